@@ -1,0 +1,39 @@
+#include <cstdio>
+#include <cstring>
+#include <map>
+
+#include "bench.h"
+
+namespace vxbench {
+namespace {
+struct Entry {
+  std::string help;
+  BenchFn fn;
+};
+std::map<std::string, Entry>& Registry() {
+  static std::map<std::string, Entry> r;
+  return r;
+}
+}  // namespace
+
+bool Register(const char* name, const char* help, BenchFn fn) {
+  Registry()[name] = Entry{help, std::move(fn)};
+  return true;
+}
+}  // namespace vxbench
+
+int main(int argc, char** argv) {
+  auto& reg = vxbench::Registry();
+  if (argc < 2 || std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0) {
+    std::printf("usage: vx310-bench BENCHMARK [args...]\n\nbenchmarks:\n");
+    for (const auto& [name, e] : reg) std::printf("  %-12s %s\n", name.c_str(), e.help.c_str());
+    return argc < 2 ? 2 : 0;
+  }
+  auto it = reg.find(argv[1]);
+  if (it == reg.end()) {
+    std::fprintf(stderr, "vx310-bench: unknown benchmark '%s' (try --help)\n", argv[1]);
+    return 2;
+  }
+  std::vector<std::string> args(argv + 2, argv + argc);
+  return it->second.fn(args);
+}

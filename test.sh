@@ -1,0 +1,53 @@
+#!/usr/bin/env bash
+# Builds everything with AddressSanitizer + UndefinedBehaviorSanitizer and runs every
+# test; then builds the threaded engine tests with ThreadSanitizer and runs them.
+# Exits non-zero on any failure.
+set -euo pipefail
+cd "$(dirname "$0")"
+scripts/ensure-deps.sh
+
+jobs=$(nproc)
+gen=()
+command -v ninja >/dev/null && gen=(-G Ninja)
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1:strict_string_checks=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+export TSAN_OPTIONS=${TSAN_OPTIONS:-halt_on_error=1:second_deadlock_stack=1}
+export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
+
+total_pass=0
+total_fail=0
+run_ctest() {
+  local dir=$1; shift
+  local log="$dir/ctest.log" rc=0
+  ctest --test-dir "$dir" --output-on-failure -j "$jobs" "$@" 2>&1 | tee "$log" || rc=$?
+  local line
+  line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -n 1 || true)
+  if [ -n "$line" ]; then
+    local failed all
+    failed=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\1/' <<<"$line")
+    all=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\2/' <<<"$line")
+    total_pass=$((total_pass + all - failed))
+    total_fail=$((total_fail + failed))
+  elif [ $rc -ne 0 ]; then
+    total_fail=$((total_fail + 1))
+  fi
+  return $rc
+}
+
+status=0
+cmake -S . -B build/asan "${gen[@]}" "${launcher[@]}" -DCMAKE_BUILD_TYPE=Debug -DVX_SANITIZE=address
+cmake --build build/asan -j "$jobs"
+run_ctest build/asan || status=1
+
+cmake -S . -B build/tsan "${gen[@]}" "${launcher[@]}" -DCMAKE_BUILD_TYPE=Debug -DVX_SANITIZE=thread \
+  -DVX_BUILD_UI=OFF -DVX_BUILD_BENCH=OFF -DVX_THREADED_TESTS_ONLY=ON
+cmake --build build/tsan -j "$jobs"
+if [ -n "$(ctest --test-dir build/tsan -N -L threaded 2>/dev/null | grep -E '^ +Test +#')" ]; then
+  run_ctest build/tsan -L threaded || status=1
+fi
+
+echo "all: $total_pass passed, $total_fail failed"
+exit $status
