@@ -1,0 +1,53 @@
+#pragma once
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <thread>
+
+#include "platform/event.h"
+
+namespace vx {
+
+// A worker thread that its owner asks to terminate and then joins.
+//
+// Joining (or waiting for the end) on the user-interface thread runs pending
+// hand-overs meanwhile: the worker may be blocked in one, or hand over its own clean-up
+// as its last act. The destructor requests termination and joins.
+class WorkerThread {
+ public:
+  WorkerThread() = default;
+  ~WorkerThread();
+  WorkerThread(const WorkerThread&) = delete;
+  WorkerThread& operator=(const WorkerThread&) = delete;
+
+  // Starts body on a new thread; EkoException when one was started already.
+  void Start(std::function<void()> body);
+
+  void RequestTerminate();
+  bool TerminateRequested() const { return terminate_.load(); }
+
+  // For the worker's idle time: sleeps for the given time, returning early when
+  // termination is requested. Returns whether it was requested.
+  bool SleepUnlessTerminated(std::chrono::milliseconds time) const;
+
+  bool Started() const { return thread_.joinable(); }
+  bool Finished() const { return finished_.IsSet(); }
+
+  // Waits until the body has returned; none means no limit. True when it has.
+  [[nodiscard]] bool WaitFinished(std::optional<std::chrono::milliseconds> timeout);
+  // Waits without a limit for the body to return and releases the thread. Nothing
+  // happens when the thread was never started or is joined already; EkoException when
+  // called from the worker itself.
+  void Join();
+
+  bool IsWorkerThread() const { return std::this_thread::get_id() == thread_.get_id(); }
+
+ private:
+  std::thread thread_;
+  std::atomic<bool> terminate_{false};
+  ManualResetEvent terminateEvent_;
+  ManualResetEvent finished_;
+};
+
+}  // namespace vx
