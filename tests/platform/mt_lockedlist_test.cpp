@@ -1,0 +1,70 @@
+#include <atomic>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/event.h"
+#include "platform/lockedlist.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+
+TEST(LockedListThreads, PassesExcludeEachOther) {
+  vx::LockedList<int> list;
+  std::atomic<int> inside{0};
+  std::atomic<int> overlaps{0};
+  constexpr int kPasses = 2000;
+
+  auto work = [&](int id) {
+    for (int n = 0; n < kPasses; ++n) {
+      auto pass = list.Lock();
+      if (inside.fetch_add(1) != 0) overlaps.fetch_add(1);
+      // Two entries per pass: another pass slipping in would split the pair.
+      pass.Items().push_back(id);
+      pass.Items().push_back(id);
+      inside.fetch_sub(1);
+    }
+  };
+  std::thread a(work, 1);
+  std::thread b(work, 2);
+  std::thread c([&] {
+    for (int n = 0; n < 2 * kPasses; ++n) list.Add(3);
+  });
+  a.join();
+  b.join();
+  c.join();
+
+  EXPECT_EQ(overlaps.load(), 0);
+  auto items = list.Snapshot();
+  ASSERT_EQ(items.size(), 6u * kPasses);
+  int splitPairs = 0;
+  for (std::size_t i = 0; i < items.size();) {
+    if (items[i] == 3) {
+      ++i;
+      continue;
+    }
+    if (i + 1 == items.size() || items[i + 1] != items[i]) ++splitPairs;
+    i += 2;
+  }
+  EXPECT_EQ(splitPairs, 0);
+}
+
+TEST(LockedListThreads, OtherThreadCannotLockDuringPass) {
+  vx::LockedList<int> list;
+  vx::ManualResetEvent holding;
+  vx::ManualResetEvent release;
+  std::thread holder([&] {
+    auto pass = list.Lock();
+    holding.Set();
+    release.Wait();
+  });
+  ASSERT_TRUE(holding.WaitFor(60s));
+  EXPECT_FALSE(list.TryLock().has_value());
+  release.Set();
+  holder.join();
+  EXPECT_TRUE(list.TryLock().has_value());
+}
+
+}  // namespace
