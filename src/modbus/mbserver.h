@@ -1,0 +1,64 @@
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "modbus/mbtransport.h"
+
+// The Modbus server component: the operations the connection thread calls, in the
+// order it calls them, over serial RTU / ASCII and Modbus TCP. Property values take
+// effect at Connect. Called from one thread at a time.
+class MBServer {
+ public:
+  MBServer() = default;
+  ~MBServer();
+  MBServer(const MBServer&) = delete;
+  MBServer& operator=(const MBServer&) = delete;
+
+  // Type 1 serial, 2 TCP/IP; false for any other type.
+  [[nodiscard]] bool OpenConnection(const std::string& name, int16_t type);
+  void put_Retries(int16_t value) { retries_ = value; }
+  void put_RaiseError(bool value) { raiseError_ = value; }
+  void put_BaudRate(int32_t value) { line_.baudRate = value; }
+  void put_SilentInterval(int32_t ms) { silentInterval_ = ms; }
+  void put_TimeOut(int32_t ms) { timeOut_ = ms; }
+  void put_TcpPort(int32_t value) { tcpPort_ = value; }
+  void put_ComPort(int16_t value) { comPort_ = value; }
+  void put_ByteSize(int16_t value) { line_.byteSize = value; }
+  void put_FlowControl(int16_t value) { line_.flowControl = value; }
+  void put_Parity(int16_t value) { line_.parity = value; }
+  void put_StopBits(int16_t value) { line_.stopBits = value; }
+  void put_TransmissionMode(int16_t value) { txMode_ = value; }
+  void put_Host(const std::string& value) { host_ = value; }
+  // Opens the port (exclusively) or connects the socket; false when that fails.
+  [[nodiscard]] bool Connect();
+  // vQuery: slave address, function code, data (no checksum); QueryLength bytes of it
+  // are sent. RespLength is unused. Returns a communication result code; on success
+  // vResponse holds slave address, function code and response data.
+  [[nodiscard]] int32_t TxRxMessage(const std::vector<uint8_t>& vQuery, int16_t QueryLength, int16_t RespLength,
+                      std::vector<uint8_t>& vResponse);
+  [[nodiscard]] int16_t get_Retries() { return retries_; }
+  void CloseConnection();
+
+  // Why the last OpenConnection or Connect failed, for the log ("Port already busy").
+  [[nodiscard]] const std::string& LastConnectError() const { return connectError_; }
+
+ private:
+  std::string name_;
+  int16_t type_ = 0;
+  int16_t retries_ = 0;
+  bool raiseError_ = false;  // errors are result codes either way
+  vx::MBSerialSettings line_;
+  int32_t silentInterval_ = 20;
+  int32_t timeOut_ = 500;
+  int32_t tcpPort_ = 502;
+  int16_t comPort_ = 1;
+  int16_t txMode_ = 0;
+  std::string host_ = "127.0.0.1";
+  std::string connectError_;
+  std::unique_ptr<vx::MBTransport> transport_;
+};
+
+// Registration of the component. An ordinary library needs none: always succeeds.
+[[nodiscard]] bool RegisterMBServer(const std::string& dir);

@@ -1,0 +1,72 @@
+#pragma once
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+#include "modbus/mbchannel.h"
+#include "modbus/mbserial.h"
+
+// Client transports: one request ADU (slave address and PDU) out, one response ADU in,
+// over RTU, ASCII or Modbus TCP framing on a byte channel. Every failure comes back as
+// its communication result code; a Modbus exception answer as 0x800482xx.
+namespace vx {
+
+struct MBTiming {
+  // Longest wait for the first byte of a response.
+  std::chrono::milliseconds timeOut{500};
+  // Silence that ends a response of unknown length (never less than 3.5 characters).
+  std::chrono::milliseconds silentInterval{20};
+};
+
+class MBTransport {
+ public:
+  virtual ~MBTransport() = default;
+  // `response` is cleared, and on success holds the response ADU without checksum. A
+  // request to address 0 on a serial line is a broadcast: sent, nothing awaited.
+  [[nodiscard]] virtual int32_t Transact(std::span<const uint8_t> request, std::vector<uint8_t>& response) = 0;
+};
+
+class MBRtuTransport final : public MBTransport {
+ public:
+  MBRtuTransport(std::unique_ptr<MBChannel> channel, const MBSerialSettings& line, MBTiming timing);
+  int32_t Transact(std::span<const uint8_t> request, std::vector<uint8_t>& response) override;
+
+ private:
+  std::unique_ptr<MBChannel> channel_;
+  std::chrono::nanoseconds charTime_;
+  std::chrono::nanoseconds frameGap_;
+  std::chrono::nanoseconds silence_;
+  std::chrono::nanoseconds gapLimit_;
+  std::chrono::nanoseconds timeOut_;
+  MBClock::time_point quietUntil_{};  // earliest start of the next request
+  std::vector<uint8_t> rx_;
+};
+
+class MBAsciiTransport final : public MBTransport {
+ public:
+  MBAsciiTransport(std::unique_ptr<MBChannel> channel, const MBSerialSettings& line, MBTiming timing);
+  int32_t Transact(std::span<const uint8_t> request, std::vector<uint8_t>& response) override;
+
+ private:
+  std::unique_ptr<MBChannel> channel_;
+  std::chrono::nanoseconds charTime_;
+  std::chrono::nanoseconds gapLimit_;
+  std::chrono::nanoseconds timeOut_;
+  std::vector<uint8_t> rx_;
+};
+
+class MBTcpTransport final : public MBTransport {
+ public:
+  MBTcpTransport(std::unique_ptr<MBChannel> channel, MBTiming timing);
+  int32_t Transact(std::span<const uint8_t> request, std::vector<uint8_t>& response) override;
+
+ private:
+  std::unique_ptr<MBChannel> channel_;
+  std::chrono::nanoseconds timeOut_;
+  uint16_t transactionId_ = 0;
+  std::vector<uint8_t> rx_;
+};
+
+}  // namespace vx
