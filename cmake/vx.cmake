@@ -52,5 +52,18 @@ function(vx_test_program exe srcs deps label)
   gtest_discover_tests(${exe}
     DISCOVERY_MODE PRE_TEST
     DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS "${dir};${label}" TIMEOUT 300)
+    PROPERTIES TIMEOUT 300)
+  # Labels are set by a script of our own that runs after discovery: a list given
+  # through PROPERTIES reaches set_tests_properties split into separate arguments, so
+  # "threaded" was lost and the ThreadSanitizer run found no tests.
+  set(labels ${dir})
+  if(label)
+    list(APPEND labels ${label})
+  endif()
+  set(labels_file "${CMAKE_CURRENT_BINARY_DIR}/${exe}_labels.cmake")
+  file(WRITE "${labels_file}"
+    "if(${exe}_TESTS)\n"
+    "  set_tests_properties(\${${exe}_TESTS} PROPERTIES LABELS \"${labels}\")\n"
+    "endif()\n")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES "${labels_file}")
 endfunction()
