@@ -5,7 +5,7 @@ namespace vx {
 bool QueueDispatcher::PumpOne(Timeout timeout) {
   CheckUiThread("PumpOne");
   if (RunOneHandOver() || DeliverOneMessage()) return true;
-  if (!WaitForWork(timeout)) return false;
+  if (!WaitForWork(timeout, false)) return false;
   return RunOneHandOver() || DeliverOneMessage();
 }
 

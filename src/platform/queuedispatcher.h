@@ -21,6 +21,9 @@ class QueueDispatcher : public UiDispatcher {
   // NotifyWaiters() (events and worker threads do).
   bool PumpUntil(const std::function<bool()>& done, Timeout timeout);
 
+  // Waits until a worker is blocked in a hand-over, running nothing.
+  bool WaitForHandOver(Timeout timeout) const { return WaitForWork(timeout, true); }
+
   // Processes everything queued now.
   std::size_t PumpPending() { return ProcessPending(); }
 

@@ -208,9 +208,9 @@ std::size_t UiDispatcher::PendingMessages() const {
   return posted_.size();
 }
 
-bool UiDispatcher::WaitForWork(Timeout timeout) const {
+bool UiDispatcher::WaitForWork(Timeout timeout, bool handOversOnly) const {
   std::unique_lock lock(mutex_);
-  auto has = [&] { return HasWorkLocked(false); };
+  auto has = [&] { return HasWorkLocked(handOversOnly); };
   if (!timeout) {
     workCv_.wait(lock, has);
     return true;

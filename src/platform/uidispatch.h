@@ -124,8 +124,9 @@ class UiDispatcher {
   // Processes queued items one at a time until ready() holds or the timeout passes;
   // with handOversOnly, posted messages stay queued.
   bool PumpWhile(const std::function<bool()>& ready, Timeout timeout, bool handOversOnly);
-  // Waits until an item is queued or the timeout passes, processing nothing.
-  bool WaitForWork(Timeout timeout) const;
+  // Waits until an item (with handOversOnly, a hand-over) is queued or the timeout
+  // passes, processing nothing.
+  bool WaitForWork(Timeout timeout, bool handOversOnly) const;
   bool RunOneHandOver();
   bool DeliverOneMessage();
   void CheckUiThread(const char* operation) const;
