@@ -199,6 +199,9 @@ MBRtuReceiver::Outcome MBRtuReceiver::ParseAt(std::size_t start, std::size_t& le
 }
 
 MBRtuReceiver::Status MBRtuReceiver::Scan() {
+  // The earliest candidate still open decides how the frame can end: by its length, or
+  // (length unknown) only by silence. Later offsets are usually bytes of that frame.
+  bool open = false;
   bool pending = false;
   badCrc_ = false;
   unknownLength_ = false;
@@ -211,11 +214,11 @@ MBRtuReceiver::Status MBRtuReceiver::Scan() {
         complete_ = true;
         return Status::kComplete;
       case Outcome::kPending:
-        pending = true;
+        if (!open) pending = open = true;
         break;
       case Outcome::kUnknownLength:
-        if (!unknownLength_) {
-          unknownLength_ = true;
+        if (!open) {
+          open = unknownLength_ = true;
           unknownStart_ = s;
         }
         break;
@@ -226,9 +229,6 @@ MBRtuReceiver::Status MBRtuReceiver::Scan() {
         break;
     }
   }
-  // A frame of unknown length can only be delimited by silence, however much of some
-  // other candidate is still pending.
-  if (unknownLength_) return Status::kNeedSilence;
   return pending ? Status::kNeedMore : Status::kNeedSilence;
 }
 
