@@ -1,0 +1,186 @@
+#include "modbus/mbserver.h"
+
+#include <gtest/gtest.h>
+
+#include "modbus/mbresult.h"
+#include "modbus/mbserial.h"
+#include "modbus/mbtcp.h"
+#include "modbus/mbtest_pty.h"
+
+namespace {
+
+namespace mbr = vx::mbresult;
+using std::chrono::microseconds;
+
+class ComPortPaths : public ::testing::Test {
+ protected:
+  void TearDown() override { vx::ResetComPortPaths(); }
+};
+
+TEST_F(ComPortPaths, DefaultsAndOverrides) {
+  EXPECT_EQ(vx::ComPortPath(1), "/dev/ttyS0");
+  EXPECT_EQ(vx::ComPortPath(8), "/dev/ttyS7");
+  EXPECT_EQ(vx::ComPortPath(0), "");
+  EXPECT_EQ(vx::ComPortPath(9), "");
+  vx::SetComPortPath(1, "/dev/ttyUSB0");
+  vx::SetComPortPath(9, "/dev/null");  // outside the range: ignored
+  EXPECT_EQ(vx::ComPortPath(1), "/dev/ttyUSB0");
+  EXPECT_EQ(vx::ComPortPath(2), "/dev/ttyS1");
+  vx::ResetComPortPaths();
+  EXPECT_EQ(vx::ComPortPath(1), "/dev/ttyS0");
+}
+
+TEST(MBSerialTiming, CharacterTimeAndFrameGap) {
+  struct Case {
+    int32_t baud;
+    int parity;
+    int stopBits;
+    microseconds charTime;  // truncated to whole microseconds
+    microseconds gap;
+  };
+  const Case cases[] = {
+      {19200, 2, 0, microseconds(572), microseconds(2005)},  // 8E1: 11 bits
+      {19200, 0, 0, microseconds(520), microseconds(1822)},  // 8N1: 10 bits
+      {19200, 0, 2, microseconds(572), microseconds(2005)},  // 8N2: 11 bits
+      {9600, 2, 0, microseconds(1145), microseconds(4010)},
+      {38400, 2, 0, microseconds(286), microseconds(1750)},  // fixed above 19200
+      {115200, 0, 0, microseconds(86), microseconds(1750)},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.baud);
+    vx::MBSerialSettings s;
+    s.baudRate = c.baud;
+    s.parity = c.parity;
+    s.stopBits = c.stopBits;
+    EXPECT_EQ(std::chrono::duration_cast<microseconds>(vx::CharTime(s)), c.charTime);
+    EXPECT_EQ(std::chrono::duration_cast<microseconds>(vx::RtuFrameGap(s)), c.gap);
+  }
+}
+
+TEST(MBServer, OpenConnectionAcceptsSerialAndTcpOnly) {
+  const struct {
+    int16_t type;
+    bool ok;
+  } cases[] = {{0, false}, {1, true}, {2, true}, {3, false}, {-1, false}};
+  for (const auto& c : cases) {
+    MBServer s;
+    EXPECT_EQ(s.OpenConnection("c", c.type), c.ok) << c.type;
+  }
+}
+
+TEST(MBServer, ExchangesBeforeConnectReportTheMissingLink) {
+  std::vector<uint8_t> response{0xAA};
+  MBServer serial;
+  ASSERT_TRUE(serial.OpenConnection("s", 1));
+  EXPECT_EQ(serial.TxRxMessage({0x01, 0x03, 0, 0, 0, 1}, 6, 0, response), mbr::kPortNotInitialized);
+  EXPECT_TRUE(response.empty());
+  MBServer tcp;
+  ASSERT_TRUE(tcp.OpenConnection("t", 2));
+  EXPECT_EQ(tcp.TxRxMessage({0x01, 0x03, 0, 0, 0, 1}, 6, 0, response), mbr::kSocketNotConnected);
+  MBServer none;
+  EXPECT_FALSE(none.Connect());
+}
+
+TEST(MBServer, PropertiesAndRegistration) {
+  MBServer s;
+  s.put_Retries(7);
+  EXPECT_EQ(s.get_Retries(), 7);
+  EXPECT_TRUE(RegisterMBServer(""));
+  EXPECT_TRUE(RegisterMBServer("/nowhere"));
+}
+
+class MBServerSerialOpen : public ::testing::Test {
+ protected:
+  void SetUp() override { vx::SetComPortPath(2, pty_.Path()); }
+  void TearDown() override { vx::ResetComPortPaths(); }
+
+  static void Configure(MBServer& s, int32_t baud, int16_t byteSize, int16_t parity, int16_t stopBits, int16_t flow,
+                        int16_t mode) {
+    EXPECT_TRUE(s.OpenConnection("pty", 1));
+    s.put_ComPort(2);
+    s.put_BaudRate(baud);
+    s.put_ByteSize(byteSize);
+    s.put_Parity(parity);
+    s.put_StopBits(stopBits);
+    s.put_FlowControl(flow);
+    s.put_TransmissionMode(mode);
+  }
+
+  vxtest::Pty pty_;
+};
+
+TEST_F(MBServerSerialOpen, SettingsThatConnectAndSettingsThatDoNot) {
+  struct Case {
+    const char* name;
+    int32_t baud;
+    int16_t byteSize, parity, stopBits, flow, mode;
+    bool ok;
+  };
+  const Case cases[] = {
+      {"19200 8N1", 19200, 8, 0, 0, 0, 0, true},
+      {"odd parity (dropped by the pty)", 9600, 8, 1, 0, 0, 0, true},
+      {"even parity, ASCII", 19200, 7, 2, 0, 0, 1, true},
+      {"mark parity", 19200, 8, 3, 0, 0, 0, true},
+      {"space parity, 1.5 stop bits", 19200, 8, 4, 1, 0, 0, true},
+      {"two stop bits, DTR/DSR", 115200, 8, 0, 2, 1, 0, true},
+      {"RTS/CTS", 38400, 8, 0, 0, 2, 0, true},
+      {"RTS toggle", 19200, 8, 2, 0, 8, 0, true},
+      {"unsupported baud rate", 12345, 8, 0, 0, 0, 0, false},
+      {"byte size 6", 19200, 6, 0, 0, 0, 0, false},
+      {"parity 5", 19200, 8, 5, 0, 0, 0, false},
+      {"XON/XOFF", 19200, 8, 0, 0, 4, 0, false},
+      {"transmission mode 2", 19200, 8, 0, 0, 0, 2, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    MBServer s;
+    Configure(s, c.baud, c.byteSize, c.parity, c.stopBits, c.flow, c.mode);
+    EXPECT_EQ(s.Connect(), c.ok) << s.LastConnectError();
+    if (!c.ok) {
+      EXPECT_FALSE(s.LastConnectError().empty());
+    }
+  }
+}
+
+TEST_F(MBServerSerialOpen, MissingDeviceOrPortOutOfRangeFails) {
+  vx::SetComPortPath(2, "/dev/no-such-port");
+  MBServer s;
+  Configure(s, 19200, 8, 0, 0, 0, 0);
+  EXPECT_FALSE(s.Connect());
+  s.put_ComPort(9);
+  EXPECT_FALSE(s.Connect());
+  vx::SetComPortPath(2, "/dev/null");  // not a terminal
+  s.put_ComPort(2);
+  EXPECT_FALSE(s.Connect());
+}
+
+TEST_F(MBServerSerialOpen, QueryLengthMustFitTheQuery) {
+  MBServer s;
+  Configure(s, 19200, 8, 0, 0, 0, 0);
+  ASSERT_TRUE(s.Connect());
+  std::vector<uint8_t> response;
+  EXPECT_EQ(s.TxRxMessage({0x01, 0x03, 0, 0, 0, 1}, 7, 0, response), mbr::kUnexpectedDataSize);
+  EXPECT_EQ(s.TxRxMessage({0x01, 0x03, 0, 0, 0, 1}, -1, 0, response), mbr::kUnexpectedDataSize);
+  EXPECT_EQ(s.TxRxMessage({0x01, 0x03, 0, 0, 0, 1}, 1, 0, response), mbr::kUnexpectedDataSize);
+}
+
+TEST(MBServerTcp, ConnectToAClosedPortFails) {
+  uint16_t port = 0;
+  const int fd = vx::TcpListen("127.0.0.1", 0, &port);
+  ASSERT_GE(fd, 0);
+  ::close(fd);  // nothing listens there any more
+  MBServer s;
+  ASSERT_TRUE(s.OpenConnection("tcp", 2));
+  s.put_Host("127.0.0.1");
+  s.put_TcpPort(port);
+  s.put_TimeOut(200);
+  EXPECT_FALSE(s.Connect());
+  EXPECT_FALSE(s.LastConnectError().empty());
+  s.put_TcpPort(70000);
+  EXPECT_FALSE(s.Connect());
+  s.put_TcpPort(port);
+  s.put_Host("");
+  EXPECT_FALSE(s.Connect());
+}
+
+}  // namespace
