@@ -173,3 +173,13 @@ std::string TkoRegBlock::ToText() const {
   }
   return out;
 }
+
+namespace vx {
+
+std::unique_ptr<TkoRegBlock> GetCategory(TkoRegDefsList& list, const std::string& category) {
+  const std::string text = list.GetCategoryText(category);
+  if (text.empty()) return nullptr;
+  return std::make_unique<TkoRegBlock>(text);
+}
+
+}  // namespace vx

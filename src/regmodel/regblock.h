@@ -3,8 +3,10 @@
 #include <memory>
 #include <string>
 
-class TkoRegDataBuffer;
 #include "platform/threadbuffer.h"
+
+class TkoRegDataBuffer;
+class TkoRegDefsList;
 
 // A range of consecutive register addresses, linked into a chain. Chains come from block
 // list texts ("100/119,200"), name what transactions transfer, and select the registers
@@ -49,3 +51,11 @@ class TkoRegBlock {
   bool valid_ = false;
   TkoRegBlock* next_ = nullptr;
 };
+
+namespace vx {
+
+// The block chain of a data-model category ("[Categories]" key of that name), owned by
+// the caller; null when the category is missing or empty.
+std::unique_ptr<TkoRegBlock> GetCategory(TkoRegDefsList& list, const std::string& category);
+
+}  // namespace vx
