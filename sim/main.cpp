@@ -1,0 +1,93 @@
+// vx310-sim: a VX310 drive on the wire, for the terminal, the tests and training.
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include "platform/koexception.h"
+#include "sim/simdrive.h"
+#include "sim/simimage.h"
+#include "sim/simoptions.h"
+#include "sim/simserver.h"
+
+namespace {
+
+int g_stopFd = -1;
+
+void OnSignal(int) {
+  if (g_stopFd >= 0) {
+    const char c = 's';
+    [[maybe_unused]] const ssize_t n = ::write(g_stopFd, &c, 1);
+  }
+}
+
+int Fail(const std::string& message) {
+  std::fprintf(stderr, "vx310-sim: %s\n", message.c_str());
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  vx::SimOptions opt;
+  std::string error;
+  if (!vx::ParseSimOptions(args, opt, error)) return Fail(error + " (try --help)");
+  if (opt.help) {
+    std::fputs(vx::SimUsage(VX_SIM_DEFAULT_MODEL).c_str(), stdout);
+    return 0;
+  }
+  if (opt.model.empty()) opt.model = VX_SIM_DEFAULT_MODEL;
+
+  vx::SimDriveOptions driveOptions;
+  driveOptions.slave = static_cast<uint8_t>(opt.slave);
+  if (!driveOptions.version.Parse(opt.version) || driveOptions.version.Model == 0)
+    return Fail("--version " + opt.version + ": not a version text such as VX310v220");
+  driveOptions.stateFile = opt.stateFile;
+
+  vx::SimServerOptions serverOptions;
+  serverOptions.ptyLink = opt.ptyLink;
+  serverOptions.serialDevice = opt.serialDevice;
+  serverOptions.serial.baudRate = opt.baud;
+  serverOptions.serial.parity = opt.parity;
+  serverOptions.tcp = opt.tcp;
+  serverOptions.tcpHost = opt.tcpHost;
+  serverOptions.tcpPort = static_cast<uint16_t>(opt.tcpPort);
+  serverOptions.dropEvery = opt.dropEvery;
+  serverOptions.corruptEvery = opt.corruptEvery;
+  serverOptions.silentAfter = opt.silentAfter;
+  serverOptions.verbose = opt.verbose;
+
+  try {
+    vx::SimImage image(opt.model);
+    if (!image.Model().MatchesVersion(&driveOptions.version))
+      std::fprintf(stderr, "vx310-sim: warning: %s does not list version %s\n", opt.model.c_str(),
+                   driveOptions.version.ToString().c_str());
+    vx::SimDrive drive(image, driveOptions, vx::SimDrive::Clock::now());
+    for (const std::string& w : drive.Warnings()) std::fprintf(stderr, "vx310-sim: warning: %s\n", w.c_str());
+    for (const auto& [reg, bit] : opt.faults)
+      if (!drive.InjectFault(reg, bit, &error)) return Fail("--fault " + reg + ":" + std::to_string(bit) + ": " + error);
+
+    vx::SimServer server(drive, serverOptions);
+    server.Open();
+    g_stopFd = server.StopFd();
+    struct sigaction sa{};
+    sa.sa_handler = OnSignal;
+    sigemptyset(&sa.sa_mask);
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+
+    std::printf("listening on %s\n", server.Where().c_str());
+    std::fflush(stdout);
+    server.Run();
+    g_stopFd = -1;
+    if (opt.verbose) std::fprintf(stderr, "vx310-sim: stopped after %llu requests\n",
+                                  static_cast<unsigned long long>(server.Requests()));
+  } catch (const EkoException& e) {
+    return Fail(e.what());
+  }
+  return 0;
+}

@@ -1,0 +1,38 @@
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace vx {
+
+// The command line of vx310-sim.
+struct SimOptions {
+  std::string model;  // empty: the shipped model
+  int slave = 1;
+  std::string version = "VX310v220";
+  std::string ptyLink;
+  std::string serialDevice;
+  bool tcp = false;
+  std::string tcpHost = "127.0.0.1";
+  int tcpPort = 0;
+  int baud = 19200;
+  int parity = 2;  // 0 none, 1 odd, 2 even
+  std::string stateFile;
+  std::vector<std::pair<std::string, int>> faults;  // register (name or number), bit
+  uint64_t dropEvery = 0;     // 0: never
+  uint64_t corruptEvery = 0;  // 0: never
+  std::optional<uint64_t> silentAfter;
+  bool verbose = false;
+  bool help = false;
+};
+
+// Parses the arguments after the program name; false with a reason in `error`.
+[[nodiscard]] bool ParseSimOptions(std::span<const std::string> args, SimOptions& options, std::string& error);
+
+// The --help text.
+[[nodiscard]] std::string SimUsage(const std::string& defaultModel);
+
+}  // namespace vx

@@ -1,0 +1,338 @@
+#include "sim/simserver.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "modbus/mbresult.h"
+#include "modbus/mbtcp.h"
+#include "platform/koexception.h"
+
+namespace vx {
+
+namespace {
+
+constexpr std::size_t kMaxTcpClients = 16;
+// A frame whose announced length has not all come in is dropped after this much quiet:
+// generous, since USB adapters and pseudo-terminals deliver in bursts.
+constexpr std::chrono::milliseconds kIncompleteFrameLimit{100};
+
+std::string Errno(const std::string& what) { return what + ": " + std::strerror(errno); }
+
+void SetNonBlocking(int fd) {
+  const int flags = fcntl(fd, F_GETFL);
+  if (flags >= 0) (void)fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+}
+
+}  // namespace
+
+SimServer::SimServer(SimDrive& drive, SimServerOptions options)
+    : drive_(drive), options_(std::move(options)) {
+  if (pipe2(stopPipe_, O_CLOEXEC | O_NONBLOCK) != 0) throw EkoException(Errno("SimServer: pipe"));
+  // The silence that ends an RTU frame, but never below what a loaded machine can time.
+  frameGap_ = std::max<std::chrono::nanoseconds>(RtuFrameGap(options_.serial), std::chrono::milliseconds(2));
+}
+
+SimServer::~SimServer() {
+  for (TcpClient& c : clients_) ::close(c.fd);
+  if (listenFd_ >= 0) ::close(listenFd_);
+  for (Serial& s : serials_) ::close(s.fd);
+  if (ptySlaveFd_ >= 0) ::close(ptySlaveFd_);
+  if (linkMade_) {
+    // Only our own link goes: another simulator may have taken the path since.
+    char target[512];
+    const ssize_t n = readlink(options_.ptyLink.c_str(), target, sizeof target - 1);
+    if (n > 0 && std::string(target, static_cast<std::size_t>(n)) == ptyName_) ::unlink(options_.ptyLink.c_str());
+  }
+  ::close(stopPipe_[0]);
+  ::close(stopPipe_[1]);
+}
+
+void SimServer::OpenPty() {
+  const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (master < 0) throw EkoException(Errno("Cannot create a pseudo-terminal"));
+  char name[256];
+  if (grantpt(master) != 0 || unlockpt(master) != 0 || ptsname_r(master, name, sizeof name) != 0) {
+    ::close(master);
+    throw EkoException(Errno("Cannot create a pseudo-terminal"));
+  }
+  ptyName_ = name;
+  Serial s;
+  s.fd = master;
+  s.name = "pty";
+  serials_.push_back(std::move(s));
+  SetNonBlocking(master);
+  // Holding the other end open keeps the master readable without a hang-up while no
+  // terminal has the port open; raw mode keeps the line discipline from echoing.
+  ptySlaveFd_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (ptySlaveFd_ < 0) throw EkoException(Errno(std::string("Cannot open ") + name));
+  termios t{};
+  if (tcgetattr(ptySlaveFd_, &t) == 0) {
+    cfmakeraw(&t);
+    (void)tcsetattr(ptySlaveFd_, TCSANOW, &t);
+  }
+  struct stat st{};
+  if (lstat(options_.ptyLink.c_str(), &st) == 0) {
+    if (!S_ISLNK(st.st_mode))
+      throw EkoException("Refusing to replace \"" + options_.ptyLink + "\": it is not a symbolic link");
+    ::unlink(options_.ptyLink.c_str());
+  }
+  if (symlink(name, options_.ptyLink.c_str()) != 0)
+    throw EkoException(Errno("Cannot create the link \"" + options_.ptyLink + "\""));
+  linkMade_ = true;
+}
+
+void SimServer::Open() {
+  if (!options_.ptyLink.empty()) OpenPty();
+  if (!options_.serialDevice.empty()) {
+    MBSerialPort port;
+    std::string error;
+    if (!port.Open(options_.serialDevice, options_.serial, &error))
+      throw EkoException("Cannot open " + options_.serialDevice + ": " + error);
+    Serial s;
+    s.fd = dup(port.Fd());
+    if (s.fd < 0) throw EkoException(Errno("Cannot open " + options_.serialDevice));
+    (void)fcntl(s.fd, F_SETFD, FD_CLOEXEC);
+    SetNonBlocking(s.fd);
+    // The lock taken by the port stays with the duplicate descriptor.
+    s.name = "serial";
+    serials_.push_back(std::move(s));
+  }
+  if (options_.tcp) {
+    const std::string host = options_.tcpHost == "localhost" ? "127.0.0.1" : options_.tcpHost;
+    errno = 0;
+    listenFd_ = TcpListen(host, options_.tcpPort, &boundPort_);
+    if (listenFd_ < 0)
+      throw EkoException("Cannot listen on " + options_.tcpHost + ":" + std::to_string(options_.tcpPort) +
+                         (errno != 0 ? std::string(": ") + std::strerror(errno) : std::string(": not an IPv4 address")));
+    SetNonBlocking(listenFd_);
+  }
+}
+
+std::string SimServer::Where() const {
+  std::string w;
+  auto add = [&](const std::string& s) { w += (w.empty() ? "" : ", ") + s; };
+  if (!ptyName_.empty()) add("pty " + options_.ptyLink + " -> " + ptyName_);
+  if (!options_.serialDevice.empty()) add("serial " + options_.serialDevice);
+  if (listenFd_ >= 0) add("tcp " + options_.tcpHost + ":" + std::to_string(boundPort_));
+  return w;
+}
+
+void SimServer::RequestStop() {
+  const char c = 'x';
+  // A full pipe already holds a stop request.
+  [[maybe_unused]] const ssize_t n = ::write(stopPipe_[1], &c, 1);
+}
+
+bool SimServer::WriteAll(int fd, std::span<const uint8_t> bytes) {
+  std::size_t done = 0;
+  while (done < bytes.size()) {
+    const ssize_t n = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+    const ssize_t w = n >= 0 || errno != ENOTSOCK ? n : ::write(fd, bytes.data() + done, bytes.size() - done);
+    if (w > 0) {
+      done += static_cast<std::size_t>(w);
+      continue;
+    }
+    if (w < 0 && errno == EINTR) continue;
+    if (w < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+      pollfd p{fd, POLLOUT, 0};
+      if (::poll(&p, 1, 1000) <= 0) return false;
+      continue;
+    }
+    return false;
+  }
+  return true;
+}
+
+SimServer::Fate SimServer::Decide(std::span<const uint8_t> adu, bool tcp, uint64_t& number) {
+  number = 0;
+  // Only requests for this drive count; broadcasts and other slaves' traffic pass by.
+  if (adu.size() < 2 || !drive_.IsAddressed(adu[0], tcp)) return Fate::kServe;
+  number = ++requests_;
+  if (options_.silentAfter && number > *options_.silentAfter) return Fate::kSilent;
+  if (options_.dropEvery != 0 && number % options_.dropEvery == 0) return Fate::kDrop;
+  return Fate::kServe;
+}
+
+void SimServer::Log(uint64_t number, const char* line, const SimDrive::Reply& reply, const char* extra) {
+  if (!options_.verbose) return;
+  if (number != 0)
+    std::fprintf(stderr, "vx310-sim: #%llu %s %s%s\n", static_cast<unsigned long long>(number), line,
+                 reply.note.c_str(), extra);
+  else
+    std::fprintf(stderr, "vx310-sim: %s %s%s\n", line, reply.note.empty() ? "not for this slave" : reply.note.c_str(),
+                 extra);
+}
+
+void SimServer::ServeSerialFrame(Serial& s, std::span<const uint8_t> adu) {
+  uint64_t number = 0;
+  const Fate fate = Decide(adu, false, number);
+  if (fate != Fate::kServe) {
+    SimDrive::Reply none;
+    none.note = fate == Fate::kDrop ? "dropped" : "silent";
+    Log(number, s.name.c_str(), none, "");
+    return;
+  }
+  const SimDrive::Reply reply = drive_.Serve(adu, Clock::now(), false);
+  const bool corrupt = number != 0 && options_.corruptEvery != 0 && number % options_.corruptEvery == 0;
+  if (!reply.adu.empty()) {
+    std::vector<uint8_t> frame = EncodeRtu(reply.adu);
+    if (corrupt) {
+      frame[frame.size() - 1] ^= 0xFF;
+      frame[frame.size() - 2] ^= 0xFF;
+    }
+    if (!WriteAll(s.fd, frame)) std::fprintf(stderr, "vx310-sim: %s: answer not sent: %s\n", s.name.c_str(), std::strerror(errno));
+  }
+  Log(number, s.name.c_str(), reply, corrupt ? " (bad CRC sent)" : "");
+}
+
+void SimServer::FinishSerial(Serial& s) {
+  if (s.rx.Finish() == mbresult::kOk) {
+    const std::vector<uint8_t> frame(s.rx.Frame().begin(), s.rx.Frame().end());
+    ServeSerialFrame(s, frame);
+  } else if (s.raw.size() >= 4 && RtuCrcOk(s.raw)) {
+    // A frame longer than its function's usual form (a 0x06 to a register of several
+    // words) ends with a valid CRC all the same.
+    const std::vector<uint8_t> frame(s.raw.begin(), s.raw.end() - 2);
+    ServeSerialFrame(s, frame);
+  } else if (options_.verbose) {
+    std::fprintf(stderr, "vx310-sim: %s: %zu bytes without a valid frame dropped\n", s.name.c_str(), s.raw.size());
+  }
+  s.rx.Reset();
+  s.raw.clear();
+  s.deadline.reset();
+}
+
+void SimServer::ReadSerial(Serial& s, Clock::time_point now) {
+  uint8_t buf[512];
+  for (;;) {
+    const ssize_t n = ::read(s.fd, buf, sizeof buf);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    const std::span<const uint8_t> bytes(buf, static_cast<std::size_t>(n));
+    s.raw.insert(s.raw.end(), bytes.begin(), bytes.end());
+    const MBRtuReceiver::Status st = s.rx.Feed(bytes);
+    if (st == MBRtuReceiver::Status::kComplete) {
+      FinishSerial(s);
+      continue;
+    }
+    if (st == MBRtuReceiver::Status::kOverflow) {
+      s.rx.Reset();
+      s.raw.clear();
+      s.deadline.reset();
+      continue;
+    }
+    s.needSilence = st == MBRtuReceiver::Status::kNeedSilence;
+    s.deadline = now + (s.needSilence ? frameGap_ : std::chrono::nanoseconds(kIncompleteFrameLimit));
+  }
+}
+
+void SimServer::AcceptTcp() {
+  for (;;) {
+    const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    if (fd < 0) return;
+    if (clients_.size() >= kMaxTcpClients) {
+      ::close(fd);
+      continue;
+    }
+    clients_.push_back({fd, {}});
+  }
+}
+
+bool SimServer::ReadTcp(TcpClient& c) {
+  uint8_t buf[1024];
+  for (;;) {
+    const ssize_t n = ::recv(c.fd, buf, sizeof buf, 0);
+    if (n == 0) return false;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      if (errno == EAGAIN || errno == EWOULDBLOCK) break;
+      return false;
+    }
+    c.buf.insert(c.buf.end(), buf, buf + n);
+  }
+  while (c.buf.size() >= kMbapHeaderSize) {
+    MbapHeader h;
+    if (!DecodeMbapHeader(c.buf, h)) break;
+    // Garbage on a TCP stream cannot be resynchronised: the client is dropped.
+    if (h.protocolId != 0 || h.length < 2 || h.length > kMaxAdu) return false;
+    const std::size_t total = 6 + static_cast<std::size_t>(h.length);
+    if (c.buf.size() < total) break;
+    const std::vector<uint8_t> adu(c.buf.begin() + 6, c.buf.begin() + static_cast<std::ptrdiff_t>(total));
+    c.buf.erase(c.buf.begin(), c.buf.begin() + static_cast<std::ptrdiff_t>(total));
+    uint64_t number = 0;
+    const Fate fate = Decide(adu, true, number);
+    if (fate != Fate::kServe) {
+      SimDrive::Reply none;
+      none.note = fate == Fate::kDrop ? "dropped" : "silent";
+      Log(number, "tcp", none, "");
+      continue;
+    }
+    const SimDrive::Reply reply = drive_.Serve(adu, Clock::now(), true);
+    const bool corrupt = number != 0 && options_.corruptEvery != 0 && number % options_.corruptEvery == 0;
+    if (!reply.adu.empty()) {
+      std::vector<uint8_t> frame = EncodeMbap(h.transactionId, reply.adu);
+      if (corrupt) frame[2] ^= 0xFF;  // TCP has no checksum: spoil the protocol identifier
+      if (!WriteAll(c.fd, frame)) return false;
+    }
+    Log(number, "tcp", reply, corrupt ? " (bad header sent)" : "");
+  }
+  return true;
+}
+
+void SimServer::Run() {
+  std::vector<pollfd> fds;
+  for (;;) {
+    fds.clear();
+    fds.push_back({stopPipe_[0], POLLIN, 0});
+    for (const Serial& s : serials_) fds.push_back({s.fd, POLLIN, 0});
+    if (listenFd_ >= 0) fds.push_back({listenFd_, POLLIN, 0});
+    for (const TcpClient& c : clients_) fds.push_back({c.fd, POLLIN, 0});
+
+    int timeout = -1;
+    Clock::time_point now = Clock::now();
+    for (const Serial& s : serials_)
+      if (s.deadline) {
+        const auto left = std::chrono::ceil<std::chrono::milliseconds>(*s.deadline - now).count();
+        const int ms = static_cast<int>(std::max<long long>(0, left));
+        timeout = timeout < 0 ? ms : std::min(timeout, ms);
+      }
+    const int ready = ::poll(fds.data(), fds.size(), timeout);
+    if (ready < 0 && errno != EINTR) {
+      std::fprintf(stderr, "vx310-sim: %s\n", std::strerror(errno));
+      return;
+    }
+    if (fds[0].revents != 0) return;
+    now = Clock::now();
+
+    std::size_t i = 1;
+    for (Serial& s : serials_) {
+      const short ev = fds[i++].revents;
+      if (ev & POLLIN) ReadSerial(s, now);
+      if (s.deadline && *s.deadline <= now) FinishSerial(s);
+    }
+    if (listenFd_ >= 0 && (fds[i++].revents & POLLIN)) AcceptTcp();
+    std::vector<TcpClient> kept;
+    const std::size_t polledClients = fds.size() - i;
+    for (std::size_t c = 0; c < clients_.size(); ++c) {
+      const short ev = c < polledClients ? fds[i + c].revents : 0;
+      bool keep = true;
+      if (ev & (POLLIN | POLLHUP | POLLERR)) keep = ReadTcp(clients_[c]);
+      if (keep)
+        kept.push_back(std::move(clients_[c]));
+      else
+        ::close(clients_[c].fd);
+    }
+    clients_ = std::move(kept);
+  }
+}
+
+}  // namespace vx

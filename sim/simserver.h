@@ -1,0 +1,94 @@
+#pragma once
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "modbus/mbframe.h"
+#include "modbus/mbserial.h"
+#include "sim/simdrive.h"
+
+namespace vx {
+
+struct SimServerOptions {
+  std::string ptyLink;       // create a pseudo-terminal and this symbolic link to it
+  std::string serialDevice;  // a real serial port
+  MBSerialSettings serial;   // for both: the inter-frame silence follows the baud rate
+  bool tcp = false;
+  std::string tcpHost = "127.0.0.1";
+  uint16_t tcpPort = 0;
+  uint64_t dropEvery = 0;
+  uint64_t corruptEvery = 0;
+  std::optional<uint64_t> silentAfter;
+  bool verbose = false;
+};
+
+// The simulator's line side: one poll loop over the listeners (pseudo-terminal, serial
+// port, TCP with several clients), RTU and MBAP framing around the drive, the injected
+// line faults, and the request log. It sleeps in poll while nothing arrives.
+class SimServer {
+ public:
+  using Clock = std::chrono::steady_clock;
+
+  SimServer(SimDrive& drive, SimServerOptions options);
+  ~SimServer();  // closes everything and removes the pseudo-terminal link
+  SimServer(const SimServer&) = delete;
+  SimServer& operator=(const SimServer&) = delete;
+
+  // Opens every listener; throws EkoException with the reason.
+  void Open();
+  // Where it listens, for the "listening on" line.
+  std::string Where() const;
+  uint16_t TcpPort() const { return boundPort_; }
+  const std::string& PtyName() const { return ptyName_; }
+
+  // Serves until RequestStop.
+  void Run();
+  // Ends Run soon; safe from a signal handler and from other threads.
+  void RequestStop();
+  // The descriptor whose writing ends Run (for a signal handler).
+  int StopFd() const { return stopPipe_[1]; }
+
+  uint64_t Requests() const { return requests_; }
+
+ private:
+  struct Serial {
+    int fd = -1;
+    std::string name;
+    MBRtuReceiver rx = MBRtuReceiver::ForRequest();
+    std::vector<uint8_t> raw;  // bytes since the last frame
+    std::optional<Clock::time_point> deadline;
+    bool needSilence = false;
+  };
+  struct TcpClient {
+    int fd = -1;
+    std::vector<uint8_t> buf;
+  };
+  enum class Fate { kServe, kDrop, kSilent };
+
+  void OpenPty();
+  void ReadSerial(Serial& s, Clock::time_point now);
+  void FinishSerial(Serial& s);
+  void ServeSerialFrame(Serial& s, std::span<const uint8_t> adu);
+  void AcceptTcp();
+  bool ReadTcp(TcpClient& c);  // false: close the client
+  Fate Decide(std::span<const uint8_t> adu, bool tcp, uint64_t& number);
+  void Log(uint64_t number, const char* line, const SimDrive::Reply& reply, const char* extra);
+  static bool WriteAll(int fd, std::span<const uint8_t> bytes);
+
+  SimDrive& drive_;
+  SimServerOptions options_;
+  int stopPipe_[2] = {-1, -1};
+  int listenFd_ = -1;
+  uint16_t boundPort_ = 0;
+  int ptySlaveFd_ = -1;
+  std::string ptyName_;
+  bool linkMade_ = false;
+  std::vector<Serial> serials_;
+  std::vector<TcpClient> clients_;
+  std::chrono::nanoseconds frameGap_{};
+  uint64_t requests_ = 0;
+};
+
+}  // namespace vx
