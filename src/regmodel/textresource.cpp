@@ -170,8 +170,10 @@ bool ScanDecimal(std::string_view s, std::int64_t& out, std::size_t* end = nullp
   return true;
 }
 
+enum class Scan { kOk, kNone, kOverflow };
+
 // sscanf("%lx")-like on 32 bits: optional sign, optional "0x", hex digits, rest ignored.
-bool ScanHex(std::string_view s, std::uint32_t& out) {
+Scan ScanHex(std::string_view s, std::uint32_t& out) {
   std::size_t i = 0;
   while (i < s.size() && static_cast<unsigned char>(s[i]) <= ' ') ++i;
   bool neg = false;
@@ -185,12 +187,16 @@ bool ScanHex(std::string_view s, std::uint32_t& out) {
     char c = s[i];
     int d = c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
     v = v * 16 + static_cast<unsigned>(d);
-    if (v > 0xFFFFFFFFULL) return false;
+    if (v > 0xFFFFFFFFULL) return Scan::kOverflow;
     ++i;
   }
-  if (i == first) return false;
+  if (i == first) return Scan::kNone;
   out = static_cast<std::uint32_t>(neg ? (0 - v) : v);
-  return true;
+  return Scan::kOk;
+}
+
+bool AllBinaryDigits(std::string_view s) {
+  return s.find_first_not_of("01") == std::string_view::npos;
 }
 
 }  // namespace
@@ -211,19 +217,35 @@ bool TextToInteger(std::string_view text, std::int32_t& value) {
   std::string s(vx::Trim(text));
   for (char& c : s) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
   const std::size_t n = s.size();
+  // Digits that are well-formed but need more than 32 bits do not parse at all, rather
+  // than falling through to the decimal reading of their first digit.
+  const std::string_view sv(s);
+  std::uint32_t h = 0;
   if (n > 2 && s[0] == '0') {
-    if (s[1] == 'b' && BinaryToInteger(std::string_view(s).substr(2), value)) return true;
-    std::uint32_t h = 0;
-    if (s[1] == 'x' && vx::ScanHex(std::string_view(s).substr(2), h)) {
-      value = static_cast<std::int32_t>(h);
-      return true;
+    if (s[1] == 'b') {
+      if (BinaryToInteger(sv.substr(2), value)) return true;
+      if (vx::AllBinaryDigits(sv.substr(2))) return false;
+    }
+    if (s[1] == 'x') {
+      vx::Scan r = vx::ScanHex(sv.substr(2), h);
+      if (r == vx::Scan::kOverflow) return false;
+      if (r == vx::Scan::kOk) {
+        value = static_cast<std::int32_t>(h);
+        return true;
+      }
     }
   } else if (n > 1) {
-    if (s[n - 1] == 'b' && BinaryToInteger(std::string_view(s).substr(0, n - 1), value)) return true;
-    std::uint32_t h = 0;
-    if (s[n - 1] == 'h' && vx::ScanHex(s, h)) {
-      value = static_cast<std::int32_t>(h);
-      return true;
+    if (s[n - 1] == 'b') {
+      if (BinaryToInteger(sv.substr(0, n - 1), value)) return true;
+      if (vx::AllBinaryDigits(sv.substr(0, n - 1))) return false;
+    }
+    if (s[n - 1] == 'h') {
+      vx::Scan r = vx::ScanHex(sv, h);
+      if (r == vx::Scan::kOverflow) return false;
+      if (r == vx::Scan::kOk) {
+        value = static_cast<std::int32_t>(h);
+        return true;
+      }
     }
   }
   // "%ld.%ld": exactly one number must be read.

@@ -135,7 +135,8 @@ bool TkoVersionRecord::Parse(const std::string& text) {
         else state = kError;
         break;
       case 15:
-        if (IsAlnum(c)) Suffix[1] = c;
+        // "*" is taken here too, so that a pattern such as -S* can match the suffix ST.
+        if (c == '*' || IsAlnum(c)) Suffix[1] = c;
         state = kEnd;
         break;
     }
