@@ -155,7 +155,7 @@ bool UiDispatcher::RunOneHandOver() {
   {
     // The item lives on the waiting worker's stack: not touched once done is set.
     std::lock_guard guard(mutex_);
-    item->error = error;
+    item->error = std::move(error);  // the worker alone owns it from here on
     item->done = true;
   }
   doneCv_.notify_all();

@@ -99,7 +99,8 @@ class UiDispatcher {
   void NotifyWaiters();
 
   // On the user-interface thread: runs the hand-overs queued now, then delivers the
-  // posted messages queued now. Returns the number of items processed.
+  // posted messages queued now. Returns the number of items processed. An exception of
+  // a message handler reaches the caller; the rest of the queue stays queued.
   std::size_t ProcessPending();
   std::size_t RunHandOvers();
 

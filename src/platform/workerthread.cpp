@@ -17,6 +17,7 @@ void WorkerThread::Start(std::function<void()> body) {
   terminateEvent_.Reset();
   finished_.Reset();
   thread_ = std::thread([this, body = std::move(body)] {
+    workerId_ = std::this_thread::get_id();
     body();
     finished_.Set();
   });
@@ -41,11 +42,12 @@ bool WorkerThread::WaitFinished(std::optional<std::chrono::milliseconds> timeout
 }
 
 void WorkerThread::Join() {
-  if (!thread_.joinable()) return;
   if (IsWorkerThread()) throw EkoException("Join: a thread cannot wait for itself!");
+  if (!thread_.joinable()) return;
   // The event first: a plain join would not run the hand-overs the worker waits for.
   finished_.Wait();
   thread_.join();
+  workerId_ = std::thread::id();
 }
 
 }  // namespace vx

@@ -13,7 +13,8 @@ namespace vx {
 //
 // Joining (or waiting for the end) on the user-interface thread runs pending
 // hand-overs meanwhile: the worker may be blocked in one, or hand over its own clean-up
-// as its last act. The destructor requests termination and joins.
+// as its last act. A hand-over of this very worker must not join it: the worker waits
+// for that hand-over to return. The destructor requests termination and joins.
 class WorkerThread {
  public:
   WorkerThread() = default;
@@ -41,10 +42,12 @@ class WorkerThread {
   // called from the worker itself.
   void Join();
 
-  bool IsWorkerThread() const { return std::this_thread::get_id() == thread_.get_id(); }
+  bool IsWorkerThread() const { return std::this_thread::get_id() == workerId_.load(); }
 
  private:
   std::thread thread_;
+  // Set by the worker itself: it may ask before Start has finished storing thread_.
+  std::atomic<std::thread::id> workerId_{};
   std::atomic<bool> terminate_{false};
   ManualResetEvent terminateEvent_;
   ManualResetEvent finished_;

@@ -6,6 +6,7 @@
 
 #include "platform/koexception.h"
 #include "platform/queuedispatcher.h"
+#include "watchdog.h"
 
 namespace {
 
@@ -133,6 +134,7 @@ TEST_F(QueueFixture, ProcessPendingHandlesOnlyWhatWasQueuedOnEntry) {
   });
   self = &echo;
   echo.Post({1, 0, 0});
+  vxtest::Watchdog watchdog(vxtest::kGenerous, "processing a self-posting handler");
   EXPECT_EQ(dispatcher_.PumpPending(), 1u);
   EXPECT_EQ(dispatcher_.PumpPending(), 1u);
   EXPECT_EQ(delivered, 2);

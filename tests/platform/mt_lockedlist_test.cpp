@@ -21,8 +21,10 @@ TEST(LockedListThreads, PassesExcludeEachOther) {
     for (int n = 0; n < kPasses; ++n) {
       auto pass = list.Lock();
       if (inside.fetch_add(1) != 0) overlaps.fetch_add(1);
-      // Two entries per pass: another pass slipping in would split the pair.
+      // Two entries per pass: another pass slipping in would split the pair. The yield
+      // invites the other threads in.
       pass.Items().push_back(id);
+      std::this_thread::yield();
       pass.Items().push_back(id);
       inside.fetch_sub(1);
     }
