@@ -54,14 +54,15 @@ struct Burst {
   std::vector<uint8_t> bytes;
 };
 
-// A scripted RTU slave on the master side of a Pty. Each request (decoded as an RTU
-// request) is answered with the bursts the script returns for it.
+// A scripted slave on the master side of a Pty. Each request (RTU, or ASCII when asked)
+// is answered with the bursts the script returns for it.
 class PtyPeer {
  public:
   using Script = std::function<std::vector<Burst>(const std::vector<uint8_t>& requestAdu)>;
 
-  PtyPeer(Pty& pty, Script script) : pty_(pty), script_(std::move(script)), stop_(eventfd(0, EFD_CLOEXEC)) {
-    thread_ = std::thread([this] { Run(); });
+  PtyPeer(Pty& pty, Script script, bool ascii = false)
+      : pty_(pty), script_(std::move(script)), stop_(eventfd(0, EFD_CLOEXEC)) {
+    thread_ = std::thread([this, ascii] { ascii ? RunAscii() : Run(); });
   }
   ~PtyPeer() {
     const uint64_t one = 1;
@@ -105,10 +106,34 @@ class PtyPeer {
       const std::vector<uint8_t> adu(rx.Frame().begin(), rx.Frame().end());
       rx.Reset();
       ++requests_;
-      for (const auto& b : script_(adu)) {
-        if (b.delay.count() > 0 && Stopped(static_cast<int>(b.delay.count()))) return;
-        (void)::write(pty_.Master(), b.bytes.data(), b.bytes.size());
-      }
+      Answer(adu);
+    }
+  }
+
+  void RunAscii() {
+    auto rx = vx::MBAsciiReceiver::ForRequest();
+    for (;;) {
+      pollfd p[2] = {{pty_.Master(), POLLIN, 0}, {stop_, POLLIN, 0}};
+      if (::poll(p, 2, -1) < 0) continue;
+      if (p[1].revents) return;
+      uint8_t buf[512];
+      const ssize_t n = ::read(pty_.Master(), buf, sizeof buf);
+      if (n <= 0) continue;
+      if (rx.Feed(std::span<const uint8_t>(buf, static_cast<std::size_t>(n))) != vx::MBAsciiReceiver::Status::kComplete)
+        continue;
+      const std::vector<uint8_t> adu(rx.Frame().begin(), rx.Frame().end());
+      const bool good = rx.Result() == 0;
+      rx.Reset();
+      if (!good) continue;
+      ++requests_;
+      Answer(adu);
+    }
+  }
+
+  void Answer(const std::vector<uint8_t>& adu) {
+    for (const auto& b : script_(adu)) {
+      if (b.delay.count() > 0 && Stopped(static_cast<int>(b.delay.count()))) return;
+      (void)::write(pty_.Master(), b.bytes.data(), b.bytes.size());
     }
   }
 

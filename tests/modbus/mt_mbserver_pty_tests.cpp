@@ -149,4 +149,31 @@ TEST_F(MBServerPty, SecondOpenerOfThePortFailsCleanly) {
   EXPECT_TRUE(second.Connect()) << second.LastConnectError();
 }
 
+TEST(MBServerPtyAscii, ReadAndBadLrcOverTheSerialPort) {
+  vxtest::Pty pty;
+  vxtest::PtyPeer peer(
+      pty,
+      [](const std::vector<uint8_t>& req) {
+        auto frame = vx::EncodeAscii(kAnswer);
+        if (req[3] == kWrongCrc) frame[frame.size() - 3] ^= 0x01;  // last LRC digit
+        return std::vector<Burst>{{0ms, frame}};
+      },
+      true);
+  vx::SetComPortPath(5, pty.Path());
+  MBServer server;
+  ASSERT_TRUE(server.OpenConnection("ascii", 1));
+  server.put_ComPort(5);
+  server.put_ByteSize(7);
+  server.put_Parity(2);
+  server.put_TimeOut(300);
+  server.put_TransmissionMode(1);
+  ASSERT_TRUE(server.Connect()) << server.LastConnectError();
+  std::vector<uint8_t> response;
+  EXPECT_EQ(server.TxRxMessage({0x01, 0x03, 0x00, kWrongCrc, 0x00, 0x02}, 6, 0, response), mbr::kInvalidCrc);
+  EXPECT_EQ(server.TxRxMessage({0x01, 0x03, 0x00, kNormal, 0x00, 0x02}, 6, 0, response), mbr::kOk);
+  EXPECT_EQ(response, kAnswer);
+  EXPECT_EQ(peer.Requests(), 2);
+  vx::ResetComPortPaths();
+}
+
 }  // namespace
