@@ -90,14 +90,30 @@ void TkoRegDataBuffer::SaveBlocks(const TkoRegBlock* chain, const std::string& s
 std::string TkoRegDataBuffer::LoadBlocks(const std::string& section, TkoTextResource* resource,
                                          const TkoRegBlock* filter) {
   if (!resource) return "Source file not defined!";
-  std::vector<std::string> lines;
-  resource->ReadSectionValues(section, &lines);
   std::string report;
-  for (const std::string& line : lines) {
-    const std::string key(vx::LineKeyName(line));
-    TkoRegister* reg = FindRegister(key);
+  if (!resource->FindSection(section)) return report;
+  // The section's key lines in file order, and the first line of every key: the one a
+  // lookup of that key finds.
+  std::vector<std::string_view> keys;
+  std::unordered_map<std::string_view, int32_t> firstLine;
+  for (int32_t i = resource->CurrentLine + 1; i < resource->Count(); ++i) {
+    const std::string& line = resource->Line(i);
+    if (!vx::LineSectionName(line).empty()) break;
+    const std::string_view key = vx::LineKeyName(line);
+    if (key.empty()) continue;
+    keys.push_back(key);
+    firstLine.try_emplace(key, i);
+  }
+  // Each register reads its line from a resource holding only the section header and that
+  // line, so that loading n registers does not scan the section n times; what it reads is
+  // exactly what it would find in the whole section.
+  TkoTextResource one;
+  one.Add("[" + section + "]");
+  one.Add(std::string());
+  for (const std::string_view key : keys) {
+    TkoRegister* reg = FindRegister(std::string(key));
     if (!reg) {
-      report += key + "=UNKNOWN!\r\n";
+      report.append(key).append("=UNKNOWN!\r\n");
       continue;
     }
     const std::string& name = reg->Definition()->Name;
@@ -105,7 +121,8 @@ std::string TkoRegDataBuffer::LoadBlocks(const std::string& section, TkoTextReso
       report += name + "=Excluded!\r\n";
       continue;
     }
-    report += name + (reg->LoadFromResource(section, resource) ? "=Found.\r\n" : "=NOT_FOUND!\r\n");
+    one.SetLine(1, resource->Line(firstLine[key]));
+    report += name + (reg->LoadFromResource(section, &one) ? "=Found.\r\n" : "=NOT_FOUND!\r\n");
   }
   return report;
 }

@@ -134,13 +134,17 @@ TEST_F(RegDataBufferTest, LoadReportsEveryLineAndTouchesNothingOutsideTheFilter)
       "[Setup]\n"
       "Speed=\"\"100\"\"\n"
       "Nobody=\"\"5\"\"\n"
+      ";Speed=\"\"1\"\"\n"     // comment, blank and junk lines are no key lines
+      "\n"
+      "junk\n"
       "Ratio=\"\"-3\"\"\n"      // outside the filter
       "Mode=\"\"abc\"\"\n"      // wrong shape: found, keeps the default
       "Speed=\"\"200\"\"\n"     // duplicate: loaded from the first line again
       "Pos=\"\"99999999999999999999\"\"\n"  // too big for any register
       "Dup=\"\"1\"\"\n"         // the register of this name lies outside the filter
       "EESpeed=\"\"1\"\"\n"
-      "[Other]\nSpeed=\"\"7\"\"\n");
+      "[Other]\nSpeed=\"\"7\"\"\n"
+      "[setup]\nSpeed=\"\"8\"\"\n");  // a later section of the same name is never read
   TkoRegBlock filter("0/5,9");
   auto before = Bytes();
   const std::string report = buf->LoadBlocks("Setup", &file, &filter);
