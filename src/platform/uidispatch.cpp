@@ -229,7 +229,11 @@ bool UiDispatcher::PumpWhile(const std::function<bool()>& ready, Timeout timeout
       std::lock_guard guard(mutex_);
       seen = generation_;
     }
-    if (RunOneHandOver() || (!handOversOnly && DeliverOneMessage())) continue;
+    if (RunOneHandOver() || (!handOversOnly && DeliverOneMessage())) {
+      // A worker that keeps queueing must not hold us past the deadline.
+      if (deadline && Clock::now() >= *deadline) return ready();
+      continue;
+    }
     // Checked again after reading the generation: a change made from here on bumps it.
     if (ready()) return true;
     std::unique_lock lock(mutex_);

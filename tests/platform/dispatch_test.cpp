@@ -122,6 +122,19 @@ TEST_F(QueueFixture, PumpGivesUpAtItsDeadline) {
   EXPECT_FALSE(dispatcher_.PumpOne(10ms));
   EXPECT_FALSE(dispatcher_.PumpUntil([] { return false; }, 10ms));
   EXPECT_TRUE(dispatcher_.PumpUntil([] { return true; }, 0ms));
+
+  // Also when the queue never runs dry.
+  vx::MessageReceiver* self = nullptr;
+  int delivered = 0;
+  vx::MessageReceiver echo([&](const vx::Message& m) {
+    ++delivered;
+    self->Post(m);
+  });
+  self = &echo;
+  echo.Post({1, 0, 0});
+  vxtest::Watchdog watchdog(vxtest::kGenerous, "pumping an endless queue for 10 ms");
+  EXPECT_FALSE(dispatcher_.PumpUntil([] { return false; }, 10ms));
+  EXPECT_GT(delivered, 0);
 }
 
 // A handler that posts again must not keep one round of processing going for ever.
