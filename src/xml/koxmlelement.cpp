@@ -87,6 +87,7 @@ TkoXmlElement::~TkoXmlElement() {
     // The child's own destructor unlinks it (and its followers) from us.
     delete child_;
     child_ = nullptr;
+    lastChild_ = nullptr;
   }
   Detach();
 }
@@ -103,9 +104,11 @@ void TkoXmlElement::DeleteFollowing() {
     if (e->child_) {
       delete e->child_;
       e->child_ = nullptr;
+      e->lastChild_ = nullptr;
     }
     TkoXmlElement* pred = i ? chain[i - 1] : this;
     pred->next_ = nullptr;
+    if (e->parent_ && e->parent_->lastChild_ == e) e->parent_->lastChild_ = pred;
     if (TkoXmlElement* p = e->parent_) p->FinishRemoval(e);
     delete e;
   }
@@ -196,14 +199,14 @@ void TkoXmlElement::AddChild(TkoXmlElement* element) {
   if (!element) return;
   if (element->parent_) element->Detach();
   element->SetParser(parser_);
-  for (TkoXmlElement* e = element; e; e = e->next_) e->parent_ = this;
-  if (child_) {
-    TkoXmlElement* last = child_;
-    while (last->next_) last = last->next_;
-    last->next_ = element;
-  } else {
-    child_ = element;
+  TkoXmlElement* tail = element;
+  for (TkoXmlElement* e = element; e; e = e->next_) {
+    e->parent_ = this;
+    tail = e;
   }
+  if (child_) lastChild_->next_ = element;
+  else child_ = element;
+  lastChild_ = tail;
   Notify(Kind::AddChild, element);
 }
 
@@ -211,11 +214,13 @@ TkoXmlElement* TkoXmlElement::RemoveChild(TkoXmlElement* child) {
   if (!child) return nullptr;
   if (child_ == child) {
     child_ = child->next_;
+    if (lastChild_ == child) lastChild_ = nullptr;
   } else {
     TkoXmlElement* e = child_;
     while (e && e->next_ != child) e = e->next_;
     if (!e) return nullptr;
     e->next_ = child->next_;
+    if (lastChild_ == child) lastChild_ = e;
   }
   FinishRemoval(child);
   return child;

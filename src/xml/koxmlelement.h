@@ -130,6 +130,7 @@ class TkoXmlElement {
   TkoXmlElement* parent_ = nullptr;
   TkoXmlElement* child_ = nullptr;
   TkoXmlElement* next_ = nullptr;
+  TkoXmlElement* lastChild_ = nullptr;  // end of the child list, so appending is O(1)
   std::string name_;
   TNvpList attributes_;
   std::vector<std::string> content_;

@@ -325,7 +325,8 @@ void TkoXmlParser::ScanForNextTag(TkoXmlElement* parent, int depth) {
       case ptStartTag:
       case ptEmptyTag: {
         const bool empty = kind == ptEmptyTag;
-        if (empty && parent && vx::SameTextAscii(scanner_->PartName(), "br")) {
+        if (empty && vx::SameTextAscii(scanner_->PartName(), "br")) {
+          if (!parent) break;
           if (!textSinceBreak) parent->AddContent(std::string_view(), true);
           newLine = true;
           textSinceBreak = false;
