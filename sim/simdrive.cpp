@@ -105,10 +105,10 @@ std::vector<uint8_t> SimDrive::ReadHolding(std::span<const uint8_t> pdu, Clock::
   const int count = Word(pdu, 3);
   note += " " + Range(first, count);
   if (count < 1 || count > 125) return Exception(0x03, kIllegalValue);
-  if (!image_.AllDefined(first, count)) return Exception(0x03, kIllegalAddress);
   const int bytes = image_.RangeBytes(first, count);
   // Address, function, byte count, data, CRC: the answer must fit the firmware's buffer.
   if (bytes + 5 > image_.MaxFrameBytes() || bytes > 250) return Exception(0x03, kIllegalValue);
+  if (!image_.AllDefined(first, count)) return Exception(0x03, kIllegalAddress);
   motor_.Advance(now);
   std::vector<uint8_t> out{0x03, static_cast<uint8_t>(bytes)};
   image_.Read(first, count, out);
@@ -139,11 +139,11 @@ std::vector<uint8_t> SimDrive::WriteMultiple(std::span<const uint8_t> pdu, Clock
   const std::size_t byteCount = pdu[5];
   note += " " + Range(first, count);
   if (count < 1 || count > 123 || pdu.size() != 6 + byteCount) return Exception(0x10, kIllegalValue);
-  if (!image_.AllDefined(first, count)) return Exception(0x10, kIllegalAddress);
   // Address, function, start, count, byte count, data, CRC.
   if (static_cast<int>(byteCount) != image_.RangeBytes(first, count) ||
       static_cast<int>(byteCount) + 9 > image_.MaxFrameBytes())
     return Exception(0x10, kIllegalValue);
+  if (!image_.AllDefined(first, count)) return Exception(0x10, kIllegalAddress);
   std::vector<uint8_t> failed = Store(0x10, first, count, pdu.subspan(6), now, note);
   if (!failed.empty()) return failed;
   return {pdu.begin(), pdu.begin() + 5};
