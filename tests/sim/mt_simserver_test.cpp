@@ -1,0 +1,150 @@
+// The simulator's line side, served from a thread of this process, against the project's
+// own Modbus server component over each transport: Modbus TCP on loopback and RTU on the
+// simulator's pseudo-terminal. The same cases run over both.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "modbus/mbresult.h"
+#include "modbus/mbserial.h"
+#include "modbus/mbserver.h"
+#include "sim/simdrive.h"
+#include "sim/simimage.h"
+#include "sim/simserver.h"
+
+namespace {
+
+namespace mbr = vx::mbresult;
+
+const std::string kModel = std::string(VX_SOURCE_DIR) + "/models/VX310v220.par";
+constexpr int kComPort = 6;
+
+enum class Line { kTcp, kRtu };
+
+// A simulator serving on its own thread until the object goes.
+class ServedDrive {
+ public:
+  ServedDrive(Line line, vx::SimServerOptions options)
+      : image_(kModel), drive_(image_, vx::SimDriveOptions{}, vx::SimDrive::Clock::now()) {
+    if (line == Line::kTcp) {
+      options.tcp = true;
+      options.tcpPort = 0;
+    } else {
+      link_ = (std::filesystem::path(::testing::TempDir()) / ("simpty_" + std::to_string(::getpid()))).string();
+      options.ptyLink = link_;
+    }
+    server_ = std::make_unique<vx::SimServer>(drive_, options);
+    server_->Open();
+    thread_ = std::thread([this] { server_->Run(); });
+  }
+  ~ServedDrive() {
+    server_->RequestStop();
+    thread_.join();
+    server_.reset();
+  }
+  uint16_t TcpPort() const { return server_->TcpPort(); }
+  const std::string& Link() const { return link_; }
+
+ private:
+  vx::SimImage image_;
+  vx::SimDrive drive_;
+  std::unique_ptr<vx::SimServer> server_;
+  std::thread thread_;
+  std::string link_;
+};
+
+// The terminal's side: the server component, connected to the simulator.
+std::unique_ptr<MBServer> Connect(Line line, const ServedDrive& sim) {
+  auto mb = std::make_unique<MBServer>();
+  if (line == Line::kTcp) {
+    EXPECT_TRUE(mb->OpenConnection("sim", 2));
+    mb->put_Host("127.0.0.1");
+    mb->put_TcpPort(sim.TcpPort());
+  } else {
+    vx::SetComPortPath(kComPort, sim.Link());
+    EXPECT_TRUE(mb->OpenConnection("COM6", 1));
+    mb->put_ComPort(kComPort);
+    mb->put_BaudRate(19200);
+    mb->put_Parity(2);
+    mb->put_TransmissionMode(0);
+  }
+  mb->put_TimeOut(300);
+  EXPECT_TRUE(mb->Connect()) << mb->LastConnectError();
+  return mb;
+}
+
+int32_t Exchange(MBServer& mb, std::vector<uint8_t> query, std::vector<uint8_t>& response) {
+  return mb.TxRxMessage(query, static_cast<int16_t>(query.size()), 0, response);
+}
+
+class SimOverLine : public ::testing::TestWithParam<Line> {};
+
+TEST_P(SimOverLine, AnswersVersionRangesAndExceptions) {
+  ServedDrive sim(GetParam(), {});
+  auto mb = Connect(GetParam(), sim);
+  std::vector<uint8_t> r;
+
+  ASSERT_EQ(Exchange(*mb, {1, 0x41}, r), mbr::kOk);
+  ASSERT_EQ(r.size(), 12u);
+  EXPECT_EQ(r[4] << 8 | r[5], 310);   // model
+  EXPECT_EQ(r[8] << 8 | r[9], 220);   // version word
+
+  // The actual state: 13 registers, one word each.
+  ASSERT_EQ(Exchange(*mb, {1, 0x03, 0, 200, 0, 13}, r), mbr::kOk);
+  ASSERT_EQ(r.size(), 3u + 26u);
+  EXPECT_EQ(r[2], 26);
+  // The RAM setup block as the terminal sends it, then read back.
+  std::vector<uint8_t> write{1, 0x10, 0, 102, 0, 3, 6, 0x01, 0x90, 0, 8, 0x05, 0xDC};
+  ASSERT_EQ(Exchange(*mb, write, r), mbr::kOk);
+  EXPECT_EQ(r, (std::vector<uint8_t>{1, 0x10, 0, 102, 0, 3}));
+  ASSERT_EQ(Exchange(*mb, {1, 0x03, 0, 102, 0, 3}, r), mbr::kOk);
+  EXPECT_EQ(r, (std::vector<uint8_t>{1, 0x03, 6, 0x01, 0x90, 0, 8, 0x05, 0xDC}));
+
+  EXPECT_EQ(Exchange(*mb, {1, 0x03, 0x01, 0xF4, 0, 1}, r), mbr::FromException(0x02));
+  EXPECT_EQ(Exchange(*mb, {1, 0x2B, 0x0E, 1, 0}, r), mbr::FromException(0x01));
+  EXPECT_EQ(Exchange(*mb, {1, 0x03, 0x04, 0x4C, 0, 100}, r), mbr::FromException(0x03));
+  // Another slave's request goes unanswered.
+  EXPECT_EQ(Exchange(*mb, {2, 0x03, 0, 200, 0, 1}, r), mbr::kTimeout);
+  mb->CloseConnection();
+}
+
+// Each injected line fault, on the requests it hits, shows as its result code; the
+// requests around it are answered.
+TEST_P(SimOverLine, InjectedFaultsShowAsTheirResultCodes) {
+  struct Case {
+    const char* what;
+    vx::SimServerOptions options;
+    std::vector<int32_t> results;  // of four reads in a row
+  };
+  const int32_t badFrame = GetParam() == Line::kRtu ? mbr::kInvalidCrc : mbr::kInvalidResponse;
+  vx::SimServerOptions drop, silent, corrupt;
+  drop.dropEvery = 2;
+  silent.silentAfter = 1;
+  corrupt.corruptEvery = 3;
+  const Case cases[] = {
+      {"drop every 2nd", drop, {mbr::kOk, mbr::kTimeout, mbr::kOk, mbr::kTimeout}},
+      {"silent after 1", silent, {mbr::kOk, mbr::kTimeout, mbr::kTimeout, mbr::kTimeout}},
+      {"corrupt every 3rd", corrupt, {mbr::kOk, mbr::kOk, badFrame, mbr::kOk}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ServedDrive sim(GetParam(), c.options);
+    auto mb = Connect(GetParam(), sim);
+    std::vector<uint8_t> r;
+    for (std::size_t i = 0; i < c.results.size(); ++i)
+      EXPECT_EQ(Exchange(*mb, {1, 0x03, 0, 200, 0, 2}, r), c.results[i]) << "request " << i + 1;
+    mb->CloseConnection();
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Lines, SimOverLine, ::testing::Values(Line::kTcp, Line::kRtu),
+                         [](const auto& info) { return info.param == Line::kTcp ? "Tcp" : "Rtu"; });
+
+}  // namespace
