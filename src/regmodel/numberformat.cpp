@@ -269,7 +269,8 @@ std::string GeneralFormat(double v) {
       out.push_back(f.DecimalSeparator);
       out.append(x.d, 1);
     }
-    out += "E" + std::to_string(exp10);
+    out.push_back('E');
+    out += std::to_string(exp10);
   }
   return out;
 }
@@ -378,8 +379,12 @@ std::string FormatDateTime(const std::string& picture, double dt) {
   if (!DecodeDateTime(dt, y, mo, d, h, mi, s, ms)) return std::string();
   const FormatSettings& f = Formats();
   if (picture.empty()) {
-    std::string out = FormatDateTime(f.ShortDateFormat.empty() ? "dd/mm/yyyy" : f.ShortDateFormat, dt);
-    if (h || mi || s || ms) out += " " + FormatDateTime(f.LongTimeFormat.empty() ? "hh:mm:ss" : f.LongTimeFormat, dt);
+    std::string out =
+        FormatDateTime(f.ShortDateFormat.empty() ? "dd/mm/yyyy" : f.ShortDateFormat, dt);
+    if (h || mi || s || ms) {
+      out.push_back(' ');
+      out += FormatDateTime(f.LongTimeFormat.empty() ? "hh:mm:ss" : f.LongTimeFormat, dt);
+    }
     return out;
   }
   std::string out;

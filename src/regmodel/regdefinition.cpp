@@ -85,12 +85,15 @@ bool TkoRegDefinition::LoadDefinition(const std::string& section, TkoTextResourc
   ParseType(resource->ReadString(section, "Type", TypeText()));
   Length = static_cast<std::uint8_t>(resource->ReadInteger(section, "Length", Length));
   if (IsNumeric()) {
-    HasMax = resource->FindKey(section, "MaxValue") || HasMax;
-    MaxValue = resource->ReadFloat(section, "MaxValue", MaxValue);
-    HasMin = resource->FindKey(section, "MinValue") || HasMin;
-    MinValue = resource->ReadFloat(section, "MinValue", MinValue);
-    HasDflt = resource->FindKey(section, "DfltValue") || HasDflt;
-    DfltValue = resource->ReadFloat(section, "DfltValue", DfltValue);
+    // A present key sets its flag even when its number does not parse.
+    auto limit = [&](const char* key, bool& has, double& value) {
+      if (!resource->FindKey(section, key)) return;
+      has = true;
+      (void)TextToFloat(resource->GetKeyValue(resource->CurrentLine), value);
+    };
+    limit("MaxValue", HasMax, MaxValue);
+    limit("MinValue", HasMin, MinValue);
+    limit("DfltValue", HasDflt, DfltValue);
   }
   LoadDescr(section, resource);
   LoadFormat(section, resource);

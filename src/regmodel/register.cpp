@@ -383,7 +383,9 @@ void TkoRegister::Report(std::vector<std::string>* list) const {
   if (!list) return;
   if (def_->IsString()) {
     list->push_back(def_->GetDescr(-1, 0) + ":");
-    list->push_back("\t" + GetValueString(-1, 0));
+    std::string line = "\t";
+    line += GetValueString(-1, 0);
+    list->push_back(std::move(line));
     return;
   }
   for (std::int32_t i = 0; i < def_->Length; ++i) {
@@ -393,7 +395,7 @@ void TkoRegister::Report(std::vector<std::string>* list) const {
         const std::uint32_t m = 1u << b;
         const std::string d = def_->GetDescr(i, m);
         if (d.empty()) continue;
-        char num[8];
+        char num[16];
         std::snprintf(num, sizeof num, "%02d", b);
         list->push_back(std::string("\t[") + num + "] " + Pad(d, 25) + ": " + GetValueString(i, m));
       }

@@ -130,13 +130,18 @@ std::vector<std::string> SplitLines(std::string_view text) {
 }
 
 std::string ReadWholeFile(const std::string& fileName) {
-  std::ifstream in(fileName, std::ios::binary);
-  if (!in) {
+  std::FILE* f = std::fopen(fileName.c_str(), "rb");
+  if (!f) {
     int err = errno;
     throw EkoException("Cannot open file \"" + fileName + "\". " + std::strerror(err));
   }
-  std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  if (in.bad()) throw EkoException("Cannot read file \"" + fileName + "\".");
+  std::string data;
+  char buf[64 * 1024];
+  std::size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) data.append(buf, n);
+  const bool failed = std::ferror(f) != 0;
+  std::fclose(f);
+  if (failed) throw EkoException("Cannot read file \"" + fileName + "\".");
   return data;
 }
 
@@ -431,27 +436,41 @@ std::string TkoTextResource::GetKeyValue(std::int32_t index) const {
 }
 
 bool TkoTextResource::IsSectionLine() const {
-  return CurrentLine >= 0 && CurrentLine < Count() &&
-         !vx::LineSectionName(lines_[static_cast<std::size_t>(CurrentLine)]).empty();
+  if (CurrentLine < 0 || CurrentLine >= Count()) return false;
+  if (!indexValid_) BuildIndex();
+  return info_[static_cast<std::size_t>(CurrentLine)].header;
 }
 
 bool TkoTextResource::IsKeyLine() const {
-  return CurrentLine >= 0 && CurrentLine < Count() &&
-         !vx::LineKeyName(lines_[static_cast<std::size_t>(CurrentLine)]).empty();
+  if (CurrentLine < 0 || CurrentLine >= Count()) return false;
+  if (!indexValid_) BuildIndex();
+  return info_[static_cast<std::size_t>(CurrentLine)].keyLength > 0;
 }
 
 void TkoTextResource::BuildIndex() const {
   sectionIndex_.clear();
+  info_.assign(lines_.size(), LineInfo{});
   for (std::size_t i = 0; i < lines_.size(); ++i) {
     const std::string& l = lines_[i];
     if (l.size() >= 2 && l.front() == '[' && l.back() == ']')
       sectionIndex_.emplace(vx::FoldCase(l), static_cast<std::int32_t>(i));
+    LineInfo& info = info_[i];
+    info.header = !vx::LineSectionName(l).empty();
+    std::string_view k = vx::LineKeyName(l);
+    if (!k.empty()) {
+      info.keyBegin = static_cast<std::uint32_t>(k.data() - l.data());
+      info.keyLength = static_cast<std::uint32_t>(k.size());
+    }
   }
   indexValid_ = true;
 }
 
 bool TkoTextResource::FindSection(const std::string& name) {
   if (!indexValid_) BuildIndex();
+  if (lastSectionLine_ >= 0 && name == lastSection_) {
+    CurrentLine = lastSectionLine_;
+    return true;
+  }
   std::string key;
   key.reserve(name.size() + 2);
   key.push_back('[');
@@ -459,7 +478,10 @@ bool TkoTextResource::FindSection(const std::string& name) {
   key.push_back(']');
   auto it = sectionIndex_.find(key);
   CurrentLine = it == sectionIndex_.end() ? -1 : it->second;
-  return IsSectionLine();
+  if (!IsSectionLine()) return false;
+  lastSection_ = name;
+  lastSectionLine_ = CurrentLine;
+  return true;
 }
 
 bool TkoTextResource::FindKey(const std::string& section, const std::string& key) {
@@ -468,11 +490,10 @@ bool TkoTextResource::FindKey(const std::string& section, const std::string& key
   while (true) {
     ++CurrentLine;
     if (CurrentLine >= n) break;
-    const std::string& line = lines_[static_cast<std::size_t>(CurrentLine)];
+    const auto i = static_cast<std::size_t>(CurrentLine);
     // A header ends the section even when it also looks like a key line ("[a=b]").
-    if (!vx::LineSectionName(line).empty()) return false;
-    std::string_view k = vx::LineKeyName(line);
-    if (!k.empty() && k == key) return true;
+    if (info_[i].header) return false;
+    if (info_[i].keyLength == key.size() && info_[i].keyLength > 0 && KeyOf(i) == key) return true;
   }
   return false;
 }
@@ -552,10 +573,11 @@ void TkoTextResource::ReadSectionValues(const std::string& section, std::vector<
   if (!list || !FindSection(section)) return;
   const std::int32_t n = Count();
   while (++CurrentLine < n) {
-    const std::string& line = lines_[static_cast<std::size_t>(CurrentLine)];
-    if (!vx::LineSectionName(line).empty()) break;
-    std::string_view k = vx::LineKeyName(line);
-    if (k.empty()) continue;
+    const auto i = static_cast<std::size_t>(CurrentLine);
+    const std::string& line = lines_[i];
+    if (info_[i].header) break;
+    if (info_[i].keyLength == 0) continue;
+    std::string_view k = KeyOf(i);
     std::string entry(k);
     entry.push_back('=');
     entry += vx::LineKeyValue(line);

@@ -16,8 +16,9 @@
 // keys exactly; the first match wins. A lookup moves the cursor CurrentLine. The class
 // has no locking: one thread at a time.
 //
-// Section lookups go through an index of header lines (first occurrence, case-folded),
-// rebuilt lazily after the lines change, so a lookup does not rescan the whole list.
+// Lookups go through an index of header lines (first occurrence, case-folded) and of the
+// key of every line, rebuilt lazily after the lines change; the rules above are kept
+// exactly, only the rescanning is saved.
 class TkoTextResource {
  public:
   // Numbers of the built-in texts.
@@ -105,15 +106,31 @@ class TkoTextResource {
 
  protected:
   // Called whenever the lines change.
-  void Changed() { indexValid_ = false; }
+  void Changed() {
+    indexValid_ = false;
+    lastSection_.clear();
+    lastSectionLine_ = -1;
+  }
 
  private:
+  struct LineInfo {
+    bool header = false;     // a section header by the trimmed rule
+    std::uint32_t keyBegin = 0, keyLength = 0;  // the key; length 0 when no key line
+  };
   void BuildIndex() const;
+  std::string_view KeyOf(std::size_t line) const {
+    const LineInfo& i = info_[line];
+    return std::string_view(lines_[line]).substr(i.keyBegin, i.keyLength);
+  }
 
   std::vector<std::string> lines_;
   // Case-folded "[name]" of every header-like line -> first line index.
   mutable std::unordered_map<std::string, std::int32_t> sectionIndex_;
+  mutable std::vector<LineInfo> info_;
   mutable bool indexValid_ = false;
+  // The last section found: lookups come in runs on one section.
+  std::string lastSection_;
+  std::int32_t lastSectionLine_ = -1;
 };
 
 namespace vx {
