@@ -164,6 +164,17 @@ TEST_F(MBServerSerialOpen, QueryLengthMustFitTheQuery) {
   EXPECT_EQ(s.TxRxMessage({0x01, 0x03, 0, 0, 0, 1}, 1, 0, response), mbr::kUnexpectedDataSize);
 }
 
+TEST_F(MBServerSerialOpen, AHungUpLineIsAPortError) {
+  MBServer s;
+  Configure(s, 19200, 8, 0, 0, 0, 0);
+  s.put_TimeOut(100);
+  ASSERT_TRUE(s.Connect());
+  pty_.CloseMaster();
+  std::vector<uint8_t> response;
+  const int32_t rc = s.TxRxMessage({0x01, 0x03, 0, 0, 0, 1}, 6, 0, response);
+  EXPECT_EQ(rc, mbr::kPortWriteError);
+}
+
 TEST(MBServerTcp, ConnectToAClosedPortFails) {
   uint16_t port = 0;
   const int fd = vx::TcpListen("127.0.0.1", 0, &port);

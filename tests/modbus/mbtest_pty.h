@@ -34,13 +34,18 @@ class Pty {
     fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
   }
   ~Pty() {
-    ::close(master_);
+    if (master_ >= 0) ::close(master_);
     ::close(holder_);
   }
   Pty(const Pty&) = delete;
   Pty& operator=(const Pty&) = delete;
 
   [[nodiscard]] const std::string& Path() const { return path_; }
+  // Hangs up the line, as an unplugged adapter would.
+  void CloseMaster() {
+    ::close(master_);
+    master_ = -1;
+  }
   [[nodiscard]] int Master() const { return master_; }
 
  private:
