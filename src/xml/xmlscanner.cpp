@@ -573,18 +573,19 @@ const char* TXmlParser::ScanContent(const char* p) {
   }
   if (normalize_) {
     // Trim and fold literal white space; characters that came from references stay.
-    std::string out;
-    out.reserve(partText_.size());
-    bool pendingBlank = false;
-    for (std::size_t i = 0; i < partText_.size(); ++i) {
-      const char c = partText_[i];
-      if (IsWs(c) && !(masked && mask_[i])) {
-        pendingBlank = !out.empty();
-        continue;
-      }
-      if (pendingBlank) out += ' ';
-      pendingBlank = false;
-      out += c;
+    auto literalWs = [&](std::size_t i) { return IsWs(partText_[i]) && !(masked && mask_[i]); };
+    std::string& out = scratch_;
+    out.clear();
+    const std::size_t n = partText_.size();
+    std::size_t i = 0;
+    while (i < n) {
+      std::size_t j = i;
+      while (j < n && literalWs(j)) ++j;
+      if (j > i && j < n && !out.empty()) out += ' ';
+      i = j;
+      while (j < n && !literalWs(j)) ++j;
+      out.append(partText_, i, j - i);
+      i = j;
     }
     partText_.swap(out);
   }

@@ -325,4 +325,5 @@ class TXmlParser {
   std::size_t expansionLimit_ = kMaxEntityExpansion;
   bool limitHit_ = false;
   std::string mask_;  // scratch: marks characters of a text part that came from references
+  std::string scratch_;
 };
