@@ -140,7 +140,6 @@ bool MBSerialPort::Open(const std::string& path, const MBSerialSettings& s, std:
   // exclusive mode keeps out other programs that do not.
   if (flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(errno == EWOULDBLOCK ? "Port already busy" : std::strerror(errno));
   if (!isatty(fd)) return fail(path + ": not a serial port");
-  (void)ioctl(fd, TIOCEXCL);
   const bool pty = IsPtyDevice(fd);
 
   struct termios t {};
@@ -162,6 +161,8 @@ bool MBSerialPort::Open(const std::string& path, const MBSerialSettings& s, std:
   if (s.flowControl == 2) t.c_cflag |= CRTSCTS;
   t.c_cc[VMIN] = 0;
   t.c_cc[VTIME] = 0;
+  (void)cfsetospeed(&t, speed);
+  (void)cfsetispeed(&t, speed);
 
   if (tcsetattr(fd, TCSANOW, &t) != 0) {
     // Some pseudo-terminals reject parity outright: take the rest of the settings.
@@ -188,6 +189,8 @@ bool MBSerialPort::Open(const std::string& path, const MBSerialSettings& s, std:
     }
   }
   (void)tcflush(fd, TCIOFLUSH);
+  // Only now, so that a failed open never leaves the port locked against others.
+  (void)ioctl(fd, TIOCEXCL);
   fd_ = fd;
   pty_ = pty;
   manualRts_ = manualRts;
