@@ -18,7 +18,7 @@ class TkoRegDefinition {
   static constexpr std::uint16_t kUnsigned = 0x00, kSigned = 0x10, kBool = 0x20, kDate = 0x40,
                                  kTime = 0x80, kString = 0xC0;
   // Redirections nested deeper than this are not followed; what was read so far is kept.
-  static constexpr int kMaxRedirectDepth = 16;
+  static constexpr int kMaxRedirectDepth = 8;
 
   TkoRegDefinition();
   TkoRegDefinition(std::uint16_t address, TkoTextResource* resource);
