@@ -30,6 +30,10 @@ bool HasExtension(const std::string& name, const std::string& ext) {
 }  // namespace
 
 TkoDMCollection::TkoDMCollection() : predefined_(std::make_shared<TkoTextResource>()) {
+  // The directory current at creation (start-up), fixed even if the process moves later.
+  std::error_code ec;
+  const std::filesystem::path start = std::filesystem::current_path(ec);
+  SetFilePath(ec ? std::string(".") : start.string());
   predefined_->LoadResource(TkoTextResource::kStdFormats);
   predefined_->AppendResource(TkoTextResource::kStdDefinitions);
   predefined_->AppendResource(TkoTextResource::kEmptyText);

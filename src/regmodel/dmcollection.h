@@ -38,6 +38,7 @@ class TkoDMCollection {
   void LoadPredefined(int resourceNumber);
   void LoadPredefinedFile(const std::string& fileName);
 
+  // The directory searched; the current directory at creation unless set.
   const std::string& FilePath() const { return filePath_; }
   // Stores the path with a trailing "/" added when missing.
   void SetFilePath(const std::string& path);
@@ -65,6 +66,6 @@ class TkoDMCollection {
  private:
   std::unique_ptr<TkoRegDefsList> NewList() const;
 
-  std::string filePath_ = "./";
+  std::string filePath_;
   std::shared_ptr<TkoTextResource> predefined_;
 };

@@ -39,6 +39,8 @@ class DMCollectionTest : public ::testing::Test {
 };
 
 TEST_F(DMCollectionTest, FilePathGetsATrailingDelimiter) {
+  TkoDMCollection fresh;
+  EXPECT_EQ(fresh.FilePath(), fs::current_path().string() + "/");
   EXPECT_EQ(dmc.FilePath(), dir + "/");
   dmc.SetFilePath(dir + "/");
   EXPECT_EQ(dmc.FilePath(), dir + "/");
