@@ -273,10 +273,11 @@ const char* TEntityStack::Push(std::unique_ptr<TXmlParser> external, const std::
 
 const char* TEntityStack::Pop(std::string* encoding) {
   if (entries_.empty()) return nullptr;
-  std::unique_ptr<Entry> e = std::move(entries_.back());
+  retired_.push_back(std::move(entries_.back()));
   entries_.pop_back();
-  if (encoding) *encoding = e->encoding;
-  return e->returnTo;
+  const Entry& e = *retired_.back();
+  if (encoding) *encoding = e.encoding;
+  return e.returnTo;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -360,6 +361,7 @@ bool TXmlParser::TakeBudget(std::size_t n, int depth) {
 
 bool TXmlParser::Scan() {
   if (!buffer_) return false;
+  openEntities_.ReleaseRetired();  // the previous part may have started in one of them
   const char* p = next_ ? next_ : buffer_;
   for (;;) {
     while (*p == 0) {

@@ -172,7 +172,12 @@ class TEntityStack {
   // gives back the encoding that was in force before it.
   const char* Pop(std::string* encoding);
   int Count() const { return static_cast<int>(entries_.size()); }
-  void Clear() { entries_.clear(); }
+  void Clear() {
+    entries_.clear();
+    retired_.clear();
+  }
+  // Frees the texts of popped entries; until then, positions in them stay readable.
+  void ReleaseRetired() { retired_.clear(); }
 
  private:
   struct Entry {
@@ -182,6 +187,7 @@ class TEntityStack {
     const char* returnTo = nullptr;
   };
   std::vector<std::unique_ptr<Entry>> entries_;
+  std::vector<std::unique_ptr<Entry>> retired_;
 };
 
 // What DtdElementFound receives. Start and End bound the declaration's text; the object
