@@ -31,6 +31,8 @@ int HexValue(uint8_t c) {
 // valid frame behind a frame's worth of garbage is still found.
 constexpr std::size_t kRtuBufferLimit = 2 * kMaxRtuFrame;
 constexpr std::size_t kAsciiHexLimit = 2 * (kMaxAdu + 1);
+// Characters an ASCII receiver takes, frame or noise, before it gives up.
+constexpr std::size_t kAsciiStreamLimit = 2 * (kAsciiHexLimit + 4);
 
 MBAduLength Known(std::size_t n) { return {MBAduLength::Kind::kKnown, n}; }
 MBAduLength NeedMore() { return {MBAduLength::Kind::kNeedMore, 0}; }
@@ -283,7 +285,7 @@ void MBAsciiReceiver::Reset() {
 
 MBAsciiReceiver::Status MBAsciiReceiver::Feed(std::span<const uint8_t> bytes) {
   for (uint8_t c : bytes) {
-    ++received_;
+    if (++received_ > kAsciiStreamLimit) return Status::kOverflow;
     if (c == ':') {  // a colon always starts a new frame
       hex_.clear();
       step_ = Step::kBody;

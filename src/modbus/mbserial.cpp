@@ -218,7 +218,7 @@ int32_t MBSerialChannel::Write(std::span<const uint8_t> bytes) {
   const int fd = port_.Fd();
   if (port_.ManualRts()) ModemBits(fd, TIOCMBIS, TIOCM_RTS);
   // A line with flow control may hold us back; a second per frame byte is plenty.
-  const auto limit = MBClock::now() + std::chrono::seconds(1) + CharTime(port_.Settings()) * bytes.size();
+  const auto limit = MBClock::now() + std::chrono::seconds(1) + CharTime(port_.Settings()) * static_cast<int64_t>(bytes.size());
   int32_t rc = mbresult::kOk;
   std::size_t done = 0;
   while (done < bytes.size()) {

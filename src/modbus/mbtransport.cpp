@@ -64,12 +64,15 @@ int32_t MBRtuTransport::Transact(std::span<const uint8_t> request, std::vector<u
   const std::vector<uint8_t> frame = EncodeRtu(request);
   if (const int32_t rc = channel_->Write(frame); rc != mbresult::kOk) return rc;
   // The bytes are still on the wire after write() returns; time-outs count from their end.
-  const auto sent = MBClock::now() + charTime_ * frame.size();
+  const auto sent = MBClock::now() + charTime_ * static_cast<int64_t>(frame.size());
   quietUntil_ = sent + frameGap_;
   if (request[0] == 0) return mbresult::kOk;
 
   MBRtuReceiver rx = MBRtuReceiver::ForResponse(request[0], request[1]);
   auto deadline = sent + timeOut_;
+  // A slave that trickles bytes must not hold the exchange for ever: the whole answer
+  // gets the time-out, a gap and twice the wire time of the longest frame.
+  const auto last = deadline + gapLimit_ + charTime_ * static_cast<int64_t>(2 * kMaxRtuFrame);
   for (;;) {
     rx_.clear();
     const int32_t rc = channel_->Read(rx_, deadline);
@@ -86,10 +89,10 @@ int32_t MBRtuTransport::Transact(std::span<const uint8_t> request, std::vector<u
       case MBRtuReceiver::Status::kOverflow:
         return mbresult::kBufferOverflow;
       case MBRtuReceiver::Status::kNeedMore:
-        deadline = now + gapLimit_;
+        deadline = std::min(now + gapLimit_, last);
         break;
       case MBRtuReceiver::Status::kNeedSilence:
-        deadline = now + silence_;
+        deadline = std::min(now + silence_, last);
         break;
     }
   }
@@ -111,11 +114,12 @@ int32_t MBAsciiTransport::Transact(std::span<const uint8_t> request, std::vector
   if (const int32_t rc = channel_->BeginExchange(); rc != mbresult::kOk) return rc;
   const std::vector<uint8_t> frame = EncodeAscii(request);
   if (const int32_t rc = channel_->Write(frame); rc != mbresult::kOk) return rc;
-  const auto sent = MBClock::now() + charTime_ * frame.size();
+  const auto sent = MBClock::now() + charTime_ * static_cast<int64_t>(frame.size());
   if (request[0] == 0) return mbresult::kOk;
 
   MBAsciiReceiver rx = MBAsciiReceiver::ForResponse(request[0], request[1]);
   auto deadline = sent + timeOut_;
+  const auto last = deadline + gapLimit_ + charTime_ * static_cast<int64_t>(4 * (kMaxAdu + 4));
   for (;;) {
     rx_.clear();
     const int32_t rc = channel_->Read(rx_, deadline);
@@ -128,7 +132,7 @@ int32_t MBAsciiTransport::Transact(std::span<const uint8_t> request, std::vector
       case MBAsciiReceiver::Status::kOverflow:
         return mbresult::kBufferOverflow;
       case MBAsciiReceiver::Status::kNeedMore:
-        deadline = MBClock::now() + gapLimit_;
+        deadline = std::min(MBClock::now() + gapLimit_, last);
         break;
     }
   }

@@ -184,6 +184,10 @@ TEST(MBAsciiReceiver, Responses) {
   }
   auto quiet = vx::MBAsciiReceiver::ForResponse(0x01, 0x03);
   EXPECT_EQ(quiet.Finish(), mbr::kTimeout);
+  // Noise without a frame start is bounded too, not only what sits inside a frame.
+  const std::vector<uint8_t> noise(600, 'x');
+  EXPECT_EQ(quiet.Feed(noise), S::kNeedMore);
+  EXPECT_EQ(quiet.Feed(noise), S::kOverflow);
 }
 
 TEST(MBResult, ExceptionCodesKeepTheirLowByte) {
