@@ -28,7 +28,8 @@ TkoParKind GuessKind(const std::vector<std::string>& items, const TkoRegDataBuff
     // as "PosH" would also read as a hexadecimal number.)
     if (items[1].empty() || dev.FindRegister(items[1])) {
       const TkoRegister* r = dev.FindRegister(items[0]);
-      const bool gain = r && r->Definition()->UseDefinition.find("Mantissa") != std::string::npos;
+      // Fractions (raw / 32768) are fixed-point values, with or without exponent.
+      const bool gain = r && r->Definition()->FormatNorm == 32768.0;
       return gain ? TkoParKind::Frac16 : TkoParKind::Long;
     }
     const std::string& third = items[2];
@@ -45,7 +46,7 @@ TkoParKind GuessKind(const std::vector<std::string>& items, const TkoRegDataBuff
 }
 
 std::string FindShippedModel(const std::vector<std::string>& args) {
-  if (!args.empty()) return args[0];
+  if (!args.empty()) return args[0] == "--generated" ? std::string() : args[0];
   // The source tree's models/ beside bench/, then models/ under the working directory.
   const fs::path here = fs::path(__FILE__).parent_path().parent_path() / "models";
   for (const fs::path& dir : {here, fs::path("models")}) {
@@ -188,4 +189,6 @@ int RunParams(const std::vector<std::string>& args) {
 
 }  // namespace
 
-VX_BENCH("params", "parameter text and write per parameter; loading 1,000 registers", RunParams);
+VX_BENCH("params",
+         "[model.par | --generated] parameter text and write per parameter; loading 1,000 registers",
+         RunParams);
