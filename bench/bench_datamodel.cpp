@@ -1,6 +1,8 @@
 // vx310-bench datamodel: loading data-model files of 1,000, 5,000 and 10,000 registers
 // (LoadFromFile plus BuildDefinitions), and one display-unit read and write of a register
 // with bounds.
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
@@ -8,8 +10,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 #include "bench.h"
 #include "regmodel/regdefslist.h"
@@ -31,12 +31,11 @@ std::unique_ptr<TkoTextResource> MakePredefined() {
 // parameters, shared "@" sections, and register sections of about eight keys, a third of
 // them redirected to the shared sections or to the built-in texts.
 std::string MakeModel(int registers) {
-  static const char* const kBuiltinFormats[] = {"@Time_S10", "@Len_mm100", "@Temp_C10",
-                                               "@Volt_V10", "@Amp_A10",  "@Perc10",
-                                               "@Speed_rpm", "@Freq_Hz10", "@Frac16"};
-  static const char* const kBuiltinDefs[] = {"@ModBusBaudrate", "@CanBusAddress",
-                                            "@CanBusBaudrate", "@ProfiBusAddress",
-                                            "@Frac16Mantissa"};
+  static const char* const kBuiltinFormats[] = {"@Time_S10",  "@Len_mm100", "@Temp_C10",
+                                                "@Volt_V10",  "@Amp_A10",   "@Perc10",
+                                                "@Speed_rpm", "@Freq_Hz10", "@Frac16"};
+  static const char* const kBuiltinDefs[] = {"@ModBusBaudrate", "@CanBusAddress", "@CanBusBaudrate",
+                                             "@ProfiBusAddress", "@Frac16Mantissa"};
   std::string s;
   s.reserve(static_cast<std::size_t>(registers) * 260);
   s += ";=====================================\n;VX310 data model (generated)\n";
@@ -48,8 +47,11 @@ std::string MakeModel(int registers) {
     s += "ParReg" + std::to_string(i) + "=\"Reg" + std::to_string(1000 + i) + ",0\"\n";
   for (int k = 0; k < 8; ++k) {
     const std::string n = std::to_string(k);
-    s += "\n[@Shared" + n + "]\nType=signed short\nMinValue=-1000\nMaxValue=1000\nDfltValue=0\n"
-         "UseFormat=@Fmt" + n + "\nDescr=\"Shared definition " + n + "\"\n"
+    s += "\n[@Shared" + n +
+         "]\nType=signed short\nMinValue=-1000\nMaxValue=1000\nDfltValue=0\n"
+         "UseFormat=@Fmt" +
+         n + "\nDescr=\"Shared definition " + n +
+         "\"\n"
          "Descr[0m0v0]=Off\nDescr[0m0v1]=On\nDescr[0m0v*]=Other\n";
     s += "\n[@Fmt" + n + "]\nFormatNorm=10\nFormatOffset=0\nFormatString=\"#0.0'u'\"\n";
   }
@@ -89,7 +91,8 @@ double Median(std::vector<double> v) {
 int Run(const std::vector<std::string>& args) {
   int runs = 9;
   if (!args.empty()) runs = std::max(1, std::atoi(args[0].c_str()));
-  const fs::path dir = fs::temp_directory_path() / ("vx310-bench-datamodel-" + std::to_string(::getpid()));
+  const fs::path dir =
+      fs::temp_directory_path() / ("vx310-bench-datamodel-" + std::to_string(::getpid()));
   fs::create_directories(dir);
   auto predefined = MakePredefined();
   std::int32_t definitions = 0;
@@ -115,8 +118,9 @@ int Run(const std::vector<std::string>& args) {
   fs::remove_all(dir);
 
   TkoRegDefsList list;
-  list.SetText("[100]\nName=Speed\nType=signed short\nMinValue=-300\nMaxValue=300\n"
-               "FormatNorm=10\nFormatString=\"#0.0'rpm'\"\n");
+  list.SetText(
+      "[100]\nName=Speed\nType=signed short\nMinValue=-300\nMaxValue=300\n"
+      "FormatNorm=10\nFormatString=\"#0.0'rpm'\"\n");
   list.ChainResource(predefined.get());
   list.BuildDefinitions();
   TkoThreadBuffer image(list.BufferBytes());
@@ -141,7 +145,6 @@ int Run(const std::vector<std::string>& args) {
 }
 
 VX_BENCH("datamodel",
-         "load data models of 1,000/5,000/10,000 registers; register double get/set [runs]",
-         Run);
+         "load data models of 1,000/5,000/10,000 registers; register double get/set [runs]", Run);
 
 }  // namespace

@@ -45,11 +45,15 @@ const std::uint8_t* TkoThreadBuffer::BeginRead() const {
   return data_;
 }
 
-void TkoThreadBuffer::EndRead() const { lock_->unlock_shared(); }
+void TkoThreadBuffer::EndRead() const {
+  lock_->unlock_shared();
+}
 
 std::uint8_t* TkoThreadBuffer::BeginWrite() {
   lock_->lock();
   return data_;
 }
 
-void TkoThreadBuffer::EndWrite() { lock_->unlock(); }
+void TkoThreadBuffer::EndWrite() {
+  lock_->unlock();
+}

@@ -77,7 +77,7 @@ void SplitFixed(const Digits& x, int decimals, std::string& intPart, std::string
   for (int j = 0; j < decimals; ++j) {
     int i = x.point + j;
     frac.push_back(i >= 0 && i < static_cast<int>(x.d.size()) ? x.d[static_cast<std::size_t>(i)]
-                                                             : '0');
+                                                              : '0');
   }
 }
 
@@ -99,10 +99,10 @@ std::vector<std::string> SplitSections(const std::string& picture) {
 }
 
 struct Picture {
-  int intPh = 0;      // digit places before the decimal point
-  int minInt = 0;     // integer digits always shown (from the first "0")
-  int decPh = 0;      // digit places after the decimal point
-  int minDec = 0;     // decimals always shown (up to the last "0")
+  int intPh = 0;   // digit places before the decimal point
+  int minInt = 0;  // integer digits always shown (from the first "0")
+  int decPh = 0;   // digit places after the decimal point
+  int minDec = 0;  // decimals always shown (up to the last "0")
   bool group = false;
   bool sci = false;
   int expDigits = 0;  // minimum exponent digits
@@ -110,8 +110,8 @@ struct Picture {
 };
 
 bool IsExponentAt(const std::string& s, std::size_t i) {
-  return (s[i] == 'E' || s[i] == 'e') && i + 2 < s.size() + 0 && (s[i + 1] == '+' || s[i + 1] == '-') &&
-         s[i + 2] == '0';
+  return (s[i] == 'E' || s[i] == 'e') && i + 2 < s.size() + 0 &&
+         (s[i + 1] == '+' || s[i + 1] == '-') && s[i + 2] == '0';
 }
 
 Picture Analyse(const std::string& s) {
@@ -217,7 +217,8 @@ std::string Render(const std::string& s, const Picture& p, const Laid& l, bool m
       if (pos >= 0) emitInt(pos);
       ++intSeen;
     } else if ((c == '0' || c == '#') && point) {
-      if (decSeen < static_cast<int>(l.frac.size())) out.push_back(l.frac[static_cast<std::size_t>(decSeen)]);
+      if (decSeen < static_cast<int>(l.frac.size()))
+        out.push_back(l.frac[static_cast<std::size_t>(decSeen)]);
       ++decSeen;
     } else if (c == '.' && !point) {
       emitPendingInt();
@@ -230,8 +231,10 @@ std::string Render(const std::string& s, const Picture& p, const Laid& l, bool m
       expDone = true;
       out.push_back(c);
       int e = l.exponent;
-      if (e < 0) out.push_back('-');
-      else if (s[i + 1] == '+') out.push_back('+');
+      if (e < 0)
+        out.push_back('-');
+      else if (s[i + 1] == '+')
+        out.push_back('+');
       std::string digits = std::to_string(e < 0 ? -e : e);
       if (static_cast<int>(digits.size()) < p.expDigits)
         digits.insert(0, static_cast<std::size_t>(p.expDigits) - digits.size(), '0');
@@ -312,8 +315,12 @@ std::string Two(int v) {
 
 }  // namespace
 
-const FormatSettings& Formats() { return MutableFormats(); }
-void SetFormats(const FormatSettings& settings) { MutableFormats() = settings; }
+const FormatSettings& Formats() {
+  return MutableFormats();
+}
+void SetFormats(const FormatSettings& settings) {
+  MutableFormats() = settings;
+}
 
 std::string FormatFloat(const std::string& picture, double value) {
   if (picture.empty() || std::isnan(value) || std::isinf(value)) return GeneralFormat(value);
@@ -337,9 +344,8 @@ double EncodeDate(int year, int month, int day) {
   if (year < 1 || year > 9999 || month < 1 || month > 12 || day < 1 ||
       day > DaysInMonth(year, month))
     return std::nan("");
-  return static_cast<double>(DaysFromCivil(year, static_cast<unsigned>(month),
-                                           static_cast<unsigned>(day)) -
-                             kEpochShift);
+  return static_cast<double>(
+      DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) - kEpochShift);
 }
 
 double EncodeTime(int hour, int minute, int second, int millisecond) {
@@ -349,8 +355,8 @@ double EncodeTime(int hour, int minute, int second, int millisecond) {
   return (((hour * 60.0 + minute) * 60.0 + second) * 1000.0 + millisecond) / 86400000.0;
 }
 
-bool DecodeDateTime(double dt, int& year, int& month, int& day, int& hour, int& minute,
-                    int& second, int& millisecond) {
+bool DecodeDateTime(double dt, int& year, int& month, int& day, int& hour, int& minute, int& second,
+                    int& millisecond) {
   // 1 January 0001 to 31 December 9999.
   if (!std::isfinite(dt) || dt < -693593.0 || dt >= 2958466.0) return false;
   double whole = std::trunc(dt);
@@ -403,15 +409,24 @@ std::string FormatDateTime(const std::string& picture, double dt) {
     if (lc == 'd' || lc == 'm' || lc == 'y' || lc == 'h' || lc == 'n' || lc == 's' || lc == 'z')
       while (i + run < picture.size() && (picture[i + run] | 0x20) == lc) ++run;
     switch (lc) {
-      case 'd': out += run >= 2 ? Two(d) : std::to_string(d); afterHour = false; break;
-      case 'm':
-        if (afterHour) out += run >= 2 ? Two(mi) : std::to_string(mi);
-        else out += run >= 2 ? Two(mo) : std::to_string(mo);
+      case 'd':
+        out += run >= 2 ? Two(d) : std::to_string(d);
         afterHour = false;
         break;
-      case 'n': out += run >= 2 ? Two(mi) : std::to_string(mi); afterHour = false; break;
+      case 'm':
+        if (afterHour)
+          out += run >= 2 ? Two(mi) : std::to_string(mi);
+        else
+          out += run >= 2 ? Two(mo) : std::to_string(mo);
+        afterHour = false;
+        break;
+      case 'n':
+        out += run >= 2 ? Two(mi) : std::to_string(mi);
+        afterHour = false;
+        break;
       case 'y': {
-        if (run <= 2) out += Two(y % 100);
+        if (run <= 2)
+          out += Two(y % 100);
         else {
           std::string t = std::to_string(y);
           out += std::string(t.size() < 4 ? 4 - t.size() : 0, '0') + t;
@@ -419,17 +434,29 @@ std::string FormatDateTime(const std::string& picture, double dt) {
         afterHour = false;
         break;
       }
-      case 'h': out += run >= 2 ? Two(h) : std::to_string(h); afterHour = true; break;
-      case 's': out += run >= 2 ? Two(s) : std::to_string(s); afterHour = false; break;
+      case 'h':
+        out += run >= 2 ? Two(h) : std::to_string(h);
+        afterHour = true;
+        break;
+      case 's':
+        out += run >= 2 ? Two(s) : std::to_string(s);
+        afterHour = false;
+        break;
       case 'z': {
         std::string t = std::to_string(ms);
         out += run >= 3 ? std::string(3 - t.size(), '0') + t : t;
         afterHour = false;
         break;
       }
-      case '/': out.push_back(f.DateSeparator); break;
-      case ':': out.push_back(f.TimeSeparator); break;
-      default: out.push_back(c); break;
+      case '/':
+        out.push_back(f.DateSeparator);
+        break;
+      case ':':
+        out.push_back(f.TimeSeparator);
+        break;
+      default:
+        out.push_back(c);
+        break;
     }
     i += run;
   }

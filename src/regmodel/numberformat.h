@@ -29,11 +29,11 @@ void SetFormats(const FormatSettings& settings);
 std::string FormatFloat(const std::string& picture, double value);
 
 // Date-time values count days since 30 December 1899; the fraction is the time of day.
-double EncodeDate(int year, int month, int day);  // NaN when not a valid date
+double EncodeDate(int year, int month, int day);                       // NaN when not a valid date
 double EncodeTime(int hour, int minute, int second, int millisecond);  // NaN when invalid
 // Splits a date-time; false when `dt` is not finite or out of the years 1..9999.
-bool DecodeDateTime(double dt, int& year, int& month, int& day, int& hour, int& minute,
-                    int& second, int& millisecond);
+bool DecodeDateTime(double dt, int& year, int& month, int& day, int& hour, int& minute, int& second,
+                    int& millisecond);
 double Now();  // the current local date and time
 
 // Renders a date-time with a picture: d, dd, m, mm (minutes right after h/hh), yy, yyyy,

@@ -7,7 +7,9 @@
 
 namespace {
 
-bool StartsWithDescr(const std::string& s) { return s.compare(0, 5, "Descr") == 0; }
+bool StartsWithDescr(const std::string& s) {
+  return s.compare(0, 5, "Descr") == 0;
+}
 
 std::string Lower(std::string s) {
   for (char& c : s) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
@@ -16,7 +18,9 @@ std::string Lower(std::string s) {
 
 }  // namespace
 
-TkoRegDefinition::TkoRegDefinition() { Clear(); }
+TkoRegDefinition::TkoRegDefinition() {
+  Clear();
+}
 
 TkoRegDefinition::TkoRegDefinition(std::uint16_t address, TkoTextResource* resource) {
   Load(address, resource);
@@ -176,7 +180,9 @@ void TkoRegDefinition::ParseType(const std::string& text) {
   if (has("date")) return SetType(kDate | kSizeByte);
   if (has("time")) return SetType(kTime | kSizeByte);
   if (has("string")) return SetType(kString | kSizeByte);
-  std::uint16_t kind = has("bool") ? kBool : (!has("unsigned") && has("signed")) ? kSigned : kUnsigned;
+  std::uint16_t kind = has("bool")                           ? kBool
+                       : (!has("unsigned") && has("signed")) ? kSigned
+                                                             : kUnsigned;
   std::uint16_t size = has("long") ? kSizeLong : has("byte") ? kSizeByte : kSizeShort;
   SetType(static_cast<std::uint16_t>(kind | size));
 }
@@ -184,18 +190,31 @@ void TkoRegDefinition::ParseType(const std::string& text) {
 std::string TkoRegDefinition::TypeText() const {
   std::string size;
   switch (SizeCode()) {
-    case kSizeByte: size = "byte"; break;
-    case kSizeShort: size = "short"; break;
-    case kSizeLong: size = "long"; break;
-    default: return "none";
+    case kSizeByte:
+      size = "byte";
+      break;
+    case kSizeShort:
+      size = "short";
+      break;
+    case kSizeLong:
+      size = "long";
+      break;
+    default:
+      return "none";
   }
   switch (Kind()) {
-    case kSigned: return "signed " + size;
-    case kBool: return "bool " + size;
-    case kDate: return "date";
-    case kTime: return "time";
-    case kString: return "string";
-    default: return "unsigned " + size;
+    case kSigned:
+      return "signed " + size;
+    case kBool:
+      return "bool " + size;
+    case kDate:
+      return "date";
+    case kTime:
+      return "time";
+    case kString:
+      return "string";
+    default:
+      return "unsigned " + size;
   }
 }
 
@@ -238,14 +257,15 @@ std::string TkoRegDefinition::GetDescr(std::int32_t index, std::uint32_t mask) c
   return text;
 }
 
-std::string TkoRegDefinition::GetValueDescr(std::int32_t value, std::int32_t index,
-                                            bool showNumber, std::uint32_t mask) const {
+std::string TkoRegDefinition::GetValueDescr(std::int32_t value, std::int32_t index, bool showNumber,
+                                            std::uint32_t mask) const {
   if (index < 0 || index >= Length) throw EkoException("SetValueDescr: Index out of range!");
   char buf[64];
   if (IsSigned())
     std::snprintf(buf, sizeof buf, "Descr[%dm%Xv%d]", index, mask, value);
   else
-    std::snprintf(buf, sizeof buf, "Descr[%dm%Xv%u]", index, mask, static_cast<std::uint32_t>(value));
+    std::snprintf(buf, sizeof buf, "Descr[%dm%Xv%u]", index, mask,
+                  static_cast<std::uint32_t>(value));
   std::string text = FindDescr(buf);
   if (text.empty() || text == "(null)") {
     std::snprintf(buf, sizeof buf, "Descr[%dm%Xv*]", index, mask);

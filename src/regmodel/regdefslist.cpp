@@ -123,13 +123,18 @@ std::int32_t TkoRegDefsList::ByteOffset(std::uint16_t address) const {
 std::int32_t TkoRegDefsList::BlockBytes(std::uint16_t first, std::int32_t count) const {
   if (count < 0) count = 0;
   std::int64_t sum = 2 * std::int64_t{count};
-  if (!extra_.empty()) sum += extra_[LowerBound(std::int64_t{first} + count)] - extra_[LowerBound(first)];
+  if (!extra_.empty())
+    sum += extra_[LowerBound(std::int64_t{first} + count)] - extra_[LowerBound(first)];
   return static_cast<std::int32_t>(sum);
 }
 
-std::string TkoRegDefsList::GetVersions() { return ReadString("Versions", "Versions", ""); }
+std::string TkoRegDefsList::GetVersions() {
+  return ReadString("Versions", "Versions", "");
+}
 
-std::string TkoRegDefsList::GetVersionDescr() { return ReadString("Versions", "VerDescr", ""); }
+std::string TkoRegDefsList::GetVersionDescr() {
+  return ReadString("Versions", "VerDescr", "");
+}
 
 std::string TkoRegDefsList::GetCategoryText(const std::string& category) {
   return ReadString("Categories", category, "");

@@ -80,8 +80,7 @@ TkoRegister::TkoRegister(TkoRegDataBuffer* buffer, const TkoRegDefinition* defin
   }
   if (def_->HasMax) max_ = std::make_unique<TkoRegBound>(TkoRegBound::kMaximum, def_->MaxValue);
   if (def_->HasMin) min_ = std::make_unique<TkoRegBound>(TkoRegBound::kMinimum, def_->MinValue);
-  if (def_->HasDflt)
-    dflt_ = std::make_unique<TkoRegBound>(TkoRegBound::kDefault, def_->DfltValue);
+  if (def_->HasDflt) dflt_ = std::make_unique<TkoRegBound>(TkoRegBound::kDefault, def_->DfltValue);
   hasBounds_ = def_->HasMax || def_->HasMin;
 }
 
@@ -98,12 +97,15 @@ void TkoRegister::CheckIndex(std::int32_t index, const char* message) const {
 
 std::uint32_t TkoRegister::ReadElement(const std::uint8_t* d, std::int32_t i) const {
   switch (def_->SizeCode()) {
-    case TkoRegDefinition::kSizeByte: return d[2 * i + 1];
+    case TkoRegDefinition::kSizeByte:
+      return d[2 * i + 1];
     case TkoRegDefinition::kSizeLong: {
       const std::uint8_t* p = d + 4 * i;
-      return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 | p[3];
+      return std::uint32_t{p[0]} << 24 | std::uint32_t{p[1]} << 16 | std::uint32_t{p[2]} << 8 |
+             p[3];
     }
-    default: return std::uint32_t{d[2 * i]} << 8 | d[2 * i + 1];
+    default:
+      return std::uint32_t{d[2 * i]} << 8 | d[2 * i + 1];
   }
 }
 
@@ -131,9 +133,12 @@ std::int32_t TkoRegister::ElementValue(const std::uint8_t* d, std::int32_t i) co
   const std::uint32_t raw = ReadElement(d, i);
   if (!def_->IsSigned()) return static_cast<std::int32_t>(raw);
   switch (def_->SizeCode()) {
-    case TkoRegDefinition::kSizeByte: return static_cast<std::int8_t>(raw);
-    case TkoRegDefinition::kSizeLong: return static_cast<std::int32_t>(raw);
-    default: return static_cast<std::int16_t>(raw);
+    case TkoRegDefinition::kSizeByte:
+      return static_cast<std::int8_t>(raw);
+    case TkoRegDefinition::kSizeLong:
+      return static_cast<std::int32_t>(raw);
+    default:
+      return static_cast<std::int16_t>(raw);
   }
 }
 
@@ -191,8 +196,7 @@ std::int32_t TkoRegister::GetValueMasked(std::int32_t index, std::uint32_t mask)
 }
 
 std::string TkoRegister::GetValueString(std::int32_t index, std::uint32_t mask) const {
-  if (def_->IsBool())
-    return def_->GetValueDescr(GetValueMasked(index, mask), index, true, mask);
+  if (def_->IsBool()) return def_->GetValueDescr(GetValueMasked(index, mask), index, true, mask);
   if (def_->IsDate() || def_->IsTime())
     return vx::FormatDateTime(def_->FormatString, GetValueDateTime(index));
   if (def_->IsString()) {
@@ -347,8 +351,8 @@ void TkoRegister::AssignDefault(std::int32_t index, std::uint32_t mask) {
     std::int64_t raw = 0;
     (void)TruncToInt64((dflt_->GetBound(index) - def_->FormatOffset) * def_->FormatNorm, raw);
     const auto cur = static_cast<std::uint32_t>(GetValueInteger(index));
-    SetValueInteger(index, static_cast<std::int32_t>((cur & ~mask) |
-                                                     (static_cast<std::uint32_t>(raw) & mask)));
+    SetValueInteger(
+        index, static_cast<std::int32_t>((cur & ~mask) | (static_cast<std::uint32_t>(raw) & mask)));
     return;
   }
   SetValueDouble(index, dflt_->GetBound(index));

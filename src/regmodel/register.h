@@ -49,11 +49,11 @@ class TkoRegister {
   // (the definition list's ByteOffset of its address) and span the definition's
   // TotalBytes. Throws EkoException when the definition is missing or its bytes do not
   // lie inside the image. The register keeps pointers to buffer and definition.
-  TkoRegister(TkoRegDataBuffer* buffer, const TkoRegDefinition* definition,
-              TkoThreadBuffer& image, std::int32_t byteOffset);
+  TkoRegister(TkoRegDataBuffer* buffer, const TkoRegDefinition* definition, TkoThreadBuffer& image,
+              std::int32_t byteOffset);
   // Same, with the offset taken from the list's layout.
-  TkoRegister(TkoRegDataBuffer* buffer, const TkoRegDefinition* definition,
-              TkoThreadBuffer& image, const TkoRegDefsList& list);
+  TkoRegister(TkoRegDataBuffer* buffer, const TkoRegDefinition* definition, TkoThreadBuffer& image,
+              const TkoRegDefsList& list);
   ~TkoRegister();
 
   TkoRegister(const TkoRegister&) = delete;

@@ -290,7 +290,9 @@ bool TextToFloat(std::string_view text, double& value) {
 
 // --- TkoTextResource ---------------------------------------------------------------------
 
-TkoTextResource::TkoTextResource() { Reset(); }
+TkoTextResource::TkoTextResource() {
+  Reset();
+}
 
 TkoTextResource::TkoTextResource(int resourceNumber) {
   Reset();
@@ -515,7 +517,7 @@ std::int32_t TkoTextResource::ReadInteger(const std::string& section, const std:
   if (!FindKey(section, key)) return dflt;
   std::int32_t v = dflt;
   return TextToInteger(vx::LineKeyValue(lines_[static_cast<std::size_t>(CurrentLine)]), v) ? v
-                                                                                            : dflt;
+                                                                                           : dflt;
 }
 
 double TkoTextResource::ReadFloat(const std::string& section, const std::string& key, double dflt) {
@@ -569,7 +571,8 @@ void TkoTextResource::ListSections(std::vector<std::string>* list) const {
   }
 }
 
-void TkoTextResource::ReadSectionValues(const std::string& section, std::vector<std::string>* list) {
+void TkoTextResource::ReadSectionValues(const std::string& section,
+                                        std::vector<std::string>* list) {
   if (!list || !FindSection(section)) return;
   const std::int32_t n = Count();
   while (++CurrentLine < n) {

@@ -65,7 +65,9 @@ class TkoTextResource {
 
   // --- The lines -----------------------------------------------------------------------
   std::int32_t Count() const { return static_cast<std::int32_t>(lines_.size()); }
-  const std::string& Line(std::int32_t index) const { return lines_.at(static_cast<std::size_t>(index)); }
+  const std::string& Line(std::int32_t index) const {
+    return lines_.at(static_cast<std::size_t>(index));
+  }
   const std::vector<std::string>& Lines() const { return lines_; }
   void SetLine(std::int32_t index, std::string line);
   void Add(std::string line);
@@ -114,7 +116,7 @@ class TkoTextResource {
 
  private:
   struct LineInfo {
-    bool header = false;     // a section header by the trimmed rule
+    bool header = false;                        // a section header by the trimmed rule
     std::uint32_t keyBegin = 0, keyLength = 0;  // the key; length 0 when no key line
   };
   void BuildIndex() const;
@@ -136,10 +138,10 @@ class TkoTextResource {
 namespace vx {
 
 // Line helpers shared by the register model (no copies; views into `line`).
-std::string_view Trim(std::string_view s);  // blanks and control characters
+std::string_view Trim(std::string_view s);                // blanks and control characters
 std::string_view LineSectionName(std::string_view line);  // empty when no header
-std::string_view LineKeyName(std::string_view line);  // empty when no key line
-std::string_view LineKeyValue(std::string_view line);  // empty when no "=" at pos >= 1
+std::string_view LineKeyName(std::string_view line);      // empty when no key line
+std::string_view LineKeyValue(std::string_view line);     // empty when no "=" at pos >= 1
 
 // Letter-case folding of Windows-1252 text, as the section and description lookups use.
 char FoldCase(char c);

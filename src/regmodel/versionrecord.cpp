@@ -9,9 +9,15 @@ bool Printable(char c) {
   unsigned char u = static_cast<unsigned char>(c);
   return u >= 0x20 && u <= 0x7E;
 }
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
-bool IsLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
-bool IsAlnum(char c) { return IsDigit(c) || IsLetter(c); }
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+bool IsLetter(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+bool IsAlnum(char c) {
+  return IsDigit(c) || IsLetter(c);
+}
 
 // Variant or suffix: only a record whose first character is a letter or digit constrains.
 bool PairMatches(const char r[2], const char p[2]) {
@@ -23,7 +29,9 @@ bool PairMatches(const char r[2], const char p[2]) {
 }
 }  // namespace
 
-TkoVersionRecord::TkoVersionRecord(const std::string& text) { (void)Parse(text); }
+TkoVersionRecord::TkoVersionRecord(const std::string& text) {
+  (void)Parse(text);
+}
 
 std::uint16_t TkoVersionRecord::GetVersionWord() const {
   return static_cast<std::uint16_t>(VerMajor * 100 + VerMinor * 10 + VerRelease);
@@ -75,64 +83,110 @@ bool TkoVersionRecord::Parse(const std::string& text) {
     const char c = s[i];
     bool reread = false;
     switch (state) {
-      case 0: state = c == 'V' ? 1 : 0; break;
-      case 1: state = c == 'X' ? 2 : kError; break;
+      case 0:
+        state = c == 'V' ? 1 : 0;
+        break;
+      case 1:
+        state = c == 'X' ? 2 : kError;
+        break;
       case 2:
-        if (c == 'P') state = Board != 0 ? kError : 3;
-        else if (IsDigit(c)) { reread = true; state = 6; }
-        else state = kError;
+        if (c == 'P')
+          state = Board != 0 ? kError : 3;
+        else if (IsDigit(c)) {
+          reread = true;
+          state = 6;
+        } else
+          state = kError;
         break;
       case 3:
-        if (IsDigit(c)) { reread = true; state = 4; }
-        else state = kError;
+        if (IsDigit(c)) {
+          reread = true;
+          state = 4;
+        } else
+          state = kError;
         break;
       case 4:
-        if (IsDigit(c)) Board = static_cast<std::uint16_t>(Board * 10 + (c - '0'));
-        else state = c == '_' ? 5 : kEnd;
+        if (IsDigit(c))
+          Board = static_cast<std::uint16_t>(Board * 10 + (c - '0'));
+        else
+          state = c == '_' ? 5 : kEnd;
         break;
-      case 5: state = c == 'V' ? 1 : kError; break;
+      case 5:
+        state = c == 'V' ? 1 : kError;
+        break;
       case 6:
-        if (IsDigit(c)) Model = static_cast<std::uint16_t>(Model * 10 + (c - '0'));
-        else state = c == '-' ? 7 : c == 'V' ? 10 : kEnd;
+        if (IsDigit(c))
+          Model = static_cast<std::uint16_t>(Model * 10 + (c - '0'));
+        else
+          state = c == '-' ? 7 : c == 'V' ? 10 : kEnd;
         break;
       case 7:
-        if (c == ' ') state = 9;
-        else if (c == '*' || IsAlnum(c)) { Variant[0] = c; state = 8; }
-        else state = kError;
+        if (c == ' ')
+          state = 9;
+        else if (c == '*' || IsAlnum(c)) {
+          Variant[0] = c;
+          state = 8;
+        } else
+          state = kError;
         break;
       case 8:
-        if (c == 'V') state = 10;
-        else if (c == '*' || IsAlnum(c)) { Variant[1] = c; state = 9; }
-        else state = kError;
+        if (c == 'V')
+          state = 10;
+        else if (c == '*' || IsAlnum(c)) {
+          Variant[1] = c;
+          state = 9;
+        } else
+          state = kError;
         break;
-      case 9: state = c == 'V' ? 10 : kError; break;
+      case 9:
+        state = c == 'V' ? 10 : kError;
+        break;
       case 10:
         VerMajor = VerMinor = VerRelease = -1;
-        if (c == '*') state = 13;
-        else if (IsDigit(c)) { VerMajor = c - '0'; state = 11; }
-        else state = kError;
+        if (c == '*')
+          state = 13;
+        else if (IsDigit(c)) {
+          VerMajor = c - '0';
+          state = 11;
+        } else
+          state = kError;
         break;
       case 11:
         VerMinor = VerRelease = -1;
-        if (c == '*') state = 13;
-        else if (IsDigit(c)) { VerMinor = c - '0'; state = 12; }
-        else state = kError;
+        if (c == '*')
+          state = 13;
+        else if (IsDigit(c)) {
+          VerMinor = c - '0';
+          state = 12;
+        } else
+          state = kError;
         break;
       case 12:
         VerRelease = -1;
-        if (c == '*') state = 13;
-        else if (IsDigit(c)) { VerRelease = c - '0'; state = 13; }
-        else state = kError;
+        if (c == '*')
+          state = 13;
+        else if (IsDigit(c)) {
+          VerRelease = c - '0';
+          state = 13;
+        } else
+          state = kError;
         break;
       case 13:
-        if (VerMajor < 0) VerRelease = -1;
-        else if (VerMinor < 0) VerRelease = VerMajor;
-        if (c == '*') state = kError;
-        else state = c == '-' ? 14 : kEnd;
+        if (VerMajor < 0)
+          VerRelease = -1;
+        else if (VerMinor < 0)
+          VerRelease = VerMajor;
+        if (c == '*')
+          state = kError;
+        else
+          state = c == '-' ? 14 : kEnd;
         break;
       case 14:
-        if (c == '*' || IsAlnum(c)) { Suffix[0] = c; state = 15; }
-        else state = kError;
+        if (c == '*' || IsAlnum(c)) {
+          Suffix[0] = c;
+          state = 15;
+        } else
+          state = kError;
         break;
       case 15:
         // "*" is taken here too, so that a pattern such as -S* can match the suffix ST.

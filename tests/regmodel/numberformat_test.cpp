@@ -22,11 +22,17 @@ TEST(FormatFloat, Pictures) {
       {"#0.0###", 0.5, "0.5"},
       {"#0.0###", 0.123456, "0.1235"},
       {"#0.0###", 2, "2.0"},
-      {"#0'\xB0" "F'", 100 / 0.5556 + 32, "212\xB0" "F"},
-      {"0.000'V'", 1.2345, "1.235"  "V"},  // half away from zero on the shortest digits
+      {"#0'\xB0"
+       "F'",
+       100 / 0.5556 + 32,
+       "212\xB0"
+       "F"},
+      {"0.000'V'", 1.2345,
+       "1.235"
+       "V"},  // half away from zero on the shortest digits
       {"0.00", 2.675, "2.68"},
       {"0.00", -2.675, "-2.68"},
-      {"#0", -0.4, "0"},                   // rounds to zero: no minus sign
+      {"#0", -0.4, "0"},  // rounds to zero: no minus sign
       {"#,##0", 1234567, "1'234'567"},
       {"#,##0.00", -1234.5, "-1'234.50"},
       {"0,000", 12, "0'012"},
@@ -37,11 +43,11 @@ TEST(FormatFloat, Pictures) {
       {"0.0E+0", 9.96, "1.0E+1"},
       {"0.0E-0", 5, "5.0E0"},
       {"00000' stp/8'", 42, "00042 stp/8"},
-      {"\"#\"0", 3, "#3"},                 // double-quoted literal
+      {"\"#\"0", 3, "#3"},  // double-quoted literal
       {"0;(0);'zero'", -3, "(3)"},
       {"0;(0);'zero'", 0, "zero"},
       {"0;(0);'zero'", 0.2, "zero"},
-      {"0;;'zero'", -3, "-3"},              // empty negative section: positive one with "-"
+      {"0;;'zero'", -3, "-3"},  // empty negative section: positive one with "-"
       {"x0y", 12, "x12y"},
       {"0#", 123, "123"},
       {"00", 123, "123"},
@@ -56,10 +62,11 @@ TEST(FormatFloat, GeneralForm) {
     double value;
     const char* text;
   } const cases[] = {
-      {0, "0"},          {12.5, "12.5"},     {-3, "-3"},
-      {0.1 + 0.2, "0.3"}, {1e15, "1E15"},    {123456789012345.0, "123456789012345"},
-      {1.5e-7, "1.5E-7"}, {NAN, "NAN"},      {INFINITY, "INF"},
-      {-INFINITY, "-INF"},
+      {0, "0"},           {12.5, "12.5"},
+      {-3, "-3"},         {0.1 + 0.2, "0.3"},
+      {1e15, "1E15"},     {123456789012345.0, "123456789012345"},
+      {1.5e-7, "1.5E-7"}, {NAN, "NAN"},
+      {INFINITY, "INF"},  {-INFINITY, "-INF"},
   };
   for (const auto& c : cases) EXPECT_EQ(vx::FormatFloat("", c.value), c.text) << c.value;
 }
@@ -102,8 +109,8 @@ TEST(DateTime, Pictures) {
     const char* picture;
     const char* text;
   } const cases[] = {
-      {"dd/mm/yy", "04/03/07"},   {"hh:mm:ss", "05:06:07"},  {"d/m/yyyy", "4/3/2007"},
-      {"hh:nn", "05:06"},         {"h:m:s", "5:6:7"},        {"'at' hh", "at 05"},
+      {"dd/mm/yy", "04/03/07"},    {"hh:mm:ss", "05:06:07"}, {"d/m/yyyy", "4/3/2007"},
+      {"hh:nn", "05:06"},          {"h:m:s", "5:6:7"},       {"'at' hh", "at 05"},
       {"", "04/03/2007 05:06:07"},
   };
   for (const auto& c : cases) EXPECT_EQ(vx::FormatDateTime(c.picture, dt), c.text) << c.picture;
@@ -121,8 +128,12 @@ TEST(DateTime, TextToDateTime) {
       {"04/03/2007 05:06:07", true, vx::EncodeDate(2007, 3, 4) + vx::EncodeTime(5, 6, 7, 0)},
       {" 12:30 ", true, vx::EncodeTime(12, 30, 0, 0)},
       {"23:59:59", true, vx::EncodeTime(23, 59, 59, 0)},
-      {"31/02/20", false, 0}, {"24:00", false, 0}, {"12", false, 0},
-      {"", false, 0},         {"1/2/3", false, 0}, {"1/2/2003 x", false, 0},
+      {"31/02/20", false, 0},
+      {"24:00", false, 0},
+      {"12", false, 0},
+      {"", false, 0},
+      {"1/2/3", false, 0},
+      {"1/2/2003 x", false, 0},
       {"abc", false, 0},
   };
   for (const auto& c : cases) {

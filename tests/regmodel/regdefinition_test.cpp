@@ -26,10 +26,10 @@ TEST(RegDefinition, ParseTypeAndTypeText) {
     const char* text;
     std::uint16_t type;
   } const cases[] = {
-      {"unsigned short", 0x02}, {"short", 0x02},     {"none", 0x02},       {"", 0x02},
-      {"signed", 0x12},         {"bool", 0x22},      {"bool byte", 0x21},  {"signed long", 0x14},
-      {"  SIGNED Byte ", 0x11}, {"unsigned long", 0x04}, {"date", 0x41},   {"time", 0x81},
-      {"string", 0xC1},         {"long date", 0x41}, {"datetime", 0x41},
+      {"unsigned short", 0x02}, {"short", 0x02},         {"none", 0x02},      {"", 0x02},
+      {"signed", 0x12},         {"bool", 0x22},          {"bool byte", 0x21}, {"signed long", 0x14},
+      {"  SIGNED Byte ", 0x11}, {"unsigned long", 0x04}, {"date", 0x41},      {"time", 0x81},
+      {"string", 0xC1},         {"long date", 0x41},     {"datetime", 0x41},
   };
   for (const auto& c : cases) {
     TkoRegDefinition d;
@@ -50,8 +50,8 @@ TEST(RegDefinition, ElementBytes) {
   struct Case {
     const char* type;
     std::int32_t elementBytes;
-  } const cases[] = {{"byte", 2}, {"short", 2}, {"long", 4}, {"date", 6}, {"time", 6},
-                     {"string", 2}, {"bool long", 4}};
+  } const cases[] = {{"byte", 2}, {"short", 2},  {"long", 4},     {"date", 6},
+                     {"time", 6}, {"string", 2}, {"bool long", 4}};
   for (const auto& c : cases) {
     TkoRegDefinition d;
     d.ParseType(c.type);

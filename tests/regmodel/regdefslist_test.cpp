@@ -28,8 +28,9 @@ TEST(RegDefsList, NumericSectionsSortedByAddress) {
 }
 
 TEST(RegDefsList, EEPromCopies) {
-  Model m("[100]\nEEPromCopy=+1000\nName=Speed\nType=signed long\nUseFormat=@Time_S10\n"
-          "[500]\n[1099]\n[1100]\nName=Ignored\n");
+  Model m(
+      "[100]\nEEPromCopy=+1000\nName=Speed\nType=signed long\nUseFormat=@Time_S10\n"
+      "[500]\n[1099]\n[1100]\nName=Ignored\n");
   EXPECT_EQ(Addresses(m.list), (std::vector<std::uint16_t>{100, 500, 1099, 1100, 1100}));
   const TkoRegDefinition* ee = m.list.FindByName("EESpeed");
   ASSERT_NE(ee, nullptr);
@@ -91,7 +92,8 @@ TEST(RegDefsList, MaxBufferSize) {
   struct Case {
     const char* text;
     std::int32_t size;
-  } const cases[] = {{"", 20}, {"[DataModel]\nMaxBufferSize=10\n", 20},
+  } const cases[] = {{"", 20},
+                     {"[DataModel]\nMaxBufferSize=10\n", 20},
                      {"[DataModel]\nMaxBufferSize=300\n", 256},
                      {"[DataModel]\nMaxBufferSize=100\n", 100},
                      {"[DataModel]\nMaxBufferSize=0x40\n", 64},
@@ -112,8 +114,8 @@ TEST(RegDefsList, VersionsAndCategories) {
   struct Case {
     const char* version;
     bool match;
-  } const cases[] = {{"VX310v220", true}, {"VX310v120", false}, {"VX310-VEv300", true},
-                     {"VX310-VFv300", false}};
+  } const cases[] = {
+      {"VX310v220", true}, {"VX310v120", false}, {"VX310-VEv300", true}, {"VX310-VFv300", false}};
   for (const auto& c : cases) {
     TkoVersionRecord r(c.version);
     EXPECT_EQ(m.list.MatchesVersion(&r), c.match) << c.version;
@@ -130,9 +132,7 @@ class BadFiles : public ::testing::Test {
  protected:
   std::string path = testing::TempDir() + "vx_badfile_test.par";
   void TearDown() override { std::remove(path.c_str()); }
-  void Write(const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-  }
+  void Write(const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
   void LoadAndBuild(Model& m) {
     m.list.LoadFromFile(path);
     m.list.BuildDefinitions();
@@ -187,8 +187,8 @@ TEST_F(BadFiles, AbsurdLengthsAndNumbers) {
       "[5]\nEEPromCopy=-2147483648\n"
       "[6]\nFormatNorm=0\nLength=255\nType=date\n"
       "[65535]\nLength=255\nType=long\n"
-      "[" + std::string(5000, '9') + "]\n" +
-      "[7]\nName=" + std::string(100000, 'N') + "\n");
+      "[" +
+      std::string(5000, '9') + "]\n" + "[7]\nName=" + std::string(100000, 'N') + "\n");
   Model m("", false);
   LoadAndBuild(m);
   EXPECT_EQ(m.list.FindByAddress(1)->Length, 1);    // not a number: the default stays

@@ -15,11 +15,10 @@ struct Device {
   vxtest::Model model;
   TkoThreadBuffer image;
   std::vector<std::unique_ptr<TkoRegister>> regs;
-  explicit Device(const std::string& text)
-      : model(text), image(model.list.BufferBytes()) {
+  explicit Device(const std::string& text) : model(text), image(model.list.BufferBytes()) {
     for (std::int32_t i = 0; i < model.list.Count(); ++i)
-      regs.push_back(std::make_unique<TkoRegister>(nullptr, model.list.DefinitionAt(i), image,
-                                                   model.list));
+      regs.push_back(
+          std::make_unique<TkoRegister>(nullptr, model.list.DefinitionAt(i), image, model.list));
   }
   TkoRegister& Reg(const std::string& name) {
     for (auto& r : regs)
@@ -76,10 +75,14 @@ TEST(Register, IntegerClampingAndLayout) {
     std::int32_t read;
     std::vector<int> bytes;
   } const cases[] = {
-      {"SS", 40000, 32767, {0x7F, 0xFF}},   {"SS", -40000, -32768, {0x80, 0x00}},
-      {"SS", -2, -2, {0xFF, 0xFE}},         {"US", 70000, 65535, {0xFF, 0xFF}},
-      {"US", -5, 65535, {0xFF, 0xFF}},      {"US", 1234, 1234, {0x04, 0xD2}},
-      {"UB", 300, 44, {0x00, 0x2C}},        {"SB", 0xFF, -1, {0x00, 0xFF}},
+      {"SS", 40000, 32767, {0x7F, 0xFF}},
+      {"SS", -40000, -32768, {0x80, 0x00}},
+      {"SS", -2, -2, {0xFF, 0xFE}},
+      {"US", 70000, 65535, {0xFF, 0xFF}},
+      {"US", -5, 65535, {0xFF, 0xFF}},
+      {"US", 1234, 1234, {0x04, 0xD2}},
+      {"UB", 300, 44, {0x00, 0x2C}},
+      {"SB", 0xFF, -1, {0x00, 0xFF}},
       {"SL", 0x12345678, 0x12345678, {0x12, 0x34, 0x56, 0x78}},
       {"UL", -1, -1, {0xFF, 0xFF, 0xFF, 0xFF}},
   };
@@ -106,7 +109,9 @@ TEST(Register, DisplayUnits) {
   EXPECT_EQ(t.GetValueInteger(0), 125);
   TkoRegister& f = d.Reg("F");
   f.SetValueInteger(0, 100);
-  EXPECT_EQ(f.GetValueString(0, 0), "212\xB0" "F");
+  EXPECT_EQ(f.GetValueString(0, 0),
+            "212\xB0"
+            "F");
   // Frac16 mantissa: bounds 0..1 are raw 0..32768; the type clamp comes first.
   TkoRegister& m = d.Reg("M");
   EXPECT_TRUE(m.HasBounds());
@@ -124,8 +129,9 @@ TEST(Register, DisplayUnits) {
 }
 
 TEST(Register, BoundsFromDefinitionAndLimits) {
-  Device d("[1]\nName=B\nMinValue=10\nMaxValue=20\nDfltValue=15\nFormatNorm=2\n"
-           "[2]\nName=Lo\n[3]\nName=Free\n[4]\nName=NegMin\nMinValue=-10\nMaxValue=100\n");
+  Device d(
+      "[1]\nName=B\nMinValue=10\nMaxValue=20\nDfltValue=15\nFormatNorm=2\n"
+      "[2]\nName=Lo\n[3]\nName=Free\n[4]\nName=NegMin\nMinValue=-10\nMaxValue=100\n");
   TkoRegister& b = d.Reg("B");
   b.SetValueInteger(0, 5);
   EXPECT_EQ(b.GetValueInteger(0), 20);  // raw minimum = 10 x 2
@@ -275,8 +281,9 @@ TEST(Register, Strings) {
 }
 
 TEST(Register, Bools) {
-  Device d("[1]\nName=Flags\nType=bool short\nDfltValue=5\nDescr[0m4v4]=Ready\nDescr[0m4v0]=Idle\n"
-           "[2]\nName=OnOff\nType=bool\nUseFormat=@Bool_OO\n");
+  Device d(
+      "[1]\nName=Flags\nType=bool short\nDfltValue=5\nDescr[0m4v4]=Ready\nDescr[0m4v0]=Idle\n"
+      "[2]\nName=OnOff\nType=bool\nUseFormat=@Bool_OO\n");
   TkoRegister& f = d.Reg("Flags");
   f.SetValueInteger(0, 0x0C);
   EXPECT_EQ(f.GetValueString(0, 4), "Ready");
@@ -325,9 +332,10 @@ TEST(Register, WrongTypeAndIndexMessages) {
 }
 
 TEST(Register, Report) {
-  Device d("[1]\nName=Speed\nDescr=Motor speed\nLength=2\nDescr[1]=Second\n"
-           "[2]\nName=Flags\nType=bool\nDescr[0]=Flags\nDescr[0m1]=Run\nDescr[0m4]=Fault\n"
-           "[3]\nName=Txt\nType=string\nLength=3\n");
+  Device d(
+      "[1]\nName=Speed\nDescr=Motor speed\nLength=2\nDescr[1]=Second\n"
+      "[2]\nName=Flags\nType=bool\nDescr[0]=Flags\nDescr[0m1]=Run\nDescr[0m4]=Fault\n"
+      "[3]\nName=Txt\nType=string\nLength=3\n");
   d.Reg("Speed").SetValueInteger(1, 7);
   d.Reg("Flags").SetValueInteger(0, 5);
   d.Reg("Txt").SetValueString("ab", 0, 0);
@@ -383,8 +391,9 @@ TEST(Register, SaveAndLoad) {
 }
 
 TEST(Register, LoadFromResourceEdgeCases) {
-  Device d("[1]\nName=Count\nDfltValue=9\n[2]\nName=Arr\nLength=3\nDfltValue=4\n"
-           "[3]\nName=Day\nType=date\n");
+  Device d(
+      "[1]\nName=Count\nDfltValue=9\n[2]\nName=Arr\nLength=3\nDfltValue=4\n"
+      "[3]\nName=Day\nType=date\n");
   TkoTextResource res;
   res.SetText(
       "[S]\nArr=\"\"\"1\",\"x\"\"\"\nCount=\nDay=\"99/99/99\"\n[T]\nArr=\"5, 6, 7, 8\"\n"
@@ -393,7 +402,7 @@ TEST(Register, LoadFromResourceEdgeCases) {
   TkoRegister& arr = d.Reg("Arr");
   count.SetValueInteger(0, 1);
   EXPECT_FALSE(count.LoadFromResource("S", &res));  // empty value
-  EXPECT_EQ(count.GetValueInteger(0), 9);            // but the default was taken
+  EXPECT_EQ(count.GetValueInteger(0), 9);           // but the default was taken
   count.SetValueInteger(0, 1);
   EXPECT_FALSE(count.LoadFromResource("Missing", &res));
   EXPECT_EQ(count.GetValueInteger(0), 9);

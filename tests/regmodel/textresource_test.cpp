@@ -18,16 +18,33 @@ struct IntCase {
 
 TEST(NumberSyntax, TextToInteger) {
   const IntCase cases[] = {
-      {"0x1F", true, 31},   {"1Fh", true, 31},     {"0b101", true, 5},
-      {"101b", true, 5},    {"0FFh", true, 0},     {"12", true, 12},
-      {"12.5", false, 0},   {"", false, 0},        {"0", true, 0},
-      {"-3", true, -3},     {"5.", true, 5},       {"1e3", true, 1},
-      {"abc", false, 0},    {"700h", true, 1792},  {"  0X10  ", true, 16},
-      {"ffffffffh", true, -1}, {"0xFFFFFFFF", true, -1}, {"0b", true, 0},
+      {"0x1F", true, 31},
+      {"1Fh", true, 31},
+      {"0b101", true, 5},
+      {"101b", true, 5},
+      {"0FFh", true, 0},
+      {"12", true, 12},
+      {"12.5", false, 0},
+      {"", false, 0},
+      {"0", true, 0},
+      {"-3", true, -3},
+      {"5.", true, 5},
+      {"1e3", true, 1},
+      {"abc", false, 0},
+      {"700h", true, 1792},
+      {"  0X10  ", true, 16},
+      {"ffffffffh", true, -1},
+      {"0xFFFFFFFF", true, -1},
+      {"0b", true, 0},
       // More than 32 bits or outside the signed range is not a number.
-      {"0x1FFFFFFFF", false, 0}, {"99999999999", false, 0}, {"2147483648", false, 0},
-      {"-2147483648", true, INT32_MIN}, {"0b12", true, 0}, {"0xzz", true, 0},
-      {"0b111111111111111111111111111111111", false, 0}, {"100000000h", false, 0},
+      {"0x1FFFFFFFF", false, 0},
+      {"99999999999", false, 0},
+      {"2147483648", false, 0},
+      {"-2147483648", true, INT32_MIN},
+      {"0b12", true, 0},
+      {"0xzz", true, 0},
+      {"0b111111111111111111111111111111111", false, 0},
+      {"100000000h", false, 0},
   };
   for (const auto& c : cases) {
     std::int32_t v = 777;
@@ -42,10 +59,10 @@ TEST(NumberSyntax, TextToFloat) {
     bool ok;
     double value;
   } const cases[] = {
-      {"ffffffffh", true, -1}, {"1.0", true, 1},   {"abc", false, 0}, {"700h", true, 1792},
-      {"0.5556", true, 0.5556}, {"-0.5", true, -0.5}, {"12.5", true, 12.5}, {"+2.5", true, 2.5},
-      {"1.5e3", true, 1500},   {".5", true, 0.5},   {"inf", false, 0}, {"nan", false, 0},
-      {"1e999", true, 1},      {"1.5e999", false, 0},  {"", false, 0},
+      {"ffffffffh", true, -1},  {"1.0", true, 1},      {"abc", false, 0},    {"700h", true, 1792},
+      {"0.5556", true, 0.5556}, {"-0.5", true, -0.5},  {"12.5", true, 12.5}, {"+2.5", true, 2.5},
+      {"1.5e3", true, 1500},    {".5", true, 0.5},     {"inf", false, 0},    {"nan", false, 0},
+      {"1e999", true, 1},       {"1.5e999", false, 0}, {"", false, 0},
   };
   for (const auto& c : cases) {
     double v = 777;
@@ -183,7 +200,7 @@ TEST(TextResource, ReadNumbers) {
   struct Case {
     const char* key;
     std::int32_t expected;
-  } const rel[] = {{"Plus", 105}, {"Minus", 95}, {"Abs", 2100}, {"Bad", 100},
+  } const rel[] = {{"Plus", 105}, {"Minus", 95},      {"Abs", 2100}, {"Bad", 100},
                    {"None", 100}, {"MinusZero", 100}, {"Hex", 0}};
   for (const auto& c : rel) EXPECT_EQ(r.ReadRelInteger("S", c.key, 100), c.expected) << c.key;
 }
@@ -224,11 +241,15 @@ TEST(TextResource, LineBreaksAndStreams) {
 TEST(TextResource, FilesRoundTripAndErrors) {
   const std::string path = testing::TempDir() + "vx_textresource_test.par";
   TkoTextResource w;
-  w.WriteString("Sec", "Temp", "\xB0" "C");
+  w.WriteString("Sec", "Temp",
+                "\xB0"
+                "C");
   w.SaveToFile(path);
   TkoTextResource r(path);
   EXPECT_EQ(r.FileName, path);
-  EXPECT_EQ(r.ReadString("Sec", "Temp", ""), "\xB0" "C");
+  EXPECT_EQ(r.ReadString("Sec", "Temp", ""),
+            "\xB0"
+            "C");
   r.AppendFile(path);
   EXPECT_EQ(r.Count(), 4);
   r.AppendFile("");
@@ -254,7 +275,9 @@ TEST(TextResource, BuiltinTexts) {
   EXPECT_EQ(r.Lines(), (std::vector<std::string>{"keep", ";" + std::string(30, '-'), ";empty",
                                                  ";" + std::string(30, '-')}));
   TkoTextResource fmt(TkoTextResource::kStdFormats);
-  EXPECT_EQ(fmt.ReadString("@Temp_F", "FormatString", ""), "#0'\xB0" "F'");
+  EXPECT_EQ(fmt.ReadString("@Temp_F", "FormatString", ""),
+            "#0'\xB0"
+            "F'");
   EXPECT_DOUBLE_EQ(fmt.ReadFloat("@Temp_F", "FormatNorm", 0), 0.5556);
   EXPECT_EQ(fmt.ReadString("@Bool_TF", "FormatString", ""), "True;True;False");
   EXPECT_EQ(fmt.ReadString("@Step_8", "FormatString", ""), "00000' stp/8'");
@@ -314,7 +337,11 @@ TEST(CommaList, Split) {
 }
 
 TEST(CaseFolding, Windows1252Letters) {
-  EXPECT_TRUE(vx::EqualsIgnoreCase("[\xC4" "BC]", "[\xE4" "bc]"));
+  EXPECT_TRUE(
+      vx::EqualsIgnoreCase("[\xC4"
+                           "BC]",
+                           "[\xE4"
+                           "bc]"));
   EXPECT_FALSE(vx::EqualsIgnoreCase("\xD7", "\xF7"));  // multiplication and division signs
   TkoTextResource r;
   r.SetText("[\xC4rger]\nk=1\n");

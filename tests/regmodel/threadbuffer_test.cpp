@@ -11,7 +11,7 @@ TEST(ThreadBuffer, CreateViewRanges) {
   struct Case {
     std::int32_t offset, size;
     bool ok;
-  } const cases[] = {{0, 8, true},  {8, 0, false}, {7, 1, true},  {7, 2, false},
+  } const cases[] = {{0, 8, true},   {8, 0, false},  {7, 1, true}, {7, 2, false},
                      {-1, 2, false}, {2, -1, false}, {0, 0, true}, {3, 5, true}};
   for (const auto& c : cases) {
     auto v = b.CreateView(c.offset, c.size);
