@@ -23,7 +23,12 @@ std::vector<uint8_t> Exception(uint8_t function, uint8_t code) {
 }
 
 std::string Range(uint16_t first, int count) {
-  return std::to_string(first) + (count == 1 ? "" : "+" + std::to_string(count));
+  char buf[24];
+  if (count == 1)
+    std::snprintf(buf, sizeof buf, "%u", static_cast<unsigned>(first));
+  else
+    std::snprintf(buf, sizeof buf, "%u+%d", static_cast<unsigned>(first), count);
+  return buf;
 }
 
 // Two characters as one word, the first in the low byte.
@@ -103,7 +108,8 @@ std::vector<uint8_t> SimDrive::ReadHolding(std::span<const uint8_t> pdu, Clock::
   if (pdu.size() != 5) return Exception(0x03, kIllegalValue);
   const uint16_t first = Word(pdu, 1);
   const int count = Word(pdu, 3);
-  note += " " + Range(first, count);
+  note += ' ';
+  note += Range(first, count);
   if (count < 1 || count > 125) return Exception(0x03, kIllegalValue);
   const int bytes = image_.RangeBytes(first, count);
   // Address, function, byte count, data, CRC: the answer must fit the firmware's buffer.
@@ -120,7 +126,8 @@ std::vector<uint8_t> SimDrive::WriteSingle(std::span<const uint8_t> pdu, Clock::
   note = "write";
   if (pdu.size() < 5) return Exception(0x06, kIllegalValue);
   const uint16_t address = Word(pdu, 1);
-  note += " " + Range(address, 1);
+  note += ' ';
+  note += Range(address, 1);
   if (!image_.AllDefined(address, 1)) return Exception(0x06, kIllegalAddress);
   // A register of several words takes all of them in one 0x06 request.
   const std::span<const uint8_t> data = pdu.subspan(3);
@@ -137,7 +144,8 @@ std::vector<uint8_t> SimDrive::WriteMultiple(std::span<const uint8_t> pdu, Clock
   const uint16_t first = Word(pdu, 1);
   const int count = Word(pdu, 3);
   const std::size_t byteCount = pdu[5];
-  note += " " + Range(first, count);
+  note += ' ';
+  note += Range(first, count);
   if (count < 1 || count > 123 || pdu.size() != 6 + byteCount) return Exception(0x10, kIllegalValue);
   // Address, function, start, count, byte count, data, CRC.
   if (static_cast<int>(byteCount) != image_.RangeBytes(first, count) ||
