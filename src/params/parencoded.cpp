@@ -105,7 +105,8 @@ void TkoParEncoded::AppendCodes(TkoParChoiceList* list, int64_t minCode, int64_t
     std::string text = DescribeCode(code, false);
     if (!text.empty()) list->push_back({std::move(text), code});
   };
-  if (maxCode - minCode < kMaxWalkedCodes) {
+  // Unsigned difference: limits near the ends of the 64-bit range must not overflow.
+  if (static_cast<uint64_t>(maxCode) - static_cast<uint64_t>(minCode) < kMaxWalkedCodes) {
     for (int64_t v = minCode; v <= maxCode; ++v) offer(v);
     return;
   }

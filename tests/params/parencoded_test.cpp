@@ -20,7 +20,8 @@ const char* kModel =
     "[5]\nName=Wide\nType=unsigned long\nMinValue=0\nMaxValue=4294967295\n"
     "Descr[0m0v7]=Seven\nDescr[0m0v4000000000]=Big\nDescr[0m0v12]=(null)\n"
     "[6]\nName=Neg\nType=signed long\nMinValue=-2147483648\nMaxValue=2147483647\n"
-    "Descr[0m0v-5]=Minus five\n";
+    "Descr[0m0v-5]=Minus five\n"
+    "[7]\nName=Huge\nType=signed long\nMinValue=-1.0e300\nMaxValue=1.0e300\nDescr[0m0v3]=Three\n";
 
 class ParEncodedTest : public ::testing::Test {
  protected:
@@ -92,6 +93,9 @@ TEST_F(ParEncodedTest, WideRangesOfferTheDescribedValuesWithoutWalkingThemAll) {
   TkoParEncoded neg(m.R("Neg"), 0);
   neg.GetValueList(&list, false);
   EXPECT_EQ(list, (TkoParChoiceList{{"Minus five", -5}}));
+  TkoParEncoded huge(m.R("Huge"), 0);  // limits beyond any code
+  huge.GetValueList(&list, false);
+  EXPECT_EQ(list, (TkoParChoiceList{{"Three", 3}}));
   TkoParBitField all(m.R("Wide"), 0xFFFFFFFFu, 0);
   EXPECT_EQ(all.GetMaxField(), 4294967295LL);
   all.GetValueList(&list, false);
