@@ -158,8 +158,9 @@ TEST(RegBlockBind, RegisterLargerThanAMessageStaysOneBlock) {
 TEST(RegBlockBind, RangesOutsideTheImageGetNoView) {
   Model m(10, 256);  // image of addresses 0..9
   TkoRegDataBuffer buf(&m.list);
-  TkoRegBlock b("8/11,65534/65535,20,x");
+  TkoRegBlock b("x,8/11,65534/65535,20");
   b.Bind(&buf);
+  ASSERT_EQ(Chain(b).size(), 4u);
   for (const TkoRegBlock* p = &b; p; p = p->Next()) {
     SCOPED_TRACE(p->First());
     EXPECT_EQ(p->View(), nullptr);
@@ -186,6 +187,15 @@ TEST(RegBlockBind, HugeRangeSplitsAndViewsOnlyWhatLiesInTheImage) {
   EXPECT_EQ(b.TotalCount(), 65535);
   EXPECT_GT(blocks, 8000);
   EXPECT_GE(viewed, 1);
+}
+
+TEST(RegBlockCategory, ChainOfACategory) {
+  Model m(1, 20, "[Categories]\nRamSetup=\"100/119,200\"\nEmpty=\n");
+  auto ram = vx::GetCategory(m.list, "RamSetup");
+  ASSERT_NE(ram, nullptr);
+  EXPECT_EQ(ram->ToText(), "200,100/119");
+  EXPECT_EQ(vx::GetCategory(m.list, "Empty"), nullptr);
+  EXPECT_EQ(vx::GetCategory(m.list, "ramsetup"), nullptr);  // category names are exact
 }
 
 TEST(RegBlockBind, MoveToRebindsAndUnbindDropsViews) {
