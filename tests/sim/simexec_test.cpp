@@ -189,8 +189,8 @@ TEST_F(SimWithMbpoll, ReadsAndWritesOverTcpAndThePseudoTerminal) {
   const uint16_t port = PortOf(StartSim(sim));
   ASSERT_NE(port, 0);
   const std::vector<std::vector<std::string>> lines = {
-      {"-m", "tcp", "-p", std::to_string(port), "-a", "3", "-0", "-1"},
-      {"-m", "rtu", "-b", "19200", "-P", "even", "-a", "3", "-0", "-1"},
+      {"-m", "tcp", "-p", std::to_string(port), "-a", "3", "-0", "-1", "-o", "5"},
+      {"-m", "rtu", "-b", "19200", "-P", "even", "-a", "3", "-0", "-1", "-o", "5"},
   };
   const std::vector<std::string> where = {"127.0.0.1", link};
   for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -224,7 +224,7 @@ TEST_F(SimWithMbpoll, KeepsTheEepromAcrossARestart) {
   fs::remove(state);
   const auto read = [](uint16_t port, const char* reg) {
     int status = 0;
-    const std::string out = Mbpoll({"-m", "tcp", "-p", std::to_string(port), "-0", "-1", "-r", reg, "127.0.0.1"}, &status);
+    const std::string out = Mbpoll({"-m", "tcp", "-p", std::to_string(port), "-0", "-1", "-o", "5", "-r", reg, "127.0.0.1"}, &status);
     EXPECT_EQ(status, 0) << out;
     return out;
   };
@@ -233,7 +233,7 @@ TEST_F(SimWithMbpoll, KeepsTheEepromAcrossARestart) {
     const uint16_t port = PortOf(StartSim(sim));
     int status = 0;
     const std::string out =
-        Mbpoll({"-m", "tcp", "-p", std::to_string(port), "-0", "-r", "1103", "127.0.0.1", "32"}, &status);
+        Mbpoll({"-m", "tcp", "-p", std::to_string(port), "-0", "-o", "5", "-r", "1103", "127.0.0.1", "32"}, &status);
     ASSERT_EQ(status, 0) << out;
     EXPECT_EQ(sim.Stop(SIGTERM), 0);
   }
