@@ -27,16 +27,6 @@ bool ParseWholeInt(std::string_view s, long long& out) {
   return true;
 }
 
-}  // namespace
-
-struct TkoRegBlock::Item {
-  uint16_t first = 0;
-  uint16_t count = 0;
-  bool valid = false;
-};
-
-namespace {
-
 // One item of a block list: "a" or "a/b". Addresses outside 0..65535 and reversed or
 // unrepresentable ranges are invalid items rather than blocks that wrap round the
 // address space.
@@ -76,9 +66,7 @@ TkoRegBlock::TkoRegBlock(const std::string& text) {
   }
   TkoRegBlock* block = this;
   for (size_t k = items.size(); k-- > 0;) {
-    Item it;
-    it.valid = ParseItem(items[k], it.first, it.count);
-    block->Assign(it);
+    block->valid_ = ParseItem(items[k], block->first_, block->count_);
     // The text before this item's comma is empty only for the first item, or for the
     // second when the text starts with a comma.
     const bool restEmpty = k == 0 || (k == 1 && items[0].empty());
@@ -102,12 +90,6 @@ TkoRegBlock::~TkoRegBlock() {
     delete rest;
     rest = after;
   }
-}
-
-void TkoRegBlock::Assign(const Item& item) {
-  first_ = item.valid ? item.first : 0;
-  count_ = item.valid ? item.count : 0;
-  valid_ = item.valid;
 }
 
 void TkoRegBlock::DestroyView() {

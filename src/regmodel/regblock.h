@@ -40,8 +40,6 @@ class TkoRegBlock {
   TkoRegBlock* Next() const { return next_; }
 
  private:
-  struct Item;
-  void Assign(const Item& item);
   void DestroyView();
 
   uint16_t first_ = 0;
