@@ -1,5 +1,6 @@
 #include "params/parfrac16.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>

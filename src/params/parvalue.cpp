@@ -1,7 +1,6 @@
 #include "params/parvalue.h"
 
 #include <cmath>
-#include <cstdio>
 #include <limits>
 
 #include "regmodel/numberformat.h"
