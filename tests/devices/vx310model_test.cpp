@@ -10,6 +10,10 @@
 #include <string>
 #include <vector>
 
+#include "params/parbuild.h"
+#include "params/parencoded.h"
+#include "params/parfrac16.h"
+#include "params/parvalue.h"
 #include "regmodel/dmcollection.h"
 #include "regmodel/regblock.h"
 #include "regmodel/regdatabuffer.h"
@@ -190,6 +194,59 @@ TEST_F(Vx310Model, BindsEveryMemberInTheFormOfItsClass) {
         bitsInUse[reg] |= mask;
         break;
       }
+    }
+  }
+}
+
+// The parameter builder the drive classes use makes each member a parameter of its
+// declared class, which describes itself and offers its choices.
+TEST_F(Vx310Model, BuildsEveryMemberAsAParameterOfItsClass) {
+  for (const Member& m : kMembers) {
+    SCOPED_TRACE(m.name);
+    TkoParKind kind = TkoParKind::Value;
+    switch (m.form) {
+      case Form::kValue: kind = TkoParKind::Value; break;
+      case Form::kEncoded: kind = TkoParKind::Encoded; break;
+      case Form::kLong: kind = TkoParKind::Long; break;
+      case Form::kFrac16: kind = TkoParKind::Frac16; break;
+      case Form::kBitField: kind = TkoParKind::BitField; break;
+      case Form::kBool: kind = TkoParKind::BoolField; break;
+    }
+    const std::unique_ptr<TkoParValue> p = vx::BuildParameter(kind, m.name, *list_, *buffer_);
+    ASSERT_NE(p, nullptr);
+    const TkoParValue* raw = p.get();
+    switch (m.form) {
+      case Form::kValue:
+        EXPECT_EQ(dynamic_cast<const TkoParEncoded*>(raw), nullptr);
+        break;
+      case Form::kEncoded:
+        EXPECT_NE(dynamic_cast<const TkoParEncoded*>(raw), nullptr);
+        EXPECT_EQ(dynamic_cast<const TkoParBitField*>(raw), nullptr);
+        break;
+      case Form::kLong:
+        EXPECT_NE(dynamic_cast<const TkoParLong*>(raw), nullptr);
+        break;
+      case Form::kFrac16:
+        EXPECT_NE(dynamic_cast<const TkoParFrac16*>(raw), nullptr);
+        break;
+      case Form::kBitField:
+        EXPECT_NE(dynamic_cast<const TkoParBitField*>(raw), nullptr);
+        EXPECT_EQ(dynamic_cast<const TkoParBoolField*>(raw), nullptr);
+        break;
+      case Form::kBool:
+        EXPECT_NE(dynamic_cast<const TkoParBoolField*>(raw), nullptr);
+        break;
+    }
+    EXPECT_FALSE(p->GetDescr().empty());
+    EXPECT_FALSE(p->GetValueString().empty());
+    const bool choices = m.form == Form::kEncoded || m.form == Form::kBitField || m.form == Form::kBool;
+    // The CAN frame selectors get their choices when a drive is identified.
+    if (choices && std::string(m.name).rfind("ParCyclic", 0) != 0) {
+      TkoParChoiceList list;
+      p->GetValueList(&list, false);
+      int codes = 0;
+      for (const TkoParChoice& c : list) codes += c.Tag >= 0 && !c.Text.empty();
+      EXPECT_GE(codes, 2) << "choices offered";
     }
   }
 }
