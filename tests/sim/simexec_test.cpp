@@ -185,7 +185,7 @@ class SimWithMbpoll : public ::testing::Test {
 // and the terminal's 19200 baud 8E1. Addresses are given from 0 (-0).
 TEST_F(SimWithMbpoll, ReadsAndWritesOverTcpAndThePseudoTerminal) {
   const std::string link = Temp("mbpoll-pty");
-  Child sim({kSim, "--pty", link, "--tcp", "0", "--slave", "3"});
+  Child sim({kSim, "--pty", link, "--tcp", "0", "--slave", "3", "--verbose", "--fault", "ActFault2:3", "--fault", "300:0"});
   const uint16_t port = PortOf(StartSim(sim));
   ASSERT_NE(port, 0);
   const std::vector<std::vector<std::string>> lines = {
@@ -216,7 +216,19 @@ TEST_F(SimWithMbpoll, ReadsAndWritesOverTcpAndThePseudoTerminal) {
     ASSERT_EQ(status, 0) << out;
     EXPECT_NE(out.find("[102]: \t" + value), std::string::npos) << out;
   }
+  // The faults set at start, present and previous.
+  int status = 0;
+  auto args = lines[0];
+  args.insert(args.end(), {"-r", "300", "-c", "4", where[0]});
+  const std::string faults = Mbpoll(args, &status);
+  ASSERT_EQ(status, 0) << faults;
+  for (const char* line : {"[300]: \t1", "[301]: \t8", "[302]: \t1", "[303]: \t8"})
+    EXPECT_NE(faults.find(line), std::string::npos) << line << "\n" << faults;
+
   EXPECT_EQ(sim.Stop(SIGTERM), 0);
+  // Every request is in the log, with the line it came on.
+  for (const char* logged : {"#1 tcp read 102+2", "#2 tcp write 102", "#4 pty read 102+2", "#5 pty write 102"})
+    EXPECT_NE(sim.Output().find(logged), std::string::npos) << logged << "\n" << sim.Output();
 }
 
 TEST_F(SimWithMbpoll, KeepsTheEepromAcrossARestart) {
