@@ -1,0 +1,436 @@
+#include "modbus/mbthread.h"
+
+#include <cstdio>
+#include <exception>
+#include <mutex>
+#include <utility>
+
+#include "modbus/mbresult.h"
+#include "modbus/mbserver.h"
+#include "modbus/mbthreadsetup.h"
+#include "modbus/mbtransaction.h"
+#include "platform/koexception.h"
+#include "platform/uidispatch.h"
+
+namespace {
+
+// The transport library's component behind the engine's interface.
+class TransportServer final : public TkoMBServerLink {
+ public:
+  bool OpenConnection(const std::string& name, int16_t type) override {
+    return server_.OpenConnection(name, type);
+  }
+  void put_Retries(int16_t v) override { server_.put_Retries(v); }
+  void put_RaiseError(bool v) override { server_.put_RaiseError(v); }
+  void put_BaudRate(int32_t v) override { server_.put_BaudRate(v); }
+  void put_SilentInterval(int32_t ms) override { server_.put_SilentInterval(ms); }
+  void put_TimeOut(int32_t ms) override { server_.put_TimeOut(ms); }
+  void put_TcpPort(int32_t v) override { server_.put_TcpPort(v); }
+  void put_ComPort(int16_t v) override { server_.put_ComPort(v); }
+  void put_ByteSize(int16_t v) override { server_.put_ByteSize(v); }
+  void put_FlowControl(int16_t v) override { server_.put_FlowControl(v); }
+  void put_Parity(int16_t v) override { server_.put_Parity(v); }
+  void put_StopBits(int16_t v) override { server_.put_StopBits(v); }
+  void put_TransmissionMode(int16_t v) override { server_.put_TransmissionMode(v); }
+  void put_Host(const std::string& v) override { server_.put_Host(v); }
+  bool Connect() override { return server_.Connect(); }
+  int32_t TxRxMessage(const std::vector<uint8_t>& q, int16_t qLen, int16_t rLen,
+                      std::vector<uint8_t>& r) override {
+    return server_.TxRxMessage(q, qLen, rLen, r);
+  }
+  int16_t get_Retries() override { return server_.get_Retries(); }
+  void CloseConnection() override { server_.CloseConnection(); }
+
+ private:
+  MBServer server_;
+};
+
+std::mutex& FactoryMutex() {
+  static std::mutex m;
+  return m;
+}
+
+TkoMBServerFactory& Factory() {
+  static TkoMBServerFactory f;
+  return f;
+}
+
+std::unique_ptr<TkoMBServerLink> CreateServer() {
+  TkoMBServerFactory f;
+  {
+    std::lock_guard guard(FactoryMutex());
+    f = Factory();
+  }
+  if (!f) return std::make_unique<TransportServer>();
+  auto server = f();
+  if (!server) throw EkoException("CreateServer: Modbus server component not available!");
+  return server;
+}
+
+// Runs fn on the user-interface thread and waits for it. An error of a handler there is
+// reported and goes no further: it must neither reach nor stop the worker.
+void HandOverSafely(const std::function<void()>& fn) {
+  vx::HandOver([&fn] {
+    try {
+      fn();
+    } catch (const std::exception& e) {
+      vx::ReportMBError(e.what());
+    } catch (...) {
+      vx::ReportMBError("unknown error in a connection handler");
+    }
+  });
+}
+
+std::mutex& ReporterMutex() {
+  static std::mutex m;
+  return m;
+}
+
+std::function<void(const std::string&)>& Reporter() {
+  static std::function<void(const std::string&)> r;
+  return r;
+}
+
+}  // namespace
+
+void vx::SetMBErrorReporter(std::function<void(const std::string& message)> reporter) {
+  std::lock_guard guard(ReporterMutex());
+  Reporter() = std::move(reporter);
+}
+
+void vx::ReportMBError(const std::string& message) {
+  std::function<void(const std::string&)> r;
+  {
+    std::lock_guard guard(ReporterMutex());
+    r = Reporter();
+  }
+  if (r)
+    r(message);
+  else
+    std::fprintf(stderr, "%s\n", message.c_str());
+}
+
+void TkoMBThread::SetServerFactory(TkoMBServerFactory factory) {
+  std::lock_guard guard(FactoryMutex());
+  Factory() = std::move(factory);
+}
+
+void TkoMBThread::ResetServerFactory() { SetServerFactory(nullptr); }
+
+TkoMBThread::TkoMBThread(TkoMBThreadSetup* setup) : setup_(setup) {
+  if (!setup) throw EkoException("You must specify a valid TkoMBThreadSetup to allocate a new thread!");
+  vx::UiDispatcher::Required("TkoMBThread");
+  worker_.Start([this] { Execute(); });
+}
+
+TkoMBThread::~TkoMBThread() {
+  worker_.RequestTerminate();
+  WaitFor(-1);
+  worker_.Join();
+}
+
+bool TkoMBThread::WaitFor(int ms) {
+  if (!worker_.Started()) return true;
+  std::optional<std::chrono::milliseconds> timeout;
+  if (ms >= 0) timeout = std::chrono::milliseconds(ms);
+  // The end-of-thread clean-up is the worker's last hand-over, so the body having
+  // returned means it has run.
+  return worker_.WaitFinished(timeout) && finished_.IsSet();
+}
+
+void TkoMBThread::Execute() {
+  using Clock = std::chrono::steady_clock;
+  for (;;) {
+    const uint8_t st = state_.load();
+    if (worker_.TerminateRequested() && !server_ && st != stStarting && st != stRunning &&
+        st != stStopping)
+      break;
+    const auto start = Clock::now();
+
+    if (server_) {
+      if (setup_->GetEnabled() && setup_->GetOnLine() && !worker_.TerminateRequested()) {
+        std::vector<TkoMBTransaction*> pendingFree;
+        if (auto* p = RunTransactions(transactions_)) pendingFree.push_back(p);
+        RunDevices(pendingFree);
+        FreePending(pendingFree);
+      } else {
+        SetState(stStopping);
+        CloseServer();
+      }
+    }
+    if (!server_) {
+      if (!setup_->IsValid()) {
+        SetState(stSetupError);
+      } else if (!setup_->GetOnLine()) {
+        SetState(stOffline);
+      } else if (!setup_->GetEnabled()) {
+        SetState(stDisabled);
+      } else if (worker_.TerminateRequested()) {
+        SetState(stOffline);  // an ending thread opens nothing new
+      } else if (lastError_.load() == 0) {
+        // A failed open leaves LastError set: nothing is retried until the setup
+        // re-arms the thread (ResetError).
+        SetState(stStarting);
+        if (OpenServer()) {
+          SetState(stRunning);
+        } else {
+          switch (lastError_.load()) {
+            case vx::mbresult::kInvalidConnectionSetup: SetState(stSetupError); break;
+            case vx::mbresult::kNotRegistered: SetState(stNoServer); break;
+            default: SetState(stOpenError); break;
+          }
+        }
+      }
+    }
+
+    cycles_.fetch_add(1);
+    vx::UiDispatcher::WakeUiWaiters();
+    // A steady clock never runs backwards, so the elapsed time is never negative.
+    const auto elapsed = Clock::now() - start;
+    if (elapsed < kCycle) {
+      (void)worker_.SleepUnlessTerminated(
+          std::chrono::duration_cast<std::chrono::milliseconds>(kCycle - elapsed));
+    } else {
+      std::this_thread::yield();
+    }
+  }
+  HandOverSafely([this] { EndOfThread(); });
+  finished_.Set();
+  vx::UiDispatcher::WakeUiWaiters();
+}
+
+void TkoMBThread::SetState(uint8_t code) {
+  if (state_.exchange(code) == code) return;
+  if (code == stRunning) {
+    HandOverSafely([this] {
+      if (OnRunning) OnRunning(this, setup_);
+    });
+  }
+  HandOverSafely([this] { DoStateChange(setup_); });
+}
+
+bool TkoMBThread::OpenServer() {
+  if (server_) return false;
+  if (!setup_->IsValid()) {
+    lastError_.store(vx::mbresult::kInvalidConnectionSetup);
+    return false;
+  }
+  try {
+    server_ = CreateServer();
+    if (!server_->OpenConnection(setup_->GetThreadName(),
+                                 static_cast<int16_t>(setup_->GetConnType()))) {
+      server_.reset();
+      lastError_.store(vx::mbresult::kOpenFailed);
+      return false;
+    }
+    server_->put_Retries(static_cast<int16_t>(setup_->GetRetries()));
+    server_->put_RaiseError(false);
+    server_->put_BaudRate(setup_->GetBaudRate());
+    server_->put_ComPort(static_cast<int16_t>(setup_->GetComPort()));
+    server_->put_ByteSize(static_cast<int16_t>(setup_->GetByteSize()));
+    server_->put_FlowControl(static_cast<int16_t>(setup_->GetFlowCtrl()));
+    server_->put_Parity(static_cast<int16_t>(setup_->GetParity()));
+    server_->put_SilentInterval(setup_->GetSilentInt());
+    server_->put_StopBits(static_cast<int16_t>(setup_->GetStopBits()));
+    server_->put_TimeOut(setup_->GetTimeOut());
+    server_->put_TransmissionMode(static_cast<int16_t>(setup_->GetTxMode()));
+    server_->put_TcpPort(setup_->GetTcpIpPort());
+    server_->put_Host(setup_->GetHostName());
+    if (server_->Connect()) {
+      lastError_.store(0);
+    } else {
+      server_->CloseConnection();
+      server_.reset();
+      lastError_.store(vx::mbresult::kOpenFailed);
+    }
+  } catch (...) {
+    server_.reset();
+    lastError_.store(vx::mbresult::kNotRegistered);
+  }
+  return lastError_.load() == 0;
+}
+
+void TkoMBThread::CloseServer() {
+  if (!server_) return;
+  try {
+    server_->CloseConnection();
+  } catch (...) {
+    // The instance goes anyway; a failing close must not stop the worker.
+  }
+  server_.reset();
+  lastError_.store(0);
+}
+
+TkoMBTransaction* TkoMBThread::RunTransactions(TkoMBTransaList& list) {
+  TkoMBTransaction* pending = nullptr;
+  auto pass = list.Lock();
+  for (std::size_t i = 0; i < pass.Size() && !worker_.TerminateRequested(); ++i) {
+    TkoMBTransaction* t = pass[i];
+    if (!pending && t->GetTermDestroy() && t->GetTerminated() && !t->GetBusy()) {
+      pending = t;
+      continue;
+    }
+    t->Run(server_.get());
+  }
+  return pending;
+}
+
+void TkoMBThread::RunDevices(std::vector<TkoMBTransaction*>& pendingFree) {
+  auto pass = devices_.Lock();
+  for (std::size_t i = 0; i < pass.Size() && !worker_.TerminateRequested(); ++i) {
+    TkoMBDevice* device = pass[i];
+    if (!device->IsSetupEnabled()) continue;
+    if (auto* p = RunTransactions(device->GetTransactions())) pendingFree.push_back(p);
+  }
+}
+
+void TkoMBThread::FreePending(const std::vector<TkoMBTransaction*>& pendingFree) {
+  if (pendingFree.empty()) return;
+  // Handed over only once every list lock is released: the user-interface thread may
+  // itself be waiting for one of them (a device leaving the thread). A transaction is
+  // destroyed only if its list still holds it, since its device may have gone meanwhile.
+  HandOverSafely([this, &pendingFree] {
+    for (TkoMBTransaction* t : pendingFree) {
+      bool held = transactions_.Contains(t);
+      if (!held) {
+        for (TkoMBDevice* d : devices_.Snapshot()) {
+          if (d->GetTransactions().Contains(t)) {
+            held = true;
+            break;
+          }
+        }
+      }
+      if (held) delete t;
+    }
+  });
+}
+
+void TkoMBThread::EndOfThread() {
+  {
+    auto pass = devices_.Lock();
+    while (pass.Size() > 0) RemoveDevice(pass[0]);
+  }
+  // Each transaction removes itself from the list when destroyed.
+  for (;;) {
+    TkoMBTransaction* t = nullptr;
+    {
+      auto pass = transactions_.Lock();
+      if (pass.Size() == 0) break;
+      t = pass[pass.Size() - 1];
+    }
+    delete t;
+    transactions_.Remove(t);  // in case a destructor failed to unlink it
+  }
+}
+
+void TkoMBThread::AddDevice(TkoMBDevice* device) {
+  if (!device) return;
+  if (devices_.AddUnique(device)) device->SetThread(this);
+}
+
+void TkoMBThread::RemoveDevice(TkoMBDevice* device) {
+  if (!device) return;
+  if (!devices_.Contains(device)) return;
+  device->DetachThread();
+  devices_.Remove(device);
+}
+
+void TkoMBThread::AddTransa(TkoMBTransaction* transa) {
+  if (!transa) return;
+  transactions_.Add(transa);
+  setup_->NotifySetupAdd(transa);
+}
+
+void TkoMBThread::RemoveTransa(TkoMBTransaction* transa) {
+  if (!transa) return;
+  if (!transactions_.Remove(transa)) return;
+  setup_->NotifySetupDel(transa);
+}
+
+bool TkoMBThread::HasTransa(TkoMBTransaction* transa) const {
+  return transactions_.Contains(transa);
+}
+
+void TkoMBThread::DoTransaError(TkoMBTransaction* transa) {
+  if (OnTransaError) OnTransaError(this, transa);
+  if (auto* net = setup_->GetNetwork()) net->PerformTransaError(transa);
+}
+
+void TkoMBThread::DoTransaResponse(TkoMBTransaction* transa) {
+  if (OnTransaResponse) OnTransaResponse(this, transa);
+  if (auto* net = setup_->GetNetwork()) net->PerformTransaResponse(transa);
+}
+
+void TkoMBThread::DoStateChange(TkoMBObject* obj) {
+  if (OnStateChange) OnStateChange(this, obj);
+  setup_->NotifyStateChange(obj);
+}
+
+std::string TkoMBThread::GetStateText(int code) {
+  static const char* const kTexts[] = {
+      "thread is offline",
+      "thread disabled",
+      "waiting for thread to start",
+      "thread running",
+      "waiting for thread to stop",
+      "COMMERROR",
+      "connection error, open failed",
+      "SETUPERROR",
+      "CUTOFF",
+      "connection error, MBServer not registered",
+  };
+  if (code < 0 || code > 9) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "unknown state %d", code);
+    return buf;
+  }
+  return kTexts[code];
+}
+
+std::string TkoMBThread::GetErrorText(int32_t code) {
+  struct Entry {
+    uint32_t code;
+    const char* text;
+  };
+  static const Entry kTable[] = {
+      {0x00000000u, "no error"},
+      {0x00000200u, "offset error (?)"},
+      {0xFFFFFFFFu, "error in ModBus connection or Port already busy!"},
+      {0xFFFFFFFEu, "unexpected data size."},
+      {0xFFFFFFFDu, "destination/source registers-data-buffer not defined."},
+      {0xFFFFFFFCu, "MBServer ActiveX not registered!"},
+      {0xFFFFFFFBu, "tried to activate TCP/IP server without a connection running."},
+      {0xFFFFFFFAu, "impossible to activate TCP/IP server."},
+      {0xFFFFFFF9u, "error while closing TCP/IP server."},
+      {0xFFFFFFF8u, "error in user-defined function."},
+      {0xFFFFFFF7u, "invalid connection setup."},
+      {0xFFFFFFF6u, "invalid device setup."},
+      {0xFFFFFFF5u, "timeout on wait transaction."},
+      {0x80040201u, "timeout, no response!"},
+      {0x80040202u, "invalid response!"},
+      {0x80040203u, "invalid CRC!"},
+      {0x80040208u, "COM port write error!"},
+      {0x80040209u, "COM port read error!"},
+      {0x8004020Au, "COM port not initialized!"},
+      {0x800405E8u, "buffer overflow"},
+      {0x800405E9u, "socket error"},
+      {0x800405EAu, "socket write error"},
+      {0x800405EBu, "socket read error"},
+      {0x800405ECu, "socket not connected"},
+      {0x80048201u, "unknown function code."},
+      {0x80048202u, "invalid register address."},
+      {0x80048203u, "invalid data value."},
+      {0x80048204u, "device in fault state."},
+      {0x80048205u, "command acknoledge."},
+      {0x80048206u, "slave device busy."},
+      {0x80048208u, "memory check failed."},
+      {0x8004820Au, "gateway can't find connection path."},
+      {0x8004820Bu, "gateway can't find device."},
+  };
+  const auto u = static_cast<uint32_t>(code);
+  for (const Entry& e : kTable)
+    if (e.code == u) return e.text;
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%Xh", u);
+  return buf;
+}
