@@ -68,8 +68,10 @@ std::string GeneratedModel() {
   std::string pars = "[Parameters]\n";
   for (int i = 0; i < 40; ++i) {
     const std::string a = std::to_string(100 + i), n = "Val" + a;
-    t += "[" + a + "]\nName=" + n + "\nType=unsigned short\nMinValue=0\nMaxValue=6000\n"
-         "DfltValue=100\nFormatNorm=10\nFormatString=\"#0.0'A'\"\nDescr=\"Value " + a + "\"\n";
+    t += "[" + a + "]\nName=" + n +
+         "\nType=unsigned short\nMinValue=0\nMaxValue=6000\n"
+         "DfltValue=100\nFormatNorm=10\nFormatString=\"#0.0'A'\"\nDescr=\"Value " +
+         a + "\"\n";
     pars += "Par" + n + "=\"" + n + ",0\"\n";
   }
   for (int i = 0; i < 10; ++i) {
@@ -78,7 +80,8 @@ std::string GeneratedModel() {
     pars += "Par" + n + "=\"" + n + ",0\"\n";
   }
   t += "[220]\nName=Config\nType=unsigned short\nDescr[0m1]=A\nDescr[0m1v0]=Off\nDescr[0m1v1]=On\n";
-  for (int b = 0; b < 16; ++b) pars += "CfgBit" + std::to_string(b) + "=\"Config,0," + std::to_string(b) + "\"\n";
+  for (int b = 0; b < 16; ++b)
+    pars += "CfgBit" + std::to_string(b) + "=\"Config,0," + std::to_string(b) + "\"\n";
   pars += "CfgField=\"Config,0,0x0030\"\n";
   for (int i = 0; i < 4; ++i) {
     const std::string lo = "PosL" + std::to_string(i), hi = "PosH" + std::to_string(i);
@@ -125,7 +128,8 @@ int RunParams(const std::vector<std::string>& args) {
   for (const std::string& line : entries) {
     const std::string value(vx::LineKeyValue(line));
     const auto items = vx::SplitCommaList(value);
-    auto p = vx::BuildParameter(GuessKind(items, *model.device), std::string_view(value), *model.device);
+    auto p =
+        vx::BuildParameter(GuessKind(items, *model.device), std::string_view(value), *model.device);
     if (p) pars.push_back(std::move(p));
   }
   std::printf("parameters: %zu of %zu entries\n", pars.size(), entries.size());
@@ -147,7 +151,8 @@ int RunParams(const std::vector<std::string>& args) {
     for (auto& p : pars) sink += p->GetValueString().size();
   }
   double t1 = vxbench::NowMs();
-  vxbench::Figure("par-getvaluestring", (t1 - t0) * 1e6 / (static_cast<double>(rounds) * pars.size()), "ns");
+  vxbench::Figure("par-getvaluestring",
+                  (t1 - t0) * 1e6 / (static_cast<double>(rounds) * pars.size()), "ns");
 
   std::vector<double> values;
   for (auto& p : pars) values.push_back(p->GetValue());
@@ -156,17 +161,26 @@ int RunParams(const std::vector<std::string>& args) {
     for (size_t i = 0; i < pars.size(); ++i) pars[i]->SetValue(values[i] + (r & 1));
   }
   t1 = vxbench::NowMs();
-  vxbench::Figure("par-setvalue", (t1 - t0) * 1e6 / (static_cast<double>(rounds) * pars.size()), "ns");
+  vxbench::Figure("par-setvalue", (t1 - t0) * 1e6 / (static_cast<double>(rounds) * pars.size()),
+                  "ns");
 
   // 1,000 registers of the usual kinds, saved as a setup section and loaded back.
   std::string big = "[DataModel]\nMaxBufferSize=128\n";
   for (int a = 0; a < 1000; ++a) {
     big += "[" + std::to_string(a) + "]\nName=Reg" + std::to_string(a) + "\n";
     switch (a % 4) {
-      case 0: big += "Type=unsigned short\nMinValue=0\nMaxValue=1000\nDfltValue=5\n"; break;
-      case 1: big += "Type=signed long\nFormatNorm=100\n"; break;
-      case 2: big += "Type=signed short\nLength=4\n"; break;
-      default: big += "UseDefinition=@ModBusBaudrate\n"; break;
+      case 0:
+        big += "Type=unsigned short\nMinValue=0\nMaxValue=1000\nDfltValue=5\n";
+        break;
+      case 1:
+        big += "Type=signed long\nFormatNorm=100\n";
+        break;
+      case 2:
+        big += "Type=signed short\nLength=4\n";
+        break;
+      default:
+        big += "UseDefinition=@ModBusBaudrate\n";
+        break;
     }
   }
   Loaded regs("", big);
@@ -189,6 +203,7 @@ int RunParams(const std::vector<std::string>& args) {
 
 }  // namespace
 
-VX_BENCH("params",
-         "[model.par | --generated] parameter text and write per parameter; loading 1,000 registers",
-         RunParams);
+VX_BENCH(
+    "params",
+    "[model.par | --generated] parameter text and write per parameter; loading 1,000 registers",
+    RunParams);

@@ -11,7 +11,9 @@ namespace vx {
 
 namespace {
 
-bool ParseNumber(const std::string& text, int32_t& out) { return TextToInteger(text, out); }
+bool ParseNumber(const std::string& text, int32_t& out) {
+  return TextToInteger(text, out);
+}
 
 }  // namespace
 
@@ -34,7 +36,8 @@ std::unique_ptr<TkoParValue> BuildParameter(TkoParKind kind, std::string_view en
       if (items.size() != 3 || !ParseNumber(items[2], element)) return nullptr;
       TkoRegister* first = device.FindRegister(items[0]);
       TkoRegister* second = device.FindRegister(items[1]);
-      if (kind == TkoParKind::Point2D) return std::make_unique<TkoPar2DPoint>(first, element, second);
+      if (kind == TkoParKind::Point2D)
+        return std::make_unique<TkoPar2DPoint>(first, element, second);
       if (!first) return nullptr;
       if (kind == TkoParKind::Long) return std::make_unique<TkoParLong>(first, element, second);
       return std::make_unique<TkoParFrac16>(first, element, second);

@@ -22,14 +22,14 @@ constexpr int64_t kMaxWalkedCodes = 4096;
 // sign-extend, all others count from 0.
 int64_t CodeOf(const TkoRegister& reg, int32_t raw) {
   return reg.Definition()->IsSigned() ? static_cast<int64_t>(raw)
-                                    : static_cast<int64_t>(static_cast<uint32_t>(raw));
+                                      : static_cast<int64_t>(static_cast<uint32_t>(raw));
 }
 
 // A code as the 32-bit value a register write takes, clamped to the definition's side.
 int32_t ToRegisterValue(const TkoRegister& reg, int64_t code) {
   if (reg.Definition()->IsSigned()) {
     return static_cast<int32_t>(std::clamp<int64_t>(code, std::numeric_limits<int32_t>::min(),
-                                                     std::numeric_limits<int32_t>::max()));
+                                                    std::numeric_limits<int32_t>::max()));
   }
   return static_cast<int32_t>(
       static_cast<uint32_t>(std::clamp<int64_t>(code, 0, std::numeric_limits<uint32_t>::max())));
@@ -40,9 +40,15 @@ int32_t ToRegisterValue(const TkoRegister& reg, int64_t code) {
 TkoParEncoded::TkoParEncoded(TkoRegister* reg, int index) : TkoParValue(reg, index) {}
 
 // The bounds of the register give the code range; the generic slots show codes.
-int64_t TkoParEncoded::GetMaxCode() const { return vx::TruncToInt64(TkoParValue::GetMax()); }
-int64_t TkoParEncoded::GetMinCode() const { return vx::TruncToInt64(TkoParValue::GetMin()); }
-int64_t TkoParEncoded::GetDfltCode() const { return vx::TruncToInt64(TkoParValue::GetDflt()); }
+int64_t TkoParEncoded::GetMaxCode() const {
+  return vx::TruncToInt64(TkoParValue::GetMax());
+}
+int64_t TkoParEncoded::GetMinCode() const {
+  return vx::TruncToInt64(TkoParValue::GetMin());
+}
+int64_t TkoParEncoded::GetDfltCode() const {
+  return vx::TruncToInt64(TkoParValue::GetDflt());
+}
 
 int64_t TkoParEncoded::GetCode() const {
   return Register ? CodeOf(*Register, Register->GetValueInteger(Index)) : 0;
@@ -54,15 +60,19 @@ void TkoParEncoded::SetCode(int64_t value) {
   NotifyChange();
 }
 
-double TkoParEncoded::GetMax() const { return Register ? static_cast<double>(GetMaxCode()) : 0.0; }
-double TkoParEncoded::GetMin() const { return Register ? static_cast<double>(GetMinCode()) : 0.0; }
+double TkoParEncoded::GetMax() const {
+  return Register ? static_cast<double>(GetMaxCode()) : 0.0;
+}
+double TkoParEncoded::GetMin() const {
+  return Register ? static_cast<double>(GetMinCode()) : 0.0;
+}
 double TkoParEncoded::GetDflt() const {
   return Register ? static_cast<double>(GetDfltCode()) : 0.0;
 }
 
 std::string TkoParEncoded::DescribeCode(int64_t code, bool showNumber) const {
   return Register->Definition()->GetValueDescr(static_cast<int32_t>(code), Index, showNumber,
-                                             DescrMask());
+                                               DescrMask());
 }
 
 std::string TkoParEncoded::GetMaxString() const {
@@ -79,7 +89,9 @@ void TkoParEncoded::SetValue(double value) {
   if (Register) SetCode(vx::TruncToInt64(value));
 }
 
-double TkoParEncoded::GetValue() const { return Register ? static_cast<double>(GetCode()) : 0.0; }
+double TkoParEncoded::GetValue() const {
+  return Register ? static_cast<double>(GetCode()) : 0.0;
+}
 
 std::string TkoParEncoded::GetDescr() const {
   return Register ? Register->Definition()->GetDescr(Index, DescrMask()) : std::string();
@@ -145,13 +157,19 @@ void TkoParEncoded::GetValueList(TkoParChoiceList* list, bool withLimits) const 
 TkoParBitField::TkoParBitField(TkoRegister* reg, uint32_t mask, int index)
     : TkoParEncoded(reg, index), Mask(mask) {}
 
-bool TkoParBitField::HasMax() const { return Register != nullptr; }
-bool TkoParBitField::HasMin() const { return Register != nullptr; }
+bool TkoParBitField::HasMax() const {
+  return Register != nullptr;
+}
+bool TkoParBitField::HasMin() const {
+  return Register != nullptr;
+}
 
 int64_t TkoParBitField::GetMaxField() const {
   return (int64_t{1} << std::popcount(Mask)) - 1;
 }
-int64_t TkoParBitField::GetMinField() const { return 0; }
+int64_t TkoParBitField::GetMinField() const {
+  return 0;
+}
 
 int64_t TkoParBitField::GetDfltField() const {
   if (!HasDflt()) return 0;
@@ -165,8 +183,7 @@ int64_t TkoParBitField::GetField() const {
 
 void TkoParBitField::SetField(int64_t value) {
   if (!Register) return;
-  Register->SetValueMasked(static_cast<int32_t>(Expand(static_cast<uint32_t>(value))), Index,
-                           Mask);
+  Register->SetValueMasked(static_cast<int32_t>(Expand(static_cast<uint32_t>(value))), Index, Mask);
   NotifyChange();
 }
 
@@ -205,7 +222,9 @@ TkoParBoolField::TkoParBoolField(TkoRegister* reg, int bit, int index)
     : TkoParBitField(reg, (bit >= 0 && bit < 32) ? (1u << bit) : 0u, index),
       Bit(static_cast<uint8_t>(bit)) {}
 
-bool TkoParBoolField::GetDfltBool() const { return TkoParBitField::GetDfltField() != 0; }
+bool TkoParBoolField::GetDfltBool() const {
+  return TkoParBitField::GetDfltField() != 0;
+}
 
 bool TkoParBoolField::GetBool() const {
   if (!Register) return GetDfltBool();

@@ -25,7 +25,7 @@ double BoundValue(const TkoRegBound* bound, int index) {
 int64_t IntegerOf(const TkoRegister& reg, int index) {
   const int32_t raw = reg.GetValueInteger(index);
   return reg.Definition()->IsSigned() ? static_cast<int64_t>(raw)
-                                    : static_cast<int64_t>(static_cast<uint32_t>(raw));
+                                      : static_cast<int64_t>(static_cast<uint32_t>(raw));
 }
 
 int32_t ClampToInt32(int64_t v) {
@@ -64,7 +64,8 @@ TkoParFrac16::TkoParFrac16(TkoRegister* mantissa, int index, TkoRegister* expone
 double TkoParFrac16::GetMax() const {
   if (!Register) return 0.0;
   double v = BoundValue(Register->MaxBound(), Index);
-  if (ExpRegister && ExpRegister->MaxBound()) v *= std::exp2(ExpRegister->MaxBound()->GetBound(Index));
+  if (ExpRegister && ExpRegister->MaxBound())
+    v *= std::exp2(ExpRegister->MaxBound()->GetBound(Index));
   return v;
 }
 
@@ -87,8 +88,12 @@ double TkoParFrac16::GetDflt() const {
   return v;
 }
 
-std::string TkoParFrac16::GetMaxString() const { return Register ? FormatNumber(GetMax()) : ""; }
-std::string TkoParFrac16::GetMinString() const { return Register ? FormatNumber(GetMin()) : ""; }
+std::string TkoParFrac16::GetMaxString() const {
+  return Register ? FormatNumber(GetMax()) : "";
+}
+std::string TkoParFrac16::GetMinString() const {
+  return Register ? FormatNumber(GetMin()) : "";
+}
 std::string TkoParFrac16::GetDfltString() const {
   return Register ? FormatNumber(GetDflt()) : "";
 }
@@ -179,8 +184,12 @@ const TkoRegBound* BoundOf(const TkoRegister* reg, int kind) {
 
 }  // namespace
 
-bool TkoPar2DPoint::HasMax() const { return BoundOf(Register, kMax) || BoundOf(YRegister, kMax); }
-bool TkoPar2DPoint::HasMin() const { return BoundOf(Register, kMin) || BoundOf(YRegister, kMin); }
+bool TkoPar2DPoint::HasMax() const {
+  return BoundOf(Register, kMax) || BoundOf(YRegister, kMax);
+}
+bool TkoPar2DPoint::HasMin() const {
+  return BoundOf(Register, kMin) || BoundOf(YRegister, kMin);
+}
 bool TkoPar2DPoint::HasDflt() const {
   return BoundOf(Register, kDflt) || BoundOf(YRegister, kDflt);
 }
@@ -195,9 +204,15 @@ std::string TkoPar2DPoint::PairText(int kind) const {
   return Fixed4(coord(Register, LocalX)) + "|" + Fixed4(coord(YRegister, LocalY));
 }
 
-std::string TkoPar2DPoint::GetMaxString() const { return PairText(kMax); }
-std::string TkoPar2DPoint::GetMinString() const { return PairText(kMin); }
-std::string TkoPar2DPoint::GetDfltString() const { return PairText(kDflt); }
+std::string TkoPar2DPoint::GetMaxString() const {
+  return PairText(kMax);
+}
+std::string TkoPar2DPoint::GetMinString() const {
+  return PairText(kMin);
+}
+std::string TkoPar2DPoint::GetDfltString() const {
+  return PairText(kDflt);
+}
 
 std::string TkoPar2DPoint::GetDescr() const {
   auto d = [&](const TkoRegister* reg) {

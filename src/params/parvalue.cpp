@@ -33,9 +33,15 @@ int32_t WriteRegisterNow(TkoRegister* reg) {
 TkoParValue::TkoParValue(TkoRegister* reg, int index)
     : Index(static_cast<uint8_t>(index)), Register(reg) {}
 
-bool TkoParValue::HasMax() const { return Register && Register->MaxBound(); }
-bool TkoParValue::HasMin() const { return Register && Register->MinBound(); }
-bool TkoParValue::HasDflt() const { return Register && Register->DfltBound(); }
+bool TkoParValue::HasMax() const {
+  return Register && Register->MaxBound();
+}
+bool TkoParValue::HasMin() const {
+  return Register && Register->MinBound();
+}
+bool TkoParValue::HasDflt() const {
+  return Register && Register->DfltBound();
+}
 
 // The register's own bounds, tested directly: kinds that answer Has* otherwise (a bit
 // field always has limits, a 2-D point takes them from either register) still reach here.
@@ -53,8 +59,12 @@ std::string TkoParValue::FormatNumber(double value) const {
   return vx::FormatFloat(Register->Definition()->FormatString, value);
 }
 
-std::string TkoParValue::GetMaxString() const { return HasMax() ? FormatNumber(GetMax()) : ""; }
-std::string TkoParValue::GetMinString() const { return HasMin() ? FormatNumber(GetMin()) : ""; }
+std::string TkoParValue::GetMaxString() const {
+  return HasMax() ? FormatNumber(GetMax()) : "";
+}
+std::string TkoParValue::GetMinString() const {
+  return HasMin() ? FormatNumber(GetMin()) : "";
+}
 std::string TkoParValue::GetDfltString() const {
   return HasDflt() ? FormatNumber(GetDflt()) : "";
 }
@@ -65,7 +75,9 @@ void TkoParValue::SetValue(double value) {
   NotifyChange();
 }
 
-double TkoParValue::GetValue() const { return Register ? Register->GetValueDouble(Index) : 0.0; }
+double TkoParValue::GetValue() const {
+  return Register ? Register->GetValueDouble(Index) : 0.0;
+}
 
 std::string TkoParValue::GetDescr() const {
   return Register ? Register->Definition()->GetDescr(Index, 0) : std::string();
@@ -81,7 +93,9 @@ void TkoParValue::SetValueString(const std::string& text) {
   NotifyChange();
 }
 
-bool TkoParValue::IsChanged() const { return Register && Register->Changed(); }
+bool TkoParValue::IsChanged() const {
+  return Register && Register->Changed();
+}
 
 void TkoParValue::AssignDefault() {
   if (!Register) return;
@@ -111,10 +125,16 @@ void TkoParValue::Report(std::vector<std::string>* lines) const {
   lines->push_back(std::move(line));
 }
 
-int32_t TkoParValue::ReadNow() { return vx::ReadRegisterNow(Register); }
-int32_t TkoParValue::WriteNow() { return vx::WriteRegisterNow(Register); }
+int32_t TkoParValue::ReadNow() {
+  return vx::ReadRegisterNow(Register);
+}
+int32_t TkoParValue::WriteNow() {
+  return vx::WriteRegisterNow(Register);
+}
 
-TkoRegDataBuffer* TkoParValue::GetDevice() const { return Register ? Register->Buffer() : nullptr; }
+TkoRegDataBuffer* TkoParValue::GetDevice() const {
+  return Register ? Register->Buffer() : nullptr;
+}
 
 void TkoParValue::NotifyChange() {
   if (OnChange) OnChange(this);
@@ -130,9 +150,12 @@ namespace {
 TkoRegBound* BoundOf(const TkoRegister* reg, int kind) {
   if (!reg) return nullptr;
   switch (kind) {
-    case 0: return reg->MaxBound();
-    case 1: return reg->MinBound();
-    default: return reg->DfltBound();
+    case 0:
+      return reg->MaxBound();
+    case 1:
+      return reg->MinBound();
+    default:
+      return reg->DfltBound();
   }
 }
 
@@ -154,17 +177,35 @@ uint32_t TkoParLong::Combined(BoundKind kind) const {
   return half(Register) | (half(HighRegister) << 16);
 }
 
-bool TkoParLong::HasMax() const { return HasBoth(BoundKind::Max); }
-bool TkoParLong::HasMin() const { return HasBoth(BoundKind::Min); }
-bool TkoParLong::HasDflt() const { return HasBoth(BoundKind::Dflt); }
-double TkoParLong::GetMax() const { return Register ? Combined(BoundKind::Max) : 0.0; }
-double TkoParLong::GetMin() const { return Register ? Combined(BoundKind::Min) : 0.0; }
-double TkoParLong::GetDflt() const { return Register ? Combined(BoundKind::Dflt) : 0.0; }
+bool TkoParLong::HasMax() const {
+  return HasBoth(BoundKind::Max);
+}
+bool TkoParLong::HasMin() const {
+  return HasBoth(BoundKind::Min);
+}
+bool TkoParLong::HasDflt() const {
+  return HasBoth(BoundKind::Dflt);
+}
+double TkoParLong::GetMax() const {
+  return Register ? Combined(BoundKind::Max) : 0.0;
+}
+double TkoParLong::GetMin() const {
+  return Register ? Combined(BoundKind::Min) : 0.0;
+}
+double TkoParLong::GetDflt() const {
+  return Register ? Combined(BoundKind::Dflt) : 0.0;
+}
 
 // The long bounds are shown whether or not both halves have them, like the value: raw.
-std::string TkoParLong::GetMaxString() const { return Register ? FormatNumber(GetMax()) : ""; }
-std::string TkoParLong::GetMinString() const { return Register ? FormatNumber(GetMin()) : ""; }
-std::string TkoParLong::GetDfltString() const { return Register ? FormatNumber(GetDflt()) : ""; }
+std::string TkoParLong::GetMaxString() const {
+  return Register ? FormatNumber(GetMax()) : "";
+}
+std::string TkoParLong::GetMinString() const {
+  return Register ? FormatNumber(GetMin()) : "";
+}
+std::string TkoParLong::GetDfltString() const {
+  return Register ? FormatNumber(GetDflt()) : "";
+}
 
 uint32_t TkoParLong::GetLong() const {
   if (!Register) return 0;
@@ -184,7 +225,9 @@ void TkoParLong::SetValue(double value) {
   SetLong(static_cast<uint32_t>(vx::TruncToInt64(value)));
 }
 
-double TkoParLong::GetValue() const { return static_cast<int32_t>(GetLong()); }
+double TkoParLong::GetValue() const {
+  return static_cast<int32_t>(GetLong());
+}
 
 std::string TkoParLong::GetValueString() const {
   return Register ? FormatNumber(static_cast<int32_t>(GetLong())) : "";

@@ -14,8 +14,8 @@
 class TkoDMCollection {
  public:
   // (sender, version, file path): OnNoVersion's handler may name a file to load.
-  using VersionEvent =
-      std::function<void(TkoDMCollection* sender, const TkoVersionRecord* version, std::string& file)>;
+  using VersionEvent = std::function<void(TkoDMCollection* sender, const TkoVersionRecord* version,
+                                          std::string& file)>;
 
   TkoDMCollection();
   ~TkoDMCollection();

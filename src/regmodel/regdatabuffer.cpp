@@ -18,7 +18,9 @@ TkoRegDataBuffer::TkoRegDataBuffer(TkoRegDefsList* defsList) {
   Allocate(defsList);
 }
 
-TkoRegDataBuffer::~TkoRegDataBuffer() { Release(); }
+TkoRegDataBuffer::~TkoRegDataBuffer() {
+  Release();
+}
 
 void TkoRegDataBuffer::Allocate(TkoRegDefsList* defsList) {
   if (!defsList || image_ || !registers_.empty()) return;
@@ -127,5 +129,9 @@ std::string TkoRegDataBuffer::LoadBlocks(const std::string& section, TkoTextReso
   return report;
 }
 
-int32_t TkoRegDataBuffer::ReadReg(TkoRegister*, bool) { return kRegBufferNotReady; }
-int32_t TkoRegDataBuffer::WriteReg(TkoRegister*, bool) { return kRegBufferNotReady; }
+int32_t TkoRegDataBuffer::ReadReg(TkoRegister*, bool) {
+  return kRegBufferNotReady;
+}
+int32_t TkoRegDataBuffer::WriteReg(TkoRegister*, bool) {
+  return kRegBufferNotReady;
+}

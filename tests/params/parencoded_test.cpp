@@ -109,10 +109,16 @@ TEST(ParBitFieldCompact, MaskPositions) {
     uint32_t mask, element, field;
   };
   const Case cases[] = {
-      {0x30, 0x20, 2},        {0x30, 0x2F, 2},       {0x30, 0x30, 3},
-      {0x81, 0x80, 2},        {0x81, 0x01, 1},       {0x81, 0x7E, 0},
-      {0x0, 0xFFFF, 0},       {0xFFFFFFFF, 0xDEADBEEF, 0xDEADBEEF},
-      {0x80000001, 0x80000000, 2}, {0xF0F0, 0xA5A5, 0xAA},
+      {0x30, 0x20, 2},
+      {0x30, 0x2F, 2},
+      {0x30, 0x30, 3},
+      {0x81, 0x80, 2},
+      {0x81, 0x01, 1},
+      {0x81, 0x7E, 0},
+      {0x0, 0xFFFF, 0},
+      {0xFFFFFFFF, 0xDEADBEEF, 0xDEADBEEF},
+      {0x80000001, 0x80000000, 2},
+      {0xF0F0, 0xA5A5, 0xAA},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << std::hex << c.mask << " " << c.element);
@@ -168,10 +174,10 @@ TEST_F(ParEncodedTest, BoolFieldIsOneBit) {
   EXPECT_FALSE(b.GetDfltBool());  // default 20h has bit 3 clear
   TkoParChoiceList list;
   b.GetValueList(&list, true);
-  EXPECT_EQ(list, (TkoParChoiceList{{"Brake off (dflt)", -20},
-                                    {"----------", -10},
-                                    {"Brake off", 0},
-                                    {"Brake on", 1}}));
+  EXPECT_EQ(
+      list,
+      (TkoParChoiceList{
+          {"Brake off (dflt)", -20}, {"----------", -10}, {"Brake off", 0}, {"Brake on", 1}}));
   TkoParBoolField sign(m.R("Signed"), 15, 0);
   m.R("Signed")->SetValueInteger(0, -2);
   EXPECT_TRUE(sign.GetBool());

@@ -59,7 +59,7 @@ TEST_F(ParFrac16Test, SetValueNormalises) {
     int mantissa, exponent;
   };
   const Case cases[] = {
-      {4.0, "ExpS", 16384, 3},   {1.0, "ExpS", 16384, 1},   {0.75, "ExpS", 24576, 0},
+      {4.0, "ExpS", 16384, 3},   {1.0, "ExpS", 16384, 1},    {0.75, "ExpS", 24576, 0},
       {-1.0, "ExpS", -32768, 0}, {0.0, "ExpS", 0, 0},        {0.1, "ExpS", 26214, -3},
       {-3.0, "ExpS", -24576, 2}, {0.1, "ExpU", 3276, 0},     {3.0, "ExpU", 24576, 2},
       {1.5, nullptr, 32767, 0},  {-0.25, nullptr, -8192, 0}, {1e300, "ExpS", 24464, 997},
@@ -121,8 +121,9 @@ TEST_F(ParFrac16Test, MinimumTakesTheExponentBoundThatGivesTheLowestValue) {
 TEST_F(ParFrac16Test, NonFiniteValuesAreIgnored) {
   TkoParFrac16 p(MantS, 0, ExpS);
   p.SetValue(0.75);
-  for (double bad : {std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
-                     std::numeric_limits<double>::quiet_NaN()}) {
+  for (double bad :
+       {std::numeric_limits<double>::infinity(), -std::numeric_limits<double>::infinity(),
+        std::numeric_limits<double>::quiet_NaN()}) {
     p.SetValue(bad);
     EXPECT_EQ(p.GetValue(), 0.75);
   }

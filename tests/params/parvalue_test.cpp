@@ -227,13 +227,29 @@ TEST_F(ParValueTest, ReadAndWriteNowGoThroughTheDevice) {
   const Case cases[] = {
       {"plain", [&] { return std::make_unique<TkoParValue>(Speed, 0); }, {{1, -5}}, -5, {1}},
       {"long both", [&] { return std::make_unique<TkoParLong>(Lo, 0, Hi); }, {}, 0, {2, 3}},
-      {"long high fails", [&] { return std::make_unique<TkoParLong>(Lo, 0, Hi); }, {{3, -11}}, -11, {2, 3}},
-      {"long low fails", [&] { return std::make_unique<TkoParLong>(Lo, 0, Hi); }, {{2, int32_t(0x80040201)}}, int32_t(0x80040201), {2}},
+      {"long high fails",
+       [&] { return std::make_unique<TkoParLong>(Lo, 0, Hi); },
+       {{3, -11}},
+       -11,
+       {2, 3}},
+      {"long low fails",
+       [&] { return std::make_unique<TkoParLong>(Lo, 0, Hi); },
+       {{2, int32_t(0x80040201)}},
+       int32_t(0x80040201),
+       {2}},
       {"long alone", [&] { return std::make_unique<TkoParLong>(Lo, 0, nullptr); }, {}, 0, {2}},
       {"frac16", [&] { return std::make_unique<TkoParFrac16>(Lo, 0, Hi); }, {{3, -2}}, -2, {2, 3}},
       {"point", [&] { return std::make_unique<TkoPar2DPoint>(Lo, 0, free); }, {}, 0, {2, 4}},
-      {"point x fails", [&] { return std::make_unique<TkoPar2DPoint>(Lo, 0, free); }, {{2, -1}}, -1, {2}},
-      {"point y alone", [&] { return std::make_unique<TkoPar2DPoint>(nullptr, 0, free); }, {{4, -3}}, -3, {4}},
+      {"point x fails",
+       [&] { return std::make_unique<TkoPar2DPoint>(Lo, 0, free); },
+       {{2, -1}},
+       -1,
+       {2}},
+      {"point y alone",
+       [&] { return std::make_unique<TkoPar2DPoint>(nullptr, 0, free); },
+       {{4, -3}},
+       -3,
+       {4}},
       {"encoded", [&] { return std::make_unique<TkoParEncoded>(free, 0); }, {}, 0, {4}},
   };
   for (const Case& c : cases) {
@@ -257,7 +273,7 @@ TEST_F(ParValueTest, BuildingFromParameterEntries) {
     TkoParKind kind;
     const char* entry;
     bool built;
-    const char* reg;   // expected Register name, nullptr for none
+    const char* reg;  // expected Register name, nullptr for none
     int index;
   };
   const Case cases[] = {
@@ -307,9 +323,11 @@ TEST_F(ParValueTest, BuildingReadsTheParametersSection) {
   auto p = vx::BuildParameter(TkoParKind::Long, std::string("ParPos"), model, *m.device);
   ASSERT_NE(p, nullptr);
   EXPECT_EQ(p->Register, Lo);
-  EXPECT_EQ(vx::BuildParameter(TkoParKind::Value, std::string("ParSpeed"), model, *m.device)->Register,
-            Speed);
-  EXPECT_EQ(vx::BuildParameter(TkoParKind::Value, std::string("ParNone"), model, *m.device), nullptr);
+  EXPECT_EQ(
+      vx::BuildParameter(TkoParKind::Value, std::string("ParSpeed"), model, *m.device)->Register,
+      Speed);
+  EXPECT_EQ(vx::BuildParameter(TkoParKind::Value, std::string("ParNone"), model, *m.device),
+            nullptr);
 }
 
 }  // namespace

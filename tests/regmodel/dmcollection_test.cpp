@@ -27,7 +27,8 @@ class DMCollectionTest : public ::testing::Test {
   void Write(const std::string& name, const std::string& text) {
     std::ofstream(dir + "/" + name, std::ios::binary) << text;
   }
-  static std::string Model(const std::string& versions, const std::string& regs = "[100]\nName=R\n") {
+  static std::string Model(const std::string& versions,
+                           const std::string& regs = "[100]\nName=R\n") {
     return "[Versions]\nVersions=" + versions + "\nVerDescr=d " + versions + "\n" + regs;
   }
 
@@ -137,7 +138,9 @@ TEST_F(DMCollectionTest, NoVersionHandlerThatGivesNothingUsable) {
   Write("a.par", Model("VX150v1*"));
   Write("empty.par.txt", "");
   std::string answer;
-  dmc.OnNoVersion = [&](TkoDMCollection*, const TkoVersionRecord*, std::string& name) { name = answer; };
+  dmc.OnNoVersion = [&](TkoDMCollection*, const TkoVersionRecord*, std::string& name) {
+    name = answer;
+  };
   EXPECT_EQ(dmc.FindRegDefsListFor(&v220), nullptr);  // left empty
   answer = dir + "/empty.par.txt";
   EXPECT_EQ(dmc.FindRegDefsListFor(&v220), nullptr);  // a file without content

@@ -25,7 +25,8 @@ std::ostream& operator<<(std::ostream& os, const Blk& b) {
 
 std::vector<Blk> Chain(const TkoRegBlock& head) {
   std::vector<Blk> out;
-  for (const TkoRegBlock* b = &head; b; b = b->Next()) out.push_back({b->First(), b->Count(), b->Valid()});
+  for (const TkoRegBlock* b = &head; b; b = b->Next())
+    out.push_back({b->First(), b->Count(), b->Valid()});
   return out;
 }
 
@@ -124,14 +125,17 @@ struct Model {
   TkoRegDefsList list;
   explicit Model(int n, int maxBuffer, const std::string& extra = "") {
     std::string text = "[DataModel]\nMaxBufferSize=" + std::to_string(maxBuffer) + "\n";
-    for (int i = 0; i < n; ++i) text += "[" + std::to_string(i) + "]\nName=R" + std::to_string(i) + "\n";
+    for (int i = 0; i < n; ++i)
+      text += "[" + std::to_string(i) + "]\nName=R" + std::to_string(i) + "\n";
     text += extra;
     list.SetText(text);
     list.BuildDefinitions();
   }
 };
 
-int ViewSize(const TkoRegBlock* b) { return b->View() ? b->View()->Size() : -1; }
+int ViewSize(const TkoRegBlock* b) {
+  return b->View() ? b->View()->Size() : -1;
+}
 
 TEST(RegBlockBind, SplitsToTheMessageSizeAndViewsEachBlock) {
   Model m(60, 100);

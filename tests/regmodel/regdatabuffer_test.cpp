@@ -85,8 +85,8 @@ TEST_F(RegDataBufferTest, ViewsLieInsideTheImage) {
     int first, count, size;  // size -1: no view
   };
   const Case cases[] = {
-      {0, 1, 2},   {1, 1, 4},    {1, 2, 10},  {0, 11, 28}, {10, 1, 2},
-      {10, 2, -1}, {11, 1, -1},  {0, 0, -1},  {0, -3, -1}, {-1, 1, -1},
+      {0, 1, 2},      {1, 1, 4},      {1, 2, 10},     {0, 11, 28}, {10, 1, 2},
+      {10, 2, -1},    {11, 1, -1},    {0, 0, -1},     {0, -3, -1}, {-1, 1, -1},
       {65535, 1, -1}, {65536, 1, -1}, {0, 70000, -1},
   };
   for (const Case& c : cases) {
@@ -134,14 +134,14 @@ TEST_F(RegDataBufferTest, LoadReportsEveryLineAndTouchesNothingOutsideTheFilter)
       "[Setup]\n"
       "Speed=\"\"100\"\"\n"
       "Nobody=\"\"5\"\"\n"
-      ";Speed=\"\"1\"\"\n"     // comment, blank and junk lines are no key lines
+      ";Speed=\"\"1\"\"\n"  // comment, blank and junk lines are no key lines
       "\n"
       "junk\n"
-      "Ratio=\"\"-3\"\"\n"      // outside the filter
-      "Mode=\"\"abc\"\"\n"      // wrong shape: found, keeps the default
-      "Speed=\"\"200\"\"\n"     // duplicate: loaded from the first line again
+      "Ratio=\"\"-3\"\"\n"                  // outside the filter
+      "Mode=\"\"abc\"\"\n"                  // wrong shape: found, keeps the default
+      "Speed=\"\"200\"\"\n"                 // duplicate: loaded from the first line again
       "Pos=\"\"99999999999999999999\"\"\n"  // too big for any register
-      "Dup=\"\"1\"\"\n"         // the register of this name lies outside the filter
+      "Dup=\"\"1\"\"\n"                     // the register of this name lies outside the filter
       "EESpeed=\"\"1\"\"\n"
       "[Other]\nSpeed=\"\"7\"\"\n"
       "[setup]\nSpeed=\"\"8\"\"\n");  // a later section of the same name is never read
