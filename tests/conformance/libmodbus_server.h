@@ -3,7 +3,7 @@
 // side of a pseudo-terminal, or Modbus TCP on 127.0.0.1 at a port the system picks.
 // Holding registers 0..99 hold 3 * address + 1. "Magic" start addresses make it
 // misbehave on purpose: 0x1000 + code answers with that exception code, 0x2000 drops
-// the TCP connection without an answer.
+// the TCP connection without an answer. TCP serves several clients at once.
 #include <modbus/modbus.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include <memory>
+#include <vector>
 #include <stdexcept>
 #include <thread>
 
@@ -98,15 +99,31 @@ class LibmodbusServer {
     while (WaitFor(modbus_get_socket(ctx_))) ServeOne();
   }
 
+  // Several clients at once, as libmodbus's own multi-client example does: the context
+  // is pointed at whichever connection has a request.
   void ServeTcp() {
-    while (WaitFor(listen_)) {
-      if (modbus_tcp_accept(ctx_, &listen_) < 0) continue;
-      const int client = modbus_get_socket(ctx_);
-      while (WaitFor(client) && ServeOne()) {
+    std::vector<int> clients;
+    for (;;) {
+      std::vector<pollfd> p = {{stop_, POLLIN, 0}, {listen_, POLLIN, 0}};
+      for (int c : clients) p.push_back({c, POLLIN, 0});
+      if (::poll(p.data(), p.size(), -1) < 0) continue;
+      if (p[0].revents) break;
+      if (p[1].revents) {
+        // (modbus_tcp_accept would close the listening socket on a failed accept.)
+        const int c = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (c >= 0) clients.push_back(c);
       }
-      ::close(client);
-      modbus_set_socket(ctx_, -1);
+      for (std::size_t i = 2; i < p.size(); ++i) {
+        if (!p[i].revents) continue;
+        modbus_set_socket(ctx_, p[i].fd);
+        if (!ServeOne()) {
+          ::close(p[i].fd);
+          std::erase(clients, p[i].fd);
+        }
+      }
     }
+    for (int c : clients) ::close(c);
+    modbus_set_socket(ctx_, -1);
   }
 
   modbus_t* ctx_;
