@@ -326,6 +326,38 @@ TEST_F(Vx310Model, CategoriesAreValidBlocksThatFitTheLine) {
   }
 }
 
+// What the terminal writes at once must not be read back by the periodic reads: the
+// state read runs before a direct write in the same cycle and would put the drive's old
+// value into the image just before the write sends it. A self-clearing command keeps a
+// register of its own, since the terminal's image keeps its bit set and would send it
+// again with any other member written through the same register.
+TEST_F(Vx310Model, WhatTheTerminalWritesAtOnceIsNotReadCyclically) {
+  TkoRegBlock actState(list_->GetCategoryText("ActState"));
+  TkoRegBlock faultState(list_->GetCategoryText("FaultState"));
+  const char* const writtenAtOnce[] = {"ParEECurrRangeMax", "ParCurrRangeMax", "CmdDriveEnable", "CmdResetCounter",
+                                       "CmdZeroing", "CmdSyncSignal", "CfgPositionMode", "ParSpeedRef",
+                                       "ParPosPktAccel", "ParPosPktDecel", "ParPosPktSpeed", "ParPosPktTarget",
+                                       "ParEEModBusAddress", "ParEECanBusBaudrate"};
+  for (const char* name : writtenAtOnce) {
+    const std::vector<std::string> items = Entry(name);
+    const bool twoRegisters = std::string(name) == "ParPosPktTarget";
+    for (std::size_t i = 0; i < (twoRegisters ? 2u : 1u); ++i) {
+      const TkoRegister* reg = buffer_->FindRegister(items.at(i));
+      ASSERT_NE(reg, nullptr) << name;
+      const uint16_t a = reg->Definition()->Address;
+      EXPECT_FALSE(actState.Contains(a)) << name;
+      EXPECT_FALSE(faultState.Contains(a)) << name;
+    }
+  }
+  for (const char* command : {"CmdResetCounter", "CmdZeroing", "CmdSyncSignal"}) {
+    const std::string reg = Entry(command).at(0);
+    for (const Member& m : kMembers)
+      if (std::string(m.name) != command) {
+        EXPECT_NE(Entry(m.name).at(0), reg) << command << " shares its register with " << m.name;
+      }
+  }
+}
+
 TEST_F(Vx310Model, EveryRamSetupRegisterHasItsEepromCopyInTheEepromSetup) {
   TkoRegBlock ram(list_->GetCategoryText("RamSetup"));
   TkoRegBlock eeprom(list_->GetCategoryText("EEPromSetup"));

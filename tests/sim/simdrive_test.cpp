@@ -310,14 +310,26 @@ TEST_F(Drive, CommandsActOnceAndClearThemselves) {
   Write("SpeedRef", 16384);
   Write("VirtualInput", 1);
   ASSERT_GT(ReadLong("ActualPosL", 1000ms), 1000);
-  Write("VirtualInput", 1 | 2, 1000ms);  // reset the counter
-  EXPECT_EQ(Read("VirtualInput", 1000ms), 1);
+  Write("ResetCounterCmd", 1, 1000ms);
+  EXPECT_EQ(Read("ResetCounterCmd", 1000ms), 0);
   EXPECT_EQ(ReadLong("ActualPosL", 1000ms), 0);
   EXPECT_GT(ReadLong("ActualPosL", 1100ms), 0) << "counting goes on from zero";
 
-  Write("VirtualInput", 1 | 4, 1100ms);  // zero search
-  EXPECT_EQ(Read("VirtualInput", 1100ms), 1);
+  Write("ZeroingCmd", 1, 1100ms);
+  EXPECT_EQ(Read("ZeroingCmd", 1100ms), 0);
   EXPECT_EQ(ReadLong("ActualPosL", 1100ms), 0);
+  EXPECT_EQ(Read("VirtualInput", 1100ms), 1) << "the enable command stays";
+
+  // With the synchronisation signal in use, a new target waits for the signal.
+  Start();
+  Write("Config", 0x0213 | 0x40 | 0x100);
+  Write("PosPktSpeed", 8192);
+  WriteLong("PosPktTargetL", 2000);
+  Write("VirtualInput", 1);
+  EXPECT_EQ(ReadLong("ActualPosL", 1000ms), 0);
+  Write("SyncCmd", 1, 1000ms);
+  EXPECT_EQ(Read("SyncCmd", 1000ms), 0);
+  EXPECT_EQ(ReadLong("ActualPosL", 3000ms), 2000);
 }
 
 TEST_F(Drive, RaisesFaultsThatStopTheMotorUntilTheNextEnable) {
