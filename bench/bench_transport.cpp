@@ -83,9 +83,13 @@ void OurRound(Tally& tally, int count, const std::function<bool(MBServer&)>& set
   }
   std::vector<uint8_t> response;
   // A fresh connection starts without the inter-frame gap: warm up so none is timed.
-  Round(tally, count, [&] {
-    return server.TxRxMessage(kQuery, 6, 0, response) == vx::mbresult::kOk && response.size() == 23;
-  }, kWarmUp);
+  Round(
+      tally, count,
+      [&] {
+        return server.TxRxMessage(kQuery, 6, 0, response) == vx::mbresult::kOk &&
+               response.size() == 23;
+      },
+      kWarmUp);
   server.CloseConnection();
 }
 
@@ -98,11 +102,14 @@ void TheirRound(Tally& tally, int count, modbus_t* ctx) {
   }
   modbus_set_slave(ctx, 1);
   uint16_t regs[10];
-  Round(tally, count, [&] {
-    if (modbus_read_registers(ctx, 0, 10, regs) == 10) return true;
-    std::fprintf(stderr, "transport: libmodbus read: %s\n", modbus_strerror(errno));
-    return false;
-  }, kWarmUp);
+  Round(
+      tally, count,
+      [&] {
+        if (modbus_read_registers(ctx, 0, 10, regs) == 10) return true;
+        std::fprintf(stderr, "transport: libmodbus read: %s\n", modbus_strerror(errno));
+        return false;
+      },
+      kWarmUp);
   modbus_close(ctx);
   modbus_free(ctx);
 }
@@ -141,7 +148,9 @@ int BenchTransport(const std::vector<std::string>& args) {
     const std::function<bool()> ourRead = [&] {
       return mine.TxRxMessage(kQuery, 6, 0, response) == vx::mbresult::kOk && response.size() == 23;
     };
-    const std::function<bool()> theirRead = [&] { return modbus_read_registers(ctx, 0, 10, regs) == 10; };
+    const std::function<bool()> theirRead = [&] {
+      return modbus_read_registers(ctx, 0, 10, regs) == 10;
+    };
     Tally ours, theirs;
     for (int done = 0; done < count && ours.ok && theirs.ok; done += kTurn) {
       Round(ours, kTurn, ourRead, done == 0 ? kWarmUp : 0);
@@ -159,8 +168,10 @@ int BenchTransport(const std::vector<std::string>& args) {
     // On a shared machine a stall of a few milliseconds outweighs thousands of requests
     // of a few microseconds; the medians show the two clients without the stalls.
     std::printf("tcp-ratio-median: %.3f\n", theirs.MedianMs() / ours.MedianMs());
-    vxbench::Figure("tcp-ours-cpu", 1000 * ours.cpuMs / static_cast<double>(ours.each.size()), "us");
-    vxbench::Figure("tcp-libmodbus-cpu", 1000 * theirs.cpuMs / static_cast<double>(theirs.each.size()), "us");
+    vxbench::Figure("tcp-ours-cpu", 1000 * ours.cpuMs / static_cast<double>(ours.each.size()),
+                    "us");
+    vxbench::Figure("tcp-libmodbus-cpu",
+                    1000 * theirs.cpuMs / static_cast<double>(theirs.each.size()), "us");
   }
 
   {  // RTU at 19200 baud 8E1 over a pseudo-terminal (which has no wire time)
@@ -196,7 +207,8 @@ int BenchTransport(const std::vector<std::string>& args) {
     vxbench::Figure("rtu-libmodbus", theirs.ReqPerSec(), "req/s");
     vxbench::Figure("rtu-overhead", ours.MeanMs() - gapMs, "ms");
     vxbench::Figure("rtu-overhead-median", ours.MedianMs() - gapMs, "ms");
-    vxbench::Figure("rtu-ours-cpu", 1000 * ours.cpuMs / static_cast<double>(ours.each.size()), "us");
+    vxbench::Figure("rtu-ours-cpu", 1000 * ours.cpuMs / static_cast<double>(ours.each.size()),
+                    "us");
   }
   return 0;
 }
@@ -212,5 +224,6 @@ int BenchTransport(const std::vector<std::string>&) {
 
 }  // namespace
 
-VX_BENCH("transport", "reads of 10 registers: ours vs libmodbus, TCP loopback and RTU on a pty [count]",
+VX_BENCH("transport",
+         "reads of 10 registers: ours vs libmodbus, TCP loopback and RTU on a pty [count]",
          BenchTransport);

@@ -4,7 +4,8 @@
 
 namespace vx {
 
-std::pair<std::unique_ptr<MBMemoryChannel>, std::unique_ptr<MBMemoryChannel>> MBMemoryChannel::Pair() {
+std::pair<std::unique_ptr<MBMemoryChannel>, std::unique_ptr<MBMemoryChannel>>
+MBMemoryChannel::Pair() {
   auto ab = std::make_shared<Queue>();
   auto ba = std::make_shared<Queue>();
   std::unique_ptr<MBMemoryChannel> a(new MBMemoryChannel(ba, ab));

@@ -60,7 +60,8 @@ class MBMemoryChannel final : public MBChannel {
     std::condition_variable cv;
     std::deque<Chunk> chunks;
   };
-  MBMemoryChannel(std::shared_ptr<Queue> in, std::shared_ptr<Queue> out) : in_(std::move(in)), out_(std::move(out)) {}
+  MBMemoryChannel(std::shared_ptr<Queue> in, std::shared_ptr<Queue> out)
+      : in_(std::move(in)), out_(std::move(out)) {}
 
   std::shared_ptr<Queue> in_;
   std::shared_ptr<Queue> out_;

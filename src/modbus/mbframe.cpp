@@ -11,7 +11,8 @@ constexpr std::array<uint16_t, 256> MakeCrcTable() {
   std::array<uint16_t, 256> t{};
   for (unsigned i = 0; i < 256; ++i) {
     uint16_t c = static_cast<uint16_t>(i);
-    for (int b = 0; b < 8; ++b) c = (c & 1) ? static_cast<uint16_t>((c >> 1) ^ 0xA001) : static_cast<uint16_t>(c >> 1);
+    for (int b = 0; b < 8; ++b)
+      c = (c & 1) ? static_cast<uint16_t>((c >> 1) ^ 0xA001) : static_cast<uint16_t>(c >> 1);
     t[i] = c;
   }
   return t;
@@ -34,9 +35,15 @@ constexpr std::size_t kAsciiHexLimit = 2 * (kMaxAdu + 1);
 // Characters an ASCII receiver takes, frame or noise, before it gives up.
 constexpr std::size_t kAsciiStreamLimit = 2 * (kAsciiHexLimit + 4);
 
-MBAduLength Known(std::size_t n) { return {MBAduLength::Kind::kKnown, n}; }
-MBAduLength NeedMore() { return {MBAduLength::Kind::kNeedMore, 0}; }
-MBAduLength Unknown() { return {MBAduLength::Kind::kUnknown, 0}; }
+MBAduLength Known(std::size_t n) {
+  return {MBAduLength::Kind::kKnown, n};
+}
+MBAduLength NeedMore() {
+  return {MBAduLength::Kind::kNeedMore, 0};
+}
+MBAduLength Unknown() {
+  return {MBAduLength::Kind::kUnknown, 0};
+}
 
 // Length = `fixed` plus the byte count found at `countAt`.
 MBAduLength Counted(std::span<const uint8_t> adu, std::size_t countAt, std::size_t fixed) {
@@ -117,9 +124,20 @@ MBAduLength AduLength(MBDirection direction, std::span<const uint8_t> adu) {
   if (direction == MBDirection::kResponse) {
     if (fc & 0x80) return Known(3);  // address, function | 0x80, exception code
     switch (fc) {
-      case 0x01: case 0x02: case 0x03: case 0x04: case 0x0C: case 0x11: case 0x17:
+      case 0x01:
+      case 0x02:
+      case 0x03:
+      case 0x04:
+      case 0x0C:
+      case 0x11:
+      case 0x17:
         return Counted(adu, 2, 3);
-      case 0x05: case 0x06: case 0x08: case 0x0B: case 0x0F: case 0x10:
+      case 0x05:
+      case 0x06:
+      case 0x08:
+      case 0x0B:
+      case 0x0F:
+      case 0x10:
         return Known(6);
       case 0x07:
         return Known(3);
@@ -132,11 +150,22 @@ MBAduLength AduLength(MBDirection direction, std::span<const uint8_t> adu) {
     }
   }
   switch (fc) {
-    case 0x01: case 0x02: case 0x03: case 0x04: case 0x05: case 0x06: case 0x08:
+    case 0x01:
+    case 0x02:
+    case 0x03:
+    case 0x04:
+    case 0x05:
+    case 0x06:
+    case 0x08:
       return Known(6);
-    case 0x07: case 0x0B: case 0x0C: case 0x11: case 0x41:
+    case 0x07:
+    case 0x0B:
+    case 0x0C:
+    case 0x11:
+    case 0x41:
       return Known(2);
-    case 0x0F: case 0x10:
+    case 0x0F:
+    case 0x10:
       return Counted(adu, 6, 7);
     case 0x16:
       return Known(8);
@@ -158,7 +187,9 @@ MBRtuReceiver MBRtuReceiver::ForResponse(uint8_t address, uint8_t function) {
   return MBRtuReceiver(MBDirection::kResponse, true, address, function);
 }
 
-MBRtuReceiver MBRtuReceiver::ForRequest() { return MBRtuReceiver(MBDirection::kRequest, false, 0, 0); }
+MBRtuReceiver MBRtuReceiver::ForRequest() {
+  return MBRtuReceiver(MBDirection::kRequest, false, 0, 0);
+}
 
 void MBRtuReceiver::Reset() {
   buf_.clear();
@@ -178,7 +209,8 @@ MBRtuReceiver::Outcome MBRtuReceiver::ParseAt(std::size_t start, std::size_t& le
         break;
       case Step::kFunction:
         if (rest.size() < 2) return Outcome::kPending;
-        if (filter_ && rest[1] != function_ && rest[1] != (function_ | 0x80)) return Outcome::kReject;
+        if (filter_ && rest[1] != function_ && rest[1] != (function_ | 0x80))
+          return Outcome::kReject;
         step = Step::kMeta;
         break;
       case Step::kMeta: {
@@ -264,7 +296,8 @@ std::span<const uint8_t> MBRtuReceiver::Frame() const {
 
 // ---- ASCII receiver ----
 
-MBAsciiReceiver::MBAsciiReceiver(MBDirection direction, bool filter, uint8_t address, uint8_t function)
+MBAsciiReceiver::MBAsciiReceiver(MBDirection direction, bool filter, uint8_t address,
+                                 uint8_t function)
     : direction_(direction), filter_(filter), address_(address), function_(function) {
   hex_.reserve(kAsciiHexLimit);
 }
@@ -273,7 +306,9 @@ MBAsciiReceiver MBAsciiReceiver::ForResponse(uint8_t address, uint8_t function) 
   return MBAsciiReceiver(MBDirection::kResponse, true, address, function);
 }
 
-MBAsciiReceiver MBAsciiReceiver::ForRequest() { return MBAsciiReceiver(MBDirection::kRequest, false, 0, 0); }
+MBAsciiReceiver MBAsciiReceiver::ForRequest() {
+  return MBAsciiReceiver(MBDirection::kRequest, false, 0, 0);
+}
 
 void MBAsciiReceiver::Reset() {
   step_ = Step::kHunt;
@@ -326,7 +361,8 @@ int32_t MBAsciiReceiver::Decode() {
   if (filter_ && (adu_[0] != address_ || (adu_[1] != function_ && adu_[1] != (function_ | 0x80))))
     return mbresult::kInvalidResponse;
   const MBAduLength len = AduLength(direction_, adu_);
-  if (len.kind != MBAduLength::Kind::kUnknown && (len.kind == MBAduLength::Kind::kNeedMore || len.length != adu_.size()))
+  if (len.kind != MBAduLength::Kind::kUnknown &&
+      (len.kind == MBAduLength::Kind::kNeedMore || len.length != adu_.size()))
     return mbresult::kInvalidResponse;
   return mbresult::kOk;
 }

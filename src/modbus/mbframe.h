@@ -12,8 +12,8 @@
 // checksum or MBAP header: the form the server component hands in and out.
 namespace vx {
 
-inline constexpr std::size_t kMaxAdu = 254;       // address + 253 PDU bytes
-inline constexpr std::size_t kMaxRtuFrame = 256;  // ADU + CRC
+inline constexpr std::size_t kMaxAdu = 254;        // address + 253 PDU bytes
+inline constexpr std::size_t kMaxRtuFrame = 256;   // ADU + CRC
 inline constexpr std::size_t kMbapHeaderSize = 7;  // transaction, protocol, length, unit
 
 [[nodiscard]] uint16_t Crc16(std::span<const uint8_t> data);  // CRC-16/MODBUS

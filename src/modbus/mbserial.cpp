@@ -23,19 +23,23 @@ namespace {
 std::mutex g_comMutex;
 std::array<std::string, 8> g_comPaths;
 
-std::string DefaultComPath(int comPort) { return "/dev/ttyS" + std::to_string(comPort - 1); }
+std::string DefaultComPath(int comPort) {
+  return "/dev/ttyS" + std::to_string(comPort - 1);
+}
 
 struct BaudEntry {
   int32_t rate;
   speed_t code;
 };
 constexpr BaudEntry kBauds[] = {
-    {50, B50},         {75, B75},         {110, B110},         {134, B134},         {150, B150},
-    {200, B200},       {300, B300},       {600, B600},         {1200, B1200},       {1800, B1800},
-    {2400, B2400},     {4800, B4800},     {9600, B9600},       {19200, B19200},     {38400, B38400},
-    {57600, B57600},   {115200, B115200}, {230400, B230400},   {460800, B460800},   {500000, B500000},
-    {576000, B576000}, {921600, B921600}, {1000000, B1000000}, {1152000, B1152000}, {1500000, B1500000},
-    {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000}, {3500000, B3500000}, {4000000, B4000000},
+    {50, B50},           {75, B75},           {110, B110},         {134, B134},
+    {150, B150},         {200, B200},         {300, B300},         {600, B600},
+    {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
+    {9600, B9600},       {19200, B19200},     {38400, B38400},     {57600, B57600},
+    {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
+    {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
+    {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
+    {3500000, B3500000}, {4000000, B4000000},
 };
 
 bool BaudCode(int32_t rate, speed_t& code) {
@@ -63,7 +67,9 @@ bool IsPtyDevice(int fd) {
   return maj >= 136 && maj <= 143;
 }
 
-void ModemBits(int fd, int request, int bits) { (void)ioctl(fd, request, &bits); }
+void ModemBits(int fd, int request, int bits) {
+  (void)ioctl(fd, request, &bits);
+}
 
 }  // namespace
 
@@ -86,7 +92,8 @@ void ResetComPortPaths() {
 }
 
 std::chrono::nanoseconds CharTime(const MBSerialSettings& s) {
-  const int bits = 1 + (s.byteSize == 7 ? 7 : 8) + (s.parity != 0 ? 1 : 0) + (s.stopBits == 0 ? 1 : 2);
+  const int bits =
+      1 + (s.byteSize == 7 ? 7 : 8) + (s.parity != 0 ? 1 : 0) + (s.stopBits == 0 ? 1 : 2);
   const int64_t baud = s.baudRate > 0 ? s.baudRate : 19200;
   return std::chrono::nanoseconds(bits * int64_t{1000000000} / baud);
 }
@@ -98,10 +105,15 @@ std::chrono::nanoseconds RtuFrameGap(const MBSerialSettings& s) {
 
 // ---- MBSerialPort ----
 
-MBSerialPort::~MBSerialPort() { Close(); }
+MBSerialPort::~MBSerialPort() {
+  Close();
+}
 
 MBSerialPort::MBSerialPort(MBSerialPort&& o) noexcept
-    : fd_(std::exchange(o.fd_, -1)), pty_(o.pty_), manualRts_(o.manualRts_), settings_(o.settings_) {}
+    : fd_(std::exchange(o.fd_, -1)),
+      pty_(o.pty_),
+      manualRts_(o.manualRts_),
+      settings_(o.settings_) {}
 
 MBSerialPort& MBSerialPort::operator=(MBSerialPort&& o) noexcept {
   if (this != &o) {
@@ -121,7 +133,8 @@ bool MBSerialPort::Open(const std::string& path, const MBSerialSettings& s, std:
     SetError(error, "unsupported baud rate " + std::to_string(s.baudRate));
     return false;
   }
-  if ((s.byteSize != 7 && s.byteSize != 8) || s.parity < 0 || s.parity > 4 || s.stopBits < 0 || s.stopBits > 2 ||
+  if ((s.byteSize != 7 && s.byteSize != 8) || s.parity < 0 || s.parity > 4 || s.stopBits < 0 ||
+      s.stopBits > 2 ||
       (s.flowControl != 0 && s.flowControl != 1 && s.flowControl != 2 && s.flowControl != 8)) {
     SetError(error, "invalid port settings");
     return false;
@@ -138,7 +151,8 @@ bool MBSerialPort::Open(const std::string& path, const MBSerialSettings& s, std:
   };
   // The advisory lock keeps out every opener that asks for it, root included; the
   // exclusive mode keeps out other programs that do not.
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0) return fail(errno == EWOULDBLOCK ? "Port already busy" : std::strerror(errno));
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0)
+    return fail(errno == EWOULDBLOCK ? "Port already busy" : std::strerror(errno));
   if (!isatty(fd)) return fail(path + ": not a serial port");
   const bool pty = IsPtyDevice(fd);
 
@@ -150,11 +164,20 @@ bool MBSerialPort::Open(const std::string& path, const MBSerialSettings& s, std:
   t.c_cflag &= ~(kCheckedFlags);
   t.c_cflag |= CLOCAL | CREAD | speed | (s.byteSize == 7 ? CS7 : CS8);
   switch (s.parity) {
-    case 1: t.c_cflag |= PARENB | PARODD; break;
-    case 2: t.c_cflag |= PARENB; break;
-    case 3: t.c_cflag |= PARENB | CMSPAR | PARODD; break;
-    case 4: t.c_cflag |= PARENB | CMSPAR; break;
-    default: break;
+    case 1:
+      t.c_cflag |= PARENB | PARODD;
+      break;
+    case 2:
+      t.c_cflag |= PARENB;
+      break;
+    case 3:
+      t.c_cflag |= PARENB | CMSPAR | PARODD;
+      break;
+    case 4:
+      t.c_cflag |= PARENB | CMSPAR;
+      break;
+    default:
+      break;
   }
   if (s.parity != 0) t.c_iflag |= INPCK;
   if (s.stopBits != 0) t.c_cflag |= CSTOPB;
@@ -166,7 +189,8 @@ bool MBSerialPort::Open(const std::string& path, const MBSerialSettings& s, std:
 
   if (tcsetattr(fd, TCSANOW, &t) != 0) {
     // Some pseudo-terminals reject parity outright: take the rest of the settings.
-    if (!(pty && errno == EINVAL && (t.c_cflag & kParityFlags))) return fail(path + ": " + std::strerror(errno));
+    if (!(pty && errno == EINVAL && (t.c_cflag & kParityFlags)))
+      return fail(path + ": " + std::strerror(errno));
     t.c_cflag &= ~kParityFlags;
     t.c_iflag &= ~INPCK;
     if (tcsetattr(fd, TCSANOW, &t) != 0) return fail(path + ": " + std::strerror(errno));
@@ -218,7 +242,8 @@ int32_t MBSerialChannel::Write(std::span<const uint8_t> bytes) {
   const int fd = port_.Fd();
   if (port_.ManualRts()) ModemBits(fd, TIOCMBIS, TIOCM_RTS);
   // A line with flow control may hold us back; a second per frame byte is plenty.
-  const auto limit = MBClock::now() + std::chrono::seconds(1) + CharTime(port_.Settings()) * static_cast<int64_t>(bytes.size());
+  const auto limit = MBClock::now() + std::chrono::seconds(1) +
+                     CharTime(port_.Settings()) * static_cast<int64_t>(bytes.size());
   int32_t rc = mbresult::kOk;
   std::size_t done = 0;
   while (done < bytes.size()) {

@@ -42,7 +42,8 @@ class MBSerialPort {
   // another opener holds fails with "Port already busy". A pseudo-terminal, which has no
   // parity, is accepted with the rest of the settings; a real port that refuses a
   // setting fails. On failure `error` says why.
-  [[nodiscard]] bool Open(const std::string& path, const MBSerialSettings& settings, std::string* error = nullptr);
+  [[nodiscard]] bool Open(const std::string& path, const MBSerialSettings& settings,
+                          std::string* error = nullptr);
   void Close();
 
   [[nodiscard]] bool IsOpen() const { return fd_ >= 0; }

@@ -11,7 +11,9 @@ constexpr int16_t kSerial = 1;
 constexpr int16_t kTcp = 2;
 }  // namespace
 
-MBServer::~MBServer() { CloseConnection(); }
+MBServer::~MBServer() {
+  CloseConnection();
+}
 
 bool MBServer::OpenConnection(const std::string& name, int16_t type) {
   CloseConnection();
@@ -59,7 +61,8 @@ bool MBServer::Connect() {
     // Connecting is bounded like an answer, but a short TimeOut must not make a slow
     // network unreachable.
     const auto connectTimeout = std::max(timing.timeOut, std::chrono::milliseconds(3000));
-    auto channel = std::make_unique<vx::MBTcpChannel>(host_, static_cast<uint16_t>(tcpPort_), connectTimeout);
+    auto channel =
+        std::make_unique<vx::MBTcpChannel>(host_, static_cast<uint16_t>(tcpPort_), connectTimeout);
     if (!channel->Connect(&connectError_)) return false;
     transport_ = std::make_unique<vx::MBTcpTransport>(std::move(channel), timing);
     return true;
@@ -68,16 +71,21 @@ bool MBServer::Connect() {
   return false;
 }
 
-int32_t MBServer::TxRxMessage(const std::vector<uint8_t>& vQuery, int16_t QueryLength, int16_t /*RespLength*/,
-                              std::vector<uint8_t>& vResponse) {
+int32_t MBServer::TxRxMessage(const std::vector<uint8_t>& vQuery, int16_t QueryLength,
+                              int16_t /*RespLength*/, std::vector<uint8_t>& vResponse) {
   vResponse.clear();
-  if (!transport_) return type_ == kTcp ? vx::mbresult::kSocketNotConnected : vx::mbresult::kPortNotInitialized;
+  if (!transport_)
+    return type_ == kTcp ? vx::mbresult::kSocketNotConnected : vx::mbresult::kPortNotInitialized;
   if (QueryLength < 0 || static_cast<std::size_t>(QueryLength) > vQuery.size())
     return vx::mbresult::kUnexpectedDataSize;
-  return transport_->Transact(std::span<const uint8_t>(vQuery.data(), static_cast<std::size_t>(QueryLength)),
-                              vResponse);
+  return transport_->Transact(
+      std::span<const uint8_t>(vQuery.data(), static_cast<std::size_t>(QueryLength)), vResponse);
 }
 
-void MBServer::CloseConnection() { transport_.reset(); }
+void MBServer::CloseConnection() {
+  transport_.reset();
+}
 
-bool RegisterMBServer(const std::string& /*dir*/) { return true; }
+bool RegisterMBServer(const std::string& /*dir*/) {
+  return true;
+}

@@ -36,8 +36,8 @@ class MBServer {
   // vQuery: slave address, function code, data (no checksum); QueryLength bytes of it
   // are sent. RespLength is unused. Returns a communication result code; on success
   // vResponse holds slave address, function code and response data.
-  [[nodiscard]] int32_t TxRxMessage(const std::vector<uint8_t>& vQuery, int16_t QueryLength, int16_t RespLength,
-                      std::vector<uint8_t>& vResponse);
+  [[nodiscard]] int32_t TxRxMessage(const std::vector<uint8_t>& vQuery, int16_t QueryLength,
+                                    int16_t RespLength, std::vector<uint8_t>& vResponse);
   [[nodiscard]] int16_t get_Retries() { return retries_; }
   void CloseConnection();
 

@@ -30,7 +30,8 @@ timespec Remaining(MBClock::time_point deadline) {
 
 // Connects one resolved address without blocking longer than the deadline.
 int ConnectOne(const addrinfo* ai, MBClock::time_point deadline) {
-  const int fd = ::socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, ai->ai_protocol);
+  const int fd =
+      ::socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, ai->ai_protocol);
   if (fd < 0) return -1;
   if (::connect(fd, ai->ai_addr, ai->ai_addrlen) != 0) {
     if (errno != EINPROGRESS) {
@@ -41,7 +42,8 @@ int ConnectOne(const addrinfo* ai, MBClock::time_point deadline) {
     const timespec ts = Remaining(deadline);
     int err = 0;
     socklen_t len = sizeof err;
-    if (::ppoll(&p, 1, &ts, nullptr) != 1 || getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0 || err != 0) {
+    if (::ppoll(&p, 1, &ts, nullptr) != 1 ||
+        getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0 || err != 0) {
       ::close(fd);
       return -1;
     }
@@ -53,7 +55,9 @@ int ConnectOne(const addrinfo* ai, MBClock::time_point deadline) {
 
 }  // namespace
 
-MBTcpChannel::~MBTcpChannel() { Close(); }
+MBTcpChannel::~MBTcpChannel() {
+  Close();
+}
 
 bool MBTcpChannel::Connect(std::string* error) {
   Close();
@@ -67,7 +71,8 @@ bool MBTcpChannel::Connect(std::string* error) {
     return false;
   }
   const auto deadline = MBClock::now() + connectTimeout_;
-  for (const addrinfo* ai = list; ai != nullptr && fd_ < 0; ai = ai->ai_next) fd_ = ConnectOne(ai, deadline);
+  for (const addrinfo* ai = list; ai != nullptr && fd_ < 0; ai = ai->ai_next)
+    fd_ = ConnectOne(ai, deadline);
   ::freeaddrinfo(list);
   if (fd_ < 0) {
     SetError(error, host_ + ":" + service + ": connection refused or timed out");

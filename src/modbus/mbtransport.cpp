@@ -45,7 +45,8 @@ void WaitUntil(MBClock::time_point t) {
 
 // ---- RTU ----
 
-MBRtuTransport::MBRtuTransport(std::unique_ptr<MBChannel> channel, const MBSerialSettings& line, MBTiming timing)
+MBRtuTransport::MBRtuTransport(std::unique_ptr<MBChannel> channel, const MBSerialSettings& line,
+                               MBTiming timing)
     : channel_(std::move(channel)),
       charTime_(CharTime(line)),
       frameGap_(RtuFrameGap(line)),
@@ -100,15 +101,18 @@ int32_t MBRtuTransport::Transact(std::span<const uint8_t> request, std::vector<u
 
 // ---- ASCII ----
 
-MBAsciiTransport::MBAsciiTransport(std::unique_ptr<MBChannel> channel, const MBSerialSettings& line, MBTiming timing)
+MBAsciiTransport::MBAsciiTransport(std::unique_ptr<MBChannel> channel, const MBSerialSettings& line,
+                                   MBTiming timing)
     : channel_(std::move(channel)),
       charTime_(CharTime(line)),
-      gapLimit_(std::max<nanoseconds>(std::max<nanoseconds>(timing.silentInterval, charTime_ * 2), timing.timeOut)),
+      gapLimit_(std::max<nanoseconds>(std::max<nanoseconds>(timing.silentInterval, charTime_ * 2),
+                                      timing.timeOut)),
       timeOut_(timing.timeOut) {
   rx_.reserve(1024);
 }
 
-int32_t MBAsciiTransport::Transact(std::span<const uint8_t> request, std::vector<uint8_t>& response) {
+int32_t MBAsciiTransport::Transact(std::span<const uint8_t> request,
+                                   std::vector<uint8_t>& response) {
   response.clear();
   if (const int32_t rc = CheckRequest(request); rc != mbresult::kOk) return rc;
   if (const int32_t rc = channel_->BeginExchange(); rc != mbresult::kOk) return rc;
@@ -160,7 +164,8 @@ int32_t MBTcpTransport::Transact(std::span<const uint8_t> request, std::vector<u
     while (DecodeMbapHeader(rx_, h)) {
       // A broken header leaves no way to find the next frame: the rest is dropped
       // before the next request.
-      if (h.protocolId != 0 || h.length < 2 || h.length > kMaxAdu) return mbresult::kInvalidResponse;
+      if (h.protocolId != 0 || h.length < 2 || h.length > kMaxAdu)
+        return mbresult::kInvalidResponse;
       const std::size_t total = 6 + std::size_t{h.length};
       if (rx_.size() < total) break;
       const std::span<const uint8_t> adu = std::span<const uint8_t>(rx_).subspan(6, h.length);
@@ -172,12 +177,14 @@ int32_t MBTcpTransport::Transact(std::span<const uint8_t> request, std::vector<u
       if (adu[0] != request[0] || (adu[1] != request[1] && adu[1] != (request[1] | 0x80)))
         return mbresult::kInvalidResponse;
       const MBAduLength len = AduLength(MBDirection::kResponse, adu);
-      if (len.kind != MBAduLength::Kind::kUnknown && (len.kind == MBAduLength::Kind::kNeedMore || len.length != adu.size()))
+      if (len.kind != MBAduLength::Kind::kUnknown &&
+          (len.kind == MBAduLength::Kind::kNeedMore || len.length != adu.size()))
         return mbresult::kInvalidResponse;
       return Accept(request[1], adu, response);
     }
     const int32_t rc = channel_->Read(rx_, deadline);
-    if (rc == mbresult::kTimeout) return rx_.empty() && !staleSeen ? mbresult::kTimeout : mbresult::kInvalidResponse;
+    if (rc == mbresult::kTimeout)
+      return rx_.empty() && !staleSeen ? mbresult::kTimeout : mbresult::kInvalidResponse;
     if (rc != mbresult::kOk) return rc;
   }
 }

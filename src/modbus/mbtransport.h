@@ -25,7 +25,8 @@ class MBTransport {
   virtual ~MBTransport() = default;
   // `response` is cleared, and on success holds the response ADU without checksum. A
   // request to address 0 on a serial line is a broadcast: sent, nothing awaited.
-  [[nodiscard]] virtual int32_t Transact(std::span<const uint8_t> request, std::vector<uint8_t>& response) = 0;
+  [[nodiscard]] virtual int32_t Transact(std::span<const uint8_t> request,
+                                         std::vector<uint8_t>& response) = 0;
 };
 
 class MBRtuTransport final : public MBTransport {
@@ -46,7 +47,8 @@ class MBRtuTransport final : public MBTransport {
 
 class MBAsciiTransport final : public MBTransport {
  public:
-  MBAsciiTransport(std::unique_ptr<MBChannel> channel, const MBSerialSettings& line, MBTiming timing);
+  MBAsciiTransport(std::unique_ptr<MBChannel> channel, const MBSerialSettings& line,
+                   MBTiming timing);
   int32_t Transact(std::span<const uint8_t> request, std::vector<uint8_t>& response) override;
 
  private:

@@ -12,9 +12,9 @@
 #include <unistd.h>
 
 #include <memory>
-#include <vector>
 #include <stdexcept>
 #include <thread>
+#include <vector>
 
 namespace vxtest {
 
@@ -25,7 +25,8 @@ class LibmodbusServer {
   static constexpr int kMagicDrop = 0x2000;
 
   static std::unique_ptr<LibmodbusServer> Rtu(int ptyMaster, int slave = 1) {
-    std::unique_ptr<LibmodbusServer> s(new LibmodbusServer(modbus_new_rtu("/dev/null", 19200, 'N', 8, 1)));
+    std::unique_ptr<LibmodbusServer> s(
+        new LibmodbusServer(modbus_new_rtu("/dev/null", 19200, 'N', 8, 1)));
     modbus_set_slave(s->ctx_, slave);
     if (getenv("VXDBG")) modbus_set_debug(s->ctx_, 1);
     modbus_set_socket(s->ctx_, ptyMaster);  // the pty is already open: no modbus_connect

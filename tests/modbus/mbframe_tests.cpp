@@ -1,7 +1,8 @@
-#include "modbus/mbframe.h"
-
 #include <gtest/gtest.h>
 
+#include <random>
+
+#include "modbus/mbframe.h"
 #include "modbus/mbresult.h"
 #include "modbus/mbtest_hex.h"
 
@@ -48,13 +49,13 @@ TEST(MBFrameLength, ByFunctionCode) {
   const auto Rs = vx::MBDirection::kResponse;
   const Case cases[] = {
       {Rs, "01", K::kNeedMore, 0},
-      {Rs, "01 03", K::kNeedMore, 0},            // byte count still to come
-      {Rs, "01 03 14", K::kKnown, 23},           // 3 + 20 data bytes
+      {Rs, "01 03", K::kNeedMore, 0},   // byte count still to come
+      {Rs, "01 03 14", K::kKnown, 23},  // 3 + 20 data bytes
       {Rs, "01 06", K::kKnown, 6},
       {Rs, "01 10", K::kKnown, 6},
-      {Rs, "01 41", K::kKnown, 12},              // device version: five words
-      {Rs, "01 83", K::kKnown, 3},               // exception
-      {Rs, "01 C1", K::kKnown, 3},               // exception to 0x41
+      {Rs, "01 41", K::kKnown, 12},  // device version: five words
+      {Rs, "01 83", K::kKnown, 3},   // exception
+      {Rs, "01 C1", K::kKnown, 3},   // exception to 0x41
       {Rs, "01 2B", K::kUnknown, 0},
       {Rq, "01 03", K::kKnown, 6},
       {Rq, "01 06", K::kKnown, 6},
@@ -92,11 +93,21 @@ TEST(MBRtuReceiver, ResponsesToReadOfSlave1) {
   const std::string wrongFn = ToHex(vx::EncodeRtu(Hex("01 04 02 00 01")));
   const RtuCase cases[] = {
       {"whole frame", {ok.c_str()}, S::kComplete, mbr::kOk, "01 03 04 00 0A 00 0B"},
-      {"byte by byte", {"01", "03", "04", "00 0A", "00 0B", ok.c_str() + 21}, S::kComplete, mbr::kOk,
+      {"byte by byte",
+       {"01", "03", "04", "00 0A", "00 0B", ok.c_str() + 21},
+       S::kComplete,
+       mbr::kOk,
        "01 03 04 00 0A 00 0B"},
       {"exception form", {exc.c_str()}, S::kComplete, mbr::kOk, "01 83 02"},
-      {"garbage before the frame", {"FF 00 13 01", ok.c_str()}, S::kComplete, mbr::kOk, "01 03 04 00 0A 00 0B"},
-      {"garbage that looks like a long frame", {"01 03 FF", ok.c_str()}, S::kComplete, mbr::kOk,
+      {"garbage before the frame",
+       {"FF 00 13 01", ok.c_str()},
+       S::kComplete,
+       mbr::kOk,
+       "01 03 04 00 0A 00 0B"},
+      {"garbage that looks like a long frame",
+       {"01 03 FF", ok.c_str()},
+       S::kComplete,
+       mbr::kOk,
        "01 03 04 00 0A 00 0B"},
       {"bad CRC", {badCrc.c_str()}, S::kNeedSilence, mbr::kInvalidCrc, ""},
       {"other slave", {other.c_str()}, S::kNeedSilence, mbr::kInvalidResponse, ""},
@@ -137,7 +148,8 @@ TEST(MBRtuReceiver, NothingIsTimeoutAndEndlessGarbageOverflows) {
   EXPECT_EQ(rx.Feed(noise), vx::MBRtuReceiver::Status::kNeedSilence);
   EXPECT_EQ(rx.Feed(noise), vx::MBRtuReceiver::Status::kOverflow);
   rx.Reset();
-  EXPECT_EQ(rx.Feed(vx::EncodeRtu(Hex("01 06 00 01 00 03"))), vx::MBRtuReceiver::Status::kNeedSilence);
+  EXPECT_EQ(rx.Feed(vx::EncodeRtu(Hex("01 06 00 01 00 03"))),
+            vx::MBRtuReceiver::Status::kNeedSilence);
 }
 
 TEST(MBRtuReceiver, RequestSideFindsRequestsToAnyAddress) {
@@ -162,7 +174,10 @@ TEST(MBAsciiReceiver, Responses) {
   const Case cases[] = {
       {"whole frame", {":010304000A000BE3\r\n"}, S::kComplete, mbr::kOk},
       {"lower-case hex, in pieces", {":0103", "04000a000b", "e3\r", "\n"}, S::kComplete, mbr::kOk},
-      {"garbage and an aborted frame first", {"xx\r\n:0103FF", ":010304000A000BE3\r\n"}, S::kComplete, mbr::kOk},
+      {"garbage and an aborted frame first",
+       {"xx\r\n:0103FF", ":010304000A000BE3\r\n"},
+       S::kComplete,
+       mbr::kOk},
       {"exception", {":018302", "7A\r\n"}, S::kComplete, mbr::kOk},
       {"bad LRC", {":010304000A000BE4\r\n"}, S::kComplete, mbr::kInvalidCrc},
       {"other slave", {":020304000A000BE2\r\n"}, S::kComplete, mbr::kInvalidResponse},
@@ -188,6 +203,53 @@ TEST(MBAsciiReceiver, Responses) {
   const std::vector<uint8_t> noise(600, 'x');
   EXPECT_EQ(quiet.Feed(noise), S::kNeedMore);
   EXPECT_EQ(quiet.Feed(noise), S::kOverflow);
+}
+
+// Random line noise, sometimes with a valid frame buried in it, in random pieces: the
+// receivers stay within their buffers (the sanitizer build watches) and never accept
+// a frame that is not what they were asked for.
+TEST(MBReceivers, NoiseNeverYieldsAWrongFrame) {
+  std::mt19937 rng(4711);
+  std::uniform_int_distribution<int> byte(0, 255);
+  const auto good = vx::EncodeRtu(Hex("01 03 04 00 0A 00 0B"));
+  for (int round = 0; round < 2000; ++round) {
+    std::vector<uint8_t> line(static_cast<std::size_t>(byte(rng) + 1));
+    for (auto& b : line)
+      b = static_cast<uint8_t>(round % 3 == 0 ? "0123:\r\nAF"[byte(rng) % 10] : byte(rng));
+    if (round % 2 == 0)
+      line.insert(line.begin() + static_cast<std::ptrdiff_t>(byte(rng) % line.size()), good.begin(),
+                  good.end());
+
+    auto rtu = vx::MBRtuReceiver::ForResponse(0x01, 0x03);
+    auto ascii = vx::MBAsciiReceiver::ForResponse(0x01, 0x03);
+    auto request = vx::MBRtuReceiver::ForRequest();
+    bool rtuDone = false, asciiDone = false;
+    for (std::size_t at = 0; at < line.size();) {
+      const std::size_t n =
+          std::min<std::size_t>(line.size() - at, static_cast<std::size_t>(byte(rng) % 40 + 1));
+      const std::span<const uint8_t> piece(line.data() + at, n);
+      at += n;
+      if (!rtuDone)
+        rtuDone = rtu.Feed(piece) != vx::MBRtuReceiver::Status::kNeedMore && rtu.Frame().size() > 0;
+      if (!asciiDone) asciiDone = ascii.Feed(piece) != vx::MBAsciiReceiver::Status::kNeedMore;
+      (void)request.Feed(piece);
+    }
+    if (!rtuDone) (void)rtu.Finish();
+    const auto f = rtu.Frame();
+    if (round % 2 == 0) {
+      EXPECT_FALSE(f.empty()) << "buried frame not found in round " << round;
+    }
+    if (!f.empty()) {
+      ASSERT_GE(f.size(), 3u);
+      EXPECT_EQ(f[0], 0x01);
+      EXPECT_TRUE(f[1] == 0x03 || f[1] == 0x83);
+    }
+    if (asciiDone && ascii.Result() == mbr::kOk) {
+      ASSERT_GE(ascii.Frame().size(), 3u);
+      EXPECT_EQ(ascii.Frame()[0], 0x01);
+    }
+    (void)request.Finish();
+  }
 }
 
 TEST(MBResult, ExceptionCodesKeepTheirLowByte) {

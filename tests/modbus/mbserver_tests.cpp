@@ -1,9 +1,8 @@
-#include "modbus/mbserver.h"
-
 #include <gtest/gtest.h>
 
 #include "modbus/mbresult.h"
 #include "modbus/mbserial.h"
+#include "modbus/mbserver.h"
 #include "modbus/mbtcp.h"
 #include "modbus/mbtest_pty.h"
 
@@ -94,8 +93,8 @@ class MBServerSerialOpen : public ::testing::Test {
   void SetUp() override { vx::SetComPortPath(2, pty_.Path()); }
   void TearDown() override { vx::ResetComPortPaths(); }
 
-  static void Configure(MBServer& s, int32_t baud, int16_t byteSize, int16_t parity, int16_t stopBits, int16_t flow,
-                        int16_t mode) {
+  static void Configure(MBServer& s, int32_t baud, int16_t byteSize, int16_t parity,
+                        int16_t stopBits, int16_t flow, int16_t mode) {
     EXPECT_TRUE(s.OpenConnection("pty", 1));
     s.put_ComPort(2);
     s.put_BaudRate(baud);

@@ -13,11 +13,16 @@ inline std::vector<uint8_t> Hex(std::string_view text) {
   int hi = -1;
   for (char c : text) {
     int v;
-    if (c >= '0' && c <= '9') v = c - '0';
-    else if (c >= 'a' && c <= 'f') v = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F') v = c - 'A' + 10;
-    else if (c == ' ') continue;
-    else throw std::invalid_argument("bad hex digit in test vector");
+    if (c >= '0' && c <= '9')
+      v = c - '0';
+    else if (c >= 'a' && c <= 'f')
+      v = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F')
+      v = c - 'A' + 10;
+    else if (c == ' ')
+      continue;
+    else
+      throw std::invalid_argument("bad hex digit in test vector");
     if (hi < 0) {
       hi = v;
     } else {
@@ -40,6 +45,8 @@ inline std::string ToHex(const std::vector<uint8_t>& bytes) {
   return s;
 }
 
-inline std::vector<uint8_t> Bytes(std::string_view text) { return {text.begin(), text.end()}; }
+inline std::vector<uint8_t> Bytes(std::string_view text) {
+  return {text.begin(), text.end()};
+}
 
 }  // namespace vxtest

@@ -25,7 +25,8 @@ class Pty {
  public:
   Pty() {
     char name[128] = {};
-    if (openpty(&master_, &holder_, name, nullptr, nullptr) != 0) throw std::runtime_error("openpty failed");
+    if (openpty(&master_, &holder_, name, nullptr, nullptr) != 0)
+      throw std::runtime_error("openpty failed");
     path_ = name;
     termios t{};
     tcgetattr(holder_, &t);
@@ -124,7 +125,8 @@ class PtyPeer {
       uint8_t buf[512];
       const ssize_t n = ::read(pty_.Master(), buf, sizeof buf);
       if (n <= 0) continue;
-      if (rx.Feed(std::span<const uint8_t>(buf, static_cast<std::size_t>(n))) != vx::MBAsciiReceiver::Status::kComplete)
+      if (rx.Feed(std::span<const uint8_t>(buf, static_cast<std::size_t>(n))) !=
+          vx::MBAsciiReceiver::Status::kComplete)
         continue;
       const std::vector<uint8_t> adu(rx.Frame().begin(), rx.Frame().end());
       const bool good = rx.Result() == 0;

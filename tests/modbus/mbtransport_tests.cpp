@@ -1,5 +1,3 @@
-#include "modbus/mbtransport.h"
-
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -8,6 +6,7 @@
 #include "modbus/mbframe.h"
 #include "modbus/mbresult.h"
 #include "modbus/mbtest_hex.h"
+#include "modbus/mbtransport.h"
 
 // The three framings over an in-memory channel whose far end is a scripted peer: it
 // decodes each request and answers with bursts of raw wire bytes, each after a delay,
@@ -21,7 +20,9 @@ namespace mbr = vx::mbresult;
 
 enum class Mode { kRtu, kAscii, kTcp };
 
-std::string Name(Mode m) { return m == Mode::kRtu ? "Rtu" : m == Mode::kAscii ? "Ascii" : "Tcp"; }
+std::string Name(Mode m) {
+  return m == Mode::kRtu ? "Rtu" : m == Mode::kAscii ? "Ascii" : "Tcp";
+}
 
 struct Burst {
   std::chrono::microseconds delay;
@@ -36,9 +37,12 @@ struct Request {
 
 std::vector<uint8_t> Wire(Mode m, uint16_t tid, const std::vector<uint8_t>& adu) {
   switch (m) {
-    case Mode::kRtu: return vx::EncodeRtu(adu);
-    case Mode::kAscii: return vx::EncodeAscii(adu);
-    case Mode::kTcp: return vx::EncodeMbap(tid, adu);
+    case Mode::kRtu:
+      return vx::EncodeRtu(adu);
+    case Mode::kAscii:
+      return vx::EncodeAscii(adu);
+    case Mode::kTcp:
+      return vx::EncodeMbap(tid, adu);
   }
   return {};
 }
@@ -47,7 +51,8 @@ Request Decode(Mode m, std::span<const uint8_t> wire) {
   Request r;
   if (m == Mode::kRtu) {
     auto rx = vx::MBRtuReceiver::ForRequest();
-    if (rx.Feed(wire) == vx::MBRtuReceiver::Status::kComplete) r.adu.assign(rx.Frame().begin(), rx.Frame().end());
+    if (rx.Feed(wire) == vx::MBRtuReceiver::Status::kComplete)
+      r.adu.assign(rx.Frame().begin(), rx.Frame().end());
   } else if (m == Mode::kAscii) {
     auto rx = vx::MBAsciiReceiver::ForRequest();
     if (rx.Feed(wire) == vx::MBAsciiReceiver::Status::kComplete && rx.Result() == mbr::kOk)
@@ -73,9 +78,15 @@ class MBTransportTest : public ::testing::TestWithParam<Mode> {
     const vx::MBSerialSettings line{};  // 19200 8N1
     const vx::MBTiming timing{std::chrono::milliseconds(150), std::chrono::milliseconds(20)};
     switch (GetParam()) {
-      case Mode::kRtu: transport_ = std::make_unique<vx::MBRtuTransport>(std::move(ours), line, timing); break;
-      case Mode::kAscii: transport_ = std::make_unique<vx::MBAsciiTransport>(std::move(ours), line, timing); break;
-      case Mode::kTcp: transport_ = std::make_unique<vx::MBTcpTransport>(std::move(ours), timing); break;
+      case Mode::kRtu:
+        transport_ = std::make_unique<vx::MBRtuTransport>(std::move(ours), line, timing);
+        break;
+      case Mode::kAscii:
+        transport_ = std::make_unique<vx::MBAsciiTransport>(std::move(ours), line, timing);
+        break;
+      case Mode::kTcp:
+        transport_ = std::make_unique<vx::MBTcpTransport>(std::move(ours), timing);
+        break;
     }
     peer_->OnData([this](vx::MBMemoryChannel& self, std::span<const uint8_t> bytes) {
       const Request req = Decode(GetParam(), bytes);
@@ -119,8 +130,10 @@ TEST_P(MBTransportTest, EachAnswerGivesItsResultAndTheLinkStaysUsable) {
   const FaultCase cases[] = {
       {"read", "01 03 00 10 00 02", Normal, mbr::kOk, "01 03 04 12 34 56 78", false},
       {"write single", "01 06 00 10 00 2A",
-       [](Mode m, const Request& r) { return std::vector<Burst>{{0us, Wire(m, r.tid, r.adu)}}; }, mbr::kOk,
-       "01 06 00 10 00 2A", false},
+       [](Mode m, const Request& r) {
+         return std::vector<Burst>{{0us, Wire(m, r.tid, r.adu)}};
+       },
+       mbr::kOk, "01 06 00 10 00 2A", false},
       {"write multiple", "01 10 00 10 00 02 04 00 01 00 02",
        [](Mode m, const Request& r) {
          return std::vector<Burst>{{0us, Wire(m, r.tid, Hex("01 10 00 10 00 02"))}};
@@ -128,14 +141,17 @@ TEST_P(MBTransportTest, EachAnswerGivesItsResultAndTheLinkStaysUsable) {
        mbr::kOk, "01 10 00 10 00 02", false},
       {"device version", "01 41",
        [](Mode m, const Request& r) {
-         return std::vector<Burst>{{0us, Wire(m, r.tid, Hex("01 41 00 03 01 36 41 42 00 DC 20 20"))}};
+         return std::vector<Burst>{
+             {0us, Wire(m, r.tid, Hex("01 41 00 03 01 36 41 42 00 DC 20 20"))}};
        },
        mbr::kOk, "01 41 00 03 01 36 41 42 00 DC 20 20", false},
       {"exception", "01 03 7F 00 00 02",
-       [](Mode m, const Request& r) { return std::vector<Burst>{{0us, Wire(m, r.tid, Hex("01 83 02"))}}; },
+       [](Mode m, const Request& r) {
+         return std::vector<Burst>{{0us, Wire(m, r.tid, Hex("01 83 02"))}};
+       },
        mbr::FromException(2), "", false},
-      {"silence", "01 03 00 10 00 02", [](Mode, const Request&) { return std::vector<Burst>{}; }, mbr::kTimeout, "",
-       false},
+      {"silence", "01 03 00 10 00 02", [](Mode, const Request&) { return std::vector<Burst>{}; },
+       mbr::kTimeout, "", false},
       {"other slave", "01 03 00 10 00 02",
        [](Mode m, const Request& r) {
          return std::vector<Burst>{{0us, Wire(m, r.tid, Hex("02 03 04 12 34 56 78"))}};
@@ -160,7 +176,8 @@ TEST_P(MBTransportTest, EachAnswerGivesItsResultAndTheLinkStaysUsable) {
        mbr::kInvalidResponse, "", false},
       {"garbage before the frame", "01 03 00 10 00 02",
        [](Mode m, const Request& r) {
-         return std::vector<Burst>{{0us, Hex("FF 00 13 01")}, {0us, Wire(m, r.tid, Hex("01 03 04 12 34 56 78"))}};
+         return std::vector<Burst>{{0us, Hex("FF 00 13 01")},
+                                   {0us, Wire(m, r.tid, Hex("01 03 04 12 34 56 78"))}};
        },
        mbr::kOk, "01 03 04 12 34 56 78", true},
       {"bursts with gaps", "01 03 00 10 00 02",
@@ -220,18 +237,21 @@ TEST_P(MBTransportTest, BroadcastIsSentAndNotAwaited) {
   EXPECT_EQ(ToHex(seen_[0]), "00 06 00 01 00 05");
 }
 
-INSTANTIATE_TEST_SUITE_P(Framings, MBTransportTest, ::testing::Values(Mode::kRtu, Mode::kAscii, Mode::kTcp),
+INSTANTIATE_TEST_SUITE_P(Framings, MBTransportTest,
+                         ::testing::Values(Mode::kRtu, Mode::kAscii, Mode::kTcp),
                          [](const auto& info) { return Name(info.param); });
 
 TEST(MBTcpTransport, TransactionIdIsChecked) {
   auto [ours, peer] = vx::MBMemoryChannel::Pair();
-  vx::MBTcpTransport t(std::move(ours), {std::chrono::milliseconds(100), std::chrono::milliseconds(20)});
+  vx::MBTcpTransport t(std::move(ours),
+                       {std::chrono::milliseconds(100), std::chrono::milliseconds(20)});
   int tidShift = 0;
   bool lateFirst = false;
   peer->OnData([&](vx::MBMemoryChannel& self, std::span<const uint8_t> bytes) {
     const Request r = Decode(Mode::kTcp, bytes);
     const auto answer = Hex("01 03 02 00 07");
-    if (lateFirst) self.WriteAfter(0us, vx::EncodeMbap(static_cast<uint16_t>(r.tid - 1), Hex("01 03 02 00 06")));
+    if (lateFirst)
+      self.WriteAfter(0us, vx::EncodeMbap(static_cast<uint16_t>(r.tid - 1), Hex("01 03 02 00 06")));
     self.WriteAfter(0us, vx::EncodeMbap(static_cast<uint16_t>(r.tid + tidShift), answer));
   });
   std::vector<uint8_t> response;
@@ -245,7 +265,8 @@ TEST(MBTcpTransport, TransactionIdIsChecked) {
 
 TEST(MBRtuTransport, UnknownFunctionEndsAtSilence) {
   auto [ours, peer] = vx::MBMemoryChannel::Pair();
-  vx::MBRtuTransport t(std::move(ours), vx::MBSerialSettings{}, {std::chrono::milliseconds(100), std::chrono::milliseconds(5)});
+  vx::MBRtuTransport t(std::move(ours), vx::MBSerialSettings{},
+                       {std::chrono::milliseconds(100), std::chrono::milliseconds(5)});
   peer->OnData([](vx::MBMemoryChannel& self, std::span<const uint8_t>) {
     self.WriteAfter(0us, vx::EncodeRtu(Hex("01 2B 0E 01 01 00 00 01 00 03 41 42 43")));
   });

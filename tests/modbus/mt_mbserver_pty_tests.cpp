@@ -32,7 +32,8 @@ const std::vector<uint8_t> kAnswer = {0x01, 0x03, 0x04, 0x12, 0x34, 0x56, 0x78};
 std::vector<Burst> Slave(const std::vector<uint8_t>& req) {
   if (req.size() >= 2 && req[1] == 0x41)
     return {{0ms, vx::EncodeRtu(Hex("01 41 00 03 01 36 41 42 00 DC 20 20"))}};
-  if (req.size() < 6 || req[1] != 0x03) return {{0ms, vx::EncodeRtu(std::vector<uint8_t>{req[0], uint8_t(req[1] | 0x80), 0x01})}};
+  if (req.size() < 6 || req[1] != 0x03)
+    return {{0ms, vx::EncodeRtu(std::vector<uint8_t>{req[0], uint8_t(req[1] | 0x80), 0x01})}};
   auto good = vx::EncodeRtu(kAnswer);
   switch (req[3]) {
     case kWrongCrc:
@@ -127,7 +128,8 @@ TEST_F(MBServerPty, DeviceVersionAndExceptionAnswers) {
   std::vector<uint8_t> response;
   ASSERT_EQ(server_.TxRxMessage({0x01, 0x41}, 2, 0, response), mbr::kOk);
   EXPECT_EQ(ToHex(response), "01 41 00 03 01 36 41 42 00 DC 20 20");
-  EXPECT_EQ(server_.TxRxMessage({0x01, 0x2B, 0x0E, 0x01, 0x00}, 5, 0, response), mbr::FromException(1));
+  EXPECT_EQ(server_.TxRxMessage({0x01, 0x2B, 0x0E, 0x01, 0x00}, 5, 0, response),
+            mbr::FromException(1));
 }
 
 TEST_F(MBServerPty, BroadcastDoesNotWaitForAnAnswer) {
@@ -145,7 +147,8 @@ TEST_F(MBServerPty, SecondOpenerOfThePortFailsCleanly) {
   EXPECT_FALSE(second.Connect());
   EXPECT_EQ(second.LastConnectError(), "Port already busy");
   std::vector<uint8_t> response;
-  EXPECT_EQ(second.TxRxMessage({0x01, 0x03, 0x00, 0x00, 0x00, 0x02}, 6, 0, response), mbr::kPortNotInitialized);
+  EXPECT_EQ(second.TxRxMessage({0x01, 0x03, 0x00, 0x00, 0x00, 0x02}, 6, 0, response),
+            mbr::kPortNotInitialized);
 
   EXPECT_EQ(Read(kNormal, response), mbr::kOk);  // the owner is not disturbed
   server_.CloseConnection();
@@ -172,7 +175,8 @@ TEST(MBServerPtyAscii, ReadAndBadLrcOverTheSerialPort) {
   server.put_TransmissionMode(1);
   ASSERT_TRUE(server.Connect()) << server.LastConnectError();
   std::vector<uint8_t> response;
-  EXPECT_EQ(server.TxRxMessage({0x01, 0x03, 0x00, kWrongCrc, 0x00, 0x02}, 6, 0, response), mbr::kInvalidCrc);
+  EXPECT_EQ(server.TxRxMessage({0x01, 0x03, 0x00, kWrongCrc, 0x00, 0x02}, 6, 0, response),
+            mbr::kInvalidCrc);
   EXPECT_EQ(server.TxRxMessage({0x01, 0x03, 0x00, kNormal, 0x00, 0x02}, 6, 0, response), mbr::kOk);
   EXPECT_EQ(response, kAnswer);
   EXPECT_EQ(peer.Requests(), 2);
