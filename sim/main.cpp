@@ -82,8 +82,9 @@ int main(int argc, char** argv) {
 
     std::printf("listening on %s\n", server.Where().c_str());
     std::fflush(stdout);
-    server.Run();
+    const bool stopped = server.Run();
     g_stopFd = -1;
+    if (!stopped) return 1;
     if (opt.verbose) std::fprintf(stderr, "vx310-sim: stopped after %llu requests\n",
                                   static_cast<unsigned long long>(server.Requests()));
   } catch (const EkoException& e) {

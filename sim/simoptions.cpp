@@ -166,7 +166,8 @@ std::string SimUsage(const std::string& defaultModel) {
          "  -h, --help            this text\n"
          "\n"
          "When ready it prints one line \"listening on ...\" on standard output. It ends\n"
-         "cleanly on SIGINT and SIGTERM (exit status 0); bad options or files give status 2.\n";
+         "cleanly on SIGINT and SIGTERM (exit status 0); bad options or files give status 2,\n"
+         "and a serial port that goes away, with no other listener left, status 1.\n";
 }
 
 }  // namespace vx

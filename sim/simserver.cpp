@@ -288,7 +288,7 @@ bool SimServer::ReadTcp(TcpClient& c) {
   return true;
 }
 
-void SimServer::Run() {
+bool SimServer::Run() {
   std::vector<pollfd> fds;
   for (;;) {
     fds.clear();
@@ -308,16 +308,29 @@ void SimServer::Run() {
     const int ready = ::poll(fds.data(), fds.size(), timeout);
     if (ready < 0 && errno != EINTR) {
       std::fprintf(stderr, "vx310-sim: %s\n", std::strerror(errno));
-      return;
+      return false;
     }
-    if (fds[0].revents != 0) return;
+    if (fds[0].revents != 0) return true;
     now = Clock::now();
 
     std::size_t i = 1;
     for (Serial& s : serials_) {
       const short ev = fds[i++].revents;
-      if (ev & POLLIN) ReadSerial(s, now);
+      if (ev & POLLIN) {
+        ReadSerial(s, now);
+      } else if (ev & (POLLERR | POLLHUP | POLLNVAL)) {
+        // A port that went away (an unplugged adapter) would wake poll for ever.
+        std::fprintf(stderr, "vx310-sim: %s: the line is gone; no longer served\n", s.name.c_str());
+        ::close(s.fd);
+        s.fd = -1;
+        continue;
+      }
       if (s.deadline && *s.deadline <= now) FinishSerial(s);
+    }
+    std::erase_if(serials_, [](const Serial& s) { return s.fd < 0; });
+    if (serials_.empty() && listenFd_ < 0) {
+      std::fprintf(stderr, "vx310-sim: nothing left to listen on\n");
+      return false;
     }
     if (listenFd_ >= 0 && (fds[i++].revents & POLLIN)) AcceptTcp();
     std::vector<TcpClient> kept;

@@ -43,8 +43,8 @@ class SimServer {
   uint16_t TcpPort() const { return boundPort_; }
   const std::string& PtyName() const { return ptyName_; }
 
-  // Serves until RequestStop.
-  void Run();
+  // Serves until RequestStop (true) or until no line is left to serve (false).
+  bool Run();
   // Ends Run soon; safe from a signal handler and from other threads.
   void RequestStop();
   // The descriptor whose writing ends Run (for a signal handler).
