@@ -211,12 +211,17 @@ void SimServer::FinishSerial(Serial& s) {
   s.deadline.reset();
 }
 
-void SimServer::ReadSerial(Serial& s, Clock::time_point now) {
+bool SimServer::ReadSerial(Serial& s, Clock::time_point now, bool hungUp) {
   uint8_t buf[512];
+  bool got = false;
   for (;;) {
     const ssize_t n = ::read(s.fd, buf, sizeof buf);
     if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
+    // A raw tty with nothing to read returns 0 rather than EAGAIN; a port whose other end
+    // or device has gone returns an error (EIO) or, hung up, nothing at all.
+    if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return false;
+    if (n <= 0) return got || !hungUp;
+    got = true;
     const std::span<const uint8_t> bytes(buf, static_cast<std::size_t>(n));
     s.raw.insert(s.raw.end(), bytes.begin(), bytes.end());
     const MBRtuReceiver::Status st = s.rx.Feed(bytes);
@@ -316,9 +321,9 @@ bool SimServer::Run() {
     std::size_t i = 1;
     for (Serial& s : serials_) {
       const short ev = fds[i++].revents;
-      if (ev & POLLIN) {
-        ReadSerial(s, now);
-      } else if (ev & (POLLERR | POLLHUP | POLLNVAL)) {
+      const bool gone = (ev & POLLNVAL) || ((ev & (POLLIN | POLLERR | POLLHUP)) &&
+                                            !ReadSerial(s, now, (ev & (POLLERR | POLLHUP)) != 0));
+      if (gone) {
         // A port that went away (an unplugged adapter) would wake poll for ever.
         std::fprintf(stderr, "vx310-sim: %s: the line is gone; no longer served\n", s.name.c_str());
         ::close(s.fd);

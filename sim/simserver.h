@@ -68,7 +68,8 @@ class SimServer {
   enum class Fate { kServe, kDrop, kSilent };
 
   void OpenPty();
-  void ReadSerial(Serial& s, Clock::time_point now);
+  // False when the line has gone away.
+  bool ReadSerial(Serial& s, Clock::time_point now, bool hungUp);
   void FinishSerial(Serial& s);
   void ServeSerialFrame(Serial& s, std::span<const uint8_t> adu);
   void AcceptTcp();

@@ -22,6 +22,7 @@ using namespace std::chrono_literals;
 
 const std::string kSim = std::string(VX_BINARY_DIR) + "/sim/vx310-sim";
 const std::string kMbpoll = "/usr/bin/mbpoll";
+const std::string kSocat = "/usr/bin/socat";
 
 // A child process whose standard output and error come through one pipe.
 class Child {
@@ -52,15 +53,15 @@ class Child {
   Child(const Child&) = delete;
   Child& operator=(const Child&) = delete;
 
-  // The first output line that starts with `prefix`, or "" when none came in time.
-  std::string WaitLine(const std::string& prefix, std::chrono::seconds limit = 30s) {
+  // The first output line that holds `text`, or "" when none came in time.
+  std::string WaitLine(const std::string& text, std::chrono::seconds limit = 30s) {
     const auto deadline = Clock::now() + limit;
     for (;;) {
       for (std::size_t nl; (nl = pending_.find('\n')) != std::string::npos;) {
         std::string line = pending_.substr(0, nl);
         output_ += pending_.substr(0, nl + 1);
         pending_.erase(0, nl + 1);
-        if (line.rfind(prefix, 0) == 0) return line;
+        if (line.find(text) != std::string::npos) return line;
       }
       if (!ReadSome(deadline)) return "";
     }
@@ -229,6 +230,29 @@ TEST_F(SimWithMbpoll, ReadsAndWritesOverTcpAndThePseudoTerminal) {
   // Every request is in the log, with the line it came on.
   for (const char* logged : {"#1 tcp read 102+2", "#2 tcp write 102", "#4 pty read 102+2", "#5 pty write 102"})
     EXPECT_NE(sim.Output().find(logged), std::string::npos) << logged << "\n" << sim.Output();
+}
+
+// --serial on a port it does not create: one end of a pseudo-terminal pair that socat
+// joins to another, where mbpoll asks.
+TEST_F(SimWithMbpoll, ServesASerialPortGivenByName) {
+  if (!fs::exists(kSocat)) GTEST_SKIP() << "socat is not installed (scripts/ensure-deps.sh installs it)";
+  const std::string simEnd = Temp("serial-a"), clientEnd = Temp("serial-b");
+  Child socat({kSocat, "-d", "-d", "pty,raw,echo=0,link=" + simEnd, "pty,raw,echo=0,link=" + clientEnd});
+  // socat logs each pseudo-terminal it makes, then the start of its transfer loop.
+  ASSERT_FALSE(socat.WaitLine("starting data transfer loop").empty()) << socat.Output();
+  Child sim({kSim, "--serial", simEnd, "--baud", "19200", "--parity", "even"});
+  EXPECT_NE(StartSim(sim).find("serial " + simEnd), std::string::npos);
+  int status = 0;
+  const std::string out = Mbpoll({"-m", "rtu", "-b", "19200", "-P", "even", "-a", "1", "-0", "-1", "-o", "5", "-r",
+                                  "102", "-c", "2", clientEnd},
+                                 &status);
+  ASSERT_EQ(status, 0) << out;
+  EXPECT_NE(out.find("[102]: \t200"), std::string::npos) << out;
+  EXPECT_NE(out.find("[103]: \t16"), std::string::npos) << out;
+  // The port going away ends a simulator that has nothing else to serve.
+  socat.Stop(SIGTERM);
+  EXPECT_EQ(sim.Wait(), 1) << sim.Output();
+  EXPECT_NE(sim.Output().find("the line is gone"), std::string::npos) << sim.Output();
 }
 
 TEST_F(SimWithMbpoll, KeepsTheEepromAcrossARestart) {
