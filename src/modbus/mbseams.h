@@ -60,6 +60,10 @@ class TkoMBServerLink {
 using TkoMBServerFactory = std::function<std::unique_ptr<TkoMBServerLink>()>;
 
 namespace vx {
+// The transport library's component behind the engine's interface: what a thread
+// creates when no factory is set.
+std::unique_ptr<TkoMBServerLink> CreateTransportServer();
+
 // Where an error raised by an engine handler on the user-interface thread goes: it is
 // shown and goes no further. The application installs its own; the default writes to
 // the standard error stream.

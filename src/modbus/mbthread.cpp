@@ -61,7 +61,7 @@ std::unique_ptr<TkoMBServerLink> CreateServer() {
     std::lock_guard guard(FactoryMutex());
     f = Factory();
   }
-  if (!f) return std::make_unique<TransportServer>();
+  if (!f) return vx::CreateTransportServer();
   auto server = f();
   if (!server) throw EkoException("CreateServer: Modbus server component not available!");
   return server;
@@ -92,6 +92,10 @@ std::function<void(const std::string&)>& Reporter() {
 }
 
 }  // namespace
+
+std::unique_ptr<TkoMBServerLink> vx::CreateTransportServer() {
+  return std::make_unique<TransportServer>();
+}
 
 void vx::SetMBErrorReporter(std::function<void(const std::string& message)> reporter) {
   std::lock_guard guard(ReporterMutex());
@@ -186,10 +190,14 @@ void TkoMBThread::Execute() {
     cycles_.fetch_add(1);
     vx::UiDispatcher::WakeUiWaiters();
     // A steady clock never runs backwards, so the elapsed time is never negative.
-    const auto elapsed = Clock::now() - start;
-    if (elapsed < kCycle) {
-      (void)worker_.SleepUnlessTerminated(
-          std::chrono::duration_cast<std::chrono::milliseconds>(kCycle - elapsed));
+    // The whole milliseconds are slept interruptibly, the fraction after them exactly,
+    // so that cycles start 100 ms apart rather than up to 1 ms early.
+    const auto deadline = start + kCycle;
+    const auto left = deadline - Clock::now();
+    if (left > Clock::duration::zero()) {
+      const auto whole = std::chrono::duration_cast<std::chrono::milliseconds>(left);
+      const bool ending = whole.count() > 0 && worker_.SleepUnlessTerminated(whole);
+      if (!ending) std::this_thread::sleep_until(deadline);
     } else {
       std::this_thread::yield();
     }

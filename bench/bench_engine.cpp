@@ -1,0 +1,354 @@
+// vx310-bench engine: one connection thread over Modbus TCP on loopback, reading 20
+// registers every cycle, as the terminal's periodic state read does. Measures the
+// interval between cycle starts (the start of each exchange, one a cycle), the process's
+// CPU use and its resident memory.
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "bench.h"
+#include "modbus/mbframe.h"
+#include "modbus/mbthread.h"
+#include "modbus/mbthreadsetup.h"
+#include "modbus/mbtransakinds.h"
+#include "platform/queuedispatcher.h"
+#include "regmodel/regdatabuffer.h"
+#include "regmodel/regdefslist.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr uint16_t kFirst = 100;  // drive setup in RAM: 20 defined registers from here
+constexpr uint16_t kCount = 20;
+
+std::string ExeDir() {
+  char self[4096];
+  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  const std::string path = n > 0 ? std::string(self, static_cast<std::size_t>(n)) : ".";
+  return path.substr(0, path.rfind('/'));
+}
+
+std::string FirstExisting(const std::vector<std::string>& candidates) {
+  for (const std::string& c : candidates)
+    if (access(c.c_str(), R_OK) == 0) return c;
+  return candidates.front();
+}
+
+// The drive simulator as a child process, listening on a free TCP port.
+class SimProcess {
+ public:
+  SimProcess(const std::string& path, const std::string& model) {
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) return;
+    pid_ = fork();
+    if (pid_ == 0) {
+      dup2(fds[1], 1);
+      execl(path.c_str(), path.c_str(), "--tcp", "127.0.0.1:0", "--model", model.c_str(),
+            static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(fds[1]);
+    std::string text;  // "listening on tcp 127.0.0.1:PORT"
+    const auto deadline = Clock::now() + std::chrono::seconds(30);
+    while (text.find('\n') == std::string::npos && Clock::now() < deadline) {
+      pollfd p{fds[0], POLLIN, 0};
+      if (poll(&p, 1, 1000) <= 0) continue;
+      char buf[256];
+      const ssize_t n = read(fds[0], buf, sizeof buf);
+      if (n <= 0) break;
+      text.append(buf, static_cast<std::size_t>(n));
+    }
+    close(fds[0]);
+    const auto colon = text.rfind(':');
+    if (text.rfind("listening on", 0) == 0 && colon != std::string::npos)
+      port_ = std::atoi(text.c_str() + colon + 1);
+  }
+  ~SimProcess() {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  int Port() const { return port_; }
+
+ private:
+  pid_t pid_ = -1;
+  int port_ = 0;
+};
+
+// Stands in when the simulator cannot be started: a loopback Modbus TCP server that
+// answers every 0x03 with zero bytes, as many as the data model lays out.
+class FakeTcpServer {
+ public:
+  explicit FakeTcpServer(TkoRegDefsList& model) : model_(model) {
+    listen_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    if (listen_ < 0 || bind(listen_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 ||
+        listen(listen_, 1) != 0 || getsockname(listen_, reinterpret_cast<sockaddr*>(&a), &len) != 0)
+      return;
+    port_ = ntohs(a.sin_port);
+    thread_ = std::thread([this] { Serve(); });
+  }
+  ~FakeTcpServer() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+    if (listen_ >= 0) close(listen_);
+  }
+  int Port() const { return port_; }
+
+ private:
+  static bool WaitReadable(int fd, const std::atomic<bool>& stop) {
+    while (!stop) {
+      pollfd p{fd, POLLIN, 0};
+      if (poll(&p, 1, 100) > 0) return true;
+    }
+    return false;
+  }
+  void Serve() {
+    if (!WaitReadable(listen_, stop_)) return;
+    const int fd = accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd < 0) return;
+    uint8_t req[260];
+    while (WaitReadable(fd, stop_)) {
+      const ssize_t n = read(fd, req, sizeof req);
+      if (n < 12) break;  // one whole request a read on loopback
+      const uint16_t first = static_cast<uint16_t>(req[8] << 8 | req[9]);
+      const int count = req[10] << 8 | req[11];
+      const int bytes = model_.BlockBytes(first, count);
+      std::vector<uint8_t> adu{req[6], 0x03, static_cast<uint8_t>(bytes)};
+      adu.resize(3 + static_cast<std::size_t>(bytes), 0);
+      const auto frame = vx::EncodeMbap(static_cast<uint16_t>(req[0] << 8 | req[1]), adu);
+      if (write(fd, frame.data(), frame.size()) != static_cast<ssize_t>(frame.size())) break;
+    }
+    close(fd);
+  }
+
+  TkoRegDefsList& model_;
+  int listen_ = -1;
+  int port_ = 0;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+// The real component, with the time of every exchange's start noted.
+class TimedServer final : public TkoMBServerLink {
+ public:
+  TimedServer(std::vector<double>& starts, std::mutex& mutex)
+      : inner_(vx::CreateTransportServer()), starts_(starts), mutex_(mutex) {}
+  bool OpenConnection(const std::string& n, int16_t t) override { return inner_->OpenConnection(n, t); }
+  void put_Retries(int16_t v) override { inner_->put_Retries(v); }
+  void put_RaiseError(bool v) override { inner_->put_RaiseError(v); }
+  void put_BaudRate(int32_t v) override { inner_->put_BaudRate(v); }
+  void put_SilentInterval(int32_t v) override { inner_->put_SilentInterval(v); }
+  void put_TimeOut(int32_t v) override { inner_->put_TimeOut(v); }
+  void put_TcpPort(int32_t v) override { inner_->put_TcpPort(v); }
+  void put_ComPort(int16_t v) override { inner_->put_ComPort(v); }
+  void put_ByteSize(int16_t v) override { inner_->put_ByteSize(v); }
+  void put_FlowControl(int16_t v) override { inner_->put_FlowControl(v); }
+  void put_Parity(int16_t v) override { inner_->put_Parity(v); }
+  void put_StopBits(int16_t v) override { inner_->put_StopBits(v); }
+  void put_TransmissionMode(int16_t v) override { inner_->put_TransmissionMode(v); }
+  void put_Host(const std::string& v) override { inner_->put_Host(v); }
+  bool Connect() override { return inner_->Connect(); }
+  int32_t TxRxMessage(const std::vector<uint8_t>& q, int16_t ql, int16_t rl,
+                      std::vector<uint8_t>& r) override {
+    {
+      std::lock_guard guard(mutex_);
+      starts_.push_back(vxbench::NowMs());
+    }
+    return inner_->TxRxMessage(q, ql, rl, r);
+  }
+  int16_t get_Retries() override { return inner_->get_Retries(); }
+  void CloseConnection() override { inner_->CloseConnection(); }
+
+ private:
+  std::unique_ptr<TkoMBServerLink> inner_;
+  std::vector<double>& starts_;
+  std::mutex& mutex_;
+};
+
+// The smallest device the thread can run: a register image and a transaction list.
+class BenchDevice final : public TkoMBDevice {
+ public:
+  explicit BenchDevice(TkoRegDefsList* model) : buffer_(model) {}
+  ~BenchDevice() override {
+    if (thread_) thread_->RemoveDevice(this);
+    while (list_.Size() > 0) delete list_.Snapshot().front();
+  }
+  TkoMBTransaList& GetTransactions() override { return list_; }
+  bool IsSetupEnabled() const override { return true; }
+  uint8_t GetSlaveAddress() const override { return 1; }
+  int32_t GetMaxFault() const override { return 0; }
+  int32_t GetDefaultRepeatTime() const override { return 1; }
+  TkoRegDataBuffer* GetRegBuffer() override { return &buffer_; }
+  TkoMBThread* GetThread() const override { return thread_; }
+  void SetThread(TkoMBThread* t) override {
+    if (t == thread_) return;
+    if (thread_) thread_->RemoveDevice(this);
+    thread_ = t;
+    if (thread_) thread_->AddDevice(this);
+  }
+  void DetachThread() override { thread_ = nullptr; }
+  void AddTransa(TkoMBTransaction* t) override { list_.Add(t); }
+  void RemoveTransa(TkoMBTransaction* t) override { list_.Remove(t); }
+  void DoTransaError(TkoMBTransaction*) override { ++errors; }
+  void DoTransaResponse(TkoMBTransaction*) override { ++responses; }
+  void DoStateChange(TkoMBObject*) override {}
+  void NotifySetupChange(TkoMBObject*) override {}
+
+  long errors = 0;
+  long responses = 0;
+
+ private:
+  TkoRegDataBuffer buffer_;
+  TkoMBThread* thread_ = nullptr;
+  TkoMBTransaList list_;
+};
+
+double CpuSeconds() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return static_cast<double>(u.ru_utime.tv_sec + u.ru_stime.tv_sec) +
+         static_cast<double>(u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e6;
+}
+
+double RssMb() {
+  std::ifstream f("/proc/self/status");
+  std::string line;
+  while (std::getline(f, line))
+    if (line.rfind("VmRSS:", 0) == 0) return std::atof(line.c_str() + 6) / 1024.0;
+  return 0.0;
+}
+
+double Percentile(std::vector<double> v, double p) {
+  if (v.empty()) return 0.0;
+  std::sort(v.begin(), v.end());
+  const auto i = static_cast<std::size_t>(p * static_cast<double>(v.size() - 1) + 0.5);
+  return v[std::min(i, v.size() - 1)];
+}
+
+int Run(const std::vector<std::string>& args) {
+  const std::string exeDir = ExeDir();
+  std::string simPath = FirstExisting({exeDir + "/../sim/vx310-sim", exeDir + "/vx310-sim"});
+  std::string modelPath = FirstExisting({exeDir + "/../../../models/VX310v220.par",
+                                         exeDir + "/../../models/VX310v220.par", "models/VX310v220.par"});
+  double seconds = 30.0;
+  bool fake = false;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const bool hasValue = i + 1 < args.size();
+    if (args[i] == "--sim" && hasValue) simPath = args[++i];
+    else if (args[i] == "--model" && hasValue) modelPath = args[++i];
+    else if (args[i] == "--seconds" && hasValue) seconds = std::stod(args[++i]);
+    else if (args[i] == "--fake") fake = true;
+    else {
+      std::fprintf(stderr, "engine: unknown argument %s (--sim PATH, --model FILE, --seconds S, --fake)\n",
+                   args[i].c_str());
+      return 2;
+    }
+  }
+
+  TkoRegDefsList model;
+  try {
+    model.LoadFromFile(modelPath);
+    model.BuildDefinitions();
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "engine: data model %s: %s (give it with --model)\n", modelPath.c_str(), e.what());
+    return 1;
+  }
+
+  std::unique_ptr<SimProcess> sim;
+  std::unique_ptr<FakeTcpServer> fakeServer;
+  int port = 0;
+  if (!fake) {
+    sim = std::make_unique<SimProcess>(simPath, modelPath);
+    port = sim->Port();
+    if (port == 0) std::fprintf(stderr, "engine: simulator %s did not start; using a fake server\n", simPath.c_str());
+  }
+  if (port == 0) {
+    fakeServer = std::make_unique<FakeTcpServer>(model);
+    port = fakeServer->Port();
+  }
+  if (port == 0) {
+    std::fprintf(stderr, "engine: no server to talk to\n");
+    return 1;
+  }
+  std::printf("engine: %s on 127.0.0.1:%d, %d registers from %d every cycle for %.0f s\n",
+              fakeServer ? "fake server" : "simulator", port, kCount, kFirst, seconds);
+
+  vx::QueueDispatcher ui;
+  vx::ScopedDispatcher scope(ui);
+  std::vector<double> starts;
+  starts.reserve(static_cast<std::size_t>(seconds * 12) + 16);
+  std::mutex startsMutex;
+  TkoMBThread::SetServerFactory([&] { return std::make_unique<TimedServer>(starts, startsMutex); });
+
+  BenchDevice device(&model);
+  auto* read = new TkoMBReadHoldRegisters(&device, true, kCount, kFirst);
+  read->SetTermReasons(0);
+  read->SetEnabled(true);
+
+  auto setup = std::make_unique<TkoMBThreadSetup>();
+  setup->SetThreadName("bench");
+  setup->SetConnType(2);
+  setup->SetTcpIpPort(port);
+  setup->SetEnabled(true);
+  setup->SetOnLine(true);
+  if (!ui.PumpUntil([&] { return setup->GetState() == TkoMBThread::stRunning; }, std::chrono::seconds(10))) {
+    std::fprintf(stderr, "engine: connection state %s\n", setup->GetStateText().c_str());
+    return 1;
+  }
+  setup->GetThread()->AddDevice(&device);
+
+  // Let the first exchanges settle, then measure.
+  ui.PumpUntil([&] { return device.responses + device.errors >= 5; }, std::chrono::seconds(10));
+  {
+    std::lock_guard guard(startsMutex);
+    starts.clear();
+  }
+  const double cpu0 = CpuSeconds();
+  const auto t0 = Clock::now();
+  const auto end = t0 + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+  while (Clock::now() < end) ui.PumpOne(std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()));
+  const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
+  const double cpu = CpuSeconds() - cpu0;
+  const double rss = RssMb();
+
+  std::vector<double> intervals;
+  {
+    std::lock_guard guard(startsMutex);
+    for (std::size_t i = 1; i < starts.size(); ++i) intervals.push_back(starts[i] - starts[i - 1]);
+  }
+  const long errors = device.errors;
+  setup.reset();
+  TkoMBThread::ResetServerFactory();
+
+  if (errors != 0) std::fprintf(stderr, "engine: %ld exchanges failed\n", errors);
+  vxbench::Figure("cycle-p50", Percentile(intervals, 0.50), "ms");
+  vxbench::Figure("cycle-p99", Percentile(intervals, 0.99), "ms");
+  vxbench::Figure("engine-cpu", 100.0 * cpu / wall, "%");
+  vxbench::Figure("engine-rss", rss, "MB");
+  return intervals.empty() ? 1 : 0;
+}
+
+VX_BENCH("engine", "connection thread: 20-register read every cycle over TCP loopback; cycle p50/p99, CPU %, RSS", Run);
+
+}  // namespace
