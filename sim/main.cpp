@@ -1,6 +1,7 @@
 // vx310-sim: a VX310 drive on the wire, for the terminal, the tests and training.
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,14 @@ int main(int argc, char** argv) {
   if (!driveOptions.version.Parse(opt.version) || driveOptions.version.Model == 0)
     return Fail("--version " + opt.version + ": not a version text such as VX310v220");
   driveOptions.stateFile = opt.stateFile;
+  if (!opt.stateFile.empty()) {
+    // A state file that could never be written would only show at the first save.
+    std::error_code ec;
+    const std::filesystem::path state(opt.stateFile);
+    const std::filesystem::path dir = state.has_parent_path() ? state.parent_path() : std::filesystem::path(".");
+    if (!std::filesystem::exists(state, ec) && access(dir.c_str(), W_OK) != 0)
+      return Fail("--state " + opt.stateFile + ": cannot create a file in " + dir.string());
+  }
 
   vx::SimServerOptions serverOptions;
   serverOptions.ptyLink = opt.ptyLink;

@@ -153,6 +153,7 @@ TEST(SimProgram, ExplainsItsOptionsAndRefusesBadOnes) {
       {{"--tcp", "0", "--version", "hello"}, "--version"},
       {{"--tcp", "0", "--model", missing}, missing.c_str()},
       {{"--tcp", "999.1.1.1:0"}, "999.1.1.1"},
+      {{"--tcp", "0", "--state", "/nonexistent-dir/eeprom"}, "--state"},
   };
   for (const Case& c : cases) {
     std::vector<std::string> argv{kSim};
