@@ -357,6 +357,29 @@ TEST_F(Drive, RaisesFaultsThatStopTheMotorUntilTheNextEnable) {
   EXPECT_EQ(Read("PreFault1", 1500ms), 8 | 1 << 12);
 }
 
+// The drive is found through the model's parameter bindings, wherever a model puts it.
+TEST_F(Drive, FollowsTheModelsBindingsWhereverTheyPointTo) {
+  const std::string model = TempPath("bindings.par");
+  {
+    std::ofstream f(model);
+    f << "[DataModel]\nMaxBufferSize=64\n"
+         "[10]\nName=Ctl\nType=\"bool short\"\n"
+         "[11]\nName=Ref\nType=\"signed short\"\nUseFormat=@Frac16\n"
+         "[12]\nName=Rpm\nType=\"signed short\"\n"
+         "[13]\nName=Range\nDfltValue=1000\n"
+         "[Parameters]\n"
+         "CfgCmdFromBus=\"Ctl,0,4\"\nCmdDriveEnable=\"Ctl,0,5\"\nParSpeedRef=\"Ref,,0\"\n"
+         "ParS_MotorRPM=\"Rpm,0\"\nParSpeedRangeMax=\"Range,0\"\n";
+  }
+  Start("", model);
+  Write("Ref", 16384);
+  Write("Ctl", 0x10);
+  EXPECT_EQ(Read("Rpm", 1s, true), 0) << "commands from the bus, but not enabled";
+  Write("Ctl", 0x30, 1s);
+  EXPECT_EQ(Read("Rpm", 2s, true), 500);
+  fs::remove(model);
+}
+
 TEST(SimImage, RejectsUnusableModels) {
   EXPECT_THROW(vx::SimImage("/nonexistent/model.par"), EkoException);
   const std::string empty = TempPath("empty.par");
