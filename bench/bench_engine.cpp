@@ -150,38 +150,20 @@ class FakeTcpServer {
 };
 
 // The real component, with the time of every exchange's start noted.
-class TimedServer final : public TkoMBServerLink {
+class TimedServer final : public TkoMBServerRelay {
  public:
   TimedServer(std::vector<double>& starts, std::mutex& mutex)
-      : inner_(vx::CreateTransportServer()), starts_(starts), mutex_(mutex) {}
-  bool OpenConnection(const std::string& n, int16_t t) override { return inner_->OpenConnection(n, t); }
-  void put_Retries(int16_t v) override { inner_->put_Retries(v); }
-  void put_RaiseError(bool v) override { inner_->put_RaiseError(v); }
-  void put_BaudRate(int32_t v) override { inner_->put_BaudRate(v); }
-  void put_SilentInterval(int32_t v) override { inner_->put_SilentInterval(v); }
-  void put_TimeOut(int32_t v) override { inner_->put_TimeOut(v); }
-  void put_TcpPort(int32_t v) override { inner_->put_TcpPort(v); }
-  void put_ComPort(int16_t v) override { inner_->put_ComPort(v); }
-  void put_ByteSize(int16_t v) override { inner_->put_ByteSize(v); }
-  void put_FlowControl(int16_t v) override { inner_->put_FlowControl(v); }
-  void put_Parity(int16_t v) override { inner_->put_Parity(v); }
-  void put_StopBits(int16_t v) override { inner_->put_StopBits(v); }
-  void put_TransmissionMode(int16_t v) override { inner_->put_TransmissionMode(v); }
-  void put_Host(const std::string& v) override { inner_->put_Host(v); }
-  bool Connect() override { return inner_->Connect(); }
+      : TkoMBServerRelay(vx::CreateTransportServer()), starts_(starts), mutex_(mutex) {}
   int32_t TxRxMessage(const std::vector<uint8_t>& q, int16_t ql, int16_t rl,
                       std::vector<uint8_t>& r) override {
     {
       std::lock_guard guard(mutex_);
       starts_.push_back(vxbench::NowMs());
     }
-    return inner_->TxRxMessage(q, ql, rl, r);
+    return TkoMBServerRelay::TxRxMessage(q, ql, rl, r);
   }
-  int16_t get_Retries() override { return inner_->get_Retries(); }
-  void CloseConnection() override { inner_->CloseConnection(); }
 
  private:
-  std::unique_ptr<TkoMBServerLink> inner_;
   std::vector<double>& starts_;
   std::mutex& mutex_;
 };

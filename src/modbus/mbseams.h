@@ -56,6 +56,37 @@ class TkoMBServerLink {
   virtual void CloseConnection() = 0;
 };
 
+// Passes every operation on to another instance; a subclass overrides what it watches
+// (a benchmark timing exchanges, a test counting them).
+class TkoMBServerRelay : public TkoMBServerLink {
+ public:
+  explicit TkoMBServerRelay(std::unique_ptr<TkoMBServerLink> inner) : inner_(std::move(inner)) {}
+  bool OpenConnection(const std::string& n, int16_t t) override { return inner_->OpenConnection(n, t); }
+  void put_Retries(int16_t v) override { inner_->put_Retries(v); }
+  void put_RaiseError(bool v) override { inner_->put_RaiseError(v); }
+  void put_BaudRate(int32_t v) override { inner_->put_BaudRate(v); }
+  void put_SilentInterval(int32_t v) override { inner_->put_SilentInterval(v); }
+  void put_TimeOut(int32_t v) override { inner_->put_TimeOut(v); }
+  void put_TcpPort(int32_t v) override { inner_->put_TcpPort(v); }
+  void put_ComPort(int16_t v) override { inner_->put_ComPort(v); }
+  void put_ByteSize(int16_t v) override { inner_->put_ByteSize(v); }
+  void put_FlowControl(int16_t v) override { inner_->put_FlowControl(v); }
+  void put_Parity(int16_t v) override { inner_->put_Parity(v); }
+  void put_StopBits(int16_t v) override { inner_->put_StopBits(v); }
+  void put_TransmissionMode(int16_t v) override { inner_->put_TransmissionMode(v); }
+  void put_Host(const std::string& v) override { inner_->put_Host(v); }
+  bool Connect() override { return inner_->Connect(); }
+  int32_t TxRxMessage(const std::vector<uint8_t>& q, int16_t ql, int16_t rl,
+                      std::vector<uint8_t>& r) override {
+    return inner_->TxRxMessage(q, ql, rl, r);
+  }
+  int16_t get_Retries() override { return inner_->get_Retries(); }
+  void CloseConnection() override { inner_->CloseConnection(); }
+
+ private:
+  std::unique_ptr<TkoMBServerLink> inner_;
+};
+
 // Creates a server instance; may throw (component not available), which gives code -4.
 using TkoMBServerFactory = std::function<std::unique_ptr<TkoMBServerLink>()>;
 
