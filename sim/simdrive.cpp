@@ -60,7 +60,7 @@ SimDrive::Reply SimDrive::Serve(std::span<const uint8_t> adu, Clock::time_point 
   Reply reply;
   if (adu.size() < 2) return reply;
   const uint8_t address = adu[0];
-  const bool broadcast = address == 0;
+  const bool broadcast = address == 0 && !tcpUnit;
   reply.addressed = IsAddressed(address, tcpUnit);
   if (!reply.addressed && !broadcast) return reply;
 

@@ -43,13 +43,15 @@ class SimDrive {
     std::vector<uint8_t> adu;  // the response ADU; empty when nothing is to be sent
     std::string note;          // what was done, for the request log
   };
-  // One request ADU: slave address (or TCP unit identifier, where 255 also means this
-  // drive), then the PDU. Requests to other addresses are ignored; address 0 is a
-  // broadcast, whose writes are carried out without an answer.
+  // One request ADU: slave address (or TCP unit identifier), then the PDU. Requests to
+  // other addresses are ignored. On a serial line address 0 is a broadcast, whose writes
+  // are carried out without an answer; Modbus TCP has no broadcast, and its units 0 and
+  // 255 mean the device at the other end of the connection.
   Reply Serve(std::span<const uint8_t> adu, Clock::time_point now, bool tcpUnit = false);
   // Whether a request to `address` is for this drive (not a broadcast, not another slave).
   bool IsAddressed(uint8_t address, bool tcpUnit) const {
-    return address != 0 && (address == options_.slave || (tcpUnit && address == 0xFF));
+    if (tcpUnit && (address == 0 || address == 0xFF)) return true;
+    return address != 0 && address == options_.slave;
   }
 
   // Sets a bit of a register given by name or number (a present fault also enters the

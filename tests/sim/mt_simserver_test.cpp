@@ -113,6 +113,15 @@ TEST_P(SimOverLine, AnswersVersionRangesAndExceptions) {
   EXPECT_EQ(Exchange(*mb, {1, 0x03, 0x04, 0x4C, 0, 100}, r), mbr::FromException(0x03));
   // Another slave's request goes unanswered.
   EXPECT_EQ(Exchange(*mb, {2, 0x03, 0, 200, 0, 1}, r), mbr::kTimeout);
+  // Address 0: a broadcast on the serial line, sent and not awaited; on TCP the unit of
+  // the device at the other end, answered.
+  EXPECT_EQ(Exchange(*mb, {0, 0x06, 0, 221, 0x10, 0}, r), mbr::kOk);
+  ASSERT_EQ(Exchange(*mb, {1, 0x03, 0, 221, 0, 1}, r), mbr::kOk);
+  EXPECT_EQ(r, (std::vector<uint8_t>{1, 0x03, 2, 0x10, 0}));
+  if (GetParam() == Line::kTcp) {
+    ASSERT_EQ(Exchange(*mb, {0, 0x03, 0, 221, 0, 1}, r), mbr::kOk);
+    EXPECT_EQ(r, (std::vector<uint8_t>{0, 0x03, 2, 0x10, 0}));
+  }
   mb->CloseConnection();
 }
 
