@@ -70,15 +70,20 @@ std::unique_ptr<TkoMBServerLink> CreateServer() {
 // Runs fn on the user-interface thread and waits for it. An error of a handler there is
 // reported and goes no further: it must neither reach nor stop the worker.
 void HandOverSafely(const std::function<void()>& fn) {
-  vx::HandOver([&fn] {
-    try {
-      fn();
-    } catch (const std::exception& e) {
-      vx::ReportMBError(e.what());
-    } catch (...) {
-      vx::ReportMBError("unknown error in a connection handler");
-    }
-  });
+  try {
+    vx::HandOver([&fn] {
+      try {
+        fn();
+      } catch (const std::exception& e) {
+        vx::ReportMBError(e.what());
+      } catch (...) {
+        vx::ReportMBError("unknown error in a connection handler");
+      }
+    });
+  } catch (const std::exception& e) {
+    // No dispatcher any more: the call cannot be made, and the worker must go on.
+    vx::ReportMBError(e.what());
+  }
 }
 
 std::mutex& ReporterMutex() {

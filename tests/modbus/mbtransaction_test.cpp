@@ -222,6 +222,13 @@ TEST_F(TransaTest, ResultsReachTheHandlersOnTheUserInterfaceThread) {
   EXPECT_EQ(device.responses, 2);
   EXPECT_EQ(t->GetRunCount(), 3);
   EXPECT_EQ(t->GetErrorCount(), 1);
+
+  std::vector<int64_t> words;
+  t->OnUserMessage = [&](TkoMBTransaction*, int64_t a, int64_t b) { words = {a, b}; };
+  t->PostUserMessage(17, -3);
+  EXPECT_TRUE(words.empty()) << "posted, not called";
+  ui.PumpPending();
+  EXPECT_EQ(words, (std::vector<int64_t>{17, -3}));
 }
 
 TEST_F(TransaTest, AFailingHandlerIsReportedAndTheTransactionIsNotLeftBusy) {
