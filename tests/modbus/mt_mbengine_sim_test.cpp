@@ -2,6 +2,10 @@
 // on loopback, with the simulator's line faults standing in for a drive that stops
 // answering. The simulator serves from a thread of this process.
 #if __has_include("sim/simserver.h")
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <memory>
 #include <string>
@@ -163,6 +167,38 @@ TEST_F(EngineOnSimTest, AChainedTransactionSendsNothingAfterItsFirstReadTimesOut
   EXPECT_EQ(chained->GetLastError(), mbr::kTimeout);
   EXPECT_EQ(log->Queries(), (std::vector<Bytes>{{1, 0x03, 0x01, 0x2C, 0, 8}}));
   setup.reset();
+}
+
+TEST_F(EngineOnSimTest, ARefusedConnectionIsNotRetriedUntilReArmed) {
+  // A port that is bound but not listening refuses every connection.
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t len = sizeof a;
+  ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  ASSERT_EQ(getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len), 0);
+
+  std::atomic<int> creates{0};
+  TkoMBThread::SetServerFactory([&] {
+    ++creates;
+    return vx::CreateTransportServer();
+  });
+  setup = std::make_unique<TkoMBThreadSetup>();
+  setup->SetThreadName("nobody");
+  setup->SetConnType(2);
+  setup->SetTcpIpPort(ntohs(a.sin_port));
+  setup->SetEnabled(true);
+  setup->SetOnLine(true);
+  ASSERT_TRUE(ui.PumpUntil([&] { return setup->GetState() == TkoMBThread::stOpenError; }, kLong));
+  EXPECT_EQ(setup->GetStateText(), "connection error, open failed");
+  WaitCycles(3);
+  EXPECT_EQ(creates.load(), 1);
+
+  setup->SetEnabled(true);  // re-arms
+  ASSERT_TRUE(ui.PumpUntil([&] { return creates.load() == 2; }, kLong));
+  setup.reset();
+  close(fd);
 }
 
 }  // namespace
