@@ -231,18 +231,24 @@ double Percentile(std::vector<double> v, double p) {
 int Run(const std::vector<std::string>& args) {
   const std::string exeDir = ExeDir();
   std::string simPath = FirstExisting({exeDir + "/../sim/vx310-sim", exeDir + "/vx310-sim"});
-  std::string modelPath = FirstExisting({exeDir + "/../../../models/VX310v220.par",
-                                         exeDir + "/../../models/VX310v220.par", "models/VX310v220.par"});
+  std::string modelPath =
+      FirstExisting({exeDir + "/../../../models/VX310v220.par",
+                     exeDir + "/../../models/VX310v220.par", "models/VX310v220.par"});
   double seconds = 30.0;
   bool fake = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const bool hasValue = i + 1 < args.size();
-    if (args[i] == "--sim" && hasValue) simPath = args[++i];
-    else if (args[i] == "--model" && hasValue) modelPath = args[++i];
-    else if (args[i] == "--seconds" && hasValue) seconds = std::stod(args[++i]);
-    else if (args[i] == "--fake") fake = true;
+    if (args[i] == "--sim" && hasValue)
+      simPath = args[++i];
+    else if (args[i] == "--model" && hasValue)
+      modelPath = args[++i];
+    else if (args[i] == "--seconds" && hasValue)
+      seconds = std::stod(args[++i]);
+    else if (args[i] == "--fake")
+      fake = true;
     else {
-      std::fprintf(stderr, "engine: unknown argument %s (--sim PATH, --model FILE, --seconds S, --fake)\n",
+      std::fprintf(stderr,
+                   "engine: unknown argument %s (--sim PATH, --model FILE, --seconds S, --fake)\n",
                    args[i].c_str());
       return 2;
     }
@@ -253,7 +259,8 @@ int Run(const std::vector<std::string>& args) {
     model.LoadFromFile(modelPath);
     model.BuildDefinitions();
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "engine: data model %s: %s (give it with --model)\n", modelPath.c_str(), e.what());
+    std::fprintf(stderr, "engine: data model %s: %s (give it with --model)\n", modelPath.c_str(),
+                 e.what());
     return 1;
   }
 
@@ -263,7 +270,9 @@ int Run(const std::vector<std::string>& args) {
   if (!fake) {
     sim = std::make_unique<SimProcess>(simPath, modelPath);
     port = sim->Port();
-    if (port == 0) std::fprintf(stderr, "engine: simulator %s did not start; using a fake server\n", simPath.c_str());
+    if (port == 0)
+      std::fprintf(stderr, "engine: simulator %s did not start; using a fake server\n",
+                   simPath.c_str());
   }
   if (port == 0) {
     fakeServer = std::make_unique<FakeTcpServer>(model);
@@ -294,7 +303,8 @@ int Run(const std::vector<std::string>& args) {
   setup->SetTcpIpPort(port);
   setup->SetEnabled(true);
   setup->SetOnLine(true);
-  if (!ui.PumpUntil([&] { return setup->GetState() == TkoMBThread::stRunning; }, std::chrono::seconds(10))) {
+  if (!ui.PumpUntil([&] { return setup->GetState() == TkoMBThread::stRunning; },
+                    std::chrono::seconds(10))) {
     std::fprintf(stderr, "engine: connection state %s\n", setup->GetStateText().c_str());
     return 1;
   }
@@ -308,8 +318,10 @@ int Run(const std::vector<std::string>& args) {
   }
   const double cpu0 = CpuSeconds();
   const auto t0 = Clock::now();
-  const auto end = t0 + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
-  while (Clock::now() < end) ui.PumpOne(std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()));
+  const auto end =
+      t0 + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
+  while (Clock::now() < end)
+    ui.PumpOne(std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()));
   const double wall = std::chrono::duration<double>(Clock::now() - t0).count();
   const double cpu = CpuSeconds() - cpu0;
   const double rss = RssMb();
@@ -331,6 +343,9 @@ int Run(const std::vector<std::string>& args) {
   return intervals.empty() ? 1 : 0;
 }
 
-VX_BENCH("engine", "connection thread: 20-register read every cycle over TCP loopback; cycle p50/p99, CPU %, RSS", Run);
+VX_BENCH(
+    "engine",
+    "connection thread: 20-register read every cycle over TCP loopback; cycle p50/p99, CPU %, RSS",
+    Run);
 
 }  // namespace

@@ -51,7 +51,8 @@ class TkoMBServerLink {
   // vQuery: slave address, function code, data. On success vResponse holds slave
   // address, function code and response data.
   [[nodiscard]] virtual int32_t TxRxMessage(const std::vector<uint8_t>& vQuery, int16_t QueryLength,
-                                            int16_t RespLength, std::vector<uint8_t>& vResponse) = 0;
+                                            int16_t RespLength,
+                                            std::vector<uint8_t>& vResponse) = 0;
   [[nodiscard]] virtual int16_t get_Retries() = 0;
   virtual void CloseConnection() = 0;
 };
@@ -61,7 +62,9 @@ class TkoMBServerLink {
 class TkoMBServerRelay : public TkoMBServerLink {
  public:
   explicit TkoMBServerRelay(std::unique_ptr<TkoMBServerLink> inner) : inner_(std::move(inner)) {}
-  bool OpenConnection(const std::string& n, int16_t t) override { return inner_->OpenConnection(n, t); }
+  bool OpenConnection(const std::string& n, int16_t t) override {
+    return inner_->OpenConnection(n, t);
+  }
   void put_Retries(int16_t v) override { inner_->put_Retries(v); }
   void put_RaiseError(bool v) override { inner_->put_RaiseError(v); }
   void put_BaudRate(int32_t v) override { inner_->put_BaudRate(v); }

@@ -124,10 +124,13 @@ void TkoMBThread::SetServerFactory(TkoMBServerFactory factory) {
   Factory() = std::move(factory);
 }
 
-void TkoMBThread::ResetServerFactory() { SetServerFactory(nullptr); }
+void TkoMBThread::ResetServerFactory() {
+  SetServerFactory(nullptr);
+}
 
 TkoMBThread::TkoMBThread(TkoMBThreadSetup* setup) : setup_(setup) {
-  if (!setup) throw EkoException("You must specify a valid TkoMBThreadSetup to allocate a new thread!");
+  if (!setup)
+    throw EkoException("You must specify a valid TkoMBThreadSetup to allocate a new thread!");
   vx::UiDispatcher::Required("TkoMBThread");
   worker_.Start([this] { Execute(); });
 }
@@ -184,9 +187,15 @@ void TkoMBThread::Execute() {
           SetState(stRunning);
         } else {
           switch (lastError_.load()) {
-            case vx::mbresult::kInvalidConnectionSetup: SetState(stSetupError); break;
-            case vx::mbresult::kNotRegistered: SetState(stNoServer); break;
-            default: SetState(stOpenError); break;
+            case vx::mbresult::kInvalidConnectionSetup:
+              SetState(stSetupError);
+              break;
+            case vx::mbresult::kNotRegistered:
+              SetState(stNoServer);
+              break;
+            default:
+              SetState(stOpenError);
+              break;
           }
         }
       }

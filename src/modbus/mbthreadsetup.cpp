@@ -20,7 +20,8 @@ const char* StopBitsText(int32_t code) {
 }
 
 const char* FlowCtrlText(int32_t code) {
-  static const char* const kTexts[] = {"", "DTR/DSR", "RTS/CTS", "", "XON/XOFF", "", "", "", "RTST"};
+  static const char* const kTexts[] = {"", "DTR/DSR", "RTS/CTS", "",    "XON/XOFF",
+                                       "", "",        "",        "RTST"};
   return code >= 0 && code < 9 ? kTexts[code] : "";
 }
 
@@ -84,18 +85,42 @@ void TkoMBThreadSetup::SetHostName(const std::string& value) {
   NotifySetupChange(this);
 }
 
-void TkoMBThreadSetup::SetConnType(int32_t v) { SetIntKey("conntype", connType_, v); }
-void TkoMBThreadSetup::SetRetries(int32_t v) { SetIntKey("retries", retries_, v); }
-void TkoMBThreadSetup::SetBaudRate(int32_t v) { SetIntKey("baudrate", baudRate_, v); }
-void TkoMBThreadSetup::SetComPort(int32_t v) { SetIntKey("comport", comPort_, v); }
-void TkoMBThreadSetup::SetByteSize(int32_t v) { SetIntKey("bytesize", byteSize_, v); }
-void TkoMBThreadSetup::SetFlowCtrl(int32_t v) { SetIntKey("flowctrl", flowCtrl_, v); }
-void TkoMBThreadSetup::SetParity(int32_t v) { SetIntKey("parity", parity_, v); }
-void TkoMBThreadSetup::SetSilentInt(int32_t v) { SetIntKey("silentint", silentInt_, v); }
-void TkoMBThreadSetup::SetStopBits(int32_t v) { SetIntKey("stopbits", stopBits_, v); }
-void TkoMBThreadSetup::SetTimeOut(int32_t v) { SetIntKey("timeout", timeOut_, v); }
-void TkoMBThreadSetup::SetTxMode(int32_t v) { SetIntKey("txmode", txMode_, v); }
-void TkoMBThreadSetup::SetTcpIpPort(int32_t v) { SetIntKey("tcpipport", tcpIpPort_, v); }
+void TkoMBThreadSetup::SetConnType(int32_t v) {
+  SetIntKey("conntype", connType_, v);
+}
+void TkoMBThreadSetup::SetRetries(int32_t v) {
+  SetIntKey("retries", retries_, v);
+}
+void TkoMBThreadSetup::SetBaudRate(int32_t v) {
+  SetIntKey("baudrate", baudRate_, v);
+}
+void TkoMBThreadSetup::SetComPort(int32_t v) {
+  SetIntKey("comport", comPort_, v);
+}
+void TkoMBThreadSetup::SetByteSize(int32_t v) {
+  SetIntKey("bytesize", byteSize_, v);
+}
+void TkoMBThreadSetup::SetFlowCtrl(int32_t v) {
+  SetIntKey("flowctrl", flowCtrl_, v);
+}
+void TkoMBThreadSetup::SetParity(int32_t v) {
+  SetIntKey("parity", parity_, v);
+}
+void TkoMBThreadSetup::SetSilentInt(int32_t v) {
+  SetIntKey("silentint", silentInt_, v);
+}
+void TkoMBThreadSetup::SetStopBits(int32_t v) {
+  SetIntKey("stopbits", stopBits_, v);
+}
+void TkoMBThreadSetup::SetTimeOut(int32_t v) {
+  SetIntKey("timeout", timeOut_, v);
+}
+void TkoMBThreadSetup::SetTxMode(int32_t v) {
+  SetIntKey("txmode", txMode_, v);
+}
+void TkoMBThreadSetup::SetTcpIpPort(int32_t v) {
+  SetIntKey("tcpipport", tcpIpPort_, v);
+}
 
 void TkoMBThreadSetup::SetEnabled(bool value) {
   SetBool(kSetup, "enabled", value);
@@ -152,7 +177,9 @@ uint8_t TkoMBThreadSetup::GetState() const {
   return enabled_.load() ? TkoMBThread::stStarting : TkoMBThread::stDisabled;
 }
 
-std::string TkoMBThreadSetup::GetStateText() const { return TkoMBThread::GetStateText(GetState()); }
+std::string TkoMBThreadSetup::GetStateText() const {
+  return TkoMBThread::GetStateText(GetState());
+}
 
 std::string TkoMBThreadSetup::GetDescription() const {
   char buf[512];

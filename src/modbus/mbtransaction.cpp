@@ -16,15 +16,21 @@ constexpr const char* kSetup = "setup";
 
 const char* TkoMBTransaction::TermReasonName(int bit) {
   static const char* const kNames[kTermReasonCount] = {
-      "Always",   "Response", "Error",    "Exception", "ErrTimeout", "ErrFunc",
-      "ErrAddr",  "ErrValue", "SlaveFail", "Acknoledge", "SlaveBusy"};
+      "Always",  "Response", "Error",     "Exception",  "ErrTimeout", "ErrFunc",
+      "ErrAddr", "ErrValue", "SlaveFail", "Acknoledge", "SlaveBusy"};
   return bit >= 0 && bit < kTermReasonCount ? kNames[bit] : "";
 }
 
 std::string TkoMBTransaction::StateText(int code) {
-  static const char* const kTexts[] = {"OFFLINE",          "transaction disabled",  "STARTING",
-                                       "transaction running", "BREAKING",            "transaction with error",
-                                       "OPENERROR",        "SETUPERROR",            "transaction cut-off"};
+  static const char* const kTexts[] = {"OFFLINE",
+                                       "transaction disabled",
+                                       "STARTING",
+                                       "transaction running",
+                                       "BREAKING",
+                                       "transaction with error",
+                                       "OPENERROR",
+                                       "SETUPERROR",
+                                       "transaction cut-off"};
   if (code >= 0 && code <= 8) return kTexts[code];
   char buf[40];
   std::snprintf(buf, sizeof buf, "unknown state %d", code);
@@ -35,7 +41,8 @@ TkoMBTransaction::TkoMBTransaction(TkoMBDevice* device, bool system)
     : TkoXmlElement("transaction", ""),
       window_([this](const vx::Message& m) { HandleMessage(m); }),
       device_(device) {
-  if (!device) throw EkoException("You must specify a valid TkoDeviceSlave to allocate a new transaction!");
+  if (!device)
+    throw EkoException("You must specify a valid TkoDeviceSlave to allocate a new transaction!");
   Init(system);
   slaveAddress_ = device->GetSlaveAddress();
   repeatTime_ = device->GetDefaultRepeatTime();
@@ -48,7 +55,8 @@ TkoMBTransaction::TkoMBTransaction(TkoMBThread* thread, bool system)
     : TkoXmlElement("transaction", ""),
       window_([this](const vx::Message& m) { HandleMessage(m); }),
       thread_(thread) {
-  if (!thread) throw EkoException("You must specify a valid TkoMBThread to allocate a new transaction!");
+  if (!thread)
+    throw EkoException("You must specify a valid TkoMBThread to allocate a new transaction!");
   Init(system);
   thread->AddTransa(this);
   linked_ = true;
@@ -94,15 +102,21 @@ void TkoMBTransaction::AnalyzeContent() {
   maxFault_ = GetInteger(kSetup, "maxfault", 0);
 }
 
-int TkoMBTransaction::EditDlg(int) { return 1; }
+int TkoMBTransaction::EditDlg(int) {
+  return 1;
+}
 
-TkoMBThread* TkoMBTransaction::GetThread() const { return device_ ? device_->GetThread() : thread_; }
+TkoMBThread* TkoMBTransaction::GetThread() const {
+  return device_ ? device_->GetThread() : thread_;
+}
 
 uint8_t TkoMBTransaction::GetSlaveAddress() const {
   return device_ ? device_->GetSlaveAddress() : slaveAddress_.load();
 }
 
-int32_t TkoMBTransaction::GetMaxFault() const { return device_ ? device_->GetMaxFault() : maxFault_; }
+int32_t TkoMBTransaction::GetMaxFault() const {
+  return device_ ? device_->GetMaxFault() : maxFault_;
+}
 
 void TkoMBTransaction::SetTransaName(const std::string& value) {
   SetValue(kSetup, "transaname", value);
@@ -209,9 +223,12 @@ void TkoMBTransaction::CheckTerminate() {
       uint16_t bit;
     };
     static const Rule kRules[] = {
-        {vx::mbresult::kTimeout, trErrTimeout},          {vx::mbresult::FromException(1), trErrFunc},
-        {vx::mbresult::FromException(2), trErrAddr},      {vx::mbresult::FromException(3), trErrValue},
-        {vx::mbresult::FromException(4), trSlaveFail},    {vx::mbresult::FromException(5), trAcknoledge},
+        {vx::mbresult::kTimeout, trErrTimeout},
+        {vx::mbresult::FromException(1), trErrFunc},
+        {vx::mbresult::FromException(2), trErrAddr},
+        {vx::mbresult::FromException(3), trErrValue},
+        {vx::mbresult::FromException(4), trSlaveFail},
+        {vx::mbresult::FromException(5), trAcknoledge},
         {vx::mbresult::FromException(6), trSlaveBusy},
     };
     for (const Rule& r : kRules)

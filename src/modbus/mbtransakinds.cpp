@@ -52,8 +52,12 @@ void TkoMBSimpleTransa::AnalyzeContent() {
   TkoMBTransaction::AnalyzeContent();
 }
 
-void TkoMBSimpleTransa::SetReadBlocks(TkoRegBlock* chain) { SetBlocks(Dir::Read, chain); }
-void TkoMBSimpleTransa::SetWriteBlocks(TkoRegBlock* chain) { SetBlocks(Dir::Write, chain); }
+void TkoMBSimpleTransa::SetReadBlocks(TkoRegBlock* chain) {
+  SetBlocks(Dir::Read, chain);
+}
+void TkoMBSimpleTransa::SetWriteBlocks(TkoRegBlock* chain) {
+  SetBlocks(Dir::Write, chain);
+}
 
 void TkoMBSimpleTransa::SetBlocks(Dir dir, TkoRegBlock* chain) {
   std::unique_ptr<TkoRegBlock> owned(chain);
@@ -71,7 +75,8 @@ void TkoMBSimpleTransa::SetBlocks(Dir dir, TkoRegBlock* chain) {
         const int32_t limit = buffer->DefsList()->GetMaxBufferSize() - (dir == Dir::Read ? 5 : 8);
         for (TkoRegBlock* b = slot.get(); b; b = b->Next()) {
           if (!b->Valid()) continue;
-          while (b->Count() > 1 && buffer->DefsList()->BlockBytes(b->First(), b->Count()) >= limit) {
+          while (b->Count() > 1 &&
+                 buffer->DefsList()->BlockBytes(b->First(), b->Count()) >= limit) {
             if (!b->Split(2)) break;
           }
         }
@@ -108,8 +113,12 @@ void TkoMBSimpleTransa::SetWriteBlock(uint16_t start, uint16_t count) {
   SetWriteBlocks(new TkoRegBlock(start, count, nullptr));
 }
 
-void TkoMBSimpleTransa::SetReadAddress(uint16_t address) { MoveFirst(Dir::Read, address); }
-void TkoMBSimpleTransa::SetWriteAddress(uint16_t address) { MoveFirst(Dir::Write, address); }
+void TkoMBSimpleTransa::SetReadAddress(uint16_t address) {
+  MoveFirst(Dir::Read, address);
+}
+void TkoMBSimpleTransa::SetWriteAddress(uint16_t address) {
+  MoveFirst(Dir::Write, address);
+}
 
 void TkoMBSimpleTransa::MoveFirst(Dir dir, uint16_t address) {
   auto& slot = dir == Dir::Read ? readBlocks_ : writeBlocks_;
@@ -244,7 +253,9 @@ int32_t TkoMBChainedTransa::TxRx(TkoMBServerLink* server) {
 }
 
 // No editor exists for chained transactions: none is ever offered as editable.
-int TkoMBChainedTransa::EditDlg(int) { return 1; }
+int TkoMBChainedTransa::EditDlg(int) {
+  return 1;
+}
 
 TkoMBDeviceVersion::TkoMBDeviceVersion(TkoMBThread* thread, bool system, int32_t repeatTime)
     : TkoMBTransaction(thread, system) {
@@ -255,7 +266,9 @@ TkoMBDeviceVersion::TkoMBDeviceVersion(TkoMBThread* thread, bool system, int32_t
   SetDefaultName();
 }
 
-TkoMBDeviceVersion::~TkoMBDeviceVersion() { Unlink(); }
+TkoMBDeviceVersion::~TkoMBDeviceVersion() {
+  Unlink();
+}
 
 int32_t TkoMBDeviceVersion::TxRx(TkoMBServerLink* server) {
   {

@@ -53,10 +53,18 @@ struct FakeLine {
     std::lock_guard guard(mutex);
     return f();
   }
-  int Creates() const { return With([&] { return creates; }); }
-  int Closes() const { return With([&] { return closes; }); }
-  std::vector<Bytes> Queries() const { return With([&] { return queries; }); }
-  std::size_t QueryCount() const { return With([&] { return queries.size(); }); }
+  int Creates() const {
+    return With([&] { return creates; });
+  }
+  int Closes() const {
+    return With([&] { return closes; });
+  }
+  std::vector<Bytes> Queries() const {
+    return With([&] { return queries; });
+  }
+  std::size_t QueryCount() const {
+    return With([&] { return queries.size(); });
+  }
   void Script(std::initializer_list<Answer> answers) {
     std::lock_guard guard(mutex);
     script.insert(script.end(), answers.begin(), answers.end());
@@ -143,7 +151,9 @@ inline TkoMBServerFactory FakeFactory(const std::shared_ptr<FakeLine>& line) {
 // Installs a fake component for the lifetime of the scope.
 class ScopedFakeServer {
  public:
-  ScopedFakeServer() : line(std::make_shared<FakeLine>()) { TkoMBThread::SetServerFactory(FakeFactory(line)); }
+  ScopedFakeServer() : line(std::make_shared<FakeLine>()) {
+    TkoMBThread::SetServerFactory(FakeFactory(line));
+  }
   ~ScopedFakeServer() { TkoMBThread::ResetServerFactory(); }
   std::shared_ptr<FakeLine> line;
 };
@@ -152,7 +162,8 @@ class ScopedFakeServer {
 inline std::unique_ptr<TkoRegDefsList> SmallModel(int words, int maxBufferSize = 100) {
   auto list = std::make_unique<TkoRegDefsList>();
   std::string text = "[DataModel]\nMaxBufferSize=" + std::to_string(maxBufferSize) + "\n";
-  for (int a = 0; a < words; ++a) text += "[" + std::to_string(a) + "]\nName=R" + std::to_string(a) + "\n";
+  for (int a = 0; a < words; ++a)
+    text += "[" + std::to_string(a) + "]\nName=R" + std::to_string(a) + "\n";
   list->SetText(text);
   list->BuildDefinitions();
   return list;

@@ -1,13 +1,14 @@
 // The connection setup without a thread: keys, validity, description, devices and the
 // notifications that travel up to the network. Also the result-code texts.
-#include <string>
-#include <vector>
+#include "modbus/mbthreadsetup.h"
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "mbenginekit.h"
 #include "modbus/mbthread.h"
-#include "modbus/mbthreadsetup.h"
 #include "xml/koxmlparser.h"
 
 namespace {
@@ -61,8 +62,18 @@ TEST(MBThreadSetupTest, ValidityDependsOnTheConnectionType) {
       {"ASCII", [](TkoMBThreadSetup& s) { s.SetTxMode(1); }, true},
       {"tx mode 2", [](TkoMBThreadSetup& s) { s.SetTxMode(2); }, false},
       {"baud rate is not checked", [](TkoMBThreadSetup& s) { s.SetBaudRate(-5); }, true},
-      {"TCP ignores serial fields", [](TkoMBThreadSetup& s) { s.SetConnType(2); s.SetComPort(99); }, true},
-      {"TCP without host", [](TkoMBThreadSetup& s) { s.SetConnType(2); s.SetHostName(""); }, false},
+      {"TCP ignores serial fields",
+       [](TkoMBThreadSetup& s) {
+         s.SetConnType(2);
+         s.SetComPort(99);
+       },
+       true},
+      {"TCP without host",
+       [](TkoMBThreadSetup& s) {
+         s.SetConnType(2);
+         s.SetHostName("");
+       },
+       false},
       {"type 0", [](TkoMBThreadSetup& s) { s.SetConnType(0); }, false},
       {"type 3", [](TkoMBThreadSetup& s) { s.SetConnType(3); }, false},
   };
@@ -161,7 +172,8 @@ TEST(MBThreadSetupTest, DeviceLimitsOfTheConnectionAndOfTheNetwork) {
   s->OnDevMaxCount = [&](TkoMBThreadSetup*, TkoMBThreadSetup*) { ++refusals; };
 
   s->SetDevMaxCount(0);  // no limit here or in the network
-  for (int a = 1; a <= 5; ++a) EXPECT_TRUE(s->AddDevice(new StandInEntry("d" + std::to_string(a), a)));
+  for (int a = 1; a <= 5; ++a)
+    EXPECT_TRUE(s->AddDevice(new StandInEntry("d" + std::to_string(a), a)));
 
   s->SetDevMaxCount(5);
   StandInEntry sixth("d6", 6);
@@ -215,7 +227,8 @@ TEST(MBThreadTextsTest, ResultCodesHaveTheirTexts) {
       {0xFFFFFFF4u, "FFFFFFF4h"},
       {0x0000000Au, "Ah"},
   };
-  for (const Case& c : cases) EXPECT_EQ(TkoMBThread::GetErrorText(static_cast<int32_t>(c.code)), c.text);
+  for (const Case& c : cases)
+    EXPECT_EQ(TkoMBThread::GetErrorText(static_cast<int32_t>(c.code)), c.text);
   EXPECT_EQ(TkoMBThread::GetStateText(9), "connection error, MBServer not registered");
   EXPECT_EQ(TkoMBThread::GetStateText(10), "unknown state 10");
 }

@@ -1,12 +1,13 @@
 // Transactions run by hand: the test plays the worker (Run) and the user-interface
 // thread (pumping the result messages), so every step is deterministic.
-#include <chrono>
-#include <string>
+#include "modbus/mbtransaction.h"
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <string>
+
 #include "mbenginekit.h"
-#include "modbus/mbtransaction.h"
 #include "platform/koexception.h"
 #include "platform/queuedispatcher.h"
 
@@ -83,7 +84,8 @@ TEST_F(TransaTest, TerminateReasonsDecideWhetherARunDisables) {
       {0, mbr::kTimeout, false},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::Message() << "reasons " << c.reasons << " result " << std::hex << c.result);
+    SCOPED_TRACE(testing::Message()
+                 << "reasons " << c.reasons << " result " << std::hex << c.result);
     PlainTransa* t = Make(c.reasons);
     t->SetEnabled(true);
     line->Script({{c.result, c.result == 0 ? kOk : Bytes{}}});
@@ -173,7 +175,11 @@ TEST_F(TransaTest, ASuccessResetsTheTimeoutCount) {
   device.maxFault = 3;
   PlainTransa* t = Make(0);
   t->SetEnabled(true);
-  line->Script({{mbr::kTimeout, {}}, {mbr::kTimeout, {}}, {0, kOk}, {mbr::kTimeout, {}}, {mbr::kTimeout, {}}});
+  line->Script({{mbr::kTimeout, {}},
+                {mbr::kTimeout, {}},
+                {0, kOk},
+                {mbr::kTimeout, {}},
+                {mbr::kTimeout, {}}});
   for (int i = 0; i < 5; ++i) Cycle(*t);
   EXPECT_EQ(t->GetTimeoutCount(), 2);
   EXPECT_FALSE(t->GetCutOff());

@@ -1,11 +1,12 @@
 // The request kinds on a device with a small register image (one word per address,
 // maximum message size 100 bytes); the test plays the worker by calling Run.
-#include <string>
+#include "modbus/mbtransakinds.h"
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "mbenginekit.h"
-#include "modbus/mbtransakinds.h"
 #include "platform/queuedispatcher.h"
 #include "platform/threadbuffer.h"
 
@@ -64,7 +65,8 @@ TEST_F(KindsTest, AReadAnsweredWithTheWrongSizeLeavesTheImageUnchanged) {
   } cases[] = {
       {"byte count 18 for 10 registers", ReadAnswer(7, Bytes(18, 1))},
       {"byte count 22", ReadAnswer(7, Bytes(22, 1))},
-      {"count 20 but only 4 data bytes", [] {
+      {"count 20 but only 4 data bytes",
+       [] {
          Bytes b = ReadAnswer(7, Bytes(4, 1));
          b[2] = 20;
          return b;
@@ -147,8 +149,10 @@ TEST_F(KindsTest, BlocksAreSplitToFitOneMessage) {
   // 60 registers are 120 bytes: at least 100 - 5 for a read, 100 - 8 for a write.
   chained->SetReadBlocks(new TkoRegBlock("0/59"));
   chained->SetWriteBlocks(new TkoRegBlock("0/59"));
-  EXPECT_EQ(Blocks(chained->GetReadBlocks()), (std::vector<std::pair<int, int>>{{0, 30}, {30, 30}}));
-  EXPECT_EQ(Blocks(chained->GetWriteBlocks()), (std::vector<std::pair<int, int>>{{0, 30}, {30, 30}}));
+  EXPECT_EQ(Blocks(chained->GetReadBlocks()),
+            (std::vector<std::pair<int, int>>{{0, 30}, {30, 30}}));
+  EXPECT_EQ(Blocks(chained->GetWriteBlocks()),
+            (std::vector<std::pair<int, int>>{{0, 30}, {30, 30}}));
   for (const TkoRegBlock* b = chained->GetReadBlocks(); b; b = b->Next()) {
     ASSERT_NE(b->View(), nullptr);
     EXPECT_EQ(b->View()->Size(), 60);
@@ -159,7 +163,8 @@ TEST_F(KindsTest, BlocksAreSplitToFitOneMessage) {
   chained->SetReadBlocks(new TkoRegBlock("0/46"));
   chained->SetWriteBlocks(new TkoRegBlock("0/46"));
   EXPECT_EQ(Blocks(chained->GetReadBlocks()), (std::vector<std::pair<int, int>>{{0, 47}}));
-  EXPECT_EQ(Blocks(chained->GetWriteBlocks()), (std::vector<std::pair<int, int>>{{0, 23}, {23, 24}}));
+  EXPECT_EQ(Blocks(chained->GetWriteBlocks()),
+            (std::vector<std::pair<int, int>>{{0, 23}, {23, 24}}));
   chained->SetReadBlocks(nullptr);
   EXPECT_EQ(chained->GetValue("setup", "readblocks", "none"), "none");
 }

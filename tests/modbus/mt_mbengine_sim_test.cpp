@@ -2,6 +2,7 @@
 // on loopback, with the simulator's line faults standing in for a drive that stops
 // answering. The simulator serves from a thread of this process.
 #if __has_include("sim/simserver.h")
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -11,8 +12,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "../platform/watchdog.h"
 #include "mbenginekit.h"

@@ -1,12 +1,12 @@
 // The connection thread against a scripted server component: the test's main thread
 // plays the user-interface thread and pumps the hand-overs and messages.
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "../platform/watchdog.h"
 #include "mbenginekit.h"
@@ -131,8 +131,10 @@ TEST_F(ThreadTest, AFailedOpenIsNotRetriedUntilReArmed) {
     int closes;
   } cases[] = {
       {"open refused", [](FakeLine& l) { l.openOk = false; }, TkoMBThread::stOpenError, -1, 0},
-      {"connect refused", [](FakeLine& l) { l.connectOk = false; }, TkoMBThread::stOpenError, -1, 1},
-      {"component missing", [](FakeLine& l) { l.throwOnCreate = true; }, TkoMBThread::stNoServer, -4, 0},
+      {"connect refused", [](FakeLine& l) { l.connectOk = false; }, TkoMBThread::stOpenError, -1,
+       1},
+      {"component missing", [](FakeLine& l) { l.throwOnCreate = true; }, TkoMBThread::stNoServer,
+       -4, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -165,7 +167,9 @@ TEST_F(ThreadTest, DeviceTransactionsRunEveryCycleOnlyWhileTheDeviceIsEnabled) {
   read->SetTermReasons(0);
   read->SetRepeatTime(1);
   read->SetEnabled(true);
-  line->responder = [](const Bytes&) { return FakeLine::Answer{0, vxtest::ReadAnswer(1, {0, 7, 0, 9})}; };
+  line->responder = [](const Bytes&) {
+    return FakeLine::Answer{0, vxtest::ReadAnswer(1, {0, 7, 0, 9})};
+  };
   GoOnline();
   setup->GetThread()->AddDevice(&device);
   ASSERT_TRUE(PumpUntil([&] { return device.responses >= 3; }));
@@ -302,7 +306,8 @@ TEST_F(ThreadTest, DestroyingTheSetupInTheMiddleOfAnExchangeEndsCleanly) {
   }
   EXPECT_TRUE(ownDestroyed) << "the end-of-thread clean-up destroys the thread's transactions";
   EXPECT_EQ(device.GetThread(), nullptr) << "and detaches its devices";
-  EXPECT_TRUE(device.GetTransactions().Contains(read)) << "device transactions stay with the device";
+  EXPECT_TRUE(device.GetTransactions().Contains(read))
+      << "device transactions stay with the device";
   EXPECT_EQ(line->Closes(), 1);
 }
 
