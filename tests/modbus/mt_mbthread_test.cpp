@@ -78,6 +78,11 @@ TEST_F(ThreadTest, GoingOnLineOpensTheComponentWithTheSetupAndIdentifiesDevices)
                                       "SilentInterval=20", "StopBits=0", "TimeOut=500",
                                       "TransmissionMode=0", "TcpPort=502", "Host=127.0.0.1"}));
   EXPECT_EQ(setup->GetDescription(), "Port mode: COM1-19200-8N1-\r\nState: thread running");
+  // A device added to a running connection is identified at once.
+  auto* late = new vxtest::StandInEntry("second", 2);
+  ASSERT_TRUE(setup->AddDevice(late));
+  EXPECT_EQ(late->identifications, 1);
+  EXPECT_EQ(entry->identifications, 1);
 
   setup->SetOnLine(false);
   ASSERT_TRUE(WaitState(TkoMBThread::stOffline));
