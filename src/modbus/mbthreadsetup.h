@@ -25,7 +25,9 @@ class TkoMBThreadSetup : public TkoXmlElement, public TkoMBObject {
 
   TkoMBThreadSetup();
   // Takes the connection off line, stops and waits for the thread, then reports its own
-  // deletion.
+  // deletion. Not from inside one of the thread's own notifications (a state-change or
+  // running handler): the worker is blocked there until the handler returns, so the wait
+  // would never end. A handler that wants the connection gone posts that for later.
   ~TkoMBThreadSetup() override;
   TkoMBThreadSetup(const TkoMBThreadSetup&) = delete;
   TkoMBThreadSetup& operator=(const TkoMBThreadSetup&) = delete;
