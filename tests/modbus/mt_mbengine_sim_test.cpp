@@ -1,6 +1,7 @@
-// The engine with the real server component against the drive simulator over Modbus TCP
-// on loopback, with the simulator's line faults standing in for a drive that stops
-// answering. The simulator serves from a thread of this process.
+// The engine with the real server component against the drive simulator, over Modbus
+// TCP on loopback and over RTU on the simulator's pseudo-terminal, with the simulator's
+// line faults standing in for a drive that stops answering. The simulator serves from a
+// thread of this process.
 #if __has_include("sim/simserver.h")
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -15,6 +16,7 @@
 
 #include "../platform/watchdog.h"
 #include "mbenginekit.h"
+#include "modbus/mbserial.h"
 #include "modbus/mbthread.h"
 #include "modbus/mbthreadsetup.h"
 #include "modbus/mbtransakinds.h"
@@ -30,12 +32,21 @@ using vxtest::Bytes;
 constexpr auto kLong = std::chrono::milliseconds(vxtest::kGenerous);
 const std::string kModel = std::string(VX_SOURCE_DIR) + "/models/VX310v220.par";
 
+constexpr int kComPort = 7;
+
+enum class Line { kTcp, kRtu };
+
 class ServedDrive {
  public:
-  explicit ServedDrive(vx::SimServerOptions options)
+  ServedDrive(Line line, vx::SimServerOptions options)
       : image_(kModel), drive_(image_, vx::SimDriveOptions{}, vx::SimDrive::Clock::now()) {
-    options.tcp = true;
-    options.tcpPort = 0;
+    if (line == Line::kTcp) {
+      options.tcp = true;
+      options.tcpPort = 0;
+    } else {
+      link_ = ::testing::TempDir() + "engine_pty_" + std::to_string(::getpid());
+      options.ptyLink = link_;
+    }
     server_ = std::make_unique<vx::SimServer>(drive_, options);
     server_->Open();
     thread_ = std::thread([this] { server_->Run(); });
@@ -45,12 +56,14 @@ class ServedDrive {
     thread_.join();
   }
   uint16_t Port() const { return server_->TcpPort(); }
+  const std::string& Link() const { return link_; }
 
  private:
   vx::SimImage image_;
   vx::SimDrive drive_;
   std::unique_ptr<vx::SimServer> server_;
   std::thread thread_;
+  std::string link_;
 };
 
 // The real component; every request that goes through it is noted.
@@ -70,15 +83,28 @@ class CountingServer : public TkoMBServerRelay {
   std::shared_ptr<vxtest::FakeLine> log_;
 };
 
-class EngineOnSimTest : public ::testing::Test {
+class EngineOnSimTest : public ::testing::TestWithParam<Line> {
  protected:
+  // The line settings of the parameter's transport; the port or device comes from the
+  // simulator, or is given for a line where nobody answers.
+  void Configure(TkoMBThreadSetup& s, int tcpPort, const std::string& device) {
+    if (GetParam() == Line::kTcp) {
+      s.SetConnType(2);
+      s.SetTcpIpPort(tcpPort);
+    } else {
+      vx::SetComPortPath(kComPort, device);
+      s.SetConnType(1);
+      s.SetComPort(kComPort);
+      s.SetBaudRate(19200);
+      s.SetParity(2);
+    }
+  }
   void Start(vx::SimServerOptions options) {
-    sim = std::make_unique<ServedDrive>(options);
+    sim = std::make_unique<ServedDrive>(GetParam(), options);
     TkoMBThread::SetServerFactory([log = log] { return std::make_unique<CountingServer>(log); });
     setup = std::make_unique<TkoMBThreadSetup>();
     setup->SetThreadName("sim");
-    setup->SetConnType(2);
-    setup->SetTcpIpPort(sim->Port());
+    Configure(*setup, sim->Port(), sim->Link());
     setup->SetRetries(0);
     // Long enough that a loaded machine is not taken for a silent drive; the silent
     // cases below wait it out a few times only.
@@ -90,6 +116,7 @@ class EngineOnSimTest : public ::testing::Test {
   void TearDown() override {
     setup.reset();
     TkoMBThread::ResetServerFactory();
+    vx::ResetComPortPaths();
   }
   void WaitCycles(int n) {
     TkoMBThread* t = setup->GetThread();
@@ -113,7 +140,7 @@ class EngineOnSimTest : public ::testing::Test {
   }
 };
 
-TEST_F(EngineOnSimTest, TheVersionRequestIdentifiesTheDriveOnce) {
+TEST_P(EngineOnSimTest, TheVersionRequestIdentifiesTheDriveOnce) {
   Start({});
   auto* version = new TkoMBDeviceVersion(setup->GetThread(), true, 0);
   version->SetSlaveAddress(1);
@@ -125,7 +152,7 @@ TEST_F(EngineOnSimTest, TheVersionRequestIdentifiesTheDriveOnce) {
   EXPECT_EQ(log->QueryCount(), 1u);
 }
 
-TEST_F(EngineOnSimTest, ADriveThatFallsSilentIsCutOffAfterThreeTimeouts) {
+TEST_P(EngineOnSimTest, ADriveThatFallsSilentIsCutOffAfterThreeTimeouts) {
   MakeDevice(3);
   vx::SimServerOptions silent;
   silent.silentAfter = 2;
@@ -151,7 +178,7 @@ TEST_F(EngineOnSimTest, ADriveThatFallsSilentIsCutOffAfterThreeTimeouts) {
   setup.reset();  // the device's thread goes first
 }
 
-TEST_F(EngineOnSimTest, AChainedTransactionSendsNothingAfterItsFirstReadTimesOut) {
+TEST_P(EngineOnSimTest, AChainedTransactionSendsNothingAfterItsFirstReadTimesOut) {
   MakeDevice(0);
   vx::SimServerOptions silent;
   silent.silentAfter = 0;
@@ -168,8 +195,9 @@ TEST_F(EngineOnSimTest, AChainedTransactionSendsNothingAfterItsFirstReadTimesOut
   setup.reset();
 }
 
-TEST_F(EngineOnSimTest, ARefusedConnectionIsNotRetriedUntilReArmed) {
-  // A port that is bound but not listening refuses every connection.
+TEST_P(EngineOnSimTest, ARefusedConnectionIsNotRetriedUntilReArmed) {
+  // A TCP port that is bound but not listening refuses every connection; a serial
+  // device that does not exist cannot be opened.
   const int fd = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in a{};
   a.sin_family = AF_INET;
@@ -185,8 +213,7 @@ TEST_F(EngineOnSimTest, ARefusedConnectionIsNotRetriedUntilReArmed) {
   });
   setup = std::make_unique<TkoMBThreadSetup>();
   setup->SetThreadName("nobody");
-  setup->SetConnType(2);
-  setup->SetTcpIpPort(ntohs(a.sin_port));
+  Configure(*setup, ntohs(a.sin_port), ::testing::TempDir() + "no_such_port");
   setup->SetEnabled(true);
   setup->SetOnLine(true);
   ASSERT_TRUE(ui.PumpUntil([&] { return setup->GetState() == TkoMBThread::stOpenError; }, kLong));
@@ -199,6 +226,11 @@ TEST_F(EngineOnSimTest, ARefusedConnectionIsNotRetriedUntilReArmed) {
   setup.reset();
   close(fd);
 }
+
+INSTANTIATE_TEST_SUITE_P(Lines, EngineOnSimTest, ::testing::Values(Line::kTcp, Line::kRtu),
+                         [](const ::testing::TestParamInfo<Line>& i) {
+                           return i.param == Line::kTcp ? "Tcp" : "Rtu";
+                         });
 
 }  // namespace
 #endif
