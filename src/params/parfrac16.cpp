@@ -133,6 +133,11 @@ void TkoParFrac16::SetValue(double x) {
       }
     }
     ExpRegister->SetValueInteger(Index, ClampToInt32(e));
+    // The exponent register may have clamped e (a minimum of 0 against a small gain, a
+    // maximum below the normalised one): scale the mantissa to the exponent it holds, or
+    // the pair would mean a value off by that power of two.
+    const int64_t held = IntegerOf(*ExpRegister, Index);
+    if (held != e) x = std::ldexp(x, static_cast<int>(std::clamp<int64_t>(e - held, -4096, 4096)));
   }
   Register->SetValueInteger(Index, ClampToInt32(vx::TruncToInt64(x * kFrac16Scale)));
   NotifyChange();

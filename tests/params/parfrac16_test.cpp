@@ -58,11 +58,15 @@ TEST_F(ParFrac16Test, SetValueNormalises) {
     const char* exp;  // exponent register
     int mantissa, exponent;
   };
+  // With the built-in exponent (0..8) the normalised exponent is clamped, and the mantissa
+  // is scaled to the exponent held rather than left at its normalised value.
   const Case cases[] = {
       {4.0, "ExpS", 16384, 3},   {1.0, "ExpS", 16384, 1},    {0.75, "ExpS", 24576, 0},
       {-1.0, "ExpS", -32768, 0}, {0.0, "ExpS", 0, 0},        {0.1, "ExpS", 26214, -3},
       {-3.0, "ExpS", -24576, 2}, {0.1, "ExpU", 3276, 0},     {3.0, "ExpU", 24576, 2},
       {1.5, nullptr, 32767, 0},  {-0.25, nullptr, -8192, 0}, {1e300, "ExpS", 24464, 997},
+      {0.1, "Exp", 3276, 0},     {-0.1, "Exp", -3276, 0},    {0.3, "Exp", 9830, 0},
+      {1000.0, "Exp", 32767, 8},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.x << " " << (c.exp ? c.exp : "none"));
@@ -86,10 +90,15 @@ TEST_F(ParFrac16Test, BuiltInLimitsClampBeforeNormalising) {
   EXPECT_EQ(p.GetMin(), 0);
   EXPECT_EQ(p.GetDflt(), 0);
   EXPECT_EQ(p.GetMaxString(), "256.0");
-  p.SetValue(1000);  // 256 = 0.5 * 2^9, and the exponent register stops at 8
-  EXPECT_EQ(Mant->GetValueInteger(0), 16384);
+  // 256 = 0.5 * 2^9, and the exponent register stops at 8: the mantissa takes the whole
+  // 1.0 (its largest value) rather than leaving the pair at half the limit.
+  p.SetValue(1000);
+  EXPECT_EQ(Mant->GetValueInteger(0), 32767);
   EXPECT_EQ(Exp->GetValueInteger(0), 8);
-  EXPECT_EQ(p.GetValue(), 128);
+  EXPECT_EQ(p.GetValue(), 32767.0 / 32768 * 256);
+  p.SetValue(0.1);  // exponent -3 is below the minimum 0
+  EXPECT_EQ(Exp->GetValueInteger(0), 0);
+  EXPECT_NEAR(p.GetValue(), 0.1, 1.0 / 32768);
   p.SetValue(-1);
   EXPECT_EQ(Mant->GetValueInteger(0), 0);
   p.SetValueString("2.5");
