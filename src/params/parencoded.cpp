@@ -118,8 +118,10 @@ void TkoParEncoded::AppendCodes(TkoParChoiceList* list, int64_t minCode, int64_t
     if (!text.empty()) list->push_back({std::move(text), code});
   };
   // Unsigned difference: limits near the ends of the 64-bit range must not overflow.
-  if (static_cast<uint64_t>(maxCode) - static_cast<uint64_t>(minCode) < kMaxWalkedCodes) {
-    for (int64_t v = minCode; v <= maxCode; ++v) offer(v);
+  const uint64_t span = static_cast<uint64_t>(maxCode) - static_cast<uint64_t>(minCode);
+  if (span < kMaxWalkedCodes) {
+    // Counted, so that a maximum at the top of the 64-bit range does not step past it.
+    for (uint64_t k = 0; k <= span; ++k) offer(minCode + static_cast<int64_t>(k));
     return;
   }
   // Wide range: only the values that have a description key of their own are offered.

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <limits>
 #include <string>
 
 #include "parfixture.h"
@@ -21,7 +23,8 @@ const char* kModel =
     "Descr[0m0v7]=Seven\nDescr[0m0v4000000000]=Big\nDescr[0m0v12]=(null)\n"
     "[6]\nName=Neg\nType=signed long\nMinValue=-2147483648\nMaxValue=2147483647\n"
     "Descr[0m0v-5]=Minus five\n"
-    "[7]\nName=Huge\nType=signed long\nMinValue=-1.0e300\nMaxValue=1.0e300\nDescr[0m0v3]=Three\n";
+    "[7]\nName=Huge\nType=signed long\nMinValue=-1.0e300\nMaxValue=1.0e300\nDescr[0m0v3]=Three\n"
+    "[8]\nName=Top\nType=signed long\nMinValue=1.0e19\nMaxValue=1.0e19\nDescr[0m0v*]=Any\n";
 
 class ParEncodedTest : public ::testing::Test {
  protected:
@@ -96,6 +99,10 @@ TEST_F(ParEncodedTest, WideRangesOfferTheDescribedValuesWithoutWalkingThemAll) {
   TkoParEncoded huge(m.R("Huge"), 0);  // limits beyond any code
   huge.GetValueList(&list, false);
   EXPECT_EQ(list, (TkoParChoiceList{{"Three", 3}}));
+  // Limits at the very top of the code range: one code, and the walk ends there.
+  TkoParEncoded top(m.R("Top"), 0);
+  top.GetValueList(&list, false);
+  EXPECT_EQ(list, (TkoParChoiceList{{"Any", std::numeric_limits<int64_t>::max()}}));
   TkoParBitField all(m.R("Wide"), 0xFFFFFFFFu, 0);
   EXPECT_EQ(all.GetMaxField(), 4294967295LL);
   all.GetValueList(&list, false);
