@@ -97,7 +97,9 @@ void TkoRegBlock::DestroyView() {
 }
 
 bool TkoRegBlock::Split(int parts) {
-  if (!valid_ || parts <= 0) return false;
+  // One part is the block itself: splitting it would insert an empty block, which ends
+  // the chain's valid run and hides the blocks after it.
+  if (!valid_ || parts <= 1) return false;
   const int share = count_ / parts;
   if (share == 0) return false;
   next_ = new TkoRegBlock(static_cast<uint16_t>(first_ + share),

@@ -97,6 +97,8 @@ TEST(RegBlockSplit, Shares) {
       {0, 10, 3, true, {{0, 3, true}, {3, 3, true}, {6, 4, true}}},
       {0, 4, 4, true, {{0, 1, true}, {1, 1, true}, {2, 1, true}, {3, 1, true}}},
       {0, 4, 0, false, {{0, 4, true}}},
+      {0, 4, 1, false, {{0, 4, true}}},  // no empty block that would cut the chain short
+      {0, 4, -2, false, {{0, 4, true}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.first << "+" << c.count << "/" << c.parts);
@@ -112,6 +114,8 @@ TEST(RegBlockSplit, KeepsTheRestOfTheChain) {
   TkoRegBlock b(0, 4, new TkoRegBlock(100, 1, nullptr));
   ASSERT_TRUE(b.Split(2));
   EXPECT_EQ(Chain(b), (std::vector<Blk>{{0, 2, true}, {2, 2, true}, {100, 1, true}}));
+  EXPECT_FALSE(b.Split(1));
+  EXPECT_EQ(b.TotalCount(), 5);
 }
 
 TEST(RegBlockContains, RangesOfTheWholeChain) {
