@@ -118,6 +118,18 @@ TkoRegDefsList* TkoDMCollection::FindRegDefsListFor(const TkoVersionRecord* vers
     if (list->IsBlank()) return nullptr;
   }
   if (OnVersion) OnVersion(this, version, name);
+  if (found.Created && !list->FileName.empty()) {
+    // The default file, or a file a handler named, is never found again by the version
+    // search: a model already read from that file is reused instead of kept once more for
+    // every device that falls back on it.
+    for (TkoRegDefsList* known : Lists) {
+      if (known->FileName == list->FileName) {
+        found.Created.reset();
+        list = known;
+        break;
+      }
+    }
+  }
   if (found.Created) {
     ModelKeeper& keeper = Keeper();
     keeper.lists.push_back(std::move(found.Created));

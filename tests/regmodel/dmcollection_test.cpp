@@ -119,6 +119,10 @@ TEST_F(DMCollectionTest, NoMatchLoadsTheDefaultFileWhateverItsVersions) {
   EXPECT_EQ(list->FileName, dir + "/dflt.dat");
   // Joined Lists, but later requests still match by its own "Versions".
   EXPECT_EQ(dmc.Lists.size(), 1u);
+  // Every later device that falls back on the default file shares the same model.
+  EXPECT_EQ(dmc.FindRegDefsListFor(&v220), list);
+  EXPECT_EQ(dmc.FindRegDefsListFor(&v100), list);
+  EXPECT_EQ(dmc.Lists.size(), 1u);
 }
 
 TEST_F(DMCollectionTest, NoVersionHandlerNamesTheFileToUse) {
@@ -131,6 +135,8 @@ TEST_F(DMCollectionTest, NoVersionHandlerNamesTheFileToUse) {
   ASSERT_NE(list, nullptr);
   EXPECT_EQ(list->FileName, dir + "/other.txt");
   EXPECT_TRUE(list->Built());
+  EXPECT_EQ(dmc.Lists.size(), 1u);
+  EXPECT_EQ(dmc.FindRegDefsListFor(&v100), list);
   EXPECT_EQ(dmc.Lists.size(), 1u);
 }
 
