@@ -151,7 +151,10 @@ bool TkoRegBlock::Contains(int address) const {
 std::string TkoRegBlock::ToText() const {
   std::string out;
   for (const TkoRegBlock* b = this; b; b = b->next_) {
-    if (b != this) out += ',';
+    // An invalid block names no address: printed as its First it would come back as a
+    // valid block at address 0, and a transaction would transfer a register never named.
+    if (!b->valid_) continue;
+    if (!out.empty()) out += ',';
     out += std::to_string(b->first_);
     if (b->count_ > 1) out += '/' + std::to_string(b->first_ + b->count_ - 1);
   }

@@ -74,6 +74,31 @@ TEST(RegBlockParse, ToTextReversesTheItems) {
   EXPECT_EQ(again.ToText(), "100/119,200");
 }
 
+// Printed and parsed again, a chain keeps its valid blocks (reversed) and gains none: an
+// invalid block is not printed as an address.
+TEST(RegBlockParse, ToTextRoundTripKeepsOnlyWhatWasValid) {
+  struct Case {
+    const char* text;
+    const char* printed;
+    std::vector<Blk> reparsed;
+  };
+  const Case cases[] = {
+      {"abc,10", "10", {{10, 1, true}}},
+      {"1,x,3/4", "3/4", {{3, 2, true}}},
+      {"10,abc", "", {{0, 0, false}}},
+      {"", "", {{0, 0, false}}},
+      {"5,0/1", "0/1,5", {{5, 1, true}, {0, 2, true}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    TkoRegBlock b(c.text);
+    EXPECT_EQ(b.ToText(), c.printed);
+    EXPECT_EQ(Chain(TkoRegBlock(b.ToText())), c.reparsed);
+  }
+  TkoRegBlock split(0, 0, new TkoRegBlock(7, 1, nullptr));  // an empty block leads the chain
+  EXPECT_EQ(split.ToText(), "7");
+}
+
 TEST(RegBlockParse, TenThousandItemsParseAndFreeWithoutRecursion) {
   std::string text;
   for (int i = 0; i < 10000; ++i) text += (i ? "," : "") + std::to_string(i);
