@@ -204,6 +204,12 @@ bool AllBinaryDigits(std::string_view s) {
   return s.find_first_not_of("01") == std::string_view::npos;
 }
 
+// An optional sign and at least one hexadecimal digit, nothing else.
+bool SignedHexDigits(std::string_view s) {
+  if (!s.empty() && (s.front() == '+' || s.front() == '-')) s.remove_prefix(1);
+  return !s.empty() && s.find_first_not_of("0123456789abcdef") == std::string_view::npos;
+}
+
 }  // namespace
 }  // namespace vx
 
@@ -244,7 +250,9 @@ bool TextToInteger(std::string_view text, std::int32_t& value) {
       if (BinaryToInteger(sv.substr(0, n - 1), value)) return true;
       if (vx::AllBinaryDigits(sv.substr(0, n - 1))) return false;
     }
-    if (s[n - 1] == 'h') {
+    // Only digits may stand before the "h": register names such as "ActualPosH" end in
+    // "h" too, and their leading letters must not read as a number ("ac" = 172).
+    if (s[n - 1] == 'h' && vx::SignedHexDigits(sv.substr(0, n - 1))) {
       vx::Scan r = vx::ScanHex(sv, h);
       if (r == vx::Scan::kOverflow) return false;
       if (r == vx::Scan::kOk) {

@@ -45,6 +45,13 @@ TEST(NumberSyntax, TextToInteger) {
       {"0xzz", true, 0},
       {"0b111111111111111111111111111111111", false, 0},
       {"100000000h", false, 0},
+      // Only a sign and hex digits may stand before the "h": names that end in "h" are no
+      // numbers, whatever hex letters they begin with.
+      {"ActualPosH", false, 0},
+      {"EncoderExtH", false, 0},
+      {"1fzzh", true, 1},
+      {"-10h", true, -16},
+      {"h", false, 0},
   };
   for (const auto& c : cases) {
     std::int32_t v = 777;
@@ -63,6 +70,7 @@ TEST(NumberSyntax, TextToFloat) {
       {"0.5556", true, 0.5556}, {"-0.5", true, -0.5},  {"12.5", true, 12.5}, {"+2.5", true, 2.5},
       {"1.5e3", true, 1500},    {".5", true, 0.5},     {"inf", false, 0},    {"nan", false, 0},
       {"1e999", true, 1},       {"1.5e999", false, 0}, {"", false, 0},
+      {"ActualPosH", false, 0},
   };
   for (const auto& c : cases) {
     double v = 777;
