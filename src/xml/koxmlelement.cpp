@@ -92,25 +92,22 @@ TkoXmlElement::~TkoXmlElement() {
   Detach();
 }
 
-// Deletes the siblings after this element last first, each after its own subtree, which
-// is the order a recursive delete along the chain gives, without recursing once per
-// sibling (a long list would exhaust the stack).
+// Deletes the siblings after this element, the last one first, each while it is still
+// linked: a derived destructor runs before the element base and may still need its
+// parent and its children, as it would under a recursive delete along the chain. Going
+// from the tail keeps the stack flat for long lists, and each removal is O(1).
 void TkoXmlElement::DeleteFollowing() {
-  if (!next_) return;
-  std::vector<TkoXmlElement*> chain;
-  for (TkoXmlElement* e = next_; e; e = e->next_) chain.push_back(e);
-  for (std::size_t i = chain.size(); i-- > 0;) {
-    TkoXmlElement* e = chain[i];
-    if (e->child_) {
-      delete e->child_;
-      e->child_ = nullptr;
-      e->lastChild_ = nullptr;
+  while (next_) {
+    TkoXmlElement* tail = parent_ ? parent_->lastChild_ : nullptr;
+    if (!tail) {
+      // A chain with no parent: nothing can notify, so unlink the tail by hand.
+      TkoXmlElement* pred = this;
+      while (pred->next_->next_) pred = pred->next_;
+      tail = pred->next_;
+      pred->next_ = nullptr;
+      tail->prev_ = nullptr;
     }
-    TkoXmlElement* pred = i ? chain[i - 1] : this;
-    pred->next_ = nullptr;
-    if (e->parent_ && e->parent_->lastChild_ == e) e->parent_->lastChild_ = pred;
-    if (TkoXmlElement* p = e->parent_) p->FinishRemoval(e);
-    delete e;
+    delete tail;
   }
 }
 
@@ -196,12 +193,17 @@ void TkoXmlElement::SetParser(TkoXmlParser* parser) {
 }
 
 void TkoXmlElement::AddChild(TkoXmlElement* element) {
-  if (!element) return;
+  if (!element || element->isRoot_) return;
+  // Linking an element below itself would make a cycle that no walk ever leaves.
+  for (const TkoXmlElement* a = this; a; a = a->parent_)
+    if (a == element) return;
   if (element->parent_) element->Detach();
   element->SetParser(parser_);
+  element->prev_ = child_ ? lastChild_ : nullptr;
   TkoXmlElement* tail = element;
   for (TkoXmlElement* e = element; e; e = e->next_) {
     e->parent_ = this;
+    if (e->next_) e->next_->prev_ = e;
     tail = e;
   }
   if (child_) lastChild_->next_ = element;
@@ -211,17 +213,11 @@ void TkoXmlElement::AddChild(TkoXmlElement* element) {
 }
 
 TkoXmlElement* TkoXmlElement::RemoveChild(TkoXmlElement* child) {
-  if (!child) return nullptr;
-  if (child_ == child) {
-    child_ = child->next_;
-    if (lastChild_ == child) lastChild_ = nullptr;
-  } else {
-    TkoXmlElement* e = child_;
-    while (e && e->next_ != child) e = e->next_;
-    if (!e) return nullptr;
-    e->next_ = child->next_;
-    if (lastChild_ == child) lastChild_ = e;
-  }
+  if (!child || child->parent_ != this) return nullptr;
+  if (child->prev_) child->prev_->next_ = child->next_;
+  else child_ = child->next_;
+  if (child->next_) child->next_->prev_ = child->prev_;
+  else lastChild_ = child->prev_;
   FinishRemoval(child);
   return child;
 }
@@ -230,6 +226,7 @@ void TkoXmlElement::FinishRemoval(TkoXmlElement* child) {
   Notify(Kind::DelChild, child);
   child->parent_ = nullptr;
   child->next_ = nullptr;
+  child->prev_ = nullptr;
 }
 
 TkoXmlElement* TkoXmlElement::Detach() {

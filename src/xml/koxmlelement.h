@@ -65,8 +65,8 @@ class TkoXmlElement {
   void AddContent(std::string_view text, bool newLine);
 
   // Appends an element, with anything chained behind it, as last child and takes
-  // ownership. An element attached elsewhere is detached first. Null is ignored. The
-  // element must not be this element, one of its ancestors or a parser's root.
+  // ownership. An element attached elsewhere is detached first. Null, this element, one
+  // of its ancestors and a parser's root are ignored.
   void AddChild(TkoXmlElement* element);
   // Unlinks this element from its parent without deleting it; the caller owns it then.
   // Returns this element, or null when it has no parent (a root stays the root).
@@ -121,6 +121,7 @@ class TkoXmlElement {
   TkoXmlElement* RemoveChild(TkoXmlElement* child);
   // Raises the delete notification for an element already unlinked from this parent.
   void FinishRemoval(TkoXmlElement* child);
+  // Deletes every sibling after this element.
   void DeleteFollowing();
   const TkoXmlElement* Target(std::string_view childName) const;
   // Index of the first line whose text before its first "=" is the key, or -1.
@@ -130,7 +131,9 @@ class TkoXmlElement {
   TkoXmlElement* parent_ = nullptr;
   TkoXmlElement* child_ = nullptr;
   TkoXmlElement* next_ = nullptr;
+  TkoXmlElement* prev_ = nullptr;       // previous sibling, so unlinking is O(1)
   TkoXmlElement* lastChild_ = nullptr;  // end of the child list, so appending is O(1)
+  bool isRoot_ = false;                 // owned by a parser as its root
   std::string name_;
   TNvpList attributes_;
   std::vector<std::string> content_;

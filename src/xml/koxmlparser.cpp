@@ -132,10 +132,12 @@ void TkoXmlParser::ResetAll() {
 }
 
 void TkoXmlParser::AddRoot(TkoXmlElement* element) {
-  if (!element || root_) return;
+  // The root of another parser stays there: two owners would delete it twice.
+  if (!element || root_ || element->isRoot_) return;
   if (element->Parent()) element->Detach();
   // The whole subtree joins this parser, so that every element finds its component.
   element->SetParser(this);
+  element->isRoot_ = true;
   root_ = element;
   PerformOnAddChild(element);
 }

@@ -42,7 +42,8 @@ class TkoXmlParser {
   // Deletes the root and with it the whole tree.
   void ResetAll();
   // Makes a detached element (or one detached from its parent here) the root and takes
-  // ownership; nothing happens for null or when there is a root already.
+  // ownership; nothing happens for null, for another parser's root or when there is a
+  // root already.
   void AddRoot(TkoXmlElement* element);
   // The element called name (the root itself when its name matches exactly, otherwise
   // the first found below it) or, with a sub-name that differs from name, that

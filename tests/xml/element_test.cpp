@@ -1,6 +1,7 @@
 // Element tree: ownership by chaining, notifications, lookup and typed Key=Value access.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <string>
 #include <vector>
@@ -82,6 +83,36 @@ TEST_F(TreeFixture, AddChildOfAnAttachedElementMovesIt) {
   EXPECT_EQ(m->Parent(), b);
 }
 
+// Links that would make a cycle or give an element two owners are refused.
+TEST_F(TreeFixture, AddChildRefusesItselfItsAncestorsAndRoots) {
+  TkoXmlElement* a = Add(Root(), "a");
+  TkoXmlElement* b = Add(a, "b");
+  TkoXmlParser other;
+  other.AddRoot(new TkoXmlElement("foreign", ""));
+  struct Case {
+    const char* what;
+    TkoXmlElement* parent;
+    TkoXmlElement* element;
+  } cases[] = {
+      {"itself", b, b},
+      {"its parent", b, a},
+      {"the root above it", b, Root()},
+      {"its own root", Root(), Root()},
+      {"another parser's root", b, other.Root()},
+  };
+  const std::string before = parser.GetXmlText(std::tm{});
+  for (const Case& c : cases) {
+    log.clear();
+    c.parent->AddChild(c.element);
+    EXPECT_TRUE(log.empty()) << c.what;
+    EXPECT_EQ(parser.GetXmlText(std::tm{}), before) << c.what;
+  }
+  EXPECT_EQ(other.Root()->Parent(), nullptr);
+  parser.ResetAll();
+  parser.AddRoot(other.Root());
+  EXPECT_EQ(parser.Root(), nullptr) << "a root has one owner";
+}
+
 TEST_F(TreeFixture, DeletingTheFirstOfThreeSiblingsDeletesAllInChainOrder) {
   Counted::alive = 0;
   TkoXmlElement* p = Add(Root(), "p");
@@ -98,6 +129,35 @@ TEST_F(TreeFixture, DeletingTheFirstOfThreeSiblingsDeletesAllInChainOrder) {
                                            "p:del:a1", "parser:del:a1", "p:del:a", "parser:del:a"}));
   EXPECT_EQ(p->Child(), nullptr);
   EXPECT_EQ(Counted::alive, 1);
+}
+
+// A derived object's destructor runs before its element base and may still use the tree
+// (device setups report their deletion through their connection): every sibling deleted
+// along a chain must still be attached, with its children, when its destructor runs.
+TEST_F(TreeFixture, EachDeletedSiblingIsStillAttachedWhenItsDestructorRuns) {
+  struct Witness : TkoXmlElement {
+    std::vector<std::string>* seen;
+    Witness(std::string name, std::vector<std::string>* s) : TkoXmlElement(std::move(name), {}), seen(s) {}
+    ~Witness() override {
+      seen->push_back(Name() + " in " + (Parent() ? Parent()->Name() : std::string("-")) + " with " +
+                      std::to_string(CountChildren("", false)));
+    }
+  };
+  std::vector<std::string> seen;
+  TkoXmlElement* p = Add(Root(), "p");
+  TkoXmlElement* first = nullptr;
+  for (const char* name : {"a", "b", "c"}) {
+    auto* w = new Witness(name, &seen);
+    p->AddChild(w);
+    Add(w, "kid");
+    if (!first) first = w;
+  }
+  delete first;
+  std::sort(seen.begin(), seen.end());
+  EXPECT_EQ(seen, (std::vector<std::string>{"a in p with 1", "b in p with 1", "c in p with 1"}));
+  EXPECT_EQ(p->Child(), nullptr);
+  Add(p, "again");
+  EXPECT_EQ(Names(p->Child()), (std::vector<std::string>{"again"}));
 }
 
 TEST_F(TreeFixture, DetachUnlinksOneElementAndKeepsItsParser) {
