@@ -118,7 +118,7 @@ TkoRegDefsList* TkoDMCollection::FindRegDefsListFor(const TkoVersionRecord* vers
     if (list->IsBlank()) return nullptr;
   }
   if (OnVersion) OnVersion(this, version, name);
-  if (found.Created && !list->FileName.empty()) {
+  if (found.Created && !list->FileName.empty() && !list->MatchesVersion(version)) {
     // The default file, or a file a handler named, is never found again by the version
     // search: a model already read from that file is reused instead of kept once more for
     // every device that falls back on it.
