@@ -289,10 +289,14 @@ void TkoRegister::SetValueBit(std::int32_t index, std::int32_t bit, bool state) 
   bool changed;
   {
     TkoThreadBuffer::WriteAccess w(*view_);
+    // Compared byte by byte: storing a byte register also clears its high byte.
+    const std::int32_t eb = def_->ElementBytes();
+    std::uint8_t old[4];
+    std::memcpy(old, w.data() + eb * index, static_cast<std::size_t>(eb));
     const std::uint32_t before = ReadElement(w.data(), index);
     const std::uint32_t m = 1u << bit;
     StoreElement(w.data(), index, state ? before | m : before & ~m);
-    changed = ReadElement(w.data(), index) != before;
+    changed = std::memcmp(old, w.data() + eb * index, static_cast<std::size_t>(eb)) != 0;
   }
   AfterWrite(changed);
 }

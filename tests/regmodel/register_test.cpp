@@ -212,6 +212,16 @@ TEST(Register, BitsAndMasks) {
   d.Reg("B").SetValueBit(0, 9, true);  // beyond the byte: dropped
   EXPECT_EQ(d.Reg("B").GetValueInteger(0), 0);
   EXPECT_FALSE(d.Reg("B").Changed());
+  // A high byte left by the drive is cleared by the write, and that is a change, even
+  // though the bit was set already.
+  {
+    TkoThreadBuffer::WriteAccess a(*d.Reg("B").View());
+    a.data()[0] = 0x01;
+    a.data()[1] = 0x04;
+  }
+  d.Reg("B").SetValueBit(0, 2, true);
+  EXPECT_EQ(d.Bytes(d.Reg("B")), (std::vector<int>{0x00, 0x04}));
+  EXPECT_TRUE(d.Reg("B").Changed());
 }
 
 TEST(Register, ChangedAndOnAfterWrite) {
