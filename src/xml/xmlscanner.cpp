@@ -222,11 +222,11 @@ const char* TAttrList::Analyze(const char* p) {
     }
     found.push_back(std::make_unique<TAttr>(std::move(name), std::move(value)));
   }
-  // Later duplicates go in front of earlier ones, as Add does.
-  std::reverse(found.begin(), found.end());
+  // Add puts a node in front of earlier ones of its name, so a later duplicate ends
+  // first; in name order each insertion lands at the end of the list.
   std::stable_sort(found.begin(), found.end(),
                    [](const auto& a, const auto& b) { return a->Name < b->Name; });
-  for (auto& a : found) Add(std::move(a));  // appends: already in order
+  for (auto& a : found) Add(std::move(a));
   return p;
 }
 
@@ -412,10 +412,11 @@ const char* TXmlParser::ScanTag(const char* p) {
 void TXmlParser::CompleteAttributes() {
   const int n = partAttributes_.Count();
   if (n == 0 && partKind_ == ptEndTag) return;
-  // Names may change under translation, so the list is rebuilt in order.
+  // Names may change under translation, so the list is rebuilt in order. Taken last
+  // first, nodes of one name are re-added in the order Add reverses again.
   std::vector<std::unique_ptr<TNvpNode>> nodes;
   nodes.reserve(static_cast<std::size_t>(n));
-  for (int i = 0; i < n; ++i) nodes.push_back(partAttributes_.Extract(0));
+  for (int i = n; i-- > 0;) nodes.push_back(partAttributes_.Extract(i));
   for (auto& node : nodes) {
     node->Name = TranslateEncoding(node->Name);
     node->Value = ProcessAttrValue(node->Value);
@@ -1165,6 +1166,11 @@ std::string TXmlParser::Utf8ToAnsi(std::string_view text, char replacement) {
       continue;
     }
     i += static_cast<std::size_t>(need) + 1;
+    // An overlong form would smuggle a blank or markup character into a name.
+    if (cp < (need == 1 ? 0x80u : 0x800u)) {
+      out += replacement;
+      continue;
+    }
     const int a = UnicodeToAnsi(cp);
     out += a < 0 ? replacement : static_cast<char>(a);
   }

@@ -92,6 +92,31 @@ TEST(ScannerParts, AttributesAreSortedAndAnalysed) {
   EXPECT_EQ(a.Attr(0)->AttrType, atUnknown);
 }
 
+// A name written twice: the value written last is the one a lookup finds, in tags, in
+// processing instructions and in the XML declaration alike.
+TEST(ScannerParts, ARepeatedAttributeNameGivesTheLastValue) {
+  struct Case {
+    const char* doc;
+    const char* name;
+  } cases[] = {
+      {"<t a=\"1\" b=\"x\" a=\"2\"/>", "a"},
+      {"<?pi a=\"1\" b=\"x\" a=\"2\"?>", "a"},
+      {"<?xml version=\"1\" version=\"2\"?>", "version"},
+  };
+  for (const Case& c : cases) {
+    TXmlParser s;
+    s.LoadFromBuffer(c.doc);
+    s.StartScan();
+    ASSERT_TRUE(s.Scan()) << c.doc;
+    EXPECT_EQ(s.PartAttributes().Value(c.name), "2") << c.doc;
+  }
+  TXmlParser s;
+  s.LoadFromBuffer("<?xml version=\"1\" version=\"2\"?>");
+  s.StartScan();
+  ASSERT_TRUE(s.Scan());
+  EXPECT_EQ(s.XmlVersion(), "2");
+}
+
 TEST(ScannerParts, AttributeReferences) {
   struct Case {
     const char* value;
@@ -162,12 +187,30 @@ TEST(ScannerEncoding, Utf8ToAnsi) {
       {"\xC3" "A", "\xBF" "A"},          // cut short by a plain character, which stays
       {"\x80", "\xBF"},
       {"\xFF", "\xBF"},
+      // Overlong forms never stand for a shorter character (a blank or "<" in disguise).
+      {"\xC0\xA0", "\xBF"},
+      {"\xC1\xBC" "x", "\xBF" "x"},
+      {"\xE0\x80\xBC", "\xBF"},
+      {"\xE0\x9F\xBF", "\xBF"},
+      {"\xC2\xA0", "\xA0"},
+      {"\xE2\x80\x9A", "\x82"},
   };
   for (const Case& c : cases) EXPECT_EQ(TXmlParser::Utf8ToAnsi(c.in), c.out) << c.in;
   for (int b = 0; b < 256; ++b) {
     const std::string one(1, static_cast<char>(b));
     EXPECT_EQ(TXmlParser::Utf8ToAnsi(TXmlParser::AnsiToUtf8(one)), one) << b;
   }
+}
+
+TEST(ScannerEncoding, AnOverlongBlankDoesNotSplitAName) {
+  TXmlParser s;
+  s.LoadFromBuffer("<?xml version=\"1.0\" encoding=\"utf-8\"?><r a\xC0\xA0" "b=\"1\"/>");
+  s.StartScan();
+  ASSERT_TRUE(s.Scan());
+  ASSERT_TRUE(s.Scan());
+  ASSERT_EQ(s.PartAttributes().Count(), 1);
+  EXPECT_EQ(s.PartAttributes().Name(0), "a\xBF" "b");
+  EXPECT_EQ(s.PartAttributes().Value(0), "1");
 }
 
 TEST(ScannerEncoding, WhiteSpaceHelpers) {
