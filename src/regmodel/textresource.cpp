@@ -448,7 +448,7 @@ std::string TkoTextResource::GetKeyValue(std::int32_t index) const {
 bool TkoTextResource::IsSectionLine() const {
   if (CurrentLine < 0 || CurrentLine >= Count()) return false;
   if (!indexValid_) BuildIndex();
-  return info_[static_cast<std::size_t>(CurrentLine)].header;
+  return info_[static_cast<std::size_t>(CurrentLine)].named;
 }
 
 bool TkoTextResource::IsKeyLine() const {
@@ -465,7 +465,10 @@ void TkoTextResource::BuildIndex() const {
     if (l.size() >= 2 && l.front() == '[' && l.back() == ']')
       sectionIndex_.emplace(vx::FoldCase(l), static_cast<std::int32_t>(i));
     LineInfo& info = info_[i];
-    info.header = !vx::LineSectionName(l).empty();
+    // "[ ]" has no name to be found by, but it still ends the section above it.
+    const std::string_view t = vx::Trim(l);
+    info.header = t.size() >= 3 && t.front() == '[' && t.back() == ']';
+    info.named = info.header && !vx::LineSectionName(l).empty();
     std::string_view k = vx::LineKeyName(l);
     if (!k.empty()) {
       info.keyBegin = static_cast<std::uint32_t>(k.data() - l.data());

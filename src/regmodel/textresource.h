@@ -117,6 +117,7 @@ class TkoTextResource {
  private:
   struct LineInfo {
     bool header = false;                        // a section header by the trimmed rule
+    bool named = false;                         // ... with a name that is not empty
     std::uint32_t keyBegin = 0, keyLength = 0;  // the key; length 0 when no key line
   };
   void BuildIndex() const;

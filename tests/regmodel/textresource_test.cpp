@@ -197,6 +197,22 @@ TEST(TextResource, HeaderThatLooksLikeAKeyEndsTheSection) {
   EXPECT_EQ(r.ReadString("A", "y", "-"), "-");
 }
 
+// A bracketed line with nothing but blanks inside is a header without a name: it is found
+// by no name, yet the keys after it no longer belong to the section above.
+TEST(TextResource, HeaderWithoutNameEndsTheSection) {
+  for (const char* header : {"[ ]", "  [   ]"}) {
+    TkoTextResource r;
+    r.SetText(std::string("[A]\nx=1\n") + header + "\ny=2\n");
+    EXPECT_EQ(r.ReadString("A", "x", "-"), "1") << header;
+    EXPECT_EQ(r.ReadString("A", "y", "-"), "-") << header;
+    std::vector<std::string> values;
+    r.ReadSectionValues("A", &values);
+    EXPECT_EQ(values, std::vector<std::string>{"x=1"}) << header;
+    EXPECT_FALSE(r.FindSection(" ")) << header;
+    EXPECT_FALSE(r.FindSection("")) << header;
+  }
+}
+
 TEST(TextResource, ReadNumbers) {
   TkoTextResource r;
   r.SetText("[S]\nHex=0x10\nBad=abc\nF=0.5556\nPlus=+5\nMinus=-5\nAbs=2100\nMinusZero=-0\n");
