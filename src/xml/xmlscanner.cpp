@@ -431,7 +431,7 @@ void TXmlParser::CompleteAttributes() {
   for (int i = 0; i < def->Count(); ++i) {
     const TAttrDef* ad = def->AttrDef(i);
     if (!partAttributes_.Node(ad->Name) && !ad->Value.empty()) {
-      auto a = std::make_unique<TAttr>(ad->Name, ad->Value);
+      auto a = std::make_unique<TAttr>(ad->Name, ProcessAttrValue(ad->Value));
       a->ValueType = vtDefault;
       partAttributes_.Add(std::move(a));
     }
@@ -443,7 +443,7 @@ void TXmlParser::CompleteAttributes() {
     if (ad->DefaultType == adImplied) a->ValueType = vtImplied;
     if (ad->DefaultType == adFixed) {
       a->ValueType = vtFixed;
-      a->Value = ad->Value;
+      a->Value = ProcessAttrValue(ad->Value);
     }
     a->AttrType = ad->AttrType;
     if (a->AttrType != atUnknown && a->AttrType != atCData)
@@ -461,6 +461,12 @@ std::string TXmlParser::ProcessAttrValue(std::string_view raw) {
   out.reserve(v.size());
   ReplaceReferences(v, out, openEntities_.Count());
   return out;
+}
+
+// Entity text is document text: translated, its white space made blanks, as the
+// attribute value that refers to it was.
+std::string TXmlParser::EntityText(std::string_view text) {
+  return ConvertWs(TranslateEncoding(text), false);
 }
 
 void TXmlParser::ReplaceReferences(std::string_view text, std::string& out, int depth) {
@@ -496,13 +502,13 @@ void TXmlParser::ReplaceReferences(std::string_view text, std::string& out, int 
         }
         auto ext = LoadExternalEntity(def->SystemId, def->PublicId, def->NotationName);
         const std::string_view t = ext ? ext->GetDocBuffer() : "";
-        if (TakeBudget(t.size(), depth)) ReplaceReferences(TranslateEncoding(t), out, depth + 1);
+        if (TakeBudget(t.size(), depth)) ReplaceReferences(EntityText(t), out, depth + 1);
         else out.append(whole);
       } else if (!def->Value.empty()) {
         // The definition may be replaced by nothing here, but copy anyway: recursion
         // could otherwise outlive it through a derived scanner's hooks.
         const std::string replacement = def->Value;
-        if (TakeBudget(replacement.size(), depth)) ReplaceReferences(replacement, out, depth + 1);
+        if (TakeBudget(replacement.size(), depth)) ReplaceReferences(EntityText(replacement), out, depth + 1);
         else out.append(whole);
       }
     } else {
@@ -778,7 +784,10 @@ class TXmlParser::Dtd {
     return out;
   }
 
-  static std::string ReplaceCharRefs(std::string_view text) {
+  // The referenced characters are written in the document's own encoding, so that the
+  // text translates as a whole wherever it is used (as entity text read as markup, or
+  // in an attribute value).
+  std::string ReplaceCharRefs(std::string_view text) const {
     std::string out;
     std::size_t i = 0;
     while (i < text.size()) {
@@ -793,7 +802,8 @@ class TXmlParser::Dtd {
         out.append(text.substr(at));
         break;
       }
-      out += CharRefValue(text.substr(at + 1, semi - at - 1));
+      const std::string c(1, CharRefValue(text.substr(at + 1, semi - at - 1)));
+      out += s_.currentEncoding_ == "UTF-8" ? AnsiToUtf8(c) : c;
       i = semi + 1;
     }
     return out;
@@ -866,7 +876,7 @@ class TXmlParser::Dtd {
   void Element(TDtdElementRec& rec) {
     rec.ElementType = deElement;
     auto def = std::make_unique<TElemDef>();
-    def->Name = Name();
+    def->Name = s_.TranslateEncoding(Name());
     for (;;) {
       const char c = Peek();
       if (c == 0) break;
@@ -908,7 +918,7 @@ class TXmlParser::Dtd {
 
   void AttList(TDtdElementRec& rec) {
     rec.ElementType = deAttList;
-    const std::string elem = Name();
+    const std::string elem = s_.TranslateEncoding(Name());
     TElemDef* def = s_.elementDefs_.Node(elem);
     if (!def) {
       auto d = std::make_unique<TElemDef>();
@@ -934,6 +944,7 @@ class TXmlParser::Dtd {
       // A name no tag could carry is passed over, so that every default added to a tag
       // is an attribute the tag itself could have had.
       if (!IsNameStart(ad->Name[0])) continue;
+      ad->Name = s_.TranslateEncoding(ad->Name);
       SkipWs();
       if (Peek() == '(') {
         ad->TypeDef = List();
@@ -1031,7 +1042,7 @@ const char* TXmlParser::ScanDtd(const char* p) {
     } else if (c == '%') {
       d.PushPE();
     } else if (!haveRoot && IsNameStart(c)) {
-      rootElementName_ = d.Name();
+      rootElementName_ = TranslateEncoding(d.Name());
       haveRoot = true;
     } else if (haveRoot && (d.Lit("SYSTEM") || d.Lit("PUBLIC"))) {
       std::string sys, pub;

@@ -108,7 +108,8 @@ class TAttrList : public TNvpList {
   const char* Analyze(const char* text);
 };
 
-// A declared attribute: name and default value, plus its declared type.
+// A declared attribute: name and default value (document text, still in the document's
+// encoding), plus its declared type.
 class TAttrDef : public TNvpNode {
  public:
   using TNvpNode::TNvpNode;
@@ -141,7 +142,8 @@ class TElemList {
   std::vector<std::unique_ptr<TElemDef>> defs_;
 };
 
-// A general or parameter entity: name and replacement text (empty for an external one).
+// A general or parameter entity: name and replacement text (empty for an external one),
+// kept in the document's encoding as it is read like document text.
 class TEntityDef : public TNvpNode {
  public:
   using TNvpNode::TNvpNode;
@@ -301,6 +303,7 @@ class TXmlParser {
   // Replaces entity and character references of a text in one pass, so that an escaped
   // ampersand is never read as the start of another reference.
   void ReplaceReferences(std::string_view text, std::string& out, int depth);
+  std::string EntityText(std::string_view text);
   bool TakeBudget(std::size_t n, int depth);
 
   std::string ownBuffer_;

@@ -288,6 +288,25 @@ TEST(ScannerDtd, InternalEntitiesAreReadAsMarkup) {
   EXPECT_EQ(Parts(s), Parts(s)) << "a second pass skips the analysed declaration";
 }
 
+// Declarations are document text like any other: in a UTF-8 document their names, default
+// values and entity texts come out in the 8-bit code page, character references included.
+TEST(ScannerDtd, DeclarationsOfAUtf8DocumentAreTranslated) {
+  const char* doc =
+      "<?xml version=\"1.0\" encoding=\"utf-8\"?>"
+      "<!DOCTYPE r [<!ATTLIST n\xC3\xA9 d CDATA \"\xC3\xA9&#233;\" f CDATA #FIXED \"\xC3\xBC\">"
+      "<!ENTITY e \"\xC3\xA9&#233;&#10;x\">]>"
+      "<n\xC3\xA9 a=\"&e;\" f=\"other\">&e;</n\xC3\xA9>";
+  TXmlParser s;
+  s.LoadFromBuffer(doc);
+  EXPECT_EQ(Parts(s), (V{"X", "D", "S n\xE9", "T \xE9\xE9 x", "E n\xE9"}));
+  s.StartScan();
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(s.Scan());
+  const TAttrList& a = s.PartAttributes();
+  EXPECT_EQ(a.Value("d"), "\xE9\xE9") << "declared default";
+  EXPECT_EQ(a.Value("f"), "\xFC") << "fixed value";
+  EXPECT_EQ(a.Value("a"), "\xE9\xE9 x") << "entity text in an attribute value";
+}
+
 TEST(ScannerDtd, DtdElementFoundSeesEveryDeclaration) {
   struct Recorder : TXmlParser {
     std::vector<TDtdElemType> kinds;
