@@ -221,6 +221,24 @@ TEST_F(BadFiles, RedirectCycles) {
   EXPECT_EQ(m.list.FindByAddress(2009)->Name, "Loop");
 }
 
+// Empty arrays repeated at one address take no bytes, but never negative ones: the
+// addresses after them keep clear of the bytes of those before.
+TEST_F(BadFiles, RepeatedEmptyArrays) {
+  Write("[4]\n[5]\nLength=0\n[5]\nLength=0\n[5]\nLength=0\n[6]\n");
+  Model m("", false);
+  LoadAndBuild(m);
+  ASSERT_EQ(m.list.Count(), 5);
+  EXPECT_EQ(m.list.ByteOffset(4), 8);
+  EXPECT_EQ(m.list.ByteOffset(5), 10);
+  EXPECT_EQ(m.list.ByteOffset(6), 10);
+  EXPECT_EQ(m.list.BlockBytes(4, 3), 4);
+  EXPECT_EQ(m.list.BufferBytes(), 12);
+  Write("[0]\nLength=0\n[0]\nLength=0\n");
+  Model only("", false);
+  LoadAndBuild(only);
+  EXPECT_EQ(only.list.BufferBytes(), 0);
+}
+
 TEST_F(BadFiles, EmptyAndMissing) {
   Write("");
   Model m("", false);
