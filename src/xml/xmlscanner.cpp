@@ -508,7 +508,8 @@ void TXmlParser::ReplaceReferences(std::string_view text, std::string& out, int 
         // The definition may be replaced by nothing here, but copy anyway: recursion
         // could otherwise outlive it through a derived scanner's hooks.
         const std::string replacement = def->Value;
-        if (TakeBudget(replacement.size(), depth)) ReplaceReferences(EntityText(replacement), out, depth + 1);
+        if (TakeBudget(replacement.size(), depth))
+          ReplaceReferences(EntityText(replacement), out, depth + 1);
         else out.append(whole);
       }
     } else {

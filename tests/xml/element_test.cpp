@@ -137,10 +137,11 @@ TEST_F(TreeFixture, DeletingTheFirstOfThreeSiblingsDeletesAllInChainOrder) {
 TEST_F(TreeFixture, EachDeletedSiblingIsStillAttachedWhenItsDestructorRuns) {
   struct Witness : TkoXmlElement {
     std::vector<std::string>* seen;
-    Witness(std::string name, std::vector<std::string>* s) : TkoXmlElement(std::move(name), {}), seen(s) {}
+    Witness(std::string name, std::vector<std::string>* s)
+        : TkoXmlElement(std::move(name), {}), seen(s) {}
     ~Witness() override {
-      seen->push_back(Name() + " in " + (Parent() ? Parent()->Name() : std::string("-")) + " with " +
-                      std::to_string(CountChildren("", false)));
+      const std::string parent = Parent() ? Parent()->Name() : std::string("-");
+      seen->push_back(Name() + " in " + parent + " with " + std::to_string(CountChildren("", false)));
     }
   };
   std::vector<std::string> seen;
