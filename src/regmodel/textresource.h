@@ -160,7 +160,9 @@ std::vector<std::string> SplitCommaList(std::string_view text);
 }  // namespace vx
 
 // Number syntax: decimal, hexadecimal ("0x" prefix or "h" suffix), binary ("0b" prefix or
-// "b" suffix); floats with "." as decimal point. On failure the out value is untouched.
+// "b" suffix); floats with "." as decimal point. A suffix counts only when nothing but
+// digits of its base (for "h", after an optional sign) stand before it, so a name such as
+// "ActualPosH" is no number. On failure the out value is untouched.
 // Hexadecimal and binary values are 32-bit patterns; texts that need more than 32 bits,
 // and decimals outside the 32-bit signed range, do not parse.
 [[nodiscard]] bool TextToInteger(std::string_view text, std::int32_t& value);
