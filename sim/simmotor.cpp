@@ -219,7 +219,11 @@ SimMotor::SimMotor(SimImage& image, Clock::time_point start) : image_(image), st
   pos_ = outPos_.Get();
   enc_ = outEnc_.Get();
   target_ = pktTarget_.Get();
+  // An enable that is already on at power-up is no new enable: it acknowledges nothing.
+  prevEnableCmd_ = EnableCommand();
 }
+
+bool SimMotor::EnableCommand() const { return cmdFromBus_.Flag() ? cmdEnable_.Flag() : hwEnable_.Flag(); }
 
 bool SimMotor::RaiseFault(int faultRegister, int bit) {
   if (faultRegister < 1 || faultRegister > 2) return false;
@@ -318,7 +322,7 @@ void SimMotor::Step(const Inputs& in, double dt) {
 
 void SimMotor::Advance(Clock::time_point now) {
   Inputs in;
-  in.enableCmd = cmdFromBus_.Flag() ? cmdEnable_.Flag() : hwEnable_.Flag();
+  in.enableCmd = EnableCommand();
   if (useRamp_.Bound()) in.useRamp = useRamp_.Flag();
   in.stopMode = static_cast<int>(stopMode_.Get());
   in.refSource = refSource_.Bound() ? static_cast<int>(refSource_.Get()) : kRefSourceFieldBus;

@@ -59,6 +59,8 @@ class SimMotor {
 
  private:
   struct Inputs;
+  // The enable command as the configuration picks it: the bus command or the hardware input.
+  bool EnableCommand() const;
   void Step(const Inputs& in, double dt);
   void ActOnCommands(Inputs& in);
   void WriteOutputs(const Inputs& in, double t);

@@ -357,6 +357,25 @@ TEST_F(Drive, RaisesFaultsThatStopTheMotorUntilTheNextEnable) {
   EXPECT_EQ(Read("PreFault1", 1500ms), 8 | 1 << 12);
 }
 
+// Enabled by the hardware input, closed since power-up: a fault set at start holds until
+// the input opens and closes again.
+TEST_F(Drive, AFaultAtPowerUpWaitsForANewEnable) {
+  const std::string state = TempPath("hw-enable.state");
+  { std::ofstream(state) << "[EEPROM]\n1100=0212\n"; }  // enable from the hardware input
+  Start(state);
+  ASSERT_TRUE(drive_->InjectFault("ActFault1", 3, nullptr));
+  Write("SpeedRef", 16384);
+  ASSERT_EQ(Read("Input") & 1, 1) << "the hardware enable is closed";
+  EXPECT_EQ(Read("ActFault1", 500ms), 8);
+  EXPECT_EQ(Read("DriveState", 500ms) & 0x8, 0) << "the fault keeps the motor off";
+
+  Write("Input", 0x20, 500ms);
+  Write("Input", 0x21, 600ms);
+  EXPECT_EQ(Read("ActFault1", 700ms), 0);
+  EXPECT_EQ(Read("DriveState", 700ms) & 0x8, 0x8);
+  fs::remove(state);
+}
+
 // The drive is found through the model's parameter bindings, wherever a model puts it.
 TEST_F(Drive, FollowsTheModelsBindingsWhereverTheyPointTo) {
   const std::string model = TempPath("bindings.par");
