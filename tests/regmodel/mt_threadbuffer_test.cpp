@@ -16,8 +16,12 @@ TEST(ThreadBufferMt, RegisterReadsNeverSeeTornBlocks) {
   TkoThreadBuffer image(model.list.BufferBytes());
   TkoRegister l(nullptr, model.list.FindByName("L"), image, model.list);
   std::atomic<bool> stop{false};
+  std::atomic<bool> reading{false};
   std::atomic<int> torn{0};
+  std::atomic<int> reads{0};
   std::thread writer([&] {
+    // Start only once the reader runs, so that the two overlap however they are scheduled.
+    while (!reading) std::this_thread::yield();
     for (std::uint32_t n = 0; n < 20000; ++n) {
       const std::uint8_t b = static_cast<std::uint8_t>(n & 1 ? 0xFF : 0x00);
       TkoThreadBuffer::WriteAccess w(image);
@@ -26,13 +30,16 @@ TEST(ThreadBufferMt, RegisterReadsNeverSeeTornBlocks) {
     stop = true;
   });
   std::thread reader([&] {
-    while (!stop) {
+    do {
       const std::int32_t v = l.GetValueInteger(0);
       if (v != 0 && v != -1) ++torn;
-    }
+      ++reads;
+      reading = true;
+    } while (!stop);
   });
   writer.join();
   reader.join();
+  EXPECT_GT(reads.load(), 0);
   EXPECT_EQ(torn.load(), 0);
 }
 
