@@ -67,25 +67,6 @@ std::unique_ptr<TkoMBServerLink> CreateServer() {
   return server;
 }
 
-// Runs fn on the user-interface thread and waits for it. An error of a handler there is
-// reported and goes no further: it must neither reach nor stop the worker.
-void HandOverSafely(const std::function<void()>& fn) {
-  try {
-    vx::HandOver([&fn] {
-      try {
-        fn();
-      } catch (const std::exception& e) {
-        vx::ReportMBError(e.what());
-      } catch (...) {
-        vx::ReportMBError("unknown error in a connection handler");
-      }
-    });
-  } catch (const std::exception& e) {
-    // No dispatcher any more: the call cannot be made, and the worker must go on.
-    vx::ReportMBError(e.what());
-  }
-}
-
 std::mutex& ReporterMutex() {
   static std::mutex m;
   return m;
@@ -128,7 +109,11 @@ void TkoMBThread::ResetServerFactory() {
   SetServerFactory(nullptr);
 }
 
-TkoMBThread::TkoMBThread(TkoMBThreadSetup* setup) : setup_(setup) {
+TkoMBThread::TkoMBThread(TkoMBThreadSetup* setup)
+    : setup_(setup), reaper_([this](const vx::Message&) {
+        EndOfThread();  // whatever was added after the setup left
+        delete this;
+      }) {
   if (!setup)
     throw EkoException("You must specify a valid TkoMBThreadSetup to allocate a new thread!");
   vx::UiDispatcher::Required("TkoMBThread");
@@ -139,6 +124,35 @@ TkoMBThread::~TkoMBThread() {
   worker_.RequestTerminate();
   WaitFor(-1);
   worker_.Join();
+}
+
+// Runs fn on the user-interface thread and waits for it. An error of a handler there is
+// reported and goes no further: it must neither reach nor stop the worker.
+void TkoMBThread::HandOverSafely(const std::function<void()>& fn) {
+  try {
+    vx::HandOver([this, &fn] {
+      ++handOverDepth_;
+      try {
+        fn();
+      } catch (const std::exception& e) {
+        vx::ReportMBError(e.what());
+      } catch (...) {
+        vx::ReportMBError("unknown error in a connection handler");
+      }
+      --handOverDepth_;
+    });
+  } catch (const std::exception& e) {
+    // No dispatcher any more: the call cannot be made, and the worker must go on.
+    vx::ReportMBError(e.what());
+  }
+}
+
+void TkoMBThread::Abandon() {
+  worker_.RequestTerminate();
+  // What the worker's last hand-over would do, done while the setup and its devices
+  // still exist: the thread's transactions point into them.
+  EndOfThread();
+  abandoned_ = true;
 }
 
 bool TkoMBThread::WaitFor(int ms) {
@@ -160,7 +174,8 @@ void TkoMBThread::Execute() {
     const auto start = Clock::now();
 
     if (server_) {
-      if (setup_->GetEnabled() && setup_->GetOnLine() && !worker_.TerminateRequested()) {
+      if (!abandoned_.load() && setup_->GetEnabled() && setup_->GetOnLine() &&
+          !worker_.TerminateRequested()) {
         std::vector<TkoMBTransaction*> pendingFree;
         if (auto* p = RunTransactions(transactions_)) pendingFree.push_back(p);
         RunDevices(pendingFree);
@@ -171,7 +186,9 @@ void TkoMBThread::Execute() {
       }
     }
     if (!server_) {
-      if (!setup_->IsValid()) {
+      if (abandoned_.load()) {
+        SetState(stOffline);  // the setup is gone: nothing to read, nobody to tell
+      } else if (!setup_->IsValid()) {
         SetState(stSetupError);
       } else if (!setup_->GetOnLine()) {
         SetState(stOffline);
@@ -216,6 +233,13 @@ void TkoMBThread::Execute() {
       std::this_thread::yield();
     }
   }
+  if (abandoned_.load()) {
+    finished_.Set();
+    // Nobody waits for this worker: the object is destroyed where it was handed over,
+    // after the body has returned. Without a dispatcher it cannot be, and is left.
+    (void)reaper_.Post(vx::Message{});
+    return;
+  }
   HandOverSafely([this] { EndOfThread(); });
   finished_.Set();
   vx::UiDispatcher::WakeUiWaiters();
@@ -223,12 +247,12 @@ void TkoMBThread::Execute() {
 
 void TkoMBThread::SetState(uint8_t code) {
   if (state_.exchange(code) == code) return;
-  if (code == stRunning) {
+  if (code == stRunning && !abandoned_.load()) {
     HandOverSafely([this] {
       if (OnRunning) OnRunning(this, setup_);
     });
   }
-  HandOverSafely([this] { DoStateChange(setup_); });
+  if (!abandoned_.load()) HandOverSafely([this] { DoStateChange(setup_); });
 }
 
 bool TkoMBThread::OpenServer() {
@@ -360,13 +384,13 @@ void TkoMBThread::RemoveDevice(TkoMBDevice* device) {
 void TkoMBThread::AddTransa(TkoMBTransaction* transa) {
   if (!transa) return;
   transactions_.Add(transa);
-  setup_->NotifySetupAdd(transa);
+  if (!abandoned_.load()) setup_->NotifySetupAdd(transa);
 }
 
 void TkoMBThread::RemoveTransa(TkoMBTransaction* transa) {
   if (!transa) return;
   if (!transactions_.Remove(transa)) return;
-  setup_->NotifySetupDel(transa);
+  if (!abandoned_.load()) setup_->NotifySetupDel(transa);
 }
 
 bool TkoMBThread::HasTransa(TkoMBTransaction* transa) const {
@@ -375,17 +399,19 @@ bool TkoMBThread::HasTransa(TkoMBTransaction* transa) const {
 
 void TkoMBThread::DoTransaError(TkoMBTransaction* transa) {
   if (OnTransaError) OnTransaError(this, transa);
+  if (abandoned_.load()) return;
   if (auto* net = setup_->GetNetwork()) net->PerformTransaError(transa);
 }
 
 void TkoMBThread::DoTransaResponse(TkoMBTransaction* transa) {
   if (OnTransaResponse) OnTransaResponse(this, transa);
+  if (abandoned_.load()) return;
   if (auto* net = setup_->GetNetwork()) net->PerformTransaResponse(transa);
 }
 
 void TkoMBThread::DoStateChange(TkoMBObject* obj) {
   if (OnStateChange) OnStateChange(this, obj);
-  setup_->NotifyStateChange(obj);
+  if (!abandoned_.load()) setup_->NotifyStateChange(obj);
 }
 
 std::string TkoMBThread::GetStateText(int code) {

@@ -9,6 +9,7 @@
 
 #include "modbus/mbseams.h"
 #include "platform/lockedlist.h"
+#include "platform/uidispatch.h"
 #include "platform/workerthread.h"
 
 class TkoMBThreadSetup;
@@ -48,7 +49,8 @@ class TkoMBThread : public TkoMBObject {
 
   [[nodiscard]] uint8_t GetState() const { return state_.load(); }
   [[nodiscard]] int32_t GetLastError() const { return lastError_.load(); }
-  [[nodiscard]] TkoMBThreadSetup* GetSetup() const { return setup_; }
+  // None once the setup has abandoned the thread.
+  [[nodiscard]] TkoMBThreadSetup* GetSetup() const { return abandoned_.load() ? nullptr : setup_; }
   // Allows the next open attempt after a failed one.
   void ResetError() { lastError_.store(0); }
 
@@ -59,6 +61,16 @@ class TkoMBThread : public TkoMBObject {
   // thread the worker's hand-overs keep running meanwhile. A negative time waits forever.
   bool WaitFor(int ms);
   [[nodiscard]] bool Finished() const { return finished_.IsSet(); }
+  // True while one of this worker's hand-overs runs on the user-interface thread: the
+  // worker is blocked until it returns, so waiting for the worker there never ends.
+  // User-interface thread only.
+  [[nodiscard]] bool InHandOver() const { return handOverDepth_ > 0; }
+  // For a setup destroyed inside one of the worker's hand-overs: runs the end-of-thread
+  // clean-up now (devices detached, own transactions destroyed), cuts every link to the
+  // setup and requests termination. The worker then closes the server on its own and,
+  // once ended, the object destroys itself on the user-interface thread; the caller
+  // must give it up. User-interface thread only.
+  void Abandon();
   // Cycles the worker has completed; waiters on the user-interface thread are woken
   // after each.
   [[nodiscard]] uint64_t GetCycleCount() const { return cycles_.load(); }
@@ -101,8 +113,11 @@ class TkoMBThread : public TkoMBObject {
   void RunDevices(std::vector<TkoMBTransaction*>& pendingFree);
   void FreePending(const std::vector<TkoMBTransaction*>& pendingFree);
   void EndOfThread();
+  void HandOverSafely(const std::function<void()>& fn);
 
   TkoMBThreadSetup* const setup_;
+  std::atomic<bool> abandoned_{false};  // set on the user-interface thread only
+  int handOverDepth_ = 0;               // user-interface thread only
   std::atomic<uint8_t> state_{stOffline};
   std::atomic<int32_t> lastError_{0};
   std::atomic<uint64_t> cycles_{0};
@@ -110,5 +125,6 @@ class TkoMBThread : public TkoMBObject {
   std::unique_ptr<TkoMBServerLink> server_;  // worker thread only
   TkoMBTransaList transactions_;
   DeviceList devices_;
-  vx::WorkerThread worker_;  // last: the worker must end before the members above go
+  vx::MessageReceiver reaper_;  // destroys an abandoned thread once its worker has ended
+  vx::WorkerThread worker_;     // last: the worker must end before the members above go
 };

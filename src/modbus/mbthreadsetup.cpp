@@ -32,9 +32,16 @@ TkoMBThreadSetup::TkoMBThreadSetup() : TkoXmlElement("modbus_connection", "") {}
 TkoMBThreadSetup::~TkoMBThreadSetup() {
   if (thread_) {
     SetOnLine(false);
-    thread_->Terminate();
-    thread_->WaitFor(-1);
-    thread_.reset();
+    if (thread_->InHandOver()) {
+      // Destroyed from one of the thread's own notifications: the worker is blocked
+      // until this returns, so it cannot be waited for. It is cleaned up now and left
+      // to close the connection and end on its own.
+      thread_.release()->Abandon();
+    } else {
+      thread_->Terminate();
+      thread_->WaitFor(-1);
+      thread_.reset();
+    }
   }
   NotifySetupDel(this);
 }

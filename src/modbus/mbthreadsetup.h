@@ -25,9 +25,10 @@ class TkoMBThreadSetup : public TkoXmlElement, public TkoMBObject {
 
   TkoMBThreadSetup();
   // Takes the connection off line, stops and waits for the thread, then reports its own
-  // deletion. Not from inside one of the thread's own notifications (a state-change or
-  // running handler): the worker is blocked there until the handler returns, so the wait
-  // would never end. A handler that wants the connection gone posts that for later.
+  // deletion. Inside one of the thread's own hand-overs (a state-change handler, say)
+  // the worker is blocked until the handler returns and cannot be waited for: the
+  // thread's clean-up runs at once and the worker closes the connection and ends on its
+  // own shortly after, so the port may still be held for a moment.
   ~TkoMBThreadSetup() override;
   TkoMBThreadSetup(const TkoMBThreadSetup&) = delete;
   TkoMBThreadSetup& operator=(const TkoMBThreadSetup&) = delete;

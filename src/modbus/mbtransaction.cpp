@@ -356,8 +356,8 @@ void TkoMBTransaction::NotifySetupChange() {
   if (OnSetupChange) OnSetupChange(this);
   if (device_)
     device_->NotifySetupChange(this);
-  else if (thread_)
-    thread_->GetSetup()->NotifySetupChange(this);
+  else if (TkoMBThreadSetup* setup = thread_ ? thread_->GetSetup() : nullptr)
+    setup->NotifySetupChange(this);
 }
 
 void TkoMBTransaction::NotifyStateChange() {

@@ -316,4 +316,34 @@ TEST_F(ThreadTest, DestroyingTheSetupInTheMiddleOfAnExchangeEndsCleanly) {
   EXPECT_EQ(line->Closes(), 1);
 }
 
+TEST_F(ThreadTest, ASetupDestroyedFromItsOwnThreadsNotificationDoesNotWaitForTheWorker) {
+  GoOnline();
+  bool ownDestroyed = false;
+  struct OwnTransa : TkoMBDeviceVersion {
+    OwnTransa(TkoMBThread* t, bool* flag) : TkoMBDeviceVersion(t, true, 0), flag_(flag) {}
+    ~OwnTransa() override { *flag_ = true; }
+    bool* flag_;
+  };
+  new OwnTransa(setup->GetThread(), &ownDestroyed);
+  setup->GetThread()->AddDevice(&device);
+  // The handler's captures live as long as the thread object does.
+  auto token = std::make_shared<int>(0);
+  bool cleanedUpInTime = false;
+  setup->GetThread()->OnStateChange = [this, token, &ownDestroyed, &cleanedUpInTime](TkoMBThread* t,
+                                                                                     TkoMBObject*) {
+    if (t->GetState() != TkoMBThread::stStopping || !setup) return;
+    vxtest::Watchdog watchdog(vxtest::kGenerous,
+                              "destroying a setup inside its thread's hand-over");
+    setup.reset();
+    cleanedUpInTime = ownDestroyed && device.GetThread() == nullptr;
+  };
+  setup->SetEnabled(false);  // the worker reports state 4 from inside its cycle
+  ASSERT_TRUE(PumpUntil([&] { return !setup; }));
+  EXPECT_TRUE(cleanedUpInTime)
+      << "the thread's transactions and devices go before the setup's own children";
+  ASSERT_TRUE(PumpUntil([&] { return line->Closes() == 1; })) << "the worker closes the port";
+  ASSERT_TRUE(PumpUntil([&] { return token.use_count() == 1; }))
+      << "the abandoned thread destroys itself once its worker has ended";
+}
+
 }  // namespace
