@@ -136,7 +136,7 @@ std::string SimUsage(const std::string& defaultModel) {
          "Data model and identity:\n"
          "  --model FILE          data model (.par); default " + defaultModel + "\n"
          "  --slave N             Modbus slave address, 1..247 (default 1)\n"
-         "  --version TEXT        version answered to 0x41 (default VX310v220)\n"
+         "  --version TEXT        version answered to 0x41 (default VX310v220; no pattern)\n"
          "\n"
          "Where to listen (at least one; several may be combined):\n"
          "  --pty PATH            create a pseudo-terminal and a symbolic link PATH to the end\n"
