@@ -139,6 +139,12 @@ constexpr int kStopRamp = 0, kStopQuick = 1, kStopFreeWheel = 2, kStopHold = 3;
 constexpr int kMaxSubsteps = 100000;
 constexpr double kSubstep = 0.001;  // seconds
 
+// The drive's counters are 32 bits wide: they wrap round instead of stopping at the end.
+double Wrap32(double v) {
+  constexpr double kRange = 4294967296.0;
+  return v - kRange * std::floor((v + kRange / 2.0) / kRange);
+}
+
 }  // namespace
 
 struct SimMotor::Inputs {
@@ -361,11 +367,14 @@ void SimMotor::Advance(Clock::time_point now) {
   const int steps = std::clamp(static_cast<int>(std::ceil(total / kSubstep)), 0, kMaxSubsteps);
   for (int i = 0; i < steps; ++i) {
     Step(in, total / steps);
-    if (in.enabled && in.usePosLimits && (pos_ > in.posMax || pos_ < in.posMin)) {
+    // Only moving further out trips the limit, so that the motor can be driven back in.
+    if (in.enabled && in.usePosLimits && ((pos_ > in.posMax && rpm_ > 0.0) || (pos_ < in.posMin && rpm_ < 0.0))) {
       RaiseFault(1, kFaultPositionLimit);
       in.enabled = false;
     }
   }
+  pos_ = Wrap32(pos_);
+  enc_ = Wrap32(enc_);
   WriteOutputs(in, std::chrono::duration<double>(now - start_).count());
 }
 

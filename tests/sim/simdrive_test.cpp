@@ -355,6 +355,24 @@ TEST_F(Drive, RaisesFaultsThatStopTheMotorUntilTheNextEnable) {
   EXPECT_EQ(Read("ActFault1", 1500ms), 1 << 12);
   EXPECT_EQ(Read("DriveState", 1500ms) & 0x8, 0);
   EXPECT_EQ(Read("PreFault1", 1500ms), 8 | 1 << 12);
+
+  // Outside the limit, a new enable with the reference turned round drives it back in.
+  Write("SpeedRef", 0xC000, 1500ms);
+  Write("VirtualInput", 0, 1500ms);
+  Write("VirtualInput", 1, 1600ms);
+  EXPECT_EQ(Read("ActFault1", 1700ms), 0);
+  EXPECT_EQ(Read("DriveState", 1700ms) & 0x8, 0x8);
+  EXPECT_LT(Read("MotorSpeed", 1700ms, true), 0);
+}
+
+// The position counter wraps round at 32 bits and goes on counting.
+TEST_F(Drive, ThePositionCounterWrapsRound) {
+  Write("SpeedRef", 16384);  // 1500 rpm, 80000 microsteps a second
+  Write("VirtualInput", 1);
+  const auto late = std::chrono::hours(8);  // past 2^31 steps, short of 2^32
+  const int32_t at = ReadLong("ActualPosL", late);
+  EXPECT_NEAR(at, 80000.0 * 8 * 3600 - 4294967296.0, 50000.0);
+  EXPECT_NEAR(ReadLong("ActualPosL", late + 1s) - static_cast<double>(at), 80000.0, 100.0);
 }
 
 // Enabled by the hardware input, closed since power-up: a fault set at start holds until
