@@ -71,16 +71,18 @@ void TkoRegDefsList::BuildDefinitions() {
   std::stable_sort(defs_.begin(), defs_.end(),
                    [](const auto& a, const auto& b) { return a->Address < b->Address; });
   // Each definition adds TotalBytes - 2 to its address. Definitions sharing an address add
-  // up, but never to less than -2: empty arrays (Length 0) repeated at one address must
-  // not pull the addresses after it back over the bytes of those before it.
+  // up, but never to less than the largest of them needs: empty arrays (Length 0) repeated
+  // at one address must not pull the next address back over bytes of this one or earlier.
   extra_.assign(defs_.size() + 1, 0);
   for (std::size_t i = 0; i < defs_.size();) {
     std::size_t j = i;
-    std::int64_t sum = 0;
-    for (; j < defs_.size() && defs_[j]->Address == defs_[i]->Address; ++j)
+    std::int64_t sum = 0, largest = 0;
+    for (; j < defs_.size() && defs_[j]->Address == defs_[i]->Address; ++j) {
       sum += defs_[j]->TotalBytes() - 2;
+      largest = std::max<std::int64_t>(largest, defs_[j]->TotalBytes());
+    }
     // Only the first position of each address is ever looked up.
-    const std::int64_t group = std::max<std::int64_t>(sum, -2);
+    const std::int64_t group = std::max(sum, largest - 2);
     for (std::size_t k = i + 1; k <= j; ++k) extra_[k] = extra_[i] + group;
     i = j;
   }

@@ -58,8 +58,9 @@ class TkoRegDefsList : public TkoTextResource {
   std::size_t LowerBound(std::int64_t address) const;
 
   std::vector<std::unique_ptr<TkoRegDefinition>> defs_;
-  // extra_[i]: sum of (TotalBytes - 2) over definitions 0..i-1, at least -2 per address;
-  // meaningful where i is the first definition of an address (or the end).
+  // extra_[i]: sum of (TotalBytes - 2) over definitions 0..i-1, per address at least what
+  // its largest definition needs; meaningful where i is the first definition of an address
+  // (or the end).
   std::vector<std::int64_t> extra_;
   std::unordered_map<std::string, std::int32_t> byName_;
   bool built_ = false;

@@ -237,6 +237,12 @@ TEST_F(BadFiles, RepeatedEmptyArrays) {
   Model only("", false);
   LoadAndBuild(only);
   EXPECT_EQ(only.list.BufferBytes(), 0);
+  // Beside a definition of one word (EEPROM copies of empty arrays here), they leave the
+  // address its word.
+  Write("[1]\n[2]\n[5]\nEEPromCopy=1\nLength=0\n[6]\nEEPromCopy=1\nLength=0\n");
+  Model mixed("", false);
+  LoadAndBuild(mixed);
+  EXPECT_EQ(mixed.list.ByteOffset(2) - mixed.list.ByteOffset(1), 2);
 }
 
 TEST_F(BadFiles, EmptyAndMissing) {
