@@ -8,6 +8,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "params/parbuild.h"
@@ -271,10 +272,20 @@ TEST_F(Vx310Model, DescribesEveryBitOfTheFourFaultRegisters) {
 // The limits that the drive class ties to other registers need a maximum of their own,
 // and every default lies within its register's limits.
 TEST_F(Vx310Model, LimitsAndDefaultsAgree) {
-  for (const char* name : {"ParMotorIrA", "ParMotorIpA", "ParMotorSrRPM", "ParZeroSpeedMin"}) {
+  // A tied maximum is the other register's value in its display units, so both must
+  // show in the same units.
+  const std::pair<const char*, const char*> ties[] = {{"ParMotorIrA", "ParCurrRangeMax"},
+                                                      {"ParMotorIpA", "ParCurrRangeMax"},
+                                                      {"ParMotorSrRPM", "ParSpeedRangeMax"},
+                                                      {"ParZeroSpeedMin", "ParZeroSpeedMax"}};
+  for (const auto& [name, source] : ties) {
     TkoRegister* reg = buffer_->FindRegister(Entry(name).at(0));
+    TkoRegister* from = buffer_->FindRegister(Entry(source).at(0));
     ASSERT_NE(reg, nullptr) << name;
+    ASSERT_NE(from, nullptr) << source;
     EXPECT_TRUE(reg->Definition()->HasMax) << name;
+    EXPECT_DOUBLE_EQ(reg->Definition()->FormatNorm, from->Definition()->FormatNorm) << name << " / " << source;
+    EXPECT_DOUBLE_EQ(reg->Definition()->FormatOffset, from->Definition()->FormatOffset) << name << " / " << source;
   }
   for (int i = 0; i < list_->Count(); ++i) {
     const TkoRegDefinition* d = list_->DefinitionAt(i);
@@ -347,6 +358,16 @@ TEST_F(Vx310Model, WhatTheTerminalWritesAtOnceIsNotReadCyclically) {
       const uint16_t a = reg->Definition()->Address;
       EXPECT_FALSE(actState.Contains(a)) << name;
       EXPECT_FALSE(faultState.Contains(a)) << name;
+    }
+  }
+  // Nor do the commands and the references travel with the setup: a send, a save or an
+  // import would enable the drive, move it or fire a command.
+  for (const char* category : {"RamSetup", "EEPromSetup", "ImportExport"}) {
+    TkoRegBlock chain(list_->GetCategoryText(category));
+    for (const char* name : {"CmdDriveEnable", "CmdResetCounter", "CmdZeroing", "CmdSyncSignal", "ParSpeedRef"}) {
+      const TkoRegister* reg = buffer_->FindRegister(Entry(name).at(0));
+      ASSERT_NE(reg, nullptr) << name;
+      EXPECT_FALSE(chain.Contains(reg->Definition()->Address)) << name << " in " << category;
     }
   }
   for (const char* command : {"CmdResetCounter", "CmdZeroing", "CmdSyncSignal"}) {
