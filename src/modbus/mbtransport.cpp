@@ -157,7 +157,7 @@ int32_t MBTcpTransport::Transact(std::span<const uint8_t> request, std::vector<u
   if (const int32_t rc = channel_->Write(EncodeMbap(tid, request)); rc != mbresult::kOk) return rc;
 
   const auto deadline = MBClock::now() + timeOut_;
-  bool staleSeen = false;
+  bool foreignSeen = false;
   rx_.clear();
   for (;;) {
     MbapHeader h;
@@ -169,8 +169,10 @@ int32_t MBTcpTransport::Transact(std::span<const uint8_t> request, std::vector<u
       const std::size_t total = 6 + std::size_t{h.length};
       if (rx_.size() < total) break;
       const std::span<const uint8_t> adu = std::span<const uint8_t>(rx_).subspan(6, h.length);
-      if (h.transactionId != tid) {  // a late answer to an earlier request
-        staleSeen = true;
+      if (h.transactionId != tid) {
+        // A late answer to an earlier request is passed over as if it never came; an
+        // identifier we never sent makes the exchange invalid unless ours follows.
+        if (static_cast<uint16_t>(tid - h.transactionId) >= 0x8000u) foreignSeen = true;
         rx_.erase(rx_.begin(), rx_.begin() + static_cast<std::ptrdiff_t>(total));
         continue;
       }
@@ -184,7 +186,7 @@ int32_t MBTcpTransport::Transact(std::span<const uint8_t> request, std::vector<u
     }
     const int32_t rc = channel_->Read(rx_, deadline);
     if (rc == mbresult::kTimeout)
-      return rx_.empty() && !staleSeen ? mbresult::kTimeout : mbresult::kInvalidResponse;
+      return rx_.empty() && !foreignSeen ? mbresult::kTimeout : mbresult::kInvalidResponse;
     if (rc != mbresult::kOk) return rc;
   }
 }

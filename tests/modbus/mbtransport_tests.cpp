@@ -250,12 +250,14 @@ TEST(MBTcpTransport, TransactionIdIsChecked) {
                        {std::chrono::milliseconds(100), std::chrono::milliseconds(20)});
   int tidShift = 0;
   bool lateFirst = false;
+  bool onlyLate = false;
   peer->OnData([&](vx::MBMemoryChannel& self, std::span<const uint8_t> bytes) {
     const Request r = Decode(Mode::kTcp, bytes);
     const auto answer = Hex("01 03 02 00 07");
     if (lateFirst)
       self.WriteAfter(0us, vx::EncodeMbap(static_cast<uint16_t>(r.tid - 1), Hex("01 03 02 00 06")));
-    self.WriteAfter(0us, vx::EncodeMbap(static_cast<uint16_t>(r.tid + tidShift), answer));
+    if (!onlyLate)
+      self.WriteAfter(0us, vx::EncodeMbap(static_cast<uint16_t>(r.tid + tidShift), answer));
   });
   std::vector<uint8_t> response;
   tidShift = 5;
@@ -264,6 +266,8 @@ TEST(MBTcpTransport, TransactionIdIsChecked) {
   lateFirst = true;  // an answer to an earlier request arrives first and is passed over
   EXPECT_EQ(t.Transact(Hex("01 03 00 00 00 01"), response), mbr::kOk);
   EXPECT_EQ(ToHex(response), "01 03 02 00 07");
+  onlyLate = true;  // a slow slave: the late answer comes, ours does not in time
+  EXPECT_EQ(t.Transact(Hex("01 03 00 00 00 01"), response), mbr::kTimeout);
 }
 
 TEST(MBRtuTransport, UnknownFunctionEndsAtSilence) {
