@@ -174,6 +174,16 @@ void TkoMBTransaction::SetEnabled(bool enabled) {
   NotifySetupChange();
 }
 
+void TkoMBTransaction::SetTerminated(bool value) {
+  if (value) {
+    // Disabled first: a run on the worker sets Terminated from Enabled.
+    enabled_ = false;
+    countDown_ = 0;
+    done_.Set();
+  }
+  terminated_ = value;
+}
+
 bool TkoMBTransaction::IsDue() {
   if (!enabled_.load()) return false;
   uint32_t left = countDown_.load();

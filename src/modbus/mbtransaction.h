@@ -80,6 +80,10 @@ class TkoMBTransaction : public TkoXmlElement, public TkoMBObject {
   void SetEnabled(bool enabled);
   // Terminate reasons are not persisted; they are set by whoever creates the transaction.
   void SetTermReasons(uint16_t reasons) { termReasons_ = reasons; }
+  // Ends the transaction from its handlers as a terminate reason would: disabled without
+  // a key written or a notification, and marked Terminated, so that with TermDestroy
+  // its thread destroys it once the result is handled. False only clears the mark.
+  void SetTerminated(bool value);
 
   [[nodiscard]] const std::string& GetTransaName() const { return transaName_; }
   [[nodiscard]] const std::string& GetComment() const { return comment_; }

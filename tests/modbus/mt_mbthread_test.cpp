@@ -233,6 +233,28 @@ TEST_F(ThreadTest, AOneShotThreadTransactionRunsExactlyOnce) {
   EXPECT_EQ(version->GetVersion().ToString(), "VX310-VEv220-ST");
 }
 
+TEST_F(ThreadTest, ARepeatedTransactionItsHandlerTerminatesIsDestroyedAndSendsNoMore) {
+  GoOnline();
+  bool destroyed = false;
+  struct Traced : TkoMBDeviceVersion {
+    Traced(TkoMBThread* t, bool* flag) : TkoMBDeviceVersion(t, true, 1), flag_(flag) {}
+    ~Traced() override { *flag_ = true; }
+    bool* flag_;
+  };
+  auto* version = new Traced(setup->GetThread(), &destroyed);
+  version->SetSlaveAddress(1);
+  version->SetTermDestroy(true);
+  // An identification that gives up after a failed run (no answer on the line).
+  version->OnError = [](TkoMBTransaction* t) { t->SetTerminated(true); };
+  version->SetEnabled(true);
+  ASSERT_TRUE(PumpUntil([&] { return destroyed; }));
+  const auto sent = line->QueryCount();
+  EXPECT_GE(sent, 1u);
+  WaitCycles(3);
+  EXPECT_EQ(line->QueryCount(), sent);
+  EXPECT_FALSE(setup->GetThread()->GetTransactions().Contains(version));
+}
+
 TEST_F(ThreadTest, VersionAnswerMustHoldExactlyFiveWords) {
   GoOnline();
   auto* version = new TkoMBDeviceVersion(setup->GetThread(), true, 0);
