@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <memory>
 #include <sstream>
@@ -50,7 +51,10 @@ class SimChild {
     }
     close(fds[0]);
     const auto colon = text.rfind(':');
-    if (text.rfind("listening on", 0) == 0 && colon != std::string::npos) port_ = std::stoi(text.substr(colon + 1));
+    if (text.rfind("listening on", 0) == 0 && colon != std::string::npos) {
+      const long port = std::strtol(text.c_str() + colon + 1, nullptr, 10);
+      if (port > 0 && port <= 65535) port_ = static_cast<int>(port);
+    }
   }
   ~SimChild() {
     if (pid_ > 0) {
@@ -107,12 +111,25 @@ int Run(const std::vector<std::string>& args) {
   std::string simPath = DefaultSimPath();
   double idleSeconds = 30.0;
   double loadSeconds = 3.0;
-  for (std::size_t i = 0; i + 1 < args.size(); i += 2) {
-    if (args[i] == "--sim") simPath = args[i + 1];
-    else if (args[i] == "--idle-seconds") idleSeconds = std::stod(args[i + 1]);
-    else if (args[i] == "--load-seconds") loadSeconds = std::stod(args[i + 1]);
-    else {
-      std::fprintf(stderr, "sim: unknown argument %s (--sim PATH, --idle-seconds S, --load-seconds S)\n", args[i].c_str());
+  const auto seconds = [](const std::string& text, double& out) {
+    char* end = nullptr;
+    const double v = std::strtod(text.c_str(), &end);
+    if (text.empty() || *end != '\0' || !(v > 0.0 && v <= 3600.0)) return false;
+    out = v;
+    return true;
+  };
+  for (std::size_t i = 0; i < args.size(); i += 2) {
+    const bool known = args[i] == "--sim" || args[i] == "--idle-seconds" || args[i] == "--load-seconds";
+    if (!known || i + 1 >= args.size()) {
+      std::fprintf(stderr, "sim: %s %s (--sim PATH, --idle-seconds S, --load-seconds S)\n",
+                   known ? "no value for" : "unknown argument", args[i].c_str());
+      return 2;
+    }
+    const std::string& value = args[i + 1];
+    if (args[i] == "--sim") {
+      simPath = value;
+    } else if (!seconds(value, args[i] == "--idle-seconds" ? idleSeconds : loadSeconds)) {
+      std::fprintf(stderr, "sim: %s %s: a number of seconds above 0, at most 3600\n", args[i].c_str(), value.c_str());
       return 2;
     }
   }
