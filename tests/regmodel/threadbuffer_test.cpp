@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "platform/koexception.h"
 
 namespace {
@@ -38,8 +40,14 @@ TEST(ThreadBuffer, ViewsShareBytesAndLock) {
       w.data()[1] = 0xAB;
     }
     // Holding the view's write lock blocks the buffer's: the lock is the same.
+    // Tried from another thread: try_lock_shared by the write-lock holder itself is undefined.
     std::uint8_t* d = v->BeginWrite();
-    EXPECT_FALSE(b.Lock()->try_lock_shared());
+    bool got = true;
+    std::thread([&] {
+      got = b.Lock()->try_lock_shared();
+      if (got) b.Lock()->unlock_shared();
+    }).join();
+    EXPECT_FALSE(got);
     v->EndWrite();
     (void)d;
   }
