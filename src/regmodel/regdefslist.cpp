@@ -2,29 +2,8 @@
 
 #include <algorithm>
 
+#include "regmodel/textresource.h"
 #include "regmodel/versionrecord.h"
-
-namespace {
-// "%d" on a section name: optional blanks and sign, decimal digits, rest ignored. Numbers
-// beyond 32 bits are not numbers.
-bool ScanSectionNumber(const std::string& s, std::int64_t& out) {
-  std::size_t i = 0;
-  while (i < s.size() && static_cast<unsigned char>(s[i]) <= ' ') ++i;
-  bool neg = false;
-  if (i < s.size() && (s[i] == '+' || s[i] == '-')) neg = s[i++] == '-';
-  std::size_t first = i;
-  std::int64_t v = 0;
-  for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) {
-    v = v * 10 + (s[i] - '0');
-    if (v > 0x80000000LL) return false;
-  }
-  if (i == first) return false;
-  v = neg ? -v : v;
-  if (v > 0x7FFFFFFFLL) return false;
-  out = v;
-  return true;
-}
-}  // namespace
 
 TkoRegDefsList::TkoRegDefsList() = default;
 TkoRegDefsList::~TkoRegDefsList() = default;
@@ -50,7 +29,7 @@ void TkoRegDefsList::BuildDefinitions() {
       continue;
     }
     std::int64_t number = 0;
-    if (!ScanSectionNumber(e.name, number)) continue;
+    if (!vx::ScanDecimal(e.name, number)) continue;
     const auto address = static_cast<std::uint16_t>(number);
     auto def = std::make_unique<TkoRegDefinition>(address, this);
     if (def->EEPromCopy != number) {

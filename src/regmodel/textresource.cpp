@@ -153,9 +153,9 @@ bool BuiltinByName(const std::string& name, std::string_view& text) {
   return true;
 }
 
-// sscanf("%d")-like: optional blanks, optional sign, decimal digits, rest ignored.
-// Values outside 32 bits do not parse.
-bool ScanDecimal(std::string_view s, std::int64_t& out, std::size_t* end = nullptr) {
+}  // namespace
+
+bool ScanDecimal(std::string_view s, std::int64_t& out, std::size_t* end) {
   std::size_t i = 0;
   while (i < s.size() && static_cast<unsigned char>(s[i]) <= ' ') ++i;
   bool neg = false;
@@ -174,6 +174,8 @@ bool ScanDecimal(std::string_view s, std::int64_t& out, std::size_t* end = nullp
   if (end) *end = i;
   return true;
 }
+
+namespace {
 
 enum class Scan { kOk, kNone, kOverflow };
 

@@ -154,6 +154,10 @@ bool EqualsIgnoreCase(std::string_view a, std::string_view b);
 // blank, control character or comma; then blanks and one comma are consumed.
 std::vector<std::string> SplitCommaList(std::string_view text);
 
+// sscanf("%d")-like: optional blanks and sign, decimal digits, rest ignored. Values outside
+// 32 bits do not parse. `end`, when given, receives the index after the digits.
+[[nodiscard]] bool ScanDecimal(std::string_view s, std::int64_t& out, std::size_t* end = nullptr);
+
 // The bytes of a built-in text by number; false when there is none.
 [[nodiscard]] bool FindBuiltinText(int resourceNumber, std::string_view& text);
 
