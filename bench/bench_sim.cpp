@@ -119,7 +119,8 @@ int Run(const std::vector<std::string>& args) {
     return true;
   };
   for (std::size_t i = 0; i < args.size(); i += 2) {
-    const bool known = args[i] == "--sim" || args[i] == "--idle-seconds" || args[i] == "--load-seconds";
+    const bool known =
+        args[i] == "--sim" || args[i] == "--idle-seconds" || args[i] == "--load-seconds";
     if (!known || i + 1 >= args.size()) {
       std::fprintf(stderr, "sim: %s %s (--sim PATH, --idle-seconds S, --load-seconds S)\n",
                    known ? "no value for" : "unknown argument", args[i].c_str());
@@ -129,7 +130,8 @@ int Run(const std::vector<std::string>& args) {
     if (args[i] == "--sim") {
       simPath = value;
     } else if (!seconds(value, args[i] == "--idle-seconds" ? idleSeconds : loadSeconds)) {
-      std::fprintf(stderr, "sim: %s %s: a number of seconds above 0, at most 3600\n", args[i].c_str(), value.c_str());
+      std::fprintf(stderr, "sim: %s %s: a number of seconds above 0, at most 3600\n",
+                   args[i].c_str(), value.c_str());
       return 2;
     }
   }

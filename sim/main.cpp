@@ -28,8 +28,8 @@ void OnSignal(int) {
 // name another firmware than the one meant.
 bool IsOneVersion(const TkoVersionRecord& v) {
   const auto wild = [](const char c[2]) { return c[0] == '*' || c[1] == '*'; };
-  return v.Model != 0 && v.VerMajor >= 0 && v.VerMinor >= 0 && v.VerRelease >= 0 && !wild(v.Variant) &&
-         !wild(v.Suffix);
+  return v.Model != 0 && v.VerMajor >= 0 && v.VerMinor >= 0 && v.VerRelease >= 0 &&
+         !wild(v.Variant) && !wild(v.Suffix);
 }
 
 int Fail(const std::string& message) {
@@ -53,7 +53,8 @@ int main(int argc, char** argv) {
   vx::SimDriveOptions driveOptions;
   driveOptions.slave = static_cast<uint8_t>(opt.slave);
   if (!driveOptions.version.Parse(opt.version) || !IsOneVersion(driveOptions.version))
-    return Fail("--version " + opt.version + ": not the version of one drive, such as VX310v220 (three digits, no *)");
+    return Fail("--version " + opt.version +
+                ": not the version of one drive, such as VX310v220 (three digits, no *)");
   driveOptions.stateFile = opt.stateFile;
   if (!opt.stateFile.empty()) {
     // A state file that could never be written would only show at the first save.

@@ -229,7 +229,9 @@ SimMotor::SimMotor(SimImage& image, Clock::time_point start) : image_(image), st
   prevEnableCmd_ = EnableCommand();
 }
 
-bool SimMotor::EnableCommand() const { return cmdFromBus_.Flag() ? cmdEnable_.Flag() : hwEnable_.Flag(); }
+bool SimMotor::EnableCommand() const {
+  return cmdFromBus_.Flag() ? cmdEnable_.Flag() : hwEnable_.Flag();
+}
 
 bool SimMotor::RaiseFault(int faultRegister, int bit) {
   if (faultRegister < 1 || faultRegister > 2) return false;
@@ -368,7 +370,8 @@ void SimMotor::Advance(Clock::time_point now) {
   for (int i = 0; i < steps; ++i) {
     Step(in, total / steps);
     // Only moving further out trips the limit, so that the motor can be driven back in.
-    if (in.enabled && in.usePosLimits && ((pos_ > in.posMax && rpm_ > 0.0) || (pos_ < in.posMin && rpm_ < 0.0))) {
+    if (in.enabled && in.usePosLimits &&
+        ((pos_ > in.posMax && rpm_ > 0.0) || (pos_ < in.posMin && rpm_ < 0.0))) {
       RaiseFault(1, kFaultPositionLimit);
       in.enabled = false;
     }

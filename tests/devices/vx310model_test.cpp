@@ -284,8 +284,10 @@ TEST_F(Vx310Model, LimitsAndDefaultsAgree) {
     ASSERT_NE(reg, nullptr) << name;
     ASSERT_NE(from, nullptr) << source;
     EXPECT_TRUE(reg->Definition()->HasMax) << name;
-    EXPECT_DOUBLE_EQ(reg->Definition()->FormatNorm, from->Definition()->FormatNorm) << name << " / " << source;
-    EXPECT_DOUBLE_EQ(reg->Definition()->FormatOffset, from->Definition()->FormatOffset) << name << " / " << source;
+    EXPECT_DOUBLE_EQ(reg->Definition()->FormatNorm, from->Definition()->FormatNorm)
+        << name << " / " << source;
+    EXPECT_DOUBLE_EQ(reg->Definition()->FormatOffset, from->Definition()->FormatOffset)
+        << name << " / " << source;
   }
   for (int i = 0; i < list_->Count(); ++i) {
     const TkoRegDefinition* d = list_->DefinitionAt(i);
@@ -364,7 +366,8 @@ TEST_F(Vx310Model, WhatTheTerminalWritesAtOnceIsNotReadCyclically) {
   // import would enable the drive, move it or fire a command.
   for (const char* category : {"RamSetup", "EEPromSetup", "ImportExport"}) {
     TkoRegBlock chain(list_->GetCategoryText(category));
-    for (const char* name : {"CmdDriveEnable", "CmdResetCounter", "CmdZeroing", "CmdSyncSignal", "ParSpeedRef"}) {
+    for (const char* name :
+         {"CmdDriveEnable", "CmdResetCounter", "CmdZeroing", "CmdSyncSignal", "ParSpeedRef"}) {
       const TkoRegister* reg = buffer_->FindRegister(Entry(name).at(0));
       ASSERT_NE(reg, nullptr) << name;
       EXPECT_FALSE(chain.Contains(reg->Definition()->Address)) << name << " in " << category;
