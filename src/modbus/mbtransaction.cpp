@@ -278,7 +278,7 @@ void TkoMBTransaction::HandleMessage(const vx::Message& message) {
     if (message.Code == kMsgResult) {
       HandleResult();
     } else if (message.Code == kMsgUser) {
-      if (OnUserMessage) OnUserMessage(this, message.First, message.Second);
+      if (auto onUserMessage = OnUserMessage) onUserMessage(this, message.First, message.Second);
     }
   } catch (const std::exception& e) {
     vx::ReportMBError(e.what());
@@ -288,29 +288,46 @@ void TkoMBTransaction::HandleMessage(const vx::Message& message) {
 }
 
 void TkoMBTransaction::HandleResult() {
+  // A handler may destroy the transaction (its connection or device taken down from
+  // inside one): nothing of it is touched once it is gone. Handlers are called through
+  // copies, which outlive a slot destroyed meanwhile.
+  const std::weak_ptr<const int> life = life_;
+  const auto gone = [&life] { return life.expired(); };
   // Busy is cleared even when a handler fails: a transaction left busy would never be
   // released by its thread.
   struct ClearBusy {
-    std::atomic<bool>& busy;
-    ~ClearBusy() { busy = false; }
-  } clearBusy{busy_};
+    TkoMBTransaction* self;
+    const std::weak_ptr<const int>& life;
+    ~ClearBusy() {
+      if (!life.expired()) self->busy_ = false;
+    }
+  } clearBusy{this, life};
   ++runCount_;
   if (lastError_.load() != 0) {
     CountFault();
-    if (OnError) OnError(this);
+    if (gone()) return;
+    if (Event onError = OnError) onError(this);
+    if (gone()) return;
     if (device_)
       device_->DoTransaError(this);
     else
       thread_->DoTransaError(this);
   } else {
-    if (changed_.load() && OnError) OnError(this);  // reports the recovery
+    if (changed_.load() && OnError) {
+      Event onError = OnError;
+      onError(this);  // reports the recovery
+      if (gone()) return;
+    }
     ResetFault();
-    if (OnResponse) OnResponse(this);
+    if (gone()) return;
+    if (Event onResponse = OnResponse) onResponse(this);
+    if (gone()) return;
     if (device_)
       device_->DoTransaResponse(this);
     else
       thread_->DoTransaResponse(this);
   }
+  if (gone()) return;
   if (changed_.load() || !enabled_.load()) NotifyStateChange();
 }
 
@@ -371,7 +388,9 @@ void TkoMBTransaction::NotifySetupChange() {
 }
 
 void TkoMBTransaction::NotifyStateChange() {
-  if (OnStateChange) OnStateChange(this);
+  const std::weak_ptr<const int> life = life_;
+  if (Event onStateChange = OnStateChange) onStateChange(this);
+  if (life.expired()) return;
   if (device_)
     device_->DoStateChange(this);
   else if (thread_)

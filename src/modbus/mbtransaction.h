@@ -2,6 +2,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -144,6 +145,9 @@ class TkoMBTransaction : public TkoXmlElement, public TkoMBObject {
   void HandleResult();
   void CountFault();
 
+  // Expires when the transaction is destroyed; a result handler checks it after each
+  // call out.
+  std::shared_ptr<const int> life_ = std::make_shared<const int>(0);
   vx::MessageReceiver window_;
   vx::ManualResetEvent done_{true};
   TkoMBDevice* const device_ = nullptr;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <string>
 
 #include "mbenginekit.h"
@@ -296,6 +297,35 @@ TEST_F(TransaTest, DescriptionListsStateErrorAndReasons) {
             "Slave address: 1\r\nComment      : fault read\r\nSample time  : 500ms"
             "\r\nTransa state : transaction with error\r\nLast error   : timeout, no response!");
   EXPECT_EQ(d.substr(d.find("\r\nDisable if")), "\r\nDisable if...: Response ErrAddr");
+}
+
+TEST_F(TransaTest, AHandlerMayDestroyItsTransaction) {
+  struct Case {
+    const char* what;
+    int32_t result;
+    std::function<void(T&, const T::Event&)> hook;
+  } cases[] = {
+      {"error handler", mbr::kTimeout, [](T& t, const T::Event& e) { t.OnError = e; }},
+      {"response handler", 0, [](T& t, const T::Event& e) { t.OnResponse = e; }},
+      {"state change at the cut-off", mbr::kTimeout,
+       [](T& t, const T::Event& e) { t.OnStateChange = e; }},
+  };
+  device.maxFault = 1;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    PlainTransa* t = Make(0);
+    bool destroyed = false;
+    c.hook(*t, [&destroyed](T* self) {
+      if (destroyed) return;
+      destroyed = true;
+      delete self;
+    });
+    t->SetEnabled(true);
+    line->Script({{c.result, c.result == 0 ? kOk : Bytes{}}});
+    Cycle(*t);
+    EXPECT_TRUE(destroyed);
+    EXPECT_EQ(device.GetTransactions().Size(), 0u);
+  }
 }
 
 TEST_F(TransaTest, StateTextsCoverEveryCode) {
