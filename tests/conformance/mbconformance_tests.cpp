@@ -79,7 +79,7 @@ TEST_P(Conformance, ReadsAndWrites) {
       {"read it back", "01 03 00 05 00 01", "01 03 02 12 34"},
       {"write three registers", "01 10 00 0A 00 03 06 AB CD 00 00 FF FF", "01 10 00 0A 00 03"},
       {"read them back", "01 03 00 09 00 05", "01 03 0A 00 1C AB CD 00 00 FF FF 00 28"},
-      {"read 125 registers is allowed", "01 03 00 00 00 64", nullptr},
+      {"read the whole map of 100 registers at once", "01 03 00 00 00 64", nullptr},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
