@@ -215,12 +215,34 @@ TEST(MBThreadTextsTest, ResultCodesHaveTheirTexts) {
       {0x00000200u, "offset error (?)"},
       {0xFFFFFFFFu, "error in ModBus connection or Port already busy!"},
       {0xFFFFFFFEu, "unexpected data size."},
+      {0xFFFFFFFDu, "destination/source registers-data-buffer not defined."},
+      {0xFFFFFFFCu, "MBServer ActiveX not registered!"},
+      {0xFFFFFFFBu, "tried to activate TCP/IP server without a connection running."},
+      {0xFFFFFFFAu, "impossible to activate TCP/IP server."},
+      {0xFFFFFFF9u, "error while closing TCP/IP server."},
+      {0xFFFFFFF8u, "error in user-defined function."},
       {0xFFFFFFF7u, "invalid connection setup."},
+      {0xFFFFFFF6u, "invalid device setup."},
       {0xFFFFFFF5u, "timeout on wait transaction."},
       {0x80040201u, "timeout, no response!"},
+      {0x80040202u, "invalid response!"},
+      {0x80040203u, "invalid CRC!"},
+      {0x80040208u, "COM port write error!"},
+      {0x80040209u, "COM port read error!"},
       {0x8004020Au, "COM port not initialized!"},
+      {0x800405E8u, "buffer overflow"},
+      {0x800405E9u, "socket error"},
+      {0x800405EAu, "socket write error"},
+      {0x800405EBu, "socket read error"},
       {0x800405ECu, "socket not connected"},
+      {0x80048201u, "unknown function code."},
+      {0x80048202u, "invalid register address."},
+      {0x80048203u, "invalid data value."},
+      {0x80048204u, "device in fault state."},
       {0x80048205u, "command acknoledge."},
+      {0x80048206u, "slave device busy."},
+      {0x80048208u, "memory check failed."},
+      {0x8004820Au, "gateway can't find connection path."},
       {0x8004820Bu, "gateway can't find device."},
       {0x80040204u, "80040204h"},
       {0x80048207u, "80048207h"},
@@ -229,7 +251,18 @@ TEST(MBThreadTextsTest, ResultCodesHaveTheirTexts) {
   };
   for (const Case& c : cases)
     EXPECT_EQ(TkoMBThread::GetErrorText(static_cast<int32_t>(c.code)), c.text);
-  EXPECT_EQ(TkoMBThread::GetStateText(9), "connection error, MBServer not registered");
+  const char* const states[] = {"thread is offline",
+                                "thread disabled",
+                                "waiting for thread to start",
+                                "thread running",
+                                "waiting for thread to stop",
+                                "COMMERROR",
+                                "connection error, open failed",
+                                "SETUPERROR",
+                                "CUTOFF",
+                                "connection error, MBServer not registered"};
+  for (int code = 0; code <= 9; ++code)
+    EXPECT_EQ(TkoMBThread::GetStateText(code), states[code]) << code;
   EXPECT_EQ(TkoMBThread::GetStateText(10), "unknown state 10");
 }
 

@@ -329,8 +329,16 @@ TEST_F(TransaTest, AHandlerMayDestroyItsTransaction) {
 }
 
 TEST_F(TransaTest, StateTextsCoverEveryCode) {
-  EXPECT_EQ(T::StateText(1), "transaction disabled");
-  EXPECT_EQ(T::StateText(8), "transaction cut-off");
+  const char* const texts[] = {"OFFLINE",
+                               "transaction disabled",
+                               "STARTING",
+                               "transaction running",
+                               "BREAKING",
+                               "transaction with error",
+                               "OPENERROR",
+                               "SETUPERROR",
+                               "transaction cut-off"};
+  for (int code = 0; code <= 8; ++code) EXPECT_EQ(T::StateText(code), texts[code]) << code;
   EXPECT_EQ(T::StateText(9), "unknown state 9");
 }
 
