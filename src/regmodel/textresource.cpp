@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "embedded_texts.h"
+#include "platform/atomicfile.h"
 #include "platform/koexception.h"
 
 namespace vx {
@@ -388,20 +389,11 @@ std::string TkoTextResource::Text() const {
 }
 
 void TkoTextResource::SaveToFile(const std::string& fileName) const {
-  const std::string tmp = fileName + ".tmp";
-  std::string data = Text();
-  std::FILE* f = std::fopen(tmp.c_str(), "wb");
-  if (!f) {
-    int err = errno;
-    throw EkoException("Cannot create file \"" + fileName + "\". " + std::strerror(err));
-  }
-  bool ok = std::fwrite(data.data(), 1, data.size(), f) == data.size();
-  ok = std::fflush(f) == 0 && ok;
-  ok = std::fclose(f) == 0 && ok;
-  if (!ok || std::rename(tmp.c_str(), fileName.c_str()) != 0) {
-    int err = errno;
-    std::remove(tmp.c_str());
-    throw EkoException("Cannot write file \"" + fileName + "\". " + std::strerror(err));
+  const char* step = nullptr;
+  if (const int err = vx::WriteFileAtomically(fileName, Text(), &step)) {
+    const bool create = std::string_view(step) == "create";
+    throw EkoException(std::string(create ? "Cannot create file \"" : "Cannot write file \"") +
+                       fileName + "\". " + std::strerror(err));
   }
 }
 

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/atomicfile.h"
 #include "platform/koexception.h"
 
 namespace {
@@ -193,39 +194,10 @@ void TkoXmlParser::SaveToFile(const std::string& fileName) const {
     i = e + 1;
   }
 
-  std::string tmp = fileName + ".tmpXXXXXX";
-  const int fd = ::mkstemp(tmp.data());
-  auto fail = [&](const char* what) {
-    const int err = errno;
-    throw EkoException("SaveToFile: " + std::string(what) + " " + fileName + ": " + std::strerror(err));
-  };
-  if (fd < 0) fail("cannot create");
-  std::size_t done = 0;
-  while (done < data.size()) {
-    const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      const int err = errno;
-      ::close(fd);
-      ::unlink(tmp.c_str());
-      errno = err;
-      fail("cannot write");
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  if (::fsync(fd) != 0 || ::close(fd) != 0) {
-    const int err = errno;
-    ::unlink(tmp.c_str());
-    errno = err;
-    fail("cannot write");
-  }
-  ::chmod(tmp.c_str(), 0644);
-  if (::rename(tmp.c_str(), fileName.c_str()) != 0) {
-    const int err = errno;
-    ::unlink(tmp.c_str());
-    errno = err;
-    fail("cannot replace");
-  }
+  const char* step = nullptr;
+  if (const int err = vx::WriteFileAtomically(fileName, data, &step))
+    throw EkoException("SaveToFile: cannot " + std::string(step) + " " + fileName + ": " +
+                       std::strerror(err));
 }
 
 bool TkoXmlParser::LoadFromFile(const std::string& fileName) {

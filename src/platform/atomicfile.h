@@ -1,0 +1,15 @@
+#pragma once
+#include <string>
+#include <string_view>
+
+namespace vx {
+
+// Writes `data` to a fresh temporary file beside `path`, flushes it to the disk and renames
+// it over `path`, so that a crash or a full disk leaves either the old file or the new one,
+// never a truncated one. Answers 0, or the errno of the step that failed (the temporary
+// file is then removed and `path` is untouched). `failedStep`, when given, names that step:
+// "create", "write" or "replace".
+[[nodiscard]] int WriteFileAtomically(const std::string& path, std::string_view data,
+                                      const char** failedStep = nullptr);
+
+}  // namespace vx
