@@ -24,47 +24,19 @@
 #include "sim/simdrive.h"
 #include "sim/simimage.h"
 #include "sim/simserver.h"
+#include "sim/serveddrive.h"
 
 namespace {
 
 namespace mbr = vx::mbresult;
 using vxtest::Bytes;
 constexpr auto kLong = std::chrono::milliseconds(vxtest::kGenerous);
-const std::string kModel = std::string(VX_SOURCE_DIR) + "/models/VX310v220.par";
+const std::string& kModel = vxtest::kVx310Model;
 
 constexpr int kComPort = 7;
 
-enum class Line { kTcp, kRtu };
-
-class ServedDrive {
- public:
-  ServedDrive(Line line, vx::SimServerOptions options)
-      : image_(kModel), drive_(image_, vx::SimDriveOptions{}, vx::SimDrive::Clock::now()) {
-    if (line == Line::kTcp) {
-      options.tcp = true;
-      options.tcpPort = 0;
-    } else {
-      link_ = ::testing::TempDir() + "engine_pty_" + std::to_string(::getpid());
-      options.ptyLink = link_;
-    }
-    server_ = std::make_unique<vx::SimServer>(drive_, options);
-    server_->Open();
-    thread_ = std::thread([this] { server_->Run(); });
-  }
-  ~ServedDrive() {
-    server_->RequestStop();
-    thread_.join();
-  }
-  uint16_t Port() const { return server_->TcpPort(); }
-  const std::string& Link() const { return link_; }
-
- private:
-  vx::SimImage image_;
-  vx::SimDrive drive_;
-  std::unique_ptr<vx::SimServer> server_;
-  std::thread thread_;
-  std::string link_;
-};
+using vxtest::Line;
+using vxtest::ServedDrive;
 
 // The real component; every request that goes through it is noted.
 class CountingServer : public TkoMBServerRelay {
@@ -100,11 +72,11 @@ class EngineOnSimTest : public ::testing::TestWithParam<Line> {
     }
   }
   void Start(vx::SimServerOptions options) {
-    sim = std::make_unique<ServedDrive>(GetParam(), options);
+    sim = std::make_unique<ServedDrive>(GetParam(), options, "engine");
     TkoMBThread::SetServerFactory([log = log] { return std::make_unique<CountingServer>(log); });
     setup = std::make_unique<TkoMBThreadSetup>();
     setup->SetThreadName("sim");
-    Configure(*setup, sim->Port(), sim->Link());
+    Configure(*setup, sim->TcpPort(), sim->Link());
     setup->SetRetries(0);
     // Long enough that a loaded machine is not taken for a silent drive; the silent
     // cases below wait it out a few times only.

@@ -18,47 +18,17 @@
 #include "sim/simdrive.h"
 #include "sim/simimage.h"
 #include "sim/simserver.h"
+#include "sim/serveddrive.h"
 
 namespace {
 
 namespace mbr = vx::mbresult;
 
-const std::string kModel = std::string(VX_SOURCE_DIR) + "/models/VX310v220.par";
+const std::string& kModel = vxtest::kVx310Model;
 constexpr int kComPort = 6;
 
-enum class Line { kTcp, kRtu };
-
-// A simulator serving on its own thread until the object goes.
-class ServedDrive {
- public:
-  ServedDrive(Line line, vx::SimServerOptions options)
-      : image_(kModel), drive_(image_, vx::SimDriveOptions{}, vx::SimDrive::Clock::now()) {
-    if (line == Line::kTcp) {
-      options.tcp = true;
-      options.tcpPort = 0;
-    } else {
-      link_ = (std::filesystem::path(::testing::TempDir()) / ("simpty_" + std::to_string(::getpid()))).string();
-      options.ptyLink = link_;
-    }
-    server_ = std::make_unique<vx::SimServer>(drive_, options);
-    server_->Open();
-    thread_ = std::thread([this] { server_->Run(); });
-  }
-  ~ServedDrive() {
-    server_->RequestStop();
-    thread_.join();
-    server_.reset();
-  }
-  uint16_t TcpPort() const { return server_->TcpPort(); }
-  const std::string& Link() const { return link_; }
-
- private:
-  vx::SimImage image_;
-  vx::SimDrive drive_;
-  std::unique_ptr<vx::SimServer> server_;
-  std::thread thread_;
-  std::string link_;
-};
+using vxtest::Line;
+using vxtest::ServedDrive;
 
 // The terminal's side: the server component, connected to the simulator.
 std::unique_ptr<MBServer> Connect(Line line, const ServedDrive& sim) {
@@ -88,7 +58,7 @@ int32_t Exchange(MBServer& mb, std::vector<uint8_t> query, std::vector<uint8_t>&
 class SimOverLine : public ::testing::TestWithParam<Line> {};
 
 TEST_P(SimOverLine, AnswersVersionRangesAndExceptions) {
-  ServedDrive sim(GetParam(), {});
+  ServedDrive sim(GetParam(), {}, "simserver");
   auto mb = Connect(GetParam(), sim);
   std::vector<uint8_t> r;
 
@@ -145,7 +115,7 @@ TEST_P(SimOverLine, InjectedFaultsShowAsTheirResultCodes) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
-    ServedDrive sim(GetParam(), c.options);
+    ServedDrive sim(GetParam(), c.options, "simserver");
     auto mb = Connect(GetParam(), sim);
     std::vector<uint8_t> r;
     for (std::size_t i = 0; i < c.results.size(); ++i)

@@ -1,0 +1,64 @@
+#pragma once
+// A drive simulator serving from a thread of the test process, over Modbus TCP on loopback
+// or RTU on a pseudo-terminal, until the object goes. Shared by the tests that put the
+// project's transport and engine against the simulator.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <thread>
+
+#include "sim/simdrive.h"
+#include "sim/simimage.h"
+#include "sim/simserver.h"
+
+namespace vxtest {
+
+inline const std::string kVx310Model = std::string(VX_SOURCE_DIR) + "/models/VX310v220.par";
+
+enum class Line { kTcp, kRtu };
+
+inline const char* LineName(Line line) { return line == Line::kTcp ? "Tcp" : "Rtu"; }
+
+class ServedDrive {
+ public:
+  // `tag` keeps the pseudo-terminal links of different test programs apart.
+  ServedDrive(Line line, vx::SimServerOptions options, const std::string& tag)
+      : image_(kVx310Model),
+        drive_(image_, vx::SimDriveOptions{}, vx::SimDrive::Clock::now()) {
+    if (line == Line::kTcp) {
+      options.tcp = true;
+      options.tcpPort = 0;
+    } else {
+      link_ = (std::filesystem::path(::testing::TempDir()) /
+               (tag + "_pty_" + std::to_string(::getpid())))
+                  .string();
+      options.ptyLink = link_;
+    }
+    server_ = std::make_unique<vx::SimServer>(drive_, options);
+    server_->Open();
+    thread_ = std::thread([this] { server_->Run(); });
+  }
+  ~ServedDrive() {
+    server_->RequestStop();
+    thread_.join();
+    server_.reset();
+  }
+  ServedDrive(const ServedDrive&) = delete;
+  ServedDrive& operator=(const ServedDrive&) = delete;
+
+  std::uint16_t TcpPort() const { return server_->TcpPort(); }
+  const std::string& Link() const { return link_; }
+
+ private:
+  vx::SimImage image_;
+  vx::SimDrive drive_;
+  std::unique_ptr<vx::SimServer> server_;
+  std::thread thread_;
+  std::string link_;
+};
+
+}  // namespace vxtest
