@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "bench.h"
+#include "simprocess.h"
 #include "modbus/mbframe.h"
 #include "modbus/mbthread.h"
 #include "modbus/mbthreadsetup.h"
@@ -36,61 +37,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr uint16_t kFirst = 100;  // drive setup in RAM: 20 defined registers from here
 constexpr uint16_t kCount = 20;
-
-std::string ExeDir() {
-  char self[4096];
-  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-  const std::string path = n > 0 ? std::string(self, static_cast<std::size_t>(n)) : ".";
-  return path.substr(0, path.rfind('/'));
-}
-
-std::string FirstExisting(const std::vector<std::string>& candidates) {
-  for (const std::string& c : candidates)
-    if (access(c.c_str(), R_OK) == 0) return c;
-  return candidates.front();
-}
-
-// The drive simulator as a child process, listening on a free TCP port.
-class SimProcess {
- public:
-  SimProcess(const std::string& path, const std::string& model) {
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      dup2(fds[1], 1);
-      execl(path.c_str(), path.c_str(), "--tcp", "127.0.0.1:0", "--model", model.c_str(),
-            static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(fds[1]);
-    std::string text;  // "listening on tcp 127.0.0.1:PORT"
-    const auto deadline = Clock::now() + std::chrono::seconds(30);
-    while (text.find('\n') == std::string::npos && Clock::now() < deadline) {
-      pollfd p{fds[0], POLLIN, 0};
-      if (poll(&p, 1, 1000) <= 0) continue;
-      char buf[256];
-      const ssize_t n = read(fds[0], buf, sizeof buf);
-      if (n <= 0) break;
-      text.append(buf, static_cast<std::size_t>(n));
-    }
-    close(fds[0]);
-    const auto colon = text.rfind(':');
-    if (text.rfind("listening on", 0) == 0 && colon != std::string::npos)
-      port_ = std::atoi(text.c_str() + colon + 1);
-  }
-  ~SimProcess() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-  int Port() const { return port_; }
-
- private:
-  pid_t pid_ = -1;
-  int port_ = 0;
-};
 
 // Stands in when the simulator cannot be started: a loopback Modbus TCP server that
 // answers every 0x03 with zero bytes, as many as the data model lays out.
@@ -229,10 +175,10 @@ double Percentile(std::vector<double> v, double p) {
 }
 
 int Run(const std::vector<std::string>& args) {
-  const std::string exeDir = ExeDir();
-  std::string simPath = FirstExisting({exeDir + "/../sim/vx310-sim", exeDir + "/vx310-sim"});
+  const std::string exeDir = vxbench::ExeDir();
+  std::string simPath = vxbench::FirstExisting({exeDir + "/../sim/vx310-sim", exeDir + "/vx310-sim"});
   std::string modelPath =
-      FirstExisting({exeDir + "/../../../models/VX310v220.par",
+      vxbench::FirstExisting({exeDir + "/../../../models/VX310v220.par",
                      exeDir + "/../../models/VX310v220.par", "models/VX310v220.par"});
   double seconds = 30.0;
   bool fake = false;
@@ -264,11 +210,11 @@ int Run(const std::vector<std::string>& args) {
     return 1;
   }
 
-  std::unique_ptr<SimProcess> sim;
+  std::unique_ptr<vxbench::SimProcess> sim;
   std::unique_ptr<FakeTcpServer> fakeServer;
   int port = 0;
   if (!fake) {
-    sim = std::make_unique<SimProcess>(simPath, modelPath);
+    sim = std::make_unique<vxbench::SimProcess>(simPath, modelPath);
     port = sim->Port();
     if (port == 0)
       std::fprintf(stderr, "engine: simulator %s did not start; using a fake server\n",

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "bench.h"
+#include "simprocess.h"
 #include "modbus/mbresult.h"
 #include "modbus/mbtcp.h"
 #include "modbus/mbtransport.h"
@@ -24,76 +25,6 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-// The simulator program, started with a TCP listener on a free port.
-class SimChild {
- public:
-  explicit SimChild(const std::string& path) {
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      dup2(fds[1], 1);
-      execl(path.c_str(), path.c_str(), "--tcp", "127.0.0.1:0", static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(fds[1]);
-    // Wait for "listening on tcp 127.0.0.1:PORT".
-    std::string text;
-    const auto deadline = Clock::now() + std::chrono::seconds(30);
-    while (text.find('\n') == std::string::npos && Clock::now() < deadline) {
-      pollfd p{fds[0], POLLIN, 0};
-      if (poll(&p, 1, 1000) <= 0) continue;
-      char buf[256];
-      const ssize_t n = read(fds[0], buf, sizeof buf);
-      if (n <= 0) break;
-      text.append(buf, static_cast<std::size_t>(n));
-    }
-    close(fds[0]);
-    const auto colon = text.rfind(':');
-    if (text.rfind("listening on", 0) == 0 && colon != std::string::npos) {
-      const long port = std::strtol(text.c_str() + colon + 1, nullptr, 10);
-      if (port > 0 && port <= 65535) port_ = static_cast<int>(port);
-    }
-  }
-  ~SimChild() {
-    if (pid_ > 0) {
-      kill(pid_, SIGTERM);
-      waitpid(pid_, nullptr, 0);
-    }
-  }
-  int Port() const { return port_; }
-  // User plus system CPU time of the process so far, in seconds.
-  double CpuSeconds() const {
-    std::ifstream f("/proc/" + std::to_string(pid_) + "/stat");
-    std::string all((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-    const auto paren = all.rfind(')');
-    if (paren == std::string::npos) return 0.0;
-    std::istringstream rest(all.substr(paren + 2));
-    std::string field;
-    unsigned long long utime = 0, stime = 0;
-    // Fields after the command: state is 3, utime 14, stime 15.
-    for (int i = 3; i <= 15 && rest >> field; ++i) {
-      if (i == 14) utime = std::stoull(field);
-      if (i == 15) stime = std::stoull(field);
-    }
-    return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
-  }
-
- private:
-  pid_t pid_ = -1;
-  int port_ = 0;
-};
-
-std::string DefaultSimPath() {
-  char self[4096];
-  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-  std::string dir = n > 0 ? std::string(self, static_cast<std::size_t>(n)) : std::string("./vx310-bench");
-  dir = dir.substr(0, dir.rfind('/'));
-  for (const std::string& candidate : {dir + "/../sim/vx310-sim", dir + "/sim/vx310-sim", dir + "/vx310-sim"})
-    if (access(candidate.c_str(), X_OK) == 0) return candidate;
-  return dir + "/../sim/vx310-sim";
-}
 
 std::unique_ptr<vx::MBTransport> Connect(int port) {
   auto channel = std::make_unique<vx::MBTcpChannel>("127.0.0.1", static_cast<uint16_t>(port), std::chrono::milliseconds(2000));
@@ -108,7 +39,7 @@ std::unique_ptr<vx::MBTransport> Connect(int port) {
 }
 
 int Run(const std::vector<std::string>& args) {
-  std::string simPath = DefaultSimPath();
+  std::string simPath = vxbench::DefaultSimPath();
   double idleSeconds = 30.0;
   double loadSeconds = 3.0;
   const auto seconds = [](const std::string& text, double& out) {
@@ -135,7 +66,7 @@ int Run(const std::vector<std::string>& args) {
       return 2;
     }
   }
-  SimChild sim(simPath);
+  vxbench::SimProcess sim(simPath);
   if (sim.Port() == 0) {
     std::fprintf(stderr, "sim: %s did not start (give its path with --sim)\n", simPath.c_str());
     return 1;
