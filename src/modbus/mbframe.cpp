@@ -217,6 +217,8 @@ MBRtuReceiver::Outcome MBRtuReceiver::ParseAt(std::size_t start, std::size_t& le
         const MBAduLength len = AduLength(direction_, rest);
         if (len.kind == MBAduLength::Kind::kUnknown) return Outcome::kUnknownLength;
         if (len.kind == MBAduLength::Kind::kNeedMore) return Outcome::kPending;
+        // A byte count can claim more than a Modbus ADU holds; such a frame is no frame.
+        if (len.length > kMaxAdu) return Outcome::kReject;
         length = len.length;
         step = Step::kData;
         break;
@@ -278,6 +280,7 @@ int32_t MBRtuReceiver::Finish() {
   if (buf_.empty()) return mbresult::kTimeout;
   if (unknownLength_) {
     const auto rest = std::span<const uint8_t>(buf_).subspan(unknownStart_);
+    if (rest.size() > kMaxRtuFrame) return mbresult::kInvalidResponse;
     if (rest.size() >= 4 && RtuCrcOk(rest)) {
       frameStart_ = unknownStart_;
       frameLength_ = rest.size() - 2;
