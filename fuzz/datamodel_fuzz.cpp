@@ -1,10 +1,12 @@
 // A data-model file from arbitrary text: definitions built, a register image with its
 // registers on it, every register's value and description texts read, the category
 // block lists bound to the image, and every "[Parameters]" entry built as each kind of
-// parameter and read. EkoException counts as a clean refusal only where the code says
-// it throws (an element index or a data type a register does not have); anything else
-// that escapes is a finding.
+// parameter (which must stand for the element its entry names) and read. EkoException
+// counts as a clean refusal only where the code says it throws (an element index or a
+// data type a register does not have); anything else that escapes is a finding.
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -36,6 +38,14 @@ TkoTextResource& Predefined() {
 constexpr TkoParKind kKinds[] = {TkoParKind::Value,    TkoParKind::Long,      TkoParKind::Encoded,
                                  TkoParKind::BitField, TkoParKind::BoolField, TkoParKind::Frac16,
                                  TkoParKind::Point2D};
+
+// The element an entry names: second item, or third for the kinds of two registers.
+bool EntryElement(TkoParKind kind, std::string_view entry, std::int32_t& element) {
+  const std::vector<std::string> items = vx::SplitCommaList(entry);
+  const bool two = kind == TkoParKind::Long || kind == TkoParKind::Frac16 || kind == TkoParKind::Point2D;
+  const std::size_t at = two ? 2 : 1;
+  return items.size() > at && vx::TextToInteger(items[at], element);
+}
 
 void ReadRegister(const TkoRegister& reg) {
   const TkoRegDefinition* def = reg.Definition();
@@ -106,6 +116,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         continue;  // an element the register does not have
       }
       if (!par) continue;
+      // A parameter must stand for the element its entry names, not another one.
+      std::int32_t element = -1;
+      if (!EntryElement(kind, entry, element) || par->Index != element) {
+        std::fprintf(stderr, "parameter \"%s\" built on element %d\n", line.c_str(), par->Index);
+        std::abort();
+      }
       try {
         ReadParameter(*par);
       } catch (const EkoException&) {

@@ -15,6 +15,7 @@
 
 #include "regmodel/regblock.h"
 #include "regmodel/regdatabuffer.h"
+#include "regmodel/regdefinition.h"
 #include "regmodel/regdefslist.h"
 #include "regmodel/textresource.h"
 
@@ -44,9 +45,14 @@ TkoRegDefsList& Model() {
   return *list;
 }
 
-// Every register of the model, as one block.
+// Every register of the model, as one block that ends at its highest address (walking
+// the whole address space on every run would cost more than the rest of the run).
 TkoRegBlock& AllRegisters() {
-  static TkoRegBlock* all = new TkoRegBlock(0, 0xFFFF, nullptr);
+  static TkoRegBlock* all = [] {
+    TkoRegDefsList& m = Model();
+    const uint16_t last = m.DefinitionAt(m.Count() - 1)->Address;
+    return new TkoRegBlock(0, static_cast<uint16_t>(last + 1), nullptr);
+  }();
   return *all;
 }
 
