@@ -44,7 +44,7 @@ bool EntryElement(TkoParKind kind, std::string_view entry, std::int32_t& element
   const std::vector<std::string> items = vx::SplitCommaList(entry);
   const bool two = kind == TkoParKind::Long || kind == TkoParKind::Frac16 || kind == TkoParKind::Point2D;
   const std::size_t at = two ? 2 : 1;
-  return items.size() > at && vx::TextToInteger(items[at], element);
+  return items.size() > at && TextToInteger(items[at], element);
 }
 
 void ReadRegister(const TkoRegister& reg) {
