@@ -15,6 +15,12 @@ bool ParseNumber(const std::string& text, int32_t& out) {
   return TextToInteger(text, out);
 }
 
+// A parameter keeps the low 8 bits of its element, so a larger or negative number in an
+// entry would name a different element than the one written.
+bool ParseElement(const std::string& text, int32_t& out) {
+  return ParseNumber(text, out) && out >= 0 && out <= 0xFF;
+}
+
 }  // namespace
 
 std::unique_ptr<TkoParValue> BuildParameter(TkoParKind kind, std::string_view entry,
@@ -26,14 +32,14 @@ std::unique_ptr<TkoParValue> BuildParameter(TkoParKind kind, std::string_view en
     case TkoParKind::Encoded: {
       if (items.size() != 2) return nullptr;
       TkoRegister* reg = device.FindRegister(items[0]);
-      if (!reg || !ParseNumber(items[1], element)) return nullptr;
+      if (!reg || !ParseElement(items[1], element)) return nullptr;
       if (kind == TkoParKind::Value) return std::make_unique<TkoParValue>(reg, element);
       return std::make_unique<TkoParEncoded>(reg, element);
     }
     case TkoParKind::Long:
     case TkoParKind::Frac16:
     case TkoParKind::Point2D: {
-      if (items.size() != 3 || !ParseNumber(items[2], element)) return nullptr;
+      if (items.size() != 3 || !ParseElement(items[2], element)) return nullptr;
       TkoRegister* first = device.FindRegister(items[0]);
       TkoRegister* second = device.FindRegister(items[1]);
       if (kind == TkoParKind::Point2D)
@@ -47,7 +53,7 @@ std::unique_ptr<TkoParValue> BuildParameter(TkoParKind kind, std::string_view en
       if (items.size() != 3) return nullptr;
       TkoRegister* reg = device.FindRegister(items[0]);
       int32_t third = 0;
-      if (!reg || !ParseNumber(items[1], element) || !ParseNumber(items[2], third)) return nullptr;
+      if (!reg || !ParseElement(items[1], element) || !ParseNumber(items[2], third)) return nullptr;
       if (kind == TkoParKind::BitField) {
         return std::make_unique<TkoParBitField>(reg, static_cast<uint32_t>(third), element);
       }

@@ -17,8 +17,8 @@ namespace vx {
 // and encoded parameters; "reg1,reg2,element" for long, fixed-point and 2-D point
 // parameters; "reg,element,mask" and "reg,element,bit" for bit and boolean fields.
 // Registers are found by name in `device`. Null when the item count is not that of the
-// kind, a register the kind needs is missing, or a number does not parse (a bit number
-// outside 0..31 counts as unparsable).
+// kind, a register the kind needs is missing, or a number does not parse (an element
+// outside 0..255 or a bit number outside 0..31 counts as unparsable).
 std::unique_ptr<TkoParValue> BuildParameter(TkoParKind kind, std::string_view entry,
                                             const TkoRegDataBuffer& device);
 
