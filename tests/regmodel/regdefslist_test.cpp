@@ -1,6 +1,7 @@
 #include "regmodel/regdefslist.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -130,7 +131,10 @@ TEST(RegDefsList, VersionsAndCategories) {
 // read from them is read.
 class BadFiles : public ::testing::Test {
  protected:
-  std::string path = testing::TempDir() + "vx_badfile_test.par";
+  // ctest runs each test as its own process, in parallel: one file per test and process.
+  std::string path = testing::TempDir() + "vx_badfile_" +
+                     testing::UnitTest::GetInstance()->current_test_info()->name() + "_" +
+                     std::to_string(::getpid()) + ".par";
   void TearDown() override { std::remove(path.c_str()); }
   void Write(const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
   void LoadAndBuild(Model& m) {

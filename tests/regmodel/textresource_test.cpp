@@ -1,6 +1,7 @@
 #include "regmodel/textresource.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -264,7 +265,8 @@ TEST(TextResource, LineBreaksAndStreams) {
 }
 
 TEST(TextResource, FilesRoundTripAndErrors) {
-  const std::string path = testing::TempDir() + "vx_textresource_test.par";
+  const std::string path =
+      testing::TempDir() + "vx_textresource_" + std::to_string(::getpid()) + ".par";
   TkoTextResource w;
   w.WriteString("Sec", "Temp",
                 "\xB0"
