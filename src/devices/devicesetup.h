@@ -110,6 +110,8 @@ class TkoDeviceSetup : public TkoXmlElement, public TkoMBDeviceEntry {
   // Makes the slave this setup's own and attaches it to the connection's thread.
   void AdoptSlave(std::unique_ptr<TkoDeviceSlave> slave);
   void SetIntKey(const char* key, std::atomic<int32_t>& field, int32_t value);
+  // Cuts the pending version request off from this setup and lets its thread end it.
+  void EndIdentification();
 
   std::string deviceName_;
   std::atomic<int32_t> deviceAddr_{1};
@@ -117,4 +119,6 @@ class TkoDeviceSetup : public TkoXmlElement, public TkoMBDeviceEntry {
   std::atomic<int32_t> maxFault_{0};
   std::atomic<bool> enabled_{false};
   TkoDeviceSlave* slave_ = nullptr;  // owned
+  // The version request under way, owned by the connection's thread.
+  TkoMBTransaction* identTransa_ = nullptr;
 };

@@ -2,6 +2,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -107,10 +108,12 @@ class TkoDeviceSlave : public TkoRegDataBuffer, public TkoMBDevice {
   template <class Transa, class Aim>
   int32_t RunDirect(Transa*& transa, Aim aim, const char* name, const char* comment, bool wait);
 
+  // Expires when the device is destroyed; a direct transfer checks it after waiting.
+  std::shared_ptr<const int> life_ = std::make_shared<const int>(0);
   TkoVersionRecord version_;
   TkoDeviceSetup* const setup_;
   std::atomic<TkoMBThread*> thread_{nullptr};
-  TkoMBTransaList transactions_;  // owned
+  mutable TkoMBTransaList transactions_;  // owned; GetState walks it
   TkoMBTransaction* stateTransa_ = nullptr;
   TkoMBReadHoldRegisters* readTransa_ = nullptr;    // owned through the list
   TkoMBWriteSingleRegister* writeTransa_ = nullptr;  // owned through the list

@@ -1,0 +1,210 @@
+#include "devices/deviceslave.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "devices/devicesetup.h"
+#include "modbus/mbresult.h"
+#include "modbus/mbthread.h"
+#include "modbus/mbtransakinds.h"
+#include "platform/koexception.h"
+#include "regmodel/regblock.h"
+#include "regmodel/register.h"
+
+TkoDeviceSlave::TkoDeviceSlave(TkoDeviceSetup* setup, const TkoVersionRecord* version,
+                               TkoRegDefsList* dataModel)
+    : TkoRegDataBuffer(dataModel), setup_(setup) {
+  if (!version) throw EkoException("You must specify a valid TkoVersionRecord!");
+  if (!setup) throw EkoException("You must specify a valid TkoDeviceSetup to allocate a new device!");
+  version_ = *version;
+}
+
+TkoDeviceSlave::~TkoDeviceSlave() {
+  if (TkoMBThread* thread = thread_.load()) thread->RemoveDevice(this);
+  // Each transaction leaves the list when destroyed; the last first, so that the list
+  // does not shift under the walk.
+  for (;;) {
+    TkoMBTransaction* t = nullptr;
+    {
+      auto pass = transactions_.Lock();
+      if (pass.Size() == 0) break;
+      t = pass[pass.Size() - 1];
+    }
+    delete t;
+    transactions_.Remove(t);  // in case a destructor failed to unlink it
+  }
+  setup_->SlaveGone(this);
+}
+
+void TkoDeviceSlave::SetThread(TkoMBThread* thread) {
+  TkoMBThread* old = thread_.load();
+  if (old == thread) return;
+  if (old) old->RemoveDevice(this);  // detaches: thread_ is none after it
+  thread_ = thread;
+  if (thread) thread->AddDevice(this);  // comes back here with the same thread
+  DoStateChange(this);
+}
+
+void TkoDeviceSlave::DetachThread() {
+  thread_ = nullptr;
+  DoStateChange(this);
+}
+
+void TkoDeviceSlave::ReportDevice(std::vector<std::string>* lines) {
+  auto* transa = dynamic_cast<TkoMBSimpleTransa*>(stateTransa_);
+  if (transa && transa->GetReadBlocks()) ReportBlocks(transa->GetReadBlocks(), lines);
+}
+
+bool TkoDeviceSlave::IsSetupEnabled() const {
+  return setup_->GetEnabled();
+}
+
+uint8_t TkoDeviceSlave::GetSlaveAddress() const {
+  return static_cast<uint8_t>(setup_->GetDeviceAddr() & 0xFF);
+}
+
+int32_t TkoDeviceSlave::GetMaxFault() const {
+  return setup_->GetMaxFault();
+}
+
+int32_t TkoDeviceSlave::GetDefaultRepeatTime() const {
+  return setup_->GetRepeatTime();
+}
+
+void TkoDeviceSlave::AddTransa(TkoMBTransaction* transa) {
+  if (!transa) return;
+  transactions_.Add(transa);
+  if (OnTransaAdd) OnTransaAdd(this, transa);
+  setup_->NotifySetupAdd(transa);
+}
+
+void TkoDeviceSlave::RemoveTransa(TkoMBTransaction* transa) {
+  if (!transa || !transactions_.Remove(transa)) return;
+  if (transa == stateTransa_) stateTransa_ = nullptr;
+  if (transa == readTransa_) readTransa_ = nullptr;
+  if (transa == writeTransa_) writeTransa_ = nullptr;
+  if (OnTransaDel) OnTransaDel(this, transa);
+  setup_->NotifySetupDel(transa);
+}
+
+bool TkoDeviceSlave::HasTransa(TkoMBTransaction* transa) const {
+  return transactions_.Contains(transa);
+}
+
+void TkoDeviceSlave::DoTransaError(TkoMBTransaction* transa) {
+  if (OnTransaError) OnTransaError(this, transa);
+  if (TkoMBThread* thread = thread_.load()) thread->DoTransaError(transa);
+}
+
+void TkoDeviceSlave::DoTransaResponse(TkoMBTransaction* transa) {
+  if (OnTransaResponse) OnTransaResponse(this, transa);
+  if (TkoMBThread* thread = thread_.load()) thread->DoTransaResponse(transa);
+}
+
+void TkoDeviceSlave::DoStateChange(TkoMBObject* obj) {
+  if (OnStateChange) OnStateChange(this, obj);
+  setup_->NotifyStateChange(obj);
+}
+
+void TkoDeviceSlave::NotifySetupChange(TkoMBObject* obj) {
+  setup_->NotifySetupChange(obj);
+}
+
+uint8_t TkoDeviceSlave::GetState() const {
+  const TkoMBThread* thread = thread_.load();
+  if (!thread || thread->GetState() != TkoMBThread::stRunning) return TkoDeviceSetup::dsOffline;
+  if (!setup_->GetEnabled()) return TkoDeviceSetup::dsDisabled;
+  auto pass = transactions_.Lock();
+  for (TkoMBTransaction* t : pass) {
+    const uint8_t state = t->GetState();
+    if (state == TkoMBTransaction::tsError) return TkoDeviceSetup::dsCommError;
+    if (state == TkoMBTransaction::tsCutOff) return TkoDeviceSetup::dsCutOff;
+  }
+  return TkoDeviceSetup::dsReady;
+}
+
+void TkoDeviceSlave::ResetFaults() {
+  // Walked by index: a reset raises state changes that may reach this list again.
+  auto pass = transactions_.Lock();
+  for (std::size_t i = 0; i < pass.Size(); ++i) pass[i]->ResetFault();
+}
+
+int32_t TkoDeviceSlave::DirectReady() const {
+  const TkoMBThread* thread = thread_.load();
+  if (!thread || thread->GetState() != TkoMBThread::stRunning ||
+      GetState() != TkoDeviceSetup::dsReady)
+    return kRegBufferNotReady;
+  return 0;
+}
+
+template <class Transa, class Aim>
+int32_t TkoDeviceSlave::RunDirect(Transa*& transa, Aim aim, const char* name,
+                                  const char* comment, bool wait) {
+  // A wait runs the thread's hand-overs, whose handlers may take this device down.
+  const std::weak_ptr<const int> life = life_;
+  const auto usable = [&] { return !life.expired() && transa; };
+  if (transa && !transa->WaitFor(-1)) return kRegBufferNotReady;
+  if (!usable()) return kRegBufferNotReady;
+  transa->SetTransaName(name);
+  transa->SetComment(comment);
+  transa->SetEnabled(false);
+  aim(*transa);
+  transa->SetTermReasons(static_cast<uint16_t>(transa->GetTermReasons() | TkoMBTransaction::trAlways));
+  transa->SetEnabled(true);
+  if (!wait) return transa->GetLastError();
+  Transa* const running = transa;
+  if (!running->WaitFor(-1) || !usable()) return kRegBufferNotReady;
+  return running->GetLastError();
+}
+
+int32_t TkoDeviceSlave::ReadRegister(uint16_t address, bool wait) {
+  if (DirectReady() != 0) return kRegBufferNotReady;
+  if (!readTransa_) readTransa_ = new TkoMBReadHoldRegisters(this, true, 1, address);
+  return RunDirect(
+      readTransa_, [address](TkoMBReadHoldRegisters& t) { t.SetReadAddress(address); },
+      "ReadRegister", "Read a single register directly.", wait);
+}
+
+int32_t TkoDeviceSlave::WriteRegister(uint16_t address, bool wait) {
+  if (DirectReady() != 0) return kRegBufferNotReady;
+  if (!writeTransa_) writeTransa_ = new TkoMBWriteSingleRegister(this, true, address);
+  return RunDirect(
+      writeTransa_, [address](TkoMBWriteSingleRegister& t) { t.SetWriteAddress(address); },
+      "WriteRegister", "Write a single register directly", wait);
+}
+
+int32_t TkoDeviceSlave::ReadReg(TkoRegister* reg, bool wait) {
+  // A register of another image would be read into this one, not into the register.
+  if (!reg || reg->Buffer() != this) return vx::mbresult::kNoDataBuffer;
+  return ReadRegister(reg->Definition()->Address, wait);
+}
+
+int32_t TkoDeviceSlave::WriteReg(TkoRegister* reg, bool wait) {
+  if (!reg || reg->Buffer() != this) return vx::mbresult::kNoDataBuffer;
+  return WriteRegister(reg->Definition()->Address, wait);
+}
+
+void TkoDeviceSlave::ReportBlocks(const TkoRegBlock* chain, std::vector<std::string>* lines) const {
+  if (!lines) return;
+  for (const TkoRegBlock* b = chain; b; b = b->Next()) {
+    if (!b->Valid()) continue;
+    const int last = b->First() + b->Count();
+    for (int a = b->First(); a < last && a <= 0xFFFF; ++a)
+      if (TkoRegister* reg = RegisterAt(static_cast<uint16_t>(a))) reg->Report(lines);
+  }
+}
+
+void TkoDeviceSlave::ReportBits(const TkoRegister* reg, std::vector<std::string>* lines) const {
+  if (!reg || !lines) return;
+  const TkoRegDefinition* def = reg->Definition();
+  // Dates, times and texts have no bits to describe.
+  if (!def->IsNumeric()) return;
+  const int bits = std::min(32, def->ElementBytes() * 8);
+  for (int index = 0; index < def->Length; ++index) {
+    const auto value = static_cast<uint32_t>(reg->GetValueInteger(index));
+    for (int bit = 0; bit < bits; ++bit) {
+      const uint32_t mask = 1u << bit;
+      if (value & mask) lines->push_back(def->GetDescr(index, mask));
+    }
+  }
+}
