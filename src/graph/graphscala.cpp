@@ -1,0 +1,266 @@
+#include "graph/graphscala.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "graph/graphcanvas.h"
+#include "regmodel/numberformat.h"
+
+namespace vx {
+
+double ChooseTickStep(double step, double span, double pixelsPerUnit, double minDistance) {
+  const auto positive = [](double v) { return std::isfinite(v) && v > 0.0; };
+  if (!positive(step) || !positive(span) || !positive(pixelsPerUnit)) return 0.0;
+  double s = step;
+  while (span * 0.5 < s) s *= 0.1;
+  if (!positive(s)) return 0.0;
+  // Ticks closer than a pixel would only smear the axis, and an empty label picture
+  // would otherwise let a tiny step through.
+  const double d = std::max(minDistance, 1.0);
+  while (s * pixelsPerUnit < d) {
+    double candidate = s * 2.0;
+    if (candidate * pixelsPerUnit < d) candidate = s * 5.0;
+    if (candidate * pixelsPerUnit < d) candidate = s * 10.0;
+    s = candidate;
+    if (!std::isfinite(s)) return 0.0;
+  }
+  return s;
+}
+
+std::vector<double> TickValues(double min, double max, double step) {
+  std::vector<double> values;
+  if (!(step > 0.0) || !std::isfinite(min) || !std::isfinite(max)) return values;
+  const double first = std::floor(min / step) * step;
+  // Computed from the base each time, so that rounding does not pile up along the axis;
+  // the count is bounded for a step far too small for the range.
+  constexpr int kMaxTicks = 1 << 16;
+  for (int i = 1; i <= kMaxTicks; ++i) {
+    const double v = first + i * step;
+    if (v > max) break;
+    if (v > min) values.push_back(v);
+  }
+  return values;
+}
+
+std::string DateText(double value) { return FormatDateTime(Formats().ShortDateFormat, value); }
+
+std::string TimeText(double value) { return FormatDateTime(Formats().LongTimeFormat, value); }
+
+}  // namespace vx
+
+namespace {
+
+bool Overlaps(const vx::Rect& a, const vx::Rect& b) {
+  return a.Left < b.Right && b.Left < a.Right && a.Top < b.Bottom && b.Top < a.Bottom;
+}
+
+}  // namespace
+
+TkoGraphScala::TkoGraphScala(const std::string& name, std::uint8_t orientation)
+    : TkoGraphElement(name), Orientation(orientation) {
+  TextFormat.Font.Name = QStringLiteral("Arial");
+  TextFormat.Font.Size = -10;
+  GridFormat.Pen = {QColor(255, 255, 255), Qt::DotLine, 1, vx::PenMode::Copy};
+  GridFormat.Brush = {QColor(0, 0, 0), Qt::NoBrush};
+  LabelFormat.SetText("0.00");
+  LabelFormat.Pen = {QColor(255, 255, 255), Qt::SolidLine, 1, vx::PenMode::Copy};
+  LabelFormat.Brush = {QColor(0, 0, 0), Qt::NoBrush};
+  LabelFormat.Font.Name = QStringLiteral("Arial Narrow");
+  LabelFormat.Font.Size = -10;
+  LabelFormat.Font.Color = QColor(255, 255, 255);
+}
+
+double TkoGraphScala::PixelsPerUnit() const {
+  const int pixels = Horizontal() ? Bounds.Width() - 2 : Bounds.Height() - 2;
+  const double span = Max - Min;
+  if (span == 0.0) return 1.0;
+  return pixels / span;
+}
+
+int TkoGraphScala::ToPixelX(double x, const vx::Rect& plot) const {
+  return vx::TruncPixel((x - Min) * PixelsPerUnit()) + plot.Left;
+}
+
+int TkoGraphScala::ToPixelY(double y, const vx::Rect& plot) const {
+  return plot.Bottom - vx::TruncPixel((y - Min) * PixelsPerUnit());
+}
+
+double TkoGraphScala::FromPixelX(int px, const vx::Rect& plot) const {
+  const double k = PixelsPerUnit();
+  return k != 0.0 ? (px - plot.Left) / k + Min : Min;
+}
+
+double TkoGraphScala::FromPixelY(int py, const vx::Rect& plot) const {
+  const double k = PixelsPerUnit();
+  return k != 0.0 ? (plot.Bottom - py) / k + Min : Min;
+}
+
+double TkoGraphScala::TickStep(vx::GraphCanvas& canvas) const {
+  const double step = Bounds.Width() > 2 && Bounds.Height() > 2 ? Step : 0.0;
+  std::string sample;
+  if (DateLabels) {
+    sample = vx::DateText(vx::Now());
+  } else if (TimeLabels) {
+    sample = vx::TimeText(vx::Now());
+  } else {
+    sample = LabelFormat.Text();
+  }
+  canvas.Font = LabelFormat.Font;
+  const double d = Horizontal() ? canvas.TextWidth(sample) : 2.0 * canvas.TextHeight(sample);
+  return vx::ChooseTickStep(step, Max - Min, PixelsPerUnit(), d);
+}
+
+std::string TkoGraphScala::LabelText(double value) const {
+  if (DateLabels) return vx::DateText(value);
+  if (TimeLabels) return vx::TimeText(value);
+  return vx::FormatFloat(LabelFormat.Text(), value);
+}
+
+std::string TkoGraphScala::LabelSecondLine(double value) const {
+  return DateLabels && TimeLabels ? vx::TimeText(value) : std::string();
+}
+
+bool TkoGraphScala::Draw(vx::GraphCanvas* canvas) {
+  if (!Visible || canvas == nullptr) return false;
+  const vx::Rect& b = Bounds;
+  const vx::Rect& p = PlotRect;
+  const double k = PixelsPerUnit();
+  const std::vector<double> values = vx::TickValues(Min, Max, TickStep(*canvas));
+  const auto xAt = [&](double v) { return vx::TruncPixel(k * (v - Min) + p.Left); };
+  const auto yAt = [&](double v) { return vx::TruncPixel(p.Bottom - k * (v - Min)); };
+
+  if (LineFormat.Visible()) {
+    vx::UseFormat(*canvas, LineFormat);
+    const auto tick = [&](int at) {
+      switch (Orientation) {
+        case kAbove:
+          canvas->MoveTo(at, b.Bottom - 5);
+          canvas->LineTo(at, b.Bottom);
+          break;
+        case kBelow:
+          canvas->MoveTo(at, b.Top + 5);
+          canvas->LineTo(at, b.Top);
+          break;
+        case kLeft:
+          canvas->MoveTo(b.Right - 5, at);
+          canvas->LineTo(b.Right, at);
+          break;
+        default:
+          canvas->MoveTo(b.Left + 5, at);
+          canvas->LineTo(b.Left, at);
+          break;
+      }
+    };
+    if (Horizontal()) {
+      tick(p.Right);
+      tick(p.Left);
+      for (double v : values) tick(xAt(v));
+    } else {
+      tick(p.Top);
+      tick(p.Bottom);
+      for (double v : values) tick(yAt(v));
+    }
+  }
+
+  if (GridFormat.Visible()) {
+    vx::UseFormat(*canvas, GridFormat);
+    for (double v : values) {
+      if (Horizontal()) {
+        canvas->MoveTo(xAt(v), p.Top);
+        canvas->LineTo(xAt(v), p.Bottom);
+      } else {
+        canvas->MoveTo(p.Left, yAt(v));
+        canvas->LineTo(p.Right, yAt(v));
+      }
+    }
+  }
+
+  if (LabelFormat.Visible()) {
+    vx::UseFormat(*canvas, LabelFormat);
+    const bool twoLines = DateLabels && TimeLabels;
+    // Rectangles of the labels written so far: an intermediate label that would run into
+    // one of them (an end label, mostly) is left out rather than printed over it.
+    std::vector<vx::Rect> written;
+    enum class Which { kMax, kMin, kBetween };
+    const auto label = [&](double v, Which which) {
+      const std::string t1 = LabelText(v);
+      const std::string t2 = LabelSecondLine(v);
+      const int w = canvas->TextWidth(t1);
+      const int h = canvas->TextHeight("0");
+      const int w2 = canvas->TextWidth(t2);
+      int x = 0, y = 0, x2 = 0, y2 = 0;
+      switch (Orientation) {
+        case kAbove:
+        case kBelow: {
+          y = Orientation == kAbove ? b.Bottom - h - 5 : b.Top + 5;
+          y2 = Orientation == kAbove ? y - (3 * h) / 4 : y + (3 * h) / 4;
+          if (which == Which::kMax) {
+            x = b.Right - w;
+            x2 = b.Right - w2;
+          } else if (which == Which::kMin) {
+            x = x2 = b.Left + 1;
+          } else {
+            x = vx::TruncPixel(k * (v - Min) + b.Left - w / 2 + 1);
+            x2 = vx::TruncPixel(k * (v - Min) + b.Left - w2 / 2 + 1);
+          }
+          break;
+        }
+        default: {
+          x = Orientation == kLeft ? b.Right - 6 - w : b.Left + 7;
+          x2 = Orientation == kLeft ? b.Right - 6 - w2 : b.Left + 7;
+          if (which == Which::kMax) {
+            y = b.Top + h / 4;
+            y2 = b.Top + h;
+          } else if (which == Which::kMin) {
+            y = b.Bottom - h - (twoLines ? (3 * h) / 4 : 0);
+            y2 = b.Bottom - h;
+          } else {
+            y = vx::TruncPixel(b.Bottom - (3 * h) / 4 - k * (v - Min)) - (twoLines ? h / 4 : 0);
+            y2 = vx::TruncPixel(b.Bottom - h / 4 - k * (v - Min));
+          }
+          break;
+        }
+      }
+      vx::Rect area{x, y, x + w, y + h};
+      if (twoLines) {
+        area.Left = std::min(area.Left, x2);
+        area.Right = std::max(area.Right, x2 + w2);
+        area.Top = std::min(area.Top, y2);
+        area.Bottom = std::max(area.Bottom, y2 + h);
+      }
+      if (which == Which::kBetween) {
+        for (const vx::Rect& r : written) {
+          if (Overlaps(r, area)) return;
+        }
+      }
+      written.push_back(area);
+      canvas->TextOut(x, y, t1);
+      if (twoLines) canvas->TextOut(x2, y2, t2);
+    };
+    label(Max, Which::kMax);
+    label(Min, Which::kMin);
+    for (double v : values) label(v, Which::kBetween);
+  }
+
+  if (TextFormat.Visible()) {
+    vx::UseFormat(*canvas, TextFormat);
+    const std::string& title = TextFormat.Text();
+    const int w = canvas->TextWidth(title);
+    const int h = canvas->TextHeight(title);
+    switch (Orientation) {
+      case kAbove:
+        canvas->TextOut(b.Left + (b.Width() - w) / 2, b.Top + 1, title);
+        break;
+      case kBelow:
+        canvas->TextOut(b.Left + (b.Width() - w) / 2, b.Bottom - 1 - h, title);
+        break;
+      case kLeft:
+        canvas->TextOutTurned(b.Left + 2, b.Bottom - (b.Height() - w) / 2, title);
+        break;
+      default:
+        canvas->TextOutTurned(b.Right - 2 - h, b.Bottom - (b.Height() - w) / 2, title);
+        break;
+    }
+  }
+  return true;
+}
