@@ -1,11 +1,37 @@
 #include "devices/devicefactory.h"
 
+#include <functional>
+#include <map>
+
 #include "devices/deviceslave.h"
+#include "devices/vx310.h"
+
+namespace {
+
+using Maker = std::function<std::unique_ptr<TkoDeviceSlave>(TkoDeviceSetup*, const TkoVersionRecord*,
+                                                            TkoRegDefsList*)>;
+
+template <class T>
+Maker Make() {
+  return [](TkoDeviceSetup* s, const TkoVersionRecord* v, TkoRegDefsList* m) -> std::unique_ptr<TkoDeviceSlave> {
+    return std::make_unique<T>(s, v, m);
+  };
+}
+
+const std::map<std::string, Maker>& Makers() {
+  static const std::map<std::string, Maker> makers = {
+      {"TkoDeviceVX310", Make<TkoDeviceVX310>()},
+  };
+  return makers;
+}
+
+}  // namespace
 
 std::unique_ptr<TkoDeviceSlave> vx::CreateSlaveDevice(const std::string& className,
                                                       TkoDeviceSetup* setup,
                                                       const TkoVersionRecord* version,
                                                       TkoRegDefsList* dataModel) {
-  (void)className;  // no device class of its own yet
+  const auto it = Makers().find(className);
+  if (it != Makers().end()) return it->second(setup, version, dataModel);
   return std::make_unique<TkoDeviceSlave>(setup, version, dataModel);
 }

@@ -1,0 +1,187 @@
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "devices/deviceslave.h"
+#include "params/parbuild.h"
+#include "params/parencoded.h"
+#include "params/parfrac16.h"
+#include "params/parvalue.h"
+
+class TkoDeviceVXSlave;
+class TkoMBChainedTransa;
+class TkoTextResource;
+
+namespace vx {
+
+// One named slot of a drive-family class: a public member that the device binds by name
+// to its data model. A register slot "RegN" takes the register named N; a parameter slot
+// is built from the entry of its name in "[Parameters]".
+struct NamedSlot {
+  const char* Name = nullptr;
+  bool IsRegister = false;
+  TkoParKind Kind = TkoParKind::Value;  // parameter slots only
+  void (*StoreRegister)(TkoDeviceVXSlave& device, TkoRegister* reg) = nullptr;
+  void (*StoreParameter)(TkoDeviceVXSlave& device, TkoParValue* par) = nullptr;
+};
+
+template <class T>
+constexpr TkoParKind ParKindOf() {
+  if constexpr (std::is_same_v<T, TkoParValue>) return TkoParKind::Value;
+  else if constexpr (std::is_same_v<T, TkoParLong>) return TkoParKind::Long;
+  else if constexpr (std::is_same_v<T, TkoParEncoded>) return TkoParKind::Encoded;
+  else if constexpr (std::is_same_v<T, TkoParBitField>) return TkoParKind::BitField;
+  else if constexpr (std::is_same_v<T, TkoParBoolField>) return TkoParKind::BoolField;
+  else if constexpr (std::is_same_v<T, TkoParFrac16>) return TkoParKind::Frac16;
+  else {
+    static_assert(std::is_same_v<T, TkoPar2DPoint>, "not a parameter class of a named slot");
+    return TkoParKind::Point2D;
+  }
+}
+
+template <class M>
+struct SlotMember;
+template <class C, class T>
+struct SlotMember<T* C::*> {
+  using Class = C;
+  using Type = T;
+};
+
+// The slot of a member pointer; the parameter class comes from the member's type, so a
+// table entry cannot name a class other than the one the member holds.
+template <auto Member>
+NamedSlot MakeSlot(const char* name) {
+  using C = typename SlotMember<decltype(Member)>::Class;
+  using T = typename SlotMember<decltype(Member)>::Type;
+  static_assert(std::is_base_of_v<TkoDeviceVXSlave, C>);
+  NamedSlot slot;
+  slot.Name = name;
+  if constexpr (std::is_same_v<T, TkoRegister>) {
+    slot.IsRegister = true;
+    slot.StoreRegister = [](TkoDeviceVXSlave& d, TkoRegister* r) { static_cast<C&>(d).*Member = r; };
+  } else {
+    slot.Kind = ParKindOf<T>();
+    // CreateParameter builds exactly the class of the kind, so the cast is exact.
+    slot.StoreParameter = [](TkoDeviceVXSlave& d, TkoParValue* p) {
+      static_cast<C&>(d).*Member = static_cast<T*>(p);
+    };
+  }
+  return slot;
+}
+
+// Ties a limit of `par`'s register to the value of `source`'s register: the bound then
+// follows that register. Only when both exist and the register has that bound (its
+// definition gives one); true when tied.
+bool TieMax(TkoParValue* par, TkoParValue* source);
+bool TieMin(TkoParValue* par, TkoParValue* source);
+bool TieMaxRegister(TkoRegister* reg, TkoRegister* source);
+bool TieMinRegister(TkoRegister* reg, TkoRegister* source);
+// Sets the read-only flag of each parameter that exists.
+void MarkReadOnly(std::initializer_list<TkoParValue*> params, bool readOnly = true);
+
+}  // namespace vx
+
+// Declares the table entry of a member: VX_SLOT(TkoDeviceVX310, ParSpeedRef).
+#define VX_SLOT(Class, Member) vx::MakeSlot<&Class::Member>(#Member)
+
+// The base of every device of the drive and controller family. On creation it binds its
+// named slots to the data model, hooks the registers of the RAM setup so that a local
+// change marks the setup modified, and installs the five standard transactions: the
+// periodic actual-state and fault-state reads, a one-shot read of the RAM setup, sending
+// the RAM setup and saving it to EEPROM.
+//
+// Each class of the family declares its slots in a table and binds it at the end of its
+// own constructor; a name bound again by a derived class leaves the base's member empty,
+// so every name resolves once, to the most derived class. A slot that the data model does
+// not provide stays null: every user tests it.
+//
+// User-interface thread only; the transactions run on the connection thread.
+class TkoDeviceVXSlave : public TkoDeviceSlave {
+ public:
+  using Event = std::function<void(TkoDeviceVXSlave* sender, TkoMBTransaction* transa)>;
+
+  // Setup states.
+  enum : uint8_t { ssNotRead = 0, ssInStep = 1, ssModified = 2, ssSentNotSaved = 3 };
+
+  TkoDeviceVXSlave(TkoDeviceSetup* setup, const TkoVersionRecord* version, TkoRegDefsList* dataModel);
+  ~TkoDeviceVXSlave() override;
+
+  // --- virtual operations after those of TkoDeviceSlave ---
+  void ReportDevice(std::vector<std::string>* lines) override;
+  virtual void DoFaultState() {}
+  virtual void DoSetupRead() {}
+  // Called after every write into a RAM-setup register, changed or not.
+  virtual void DoSetupModified() {}
+  // Copies the setup into its EEPROM mirror registers and starts the EEPROM save.
+  virtual void SaveSetup();
+  virtual void StartSetupRead();
+  virtual void StartSetupSend();
+  // Sends the setup and saves it once the send has been answered.
+  virtual void StartSetupSendAndSave();
+
+  // A parameter of `kind` from an entry text ("reg,element", "reg1,reg2,element",
+  // "reg,element,mask|bit"); null when the text does not make one.
+  [[nodiscard]] std::unique_ptr<TkoParValue> CreateParameter(TkoParKind kind, const std::string& text) const;
+  // Binds the slots of one class's table (see the class comment).
+  void BindSlots(std::span<const vx::NamedSlot> table);
+  // Destroys every bound parameter and empties every slot; registers belong to the buffer.
+  void ReleaseSlots();
+
+  // Writes the registers of the category "ImportExport" into the section; nothing
+  // without resource or category.
+  void ExportSetup(const std::string& section, TkoTextResource* resource) const;
+  // Loads them back, filtered by that category; the load report, empty without resource
+  // or category.
+  std::string ImportSetup(const std::string& section, TkoTextResource* resource);
+
+  [[nodiscard]] uint8_t GetSetupState() const { return setupState_; }
+  [[nodiscard]] bool GetSaveAfterSend() const { return saveAfterSend_; }
+
+  TkoParEncoded* ParEEModBusBaudrate = nullptr;
+  TkoParValue* ParEEModBusAddress = nullptr;
+  TkoParEncoded* ParEECanBusBaudrate = nullptr;
+  TkoParValue* ParEECanBusAddress = nullptr;
+  TkoParValue* ParEEProfiBusAddress = nullptr;
+
+  Event OnFaultState;
+  Event OnSetupRead;
+  Event OnSetupSent;
+  Event OnSetupSaved;
+  Event OnActState;
+
+  // Owned through the device's transaction list.
+  TkoMBChainedTransa* ReadActState = nullptr;
+  TkoMBChainedTransa* ReadFaultState = nullptr;
+  TkoMBChainedTransa* ReadRamSetup = nullptr;
+  TkoMBChainedTransa* SendRamSetup = nullptr;
+  TkoMBChainedTransa* SaveEEPromSetup = nullptr;
+
+ protected:
+  // Appends the report line of a parameter that is bound, visible and enabled.
+  static void ReportParameter(const TkoParValue* par, std::vector<std::string>* lines);
+  // A system chained transaction of this device with its name and comment; the caller
+  // sets blocks, timing and handlers.
+  TkoMBChainedTransa* AddChainedTransa(const std::string& name, const std::string& comment);
+  // The transaction that writes the category "RefPosRegs" in one request when enabled.
+  TkoMBChainedTransa* CreateWriteRefPos();
+
+ private:
+  struct Bound {
+    const vx::NamedSlot* Slot;
+    std::unique_ptr<TkoParValue> Parameter;  // none for a register slot
+  };
+  void HookRamSetup();
+  void CreateTransactions();
+  void SetupReadDone(TkoMBTransaction* transa);
+  void SetupSentDone(TkoMBTransaction* transa);
+  void SetupSavedDone(TkoMBTransaction* transa);
+
+  std::vector<Bound> bound_;
+  bool saveAfterSend_ = false;
+  uint8_t setupState_ = ssNotRead;
+};
