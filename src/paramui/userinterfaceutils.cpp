@@ -1,0 +1,478 @@
+#include "paramui/userinterfaceutils.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QStyledItemDelegate>
+#include <QTreeWidget>
+#include <algorithm>
+#include <exception>
+
+#include "paramui/kocheckbox.h"
+#include "paramui/kocombobox.h"
+#include "paramui/koradiogroup.h"
+#include "paramui/textcodec.h"
+#include "paramui/uierror.h"
+#include "params/parencoded.h"
+#include "params/parvalue.h"
+
+namespace {
+
+constexpr int kParamWidth = 150;
+constexpr int kMinWidth = 100;
+const QColor kGreyRow(192, 192, 192);
+const QColor kGreyText(128, 128, 128);
+
+struct ColumnInfo {
+  enm_LvColumns kind;
+  const char* caption;
+};
+constexpr ColumnInfo kColumns[] = {
+    {lvcParam, "Param."}, {lvcValue, "Value"}, {lvcMin, "Min"}, {lvcMax, "Max"},
+    {lvcDefault, "Default"},
+};
+
+// Draws the rows of a bound list: alternating colours, separators in the button face,
+// disabled or hidden parameters greyed (the texts of hidden ones left out) and the
+// second column bold.
+class RowDelegate : public QStyledItemDelegate {
+ public:
+  RowDelegate(TkoUserInterfaceUtils* binder) : QStyledItemDelegate(binder), binder_(binder) {}
+
+  void paint(QPainter* painter, const QStyleOptionViewItem& option,
+             const QModelIndex& index) const override {
+    QStyleOptionViewItem opt(option);
+    initStyleOption(&opt, index);
+    if (opt.state & QStyle::State_Enabled) {
+      const auto* list = qobject_cast<const QTreeWidget*>(opt.widget);
+      const TkoParValue* par =
+          list != nullptr ? vx::RowPar(list->topLevelItem(index.row())) : nullptr;
+      if (par == nullptr) {
+        opt.backgroundBrush = opt.palette.color(QPalette::Button);
+      } else if (!par->Enabled || !par->Visible) {
+        opt.backgroundBrush = kGreyRow;
+        opt.palette.setColor(QPalette::Text, kGreyText);
+        opt.palette.setColor(QPalette::HighlightedText, kGreyText);
+        if (!par->Visible) opt.text.clear();
+      } else {
+        opt.backgroundBrush = index.row() % 2 != 0 ? binder_->OddColor() : binder_->EvenColor();
+      }
+      opt.font.setBold(index.column() == 1);
+      opt.fontMetrics = QFontMetrics(opt.font);
+    }
+    const QStyle* style = opt.widget != nullptr ? opt.widget->style() : QApplication::style();
+    style->drawControl(QStyle::CE_ItemViewItem, &opt, painter, opt.widget);
+  }
+
+  QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    QStyleOptionViewItem opt(option);
+    if (index.column() == 1) {
+      opt.font.setBold(true);
+      opt.fontMetrics = QFontMetrics(opt.font);
+    }
+    return QStyledItemDelegate::sizeHint(opt, index);
+  }
+
+ private:
+  TkoUserInterfaceUtils* binder_;
+};
+
+// Qt's own caption of an unnamed column is its number: such a list has no column yet.
+bool HasNoColumn(const QTreeWidget* list) {
+  return list->columnCount() <= 1 && vx::ColumnKind(list, 0) == lvcNone &&
+         (list->headerItem()->text(0).isEmpty() || list->headerItem()->text(0) == "1");
+}
+
+std::string CellText(const TkoParValue* par, enm_LvColumns kind) {
+  switch (kind) {
+    case lvcParam:
+      return par->GetDescr();
+    case lvcValue:
+      return par->GetValueString();
+    case lvcMin:
+      return par->HasMin() ? par->GetMinString() : "---";
+    case lvcMax:
+      return par->HasMax() ? par->GetMaxString() : "---";
+    case lvcDefault:
+      return par->HasDflt() ? par->GetDfltString() : "---";
+    default:
+      return std::string();
+  }
+}
+
+}  // namespace
+
+TkoUserInterfaceUtils::TkoUserInterfaceUtils(QObject* owner) : QObject(owner) { Editor(); }
+
+TkoUserInterfaceUtils::~TkoUserInterfaceUtils() {
+  Reset();
+  delete editor_.data();
+}
+
+TkoComboBox* TkoUserInterfaceUtils::Editor() {
+  // Laid over a list, the editor becomes a child of it and dies with it: a new one then.
+  if (editor_.isNull()) {
+    editor_ = new TkoComboBox();
+    editor_->OnEdited = [this](TkoParValue* par, TkoComboBox*) { DoOnEdited(par); };
+    editor_->CanEdit = [this](TkoParValue* par) { return MayEdit(par); };
+  }
+  return editor_;
+}
+
+bool TkoUserInterfaceUtils::IsEditMode() const {
+  // Shown by the edit, whether or not its window is on the screen.
+  return !editor_.isNull() && !editor_->isHidden();
+}
+
+std::vector<QObject*> TkoUserInterfaceUtils::CtrlList() const {
+  std::vector<QObject*> result;
+  for (const Bound& b : ctrls_)
+    if (!b.control.isNull()) result.push_back(b.control);
+  return result;
+}
+
+void TkoUserInterfaceUtils::SetEvenColor(const QColor& color) {
+  evenColor_ = color;
+  for (Bound& b : ctrls_)
+    if (auto* list = qobject_cast<QTreeWidget*>(b.control)) list->viewport()->update();
+}
+
+void TkoUserInterfaceUtils::SetOddColor(const QColor& color) {
+  oddColor_ = color;
+  for (Bound& b : ctrls_)
+    if (auto* list = qobject_cast<QTreeWidget*>(b.control)) list->viewport()->update();
+}
+
+TkoUserInterfaceUtils::Bound* TkoUserInterfaceUtils::Find(const QObject* control) {
+  for (Bound& b : ctrls_)
+    if (b.control == control) return &b;
+  return nullptr;
+}
+
+TkoUserInterfaceUtils::Bound& TkoUserInterfaceUtils::Register(QObject* control, bool* added) {
+  Bound* b = Find(control);
+  *added = b == nullptr;
+  if (b != nullptr) return *b;
+  ctrls_.push_back(Bound{control, {}, nullptr, nullptr});
+  return ctrls_.back();
+}
+
+// ---- lists ----
+
+void TkoUserInterfaceUtils::With(QTreeWidget* list, const TkoLvColumnSet& columns) {
+  if (list == nullptr) return;
+  bool added;
+  Bound& b = Register(list, &added);
+  if (added) {
+    list->clear();
+    if (HasNoColumn(list)) {
+      list->setColumnCount(1);
+      list->headerItem()->setText(0, QStringLiteral("Parameter"));
+      vx::SetColumnKind(list, 0, lvcParam);
+      list->setColumnWidth(0, kParamWidth);
+    }
+    if (list->columnCount() <= 1) {
+      for (const ColumnInfo& c : kColumns) {
+        if (columns.count(c.kind) == 0) continue;
+        const int at = list->columnCount();
+        list->setColumnCount(at + 1);
+        list->headerItem()->setText(at, QString::fromLatin1(c.caption));
+        vx::SetColumnKind(list, at, c.kind);
+        if (c.kind == lvcParam) list->setColumnWidth(at, kParamWidth);
+      }
+    }
+    b.oldDelegate = list->itemDelegate();
+    b.delegate = new RowDelegate(this);
+    list->setItemDelegate(b.delegate);
+    list->installEventFilter(this);
+    b.connections.push_back(connect(list, &QTreeWidget::itemDoubleClicked, this,
+                                    [this, list] { LvDblClick(list); }));
+  }
+  list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  list->setSelectionMode(QAbstractItemView::SingleSelection);
+  list->setSelectionBehavior(QAbstractItemView::SelectRows);
+  list->setAllColumnsShowFocus(true);
+  list->setRootIsDecorated(false);
+  list->setUniformRowHeights(true);
+  current_ = list;
+}
+
+bool TkoUserInterfaceUtils::List(TkoParValue* par) {
+  auto* list = qobject_cast<QTreeWidget*>(current_);
+  if (par == nullptr || list == nullptr) return false;
+  auto* row = new QTreeWidgetItem();
+  vx::SetRowPar(row, par);
+  list->addTopLevelItem(row);
+  // The first column is written once; refreshes recompute the others.
+  RefreshColumn(row, 0);
+  return true;
+}
+
+void TkoUserInterfaceUtils::ListSep() {
+  if (auto* list = qobject_cast<QTreeWidget*>(current_)) list->addTopLevelItem(new QTreeWidgetItem());
+}
+
+int TkoUserInterfaceUtils::AdaptHeight() {
+  int height = 0;
+  if (auto* list = qobject_cast<QTreeWidget*>(current_)) {
+    height = 2 * list->frameWidth();
+    if (!list->isHeaderHidden()) height += list->header()->sizeHint().height();
+    for (int i = 0; i < list->topLevelItemCount(); ++i) height += list->sizeHintForRow(i);
+    list->setFixedHeight(height);
+  } else if (auto* group = dynamic_cast<TkoRadioGroup*>(current_.data())) {
+    height = group->sizeHint().height();
+    group->setFixedHeight(height);
+  }
+  return height;
+}
+
+void TkoUserInterfaceUtils::RefreshColumn(QTreeWidgetItem* row, int column) {
+  if (row == nullptr || row->treeWidget() == nullptr) return;
+  const TkoParValue* par = vx::RowPar(row);
+  if (par == nullptr) return;
+  const enm_LvColumns kind = vx::ColumnKind(row->treeWidget(), column);
+  try {
+    row->setText(column, vx::ToQString(CellText(par, kind)));
+    row->setToolTip(column, QString());
+  } catch (const std::exception& e) {
+    // One unreadable parameter must not stop the refresh of the others, nor raise a
+    // message at every refresh.
+    row->setText(column, QStringLiteral("?"));
+    row->setToolTip(column, vx::ToQString(e.what()));
+  }
+}
+
+void TkoUserInterfaceUtils::RefreshItem(QTreeWidgetItem* row) {
+  if (row == nullptr || row->treeWidget() == nullptr || vx::RowPar(row) == nullptr) return;
+  for (int c = 1; c < row->treeWidget()->columnCount(); ++c) RefreshColumn(row, c);
+}
+
+void TkoUserInterfaceUtils::RefreshListView(QTreeWidget* list) {
+  if (list == nullptr) return;
+  list->setUpdatesEnabled(false);
+  for (int i = 0; i < list->topLevelItemCount(); ++i) RefreshItem(list->topLevelItem(i));
+  FitColumns(list);
+  list->setUpdatesEnabled(true);
+}
+
+void TkoUserInterfaceUtils::FitColumns(QTreeWidget* list) {
+  // The value, limit and default columns follow their widest text; the value column
+  // keeps a minimum width. The last column stretches anyway.
+  for (int c = 0; c < list->columnCount(); ++c) {
+    const enm_LvColumns kind = vx::ColumnKind(list, c);
+    if (kind < lvcValue || kind > lvcDefault) continue;
+    list->resizeColumnToContents(c);
+    if (kind == lvcValue && list->columnWidth(c) < kMinWidth) list->setColumnWidth(c, kMinWidth);
+  }
+}
+
+void TkoUserInterfaceUtils::LvKeyPress(QTreeWidget* list, QKeyEvent* key, bool* handled) {
+  *handled = false;
+  if (list->selectedItems().isEmpty()) return;
+  if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+    ParEdit(list, QChar());
+    *handled = true;
+  } else if (key->key() == Qt::Key_Escape) {
+    EndEdit();
+    *handled = true;
+  } else if (!key->text().isEmpty() && key->text().at(0).isPrint() &&
+             (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier)) == 0) {
+    ParEdit(list, key->text().at(0));
+    *handled = true;
+  }
+}
+
+void TkoUserInterfaceUtils::LvDblClick(QTreeWidget* list) {
+  if (!list->selectedItems().isEmpty()) ParEdit(list, QChar());
+}
+
+bool TkoUserInterfaceUtils::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress) {
+    auto* list = qobject_cast<QTreeWidget*>(watched);
+    if (list != nullptr && Find(list) != nullptr) {
+      bool handled = false;
+      vx::RunReportingErrors(
+          [&] { LvKeyPress(list, static_cast<QKeyEvent*>(event), &handled); });
+      if (handled) return true;
+    }
+  }
+  return QObject::eventFilter(watched, event);
+}
+
+bool TkoUserInterfaceUtils::MayEdit(TkoParValue* par) {
+  if (par == nullptr || par->ReadOnly || !par->Enabled || !par->Visible) return false;
+  bool allow = true;
+  if (OnEditQuery) OnEditQuery(par, allow);
+  return allow;
+}
+
+void TkoUserInterfaceUtils::ParEdit(QTreeWidget* list, QChar firstKey) {
+  if (list == nullptr) return;
+  const QList<QTreeWidgetItem*> selected = list->selectedItems();
+  if (selected.isEmpty()) return;
+  QTreeWidgetItem* row = selected.first();
+  TkoParValue* par = vx::RowPar(row);
+  if (!MayEdit(par)) return;
+  const int column = vx::FindColumn(list, lvcValue);
+  if (column < 0) return;
+  TkoComboBox* editor = Editor();
+  editor->setFont(list->font());
+  editor->EditThis(row, column, firstKey, par);
+}
+
+void TkoUserInterfaceUtils::EndEdit() {
+  if (IsEditMode()) editor_->EndEdit();
+}
+
+// ---- check boxes, radio groups, actions ----
+
+bool TkoUserInterfaceUtils::With(TkoCheckBox* box, TkoParBoolField* par) {
+  if (box == nullptr) return false;
+  bool added;
+  Register(box, &added);
+  box->SetPar(par);
+  box->OnEdited = [this](TkoParValue* p) { DoOnEdited(p); };
+  current_ = box;
+  return par != nullptr;
+}
+
+bool TkoUserInterfaceUtils::With(TkoRadioGroup* group, TkoParEncoded* par) {
+  if (group == nullptr) return false;
+  bool added;
+  Register(group, &added);
+  group->SetPar(par);
+  group->OnEdited = [this](TkoParValue* p) { DoOnEdited(p); };
+  current_ = group;
+  return par != nullptr;
+}
+
+bool TkoUserInterfaceUtils::With(QAction* action, TkoParBoolField* par) {
+  if (action == nullptr) return false;
+  bool added;
+  Bound& b = Register(action, &added);
+  if (added) {
+    b.connections.push_back(connect(action, &QAction::triggered, this, [this, action] {
+      // Qt flips a checkable action before it reports the trigger; the parameter is
+      // what decides, so the flip is undone and the refresh shows the outcome.
+      if (action->isCheckable()) {
+        const QSignalBlocker block(action);
+        action->setChecked(!action->isChecked());
+      }
+      vx::RunReportingErrors([&] { DoOnExecute(action); });
+    }));
+  }
+  action->setCheckable(true);
+  action->setData(QVariant::fromValue(reinterpret_cast<quintptr>(static_cast<TkoParValue*>(par))));
+  action->setText(par != nullptr ? vx::ToQString(par->GetDescr()) : QStringLiteral("-empty-"));
+  action->setVisible(par != nullptr);
+  DoOnUpdate(action);
+  current_ = action;
+  return par != nullptr;
+}
+
+TkoParBoolField* TkoUserInterfaceUtils::ActionPar(const QAction* action) {
+  if (action == nullptr) return nullptr;
+  auto* par = reinterpret_cast<TkoParValue*>(action->data().value<quintptr>());
+  return dynamic_cast<TkoParBoolField*>(par);
+}
+
+void TkoUserInterfaceUtils::RefreshCheckBox(TkoCheckBox* box) {
+  if (box != nullptr) box->RefreshData();
+}
+
+void TkoUserInterfaceUtils::RefreshRadioGroup(TkoRadioGroup* group) {
+  if (group != nullptr) group->RefreshData();
+}
+
+void TkoUserInterfaceUtils::RefreshAction(QAction* action) {
+  TkoParBoolField* par = ActionPar(action);
+  if (par == nullptr) return;
+  action->setChecked(par->GetBool());
+}
+
+void TkoUserInterfaceUtils::DoOnExecute(QAction* action) {
+  TkoParBoolField* par = ActionPar(action);
+  if (par == nullptr) return;
+  par->SetBool(!action->isChecked());
+  if (OnEdited) OnEdited(par);
+  RefreshData();
+}
+
+void TkoUserInterfaceUtils::DoOnUpdate(QAction* action) {
+  if (action == nullptr) return;
+  TkoParBoolField* par = ActionPar(action);
+  if (par == nullptr) {
+    action->setEnabled(false);
+    action->setVisible(false);
+    return;
+  }
+  TkoRegDataBuffer* device = par->GetDevice();
+  action->setEnabled(par->Enabled && !par->ReadOnly && device != nullptr && DeviceReady &&
+                     DeviceReady(device));
+  action->setVisible(par->Visible);
+}
+
+// ---- refresh cycle ----
+
+void TkoUserInterfaceUtils::DoOnEdited(TkoParValue* par) {
+  if (OnEdited) OnEdited(par);
+  RefreshData();
+}
+
+void TkoUserInterfaceUtils::RefreshData() {
+  if (OnBeforeRefresh) OnBeforeRefresh(this);
+  // A copy: a handler may bind or reset while the controls are refreshed.
+  const std::vector<QObject*> controls = CtrlList();
+  for (QObject* control : controls) {
+    if (Find(control) == nullptr) continue;
+    if (auto* group = dynamic_cast<TkoRadioGroup*>(control)) {
+      RefreshRadioGroup(group);
+    } else if (auto* list = qobject_cast<QTreeWidget*>(control)) {
+      RefreshListView(list);
+    } else if (auto* box = dynamic_cast<TkoCheckBox*>(control)) {
+      RefreshCheckBox(box);
+    } else if (auto* action = qobject_cast<QAction*>(control)) {
+      RefreshAction(action);
+      // Qt has no idle update of actions: their state follows every refresh instead.
+      DoOnUpdate(action);
+    }
+  }
+  current_ = nullptr;
+  if (OnAfterRefresh) OnAfterRefresh(this);
+}
+
+void TkoUserInterfaceUtils::Unbind(Bound& b) {
+  for (const QMetaObject::Connection& c : b.connections) disconnect(c);
+  b.connections.clear();
+  QObject* control = b.control;
+  if (control == nullptr) {
+    delete b.delegate;
+    return;
+  }
+  if (auto* group = dynamic_cast<TkoRadioGroup*>(control)) {
+    group->SetPar(nullptr);
+    group->OnEdited = nullptr;
+  } else if (auto* box = dynamic_cast<TkoCheckBox*>(control)) {
+    box->SetPar(nullptr);
+    box->OnEdited = nullptr;
+  } else if (auto* list = qobject_cast<QTreeWidget*>(control)) {
+    list->removeEventFilter(this);
+    list->clear();
+    if (list->itemDelegate() == b.delegate) list->setItemDelegate(b.oldDelegate);
+  } else if (auto* action = qobject_cast<QAction*>(control)) {
+    action->setData(QVariant());
+  }
+  delete b.delegate;
+}
+
+void TkoUserInterfaceUtils::Reset() {
+  EndEdit();
+  // The editor may sit on one of the lists about to be emptied.
+  if (!editor_.isNull()) editor_->setParent(nullptr);
+  std::vector<Bound> bound;
+  bound.swap(ctrls_);
+  for (Bound& b : bound) Unbind(b);
+  current_ = nullptr;
+}
