@@ -77,12 +77,20 @@ double TkoGraphScala::PixelsPerUnit() const {
   return pixels / span;
 }
 
+namespace {
+
+// A value read back from a pixel may come out a rounding error short of that pixel; so
+// little more than that is added before truncating, and the pixel is found again.
+constexpr double kPixelTolerance = 1e-4;
+
+}  // namespace
+
 int TkoGraphScala::ToPixelX(double x, const vx::Rect& plot) const {
-  return vx::TruncPixel((x - Min) * PixelsPerUnit()) + plot.Left;
+  return vx::TruncPixel((x - Min) * PixelsPerUnit() + kPixelTolerance) + plot.Left;
 }
 
 int TkoGraphScala::ToPixelY(double y, const vx::Rect& plot) const {
-  return plot.Bottom - vx::TruncPixel((y - Min) * PixelsPerUnit());
+  return plot.Bottom - vx::TruncPixel((y - Min) * PixelsPerUnit() + kPixelTolerance);
 }
 
 double TkoGraphScala::FromPixelX(int px, const vx::Rect& plot) const {
