@@ -129,27 +129,29 @@ void TkoDeviceSlave::ResetFaults() {
   for (std::size_t i = 0; i < pass.Size(); ++i) pass[i]->ResetFault();
 }
 
-int32_t TkoDeviceSlave::DirectReady() const {
+bool TkoDeviceSlave::DirectReady() const {
   const TkoMBThread* thread = thread_.load();
-  if (!thread || thread->GetState() != TkoMBThread::stRunning ||
-      GetState() != TkoDeviceSetup::dsReady)
-    return kRegBufferNotReady;
-  return 0;
+  return thread && thread->GetState() == TkoMBThread::stRunning;
 }
 
-template <class Transa, class Aim>
-int32_t TkoDeviceSlave::RunDirect(Transa*& transa, Aim aim, const char* name,
+template <class Transa, class Make, class Aim>
+int32_t TkoDeviceSlave::RunDirect(Transa*& transa, Make make, Aim aim, const char* name,
                                   const char* comment, bool wait) {
+  if (!DirectReady()) return kRegBufferNotReady;
   // A wait runs the thread's hand-overs, whose handlers may take this device down.
   const std::weak_ptr<const int> life = life_;
   const auto usable = [&] { return !life.expired() && transa; };
-  if (transa && !transa->WaitFor(-1)) return kRegBufferNotReady;
-  if (!usable()) return kRegBufferNotReady;
+  // The previous run is waited for before the device state is looked at: until it has
+  // run, a failed transfer before it would count as the device's communication error.
+  if (transa && (!transa->WaitFor(-1) || !usable())) return kRegBufferNotReady;
+  if (GetState() != TkoDeviceSetup::dsReady) return kRegBufferNotReady;
+  if (!transa) transa = make();
   transa->SetTransaName(name);
   transa->SetComment(comment);
   transa->SetEnabled(false);
   aim(*transa);
-  transa->SetTermReasons(static_cast<uint16_t>(transa->GetTermReasons() | TkoMBTransaction::trAlways));
+  transa->SetTermReasons(
+      static_cast<uint16_t>(transa->GetTermReasons() | TkoMBTransaction::trAlways));
   transa->SetEnabled(true);
   if (!wait) return transa->GetLastError();
   Transa* const running = transa;
@@ -158,19 +160,17 @@ int32_t TkoDeviceSlave::RunDirect(Transa*& transa, Aim aim, const char* name,
 }
 
 int32_t TkoDeviceSlave::ReadRegister(uint16_t address, bool wait) {
-  if (DirectReady() != 0) return kRegBufferNotReady;
-  if (!readTransa_) readTransa_ = new TkoMBReadHoldRegisters(this, true, 1, address);
   return RunDirect(
-      readTransa_, [address](TkoMBReadHoldRegisters& t) { t.SetReadAddress(address); },
-      "ReadRegister", "Read a single register directly.", wait);
+      readTransa_, [this, address] { return new TkoMBReadHoldRegisters(this, true, 1, address); },
+      [address](TkoMBReadHoldRegisters& t) { t.SetReadAddress(address); }, "ReadRegister",
+      "Read a single register directly.", wait);
 }
 
 int32_t TkoDeviceSlave::WriteRegister(uint16_t address, bool wait) {
-  if (DirectReady() != 0) return kRegBufferNotReady;
-  if (!writeTransa_) writeTransa_ = new TkoMBWriteSingleRegister(this, true, address);
   return RunDirect(
-      writeTransa_, [address](TkoMBWriteSingleRegister& t) { t.SetWriteAddress(address); },
-      "WriteRegister", "Write a single register directly", wait);
+      writeTransa_, [this, address] { return new TkoMBWriteSingleRegister(this, true, address); },
+      [address](TkoMBWriteSingleRegister& t) { t.SetWriteAddress(address); }, "WriteRegister",
+      "Write a single register directly", wait);
 }
 
 int32_t TkoDeviceSlave::ReadReg(TkoRegister* reg, bool wait) {

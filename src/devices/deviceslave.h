@@ -74,8 +74,8 @@ class TkoDeviceSlave : public TkoRegDataBuffer, public TkoMBDevice {
   void ResetFaults();
 
   // Direct one-register transfers between the image and the device. -11 when the
-  // device is not attached to a running thread, is not ready, or a wait of 10 s for the
-  // transaction is not satisfied. With wait, the result of this transfer; without, the
+  // device is not attached to a running thread, a wait of 10 s for the previous run of
+  // the transaction is not satisfied, or the device is then not ready. With wait, the result of this transfer; without, the
   // result of the previous one (this one runs in the next cycle).
   [[nodiscard]] int32_t ReadRegister(uint16_t address, bool wait);
   // Sends the value stored in the image at that address beforehand.
@@ -102,11 +102,12 @@ class TkoDeviceSlave : public TkoRegDataBuffer, public TkoMBDevice {
   Event OnTransaDel;
 
  private:
-  // Checks the device is ready; -11 otherwise, 0 when it is.
-  [[nodiscard]] int32_t DirectReady() const;
-  // Re-aims a direct transaction and waits for it as asked.
-  template <class Transa, class Aim>
-  int32_t RunDirect(Transa*& transa, Aim aim, const char* name, const char* comment, bool wait);
+  // Attached to a running thread.
+  [[nodiscard]] bool DirectReady() const;
+  // Makes or re-aims a direct transaction and waits for it as asked.
+  template <class Transa, class Make, class Aim>
+  int32_t RunDirect(Transa*& transa, Make make, Aim aim, const char* name, const char* comment,
+                    bool wait);
 
   // Expires when the device is destroyed; a direct transfer checks it after waiting.
   std::shared_ptr<const int> life_ = std::make_shared<const int>(0);

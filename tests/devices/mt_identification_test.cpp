@@ -1,0 +1,327 @@
+// Identification on a running connection: against the drive simulator served from this
+// process (the device gets its data model from the models folder and its class from the
+// supported-device table), and against a scripted line for versions, answers and
+// silences the simulator does not give.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <typeinfo>
+
+#include "../platform/watchdog.h"
+#include "devicekit.h"
+#include "devices/devicesetup.h"
+#include "devices/deviceslave.h"
+#include "devices/mbnetwork.h"
+#include "devices/vx310.h"
+#include "modbus/mbenginekit.h"
+#include "modbus/mbserial.h"
+#include "modbus/mbthread.h"
+#include "modbus/mbthreadsetup.h"
+#include "modbus/mbtransakinds.h"
+#include "platform/queuedispatcher.h"
+#include "platform/threadbuffer.h"
+#include "regmodel/register.h"
+#include "sim/serveddrive.h"
+
+namespace {
+
+using vxtest::Bytes;
+using vxtest::Line;
+constexpr auto kLong = std::chrono::milliseconds(vxtest::kGenerous);
+constexpr int kComPort = 6;
+const std::string kModelsDir = std::string(VX_SOURCE_DIR) + "/models/";
+
+// A network with one connection and one device setup, both logging what the network
+// raises. Members go in reverse order: the network (and with it every thread) before the
+// line it talks to and the dispatcher its threads hand over to.
+class NetworkFixture {
+ protected:
+  void Build(const std::string& modelsDir, int32_t address = 1) {
+    net = std::make_unique<TkoMBNetwork>();
+    net->SetFilePath(modelsDir);
+    net->OnNetStateChange = [this](TkoMBNetwork*, TkoMBObject* o) {
+      if (o && o == dev) log.Add("state:dev");
+      if (dynamic_cast<TkoDeviceSlave*>(o)) log.Add("state:slave");
+    };
+    net->OnVersion = [this](TkoDMCollection*, const TkoVersionRecord* v, std::string&) {
+      log.Add("version:" + (v ? v->ToString() : std::string("none")));
+    };
+    net->OnNoVersion = [this](TkoDMCollection*, const TkoVersionRecord* v, std::string&) {
+      log.Add("noversion:" + (v ? v->ToString() : std::string("none")));
+    };
+    conn = new TkoMBThreadSetup;
+    conn->SetThreadName("line");
+    conn->SetRetries(0);
+    conn->SetTimeOut(1000);
+    conn->SetEnabled(true);
+    ASSERT_TRUE(net->AddConnection(conn));
+    dev = new TkoDeviceSetup;
+    dev->SetDeviceName("drive");
+    dev->SetDeviceAddr(address);
+    dev->SetEnabled(true);
+    ASSERT_TRUE(conn->AddDevice(dev));
+  }
+  void GoOnLine() {
+    net->SetOnLine(true);
+    ASSERT_TRUE(Pump([&] { return conn->GetState() == TkoMBThread::stRunning; }));
+  }
+  bool Pump(const std::function<bool()>& done) { return ui.PumpUntil(done, kLong); }
+  void WaitCycles(int n) {
+    TkoMBThread* t = conn->GetThread();
+    const auto target = t->GetCycleCount() + n;
+    ASSERT_TRUE(Pump([&] { return t->GetCycleCount() >= target; }));
+  }
+  // The identification request has been answered and destroyed by its thread.
+  bool IdentificationGone() { return conn->GetThread()->GetTransactions().Size() == 0; }
+
+  vx::QueueDispatcher ui;
+  vx::ScopedDispatcher scope{ui};
+  vxtest::EventLog log;
+  std::unique_ptr<TkoMBNetwork> net;
+  TkoMBThreadSetup* conn = nullptr;
+  TkoDeviceSetup* dev = nullptr;
+};
+
+class IdentifyOnSim : public NetworkFixture, public ::testing::TestWithParam<Line> {
+ protected:
+  void SetUp() override {
+    sim = std::make_unique<vxtest::ServedDrive>(GetParam(), vx::SimServerOptions{}, "devident");
+    Build(kModelsDir);
+    if (GetParam() == Line::kTcp) {
+      conn->SetConnType(2);
+      conn->SetTcpIpPort(sim->TcpPort());
+    } else {
+      vx::SetComPortPath(kComPort, sim->Link());
+      conn->SetConnType(1);
+      conn->SetComPort(kComPort);
+      conn->SetBaudRate(19200);
+      conn->SetParity(2);
+    }
+  }
+  void TearDown() override {
+    net.reset();
+    sim.reset();
+    vx::ResetComPortPaths();
+  }
+  // Identified, its periodic reads running without error.
+  void WaitReady() {
+    ASSERT_TRUE(Pump([&] { return dev->GetState() == TkoDeviceSetup::dsReady; }))
+        << dev->GetStateText();
+  }
+
+  std::unique_ptr<vxtest::ServedDrive> sim;
+};
+
+TEST_P(IdentifyOnSim, TheServedDriveGetsItsDataModelAndClassAndJoinsTheThread) {
+  vxtest::Watchdog watchdog(std::chrono::seconds(240), "identification");
+  GoOnLine();
+  WaitReady();
+  TkoDeviceSlave* slave = dev->GetSlave();
+  ASSERT_NE(slave, nullptr);
+  EXPECT_EQ(slave->GetVersion().ToString(), "VX310v220");
+  EXPECT_NE(dynamic_cast<TkoDeviceVX310*>(slave), nullptr) << typeid(*slave).name();
+  ASSERT_NE(slave->DefsList(), nullptr);
+  EXPECT_EQ(slave->DefsList()->FileName, kModelsDir + "VX310v220.par");
+  EXPECT_EQ(slave->GetThread(), conn->GetThread());
+  EXPECT_TRUE(conn->GetThread()->GetDevices().Contains(slave));
+  EXPECT_EQ(log.Count("version:VX310v220"), 1);
+  EXPECT_EQ(log.Count("state:slave"), 1) << "attached once";
+  EXPECT_GE(log.Count("state:dev"), 1) << "the end of the identification";
+  ASSERT_TRUE(Pump([&] { return IdentificationGone(); }));
+  EXPECT_TRUE(dev->GetEnabled());
+  EXPECT_NE(dev->GetDescription().find("Device version           : VX310v220"), std::string::npos);
+}
+
+TEST_P(IdentifyOnSim, AVersionWithoutADataModelDisablesTheSetup) {
+  const vxtest::ScratchDir empty("devident_empty");
+  net->SetFilePath(empty.Path());
+  GoOnLine();
+  ASSERT_TRUE(Pump([&] { return !dev->GetEnabled(); }));
+  EXPECT_FALSE(dev->HasSlave());
+  EXPECT_EQ(dev->GetState(), TkoDeviceSetup::dsDisabled);
+  EXPECT_EQ(log.Count("noversion:VX310v220"), 1);
+  EXPECT_GE(log.Count("state:dev"), 1);
+  ASSERT_TRUE(Pump([&] { return IdentificationGone(); }));
+  WaitCycles(3);
+  EXPECT_FALSE(dev->HasSlave());
+}
+
+TEST_P(IdentifyOnSim, DirectTransfersReachTheDriveWithAndWithoutWaiting) {
+  vxtest::Watchdog watchdog(std::chrono::seconds(240), "direct transfers");
+  GoOnLine();
+  WaitReady();
+  TkoDeviceSlave* slave = dev->GetSlave();
+  // The speed reference: written by the terminal, never read back cyclically.
+  TkoRegister* ref = slave->RegisterAt(221);
+  ASSERT_NE(ref, nullptr);
+  const auto setRaw = [&](uint16_t v) {
+    TkoThreadBuffer::WriteAccess access(*ref->View());
+    access.data()[0] = static_cast<uint8_t>(v >> 8);
+    access.data()[1] = static_cast<uint8_t>(v & 0xFF);
+  };
+  const auto raw = [&] {
+    TkoThreadBuffer::ReadAccess access(*ref->View());
+    return static_cast<uint16_t>(access.data()[0] << 8 | access.data()[1]);
+  };
+
+  setRaw(0x0123);
+  EXPECT_EQ(slave->WriteRegister(221, true), 0);
+  setRaw(0);
+  EXPECT_EQ(slave->ReadRegister(221, true), 0);
+  EXPECT_EQ(raw(), 0x0123) << "what was written came back";
+  ASSERT_NE(slave->GetReadTransa(), nullptr);
+  EXPECT_EQ(slave->GetReadTransa()->GetTransaName(), "ReadRegister");
+  EXPECT_EQ(slave->GetReadTransa()->GetComment(), "Read a single register directly.");
+  EXPECT_EQ(slave->GetWriteTransa()->GetTransaName(), "WriteRegister");
+  EXPECT_EQ(slave->GetWriteTransa()->GetComment(), "Write a single register directly");
+
+  // An address the drive does not have: the drive's exception is the result.
+  EXPECT_EQ(slave->ReadRegister(50, true), vx::mbresult::FromException(2));
+  EXPECT_EQ(slave->ReadReg(ref, true), 0);
+
+  // Without waiting each call answers the previous transfer's result, and the second of
+  // two quick calls waits for the first to have run before aiming the transaction anew:
+  // had it not, it would answer the result from before the first.
+  EXPECT_EQ(slave->ReadRegister(221, false), 0);
+  EXPECT_EQ(slave->ReadRegister(50, false), 0);
+  EXPECT_EQ(slave->ReadRegister(221, false), vx::mbresult::FromException(2));
+  // The failed read does not make the device look faulty to the next one.
+  EXPECT_EQ(slave->ReadRegister(221, true), 0);
+
+  setRaw(0x0045);
+  EXPECT_EQ(slave->WriteRegister(221, false), 0);
+  EXPECT_EQ(slave->WriteRegister(221, false), 0);
+  ASSERT_TRUE(slave->GetWriteTransa()->WaitFor(-1));  // the second write has run too
+  setRaw(0);
+  EXPECT_EQ(slave->ReadRegister(221, true), 0);
+  EXPECT_EQ(raw(), 0x0045);
+
+  // A disabled device is not ready.
+  dev->SetEnabled(false);
+  EXPECT_EQ(slave->ReadRegister(221, true), -11);
+  EXPECT_EQ(slave->WriteRegister(221, false), -11);
+}
+
+INSTANTIATE_TEST_SUITE_P(Lines, IdentifyOnSim, ::testing::Values(Line::kTcp, Line::kRtu),
+                         [](const auto& info) { return vxtest::LineName(info.param); });
+
+// --- a scripted line ---
+
+// A 0x41 answer: address, function, board, model, variant, version word, suffix.
+Bytes VersionAnswer(uint8_t address, uint16_t board, uint16_t model, uint16_t word) {
+  return {address, 0x41,
+          static_cast<uint8_t>(board >> 8), static_cast<uint8_t>(board & 0xFF),
+          static_cast<uint8_t>(model >> 8), static_cast<uint8_t>(model & 0xFF),
+          0xFF, 0xFF,
+          static_cast<uint8_t>(word >> 8), static_cast<uint8_t>(word & 0xFF),
+          0xFF, 0xFF};
+}
+
+const char* const kSmallModel = "[0]\nName=R0\n[1]\nName=R1\n";
+
+class IdentifyOnFake : public NetworkFixture, public ::testing::Test {
+ protected:
+  IdentifyOnFake() : dir("devident_fake") {}
+  void Start(int32_t address = 1) {
+    Build(dir.Path(), address);
+    conn->SetConnType(2);
+    GoOnLine();
+  }
+  void TearDown() override { net.reset(); }
+  std::size_t VersionRequests() const {
+    std::size_t n = 0;
+    for (const Bytes& q : fake.line->Queries()) n += q.size() >= 2 && q[1] == 0x41;
+    return n;
+  }
+
+  vxtest::ScratchDir dir;
+  vxtest::ScopedFakeServer fake;
+};
+
+TEST_F(IdentifyOnFake, AVersionNoGroupClaimsGetsThePlainSlave) {
+  dir.Write("vx999.par", std::string("[Versions]\nVersions=\"VX999v*\"\n") + kSmallModel);
+  fake.line->responder = [](const Bytes& q) {
+    return vxtest::FakeLine::Answer{0, VersionAnswer(q[0], 0, 999, 100)};
+  };
+  Start();
+  ASSERT_TRUE(Pump([&] { return dev->HasSlave(); }));
+  TkoDeviceSlave* slave = dev->GetSlave();
+  EXPECT_EQ(typeid(*slave), typeid(TkoDeviceSlave));
+  EXPECT_EQ(slave->GetVersion().ToString(), "VX999v100");
+  EXPECT_EQ(slave->RegisterCount(), 2);
+  EXPECT_EQ(slave->GetThread(), conn->GetThread());
+  ASSERT_TRUE(Pump([&] { return dev->GetState() == TkoDeviceSetup::dsReady; }));
+  EXPECT_EQ(VersionRequests(), 1u);
+}
+
+TEST_F(IdentifyOnFake, AddressZeroIsNeverIdentified) {
+  dir.Write("vx999.par", std::string("[Versions]\nVersions=\"VX999v*\"\n") + kSmallModel);
+  fake.line->responder = [](const Bytes& q) {
+    return vxtest::FakeLine::Answer{0, VersionAnswer(q[0], 0, 999, 100)};
+  };
+  Start(0);
+  EXPECT_FALSE(dev->IsValid());
+  WaitCycles(5);
+  dev->SetMaxFault(1);  // a change of a running connection's device asks again
+  WaitCycles(5);
+  EXPECT_EQ(VersionRequests(), 0u);
+  EXPECT_FALSE(dev->HasSlave());
+  EXPECT_EQ(dev->GetState(), TkoDeviceSetup::dsNotIdentified);
+}
+
+TEST_F(IdentifyOnFake, ADeviceThatAnswersLateIsStillIdentifiedByOneRequest) {
+  // A default data model that is not a display's: failures go on being retried.
+  dir.Write("vx999.par", std::string("[Versions]\nVersions=\"VX999v*\"\n") + kSmallModel);
+  dir.Write("default.par", std::string("[Versions]\nVersions=\"VX1v*\"\n") + kSmallModel);
+  std::atomic<int> asked{0};
+  fake.line->responder = [&](const Bytes& q) {
+    if (++asked <= 2) return vxtest::FakeLine::Answer{vx::mbresult::kTimeout, {}};
+    return vxtest::FakeLine::Answer{0, VersionAnswer(q[0], 0, 999, 100)};
+  };
+  Build(dir.Path());
+  net->SetDfltFile("default.par");
+  conn->SetConnType(2);
+  GoOnLine();
+  ASSERT_TRUE(Pump([&] { return VersionRequests() >= 1; }));
+  // Changing the device while it is being identified starts no second request.
+  dev->SetRepeatTime(4);
+  EXPECT_EQ(conn->GetThread()->GetTransactions().Size(), 1u);
+  ASSERT_TRUE(Pump([&] { return dev->HasSlave(); }));
+  EXPECT_TRUE(dev->GetEnabled()) << "the answer after failures is not taken for a second one";
+  EXPECT_EQ(dev->GetSlave()->GetVersion().ToString(), "VX999v100");
+  EXPECT_EQ(dev->GetSlave()->DefsList()->FileName, dir.Path() + "vx999.par");
+  EXPECT_EQ(VersionRequests(), 3u);
+  ASSERT_TRUE(Pump([&] { return IdentificationGone(); }));
+}
+
+TEST_F(IdentifyOnFake, ADisplayDefaultModelEndsASilentIdentification) {
+  dir.Write("display.par", std::string("[Versions]\nVersions=\"DeviceQueltaLcd\"\n") + kSmallModel);
+  Build(dir.Path());
+  net->SetDfltFile("display.par");
+  conn->SetConnType(2);
+  GoOnLine();  // nobody answers on the fake line
+  ASSERT_TRUE(Pump([&] { return dev->HasSlave(); }));
+  TkoDeviceSlave* slave = dev->GetSlave();
+  EXPECT_EQ(slave->GetVersion().ToString(), TkoVersionRecord().ToString()) << "still empty";
+  EXPECT_EQ(slave->DefsList()->FileName, dir.Path() + "display.par");
+  EXPECT_EQ(slave->GetThread(), conn->GetThread());
+  ASSERT_TRUE(Pump([&] { return IdentificationGone(); }));
+  EXPECT_EQ(VersionRequests(), 1u);
+  WaitCycles(25);  // longer than the request's repeat time
+  EXPECT_EQ(VersionRequests(), 1u);
+}
+
+TEST_F(IdentifyOnFake, RemovingTheSetupDuringIdentificationEndsTheRequest) {
+  Start();  // silent line: the request is repeated
+  ASSERT_TRUE(Pump([&] { return VersionRequests() >= 1; }));
+  ASSERT_EQ(conn->GetThread()->GetTransactions().Size(), 1u);
+  delete dev;  // the connection's only device
+  dev = nullptr;
+  ASSERT_TRUE(Pump([&] { return IdentificationGone(); }));
+  const std::size_t sent = VersionRequests();
+  WaitCycles(25);
+  EXPECT_EQ(VersionRequests(), sent);
+}
+
+}  // namespace
