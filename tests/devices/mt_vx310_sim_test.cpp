@@ -1,0 +1,231 @@
+// The VX310 class end to end: a network with one connection and one device setup is put
+// on line against the drive simulator (Modbus TCP on loopback, served from a thread of
+// this process, its EEPROM kept in a state file of this test process). Identification
+// creates the drive object; the test thread plays the user-interface thread.
+#if __has_include("sim/simserver.h")
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "devices/devicesetup.h"
+#include "devices/mbnetwork.h"
+#include "devices/vx310.h"
+#include "modbus/mbseams.h"
+#include "modbus/mbthread.h"
+#include "modbus/mbthreadsetup.h"
+#include "modbus/mbtransakinds.h"
+#include "platform/queuedispatcher.h"
+#include "platform/watchdog.h"
+#include "regmodel/register.h"
+#include "regmodel/textresource.h"
+#include "sim/simdrive.h"
+#include "sim/simimage.h"
+#include "sim/simserver.h"
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+constexpr auto kLong = std::chrono::milliseconds(vxtest::kGenerous);
+const std::string kModelDir = std::string(VX_SOURCE_DIR) + "/models";
+
+// The simulator with its EEPROM in a state file of its own.
+class StatefulDrive {
+ public:
+  explicit StatefulDrive(const std::string& stateFile)
+      : image_(kModelDir + "/VX310v220.par"), drive_(image_, Options(stateFile), vx::SimDrive::Clock::now()) {
+    vx::SimServerOptions options;
+    options.tcp = true;
+    options.tcpPort = 0;
+    server_ = std::make_unique<vx::SimServer>(drive_, options);
+    server_->Open();
+    thread_ = std::thread([this] { server_->Run(); });
+  }
+  ~StatefulDrive() {
+    server_->RequestStop();
+    thread_.join();
+  }
+  uint16_t TcpPort() const { return server_->TcpPort(); }
+
+ private:
+  static vx::SimDriveOptions Options(const std::string& stateFile) {
+    vx::SimDriveOptions o;
+    o.stateFile = stateFile;
+    return o;
+  }
+  vx::SimImage image_;
+  vx::SimDrive drive_;
+  std::unique_ptr<vx::SimServer> server_;
+  std::thread thread_;
+};
+
+// The real component, noting every request.
+class RecordingServer : public TkoMBServerRelay {
+ public:
+  struct Log {
+    std::mutex mutex;
+    std::vector<Bytes> queries;
+  };
+  explicit RecordingServer(std::shared_ptr<Log> log)
+      : TkoMBServerRelay(vx::CreateTransportServer()), log_(std::move(log)) {}
+  int32_t TxRxMessage(const Bytes& q, int16_t ql, int16_t rl, Bytes& r) override {
+    {
+      std::lock_guard guard(log_->mutex);
+      log_->queries.emplace_back(q.begin(), q.begin() + ql);
+    }
+    return TkoMBServerRelay::TxRxMessage(q, ql, rl, r);
+  }
+
+ private:
+  std::shared_ptr<Log> log_;
+};
+
+class VX310OnSimTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::filesystem::remove(stateFile);
+    sim = std::make_unique<StatefulDrive>(stateFile);
+    TkoMBThread::SetServerFactory([log = log] { return std::make_unique<RecordingServer>(log); });
+    net = std::make_unique<TkoMBNetwork>();
+    net->SetFilePath(kModelDir);
+    conn = new TkoMBThreadSetup;  // the network's tree owns it
+    conn->SetThreadName("sim");
+    conn->SetConnType(2);
+    conn->SetTcpIpPort(sim->TcpPort());
+    conn->SetRetries(0);
+    conn->SetTimeOut(1000);  // a loaded machine is not a silent drive
+    conn->SetEnabled(true);
+    ASSERT_TRUE(net->AddConnection(conn));
+    dev = new TkoDeviceSetup;
+    dev->SetDeviceName("drive");
+    dev->SetDeviceAddr(1);
+    dev->SetRepeatTime(5);
+    dev->SetEnabled(true);
+    ASSERT_TRUE(conn->AddDevice(dev));
+    net->SetOnLine(true);
+    ASSERT_TRUE(ui.PumpUntil(
+        [&] { return dev->GetState() == TkoDeviceSetup::dsReady && dynamic_cast<TkoDeviceVX310*>(dev->GetSlave()); },
+        kLong))
+        << dev->GetStateText();
+    drive = static_cast<TkoDeviceVX310*>(dev->GetSlave());
+  }
+  void TearDown() override {
+    net.reset();
+    TkoMBThread::ResetServerFactory();
+    std::filesystem::remove(stateFile);
+  }
+  void WaitCycles(uint64_t n) {
+    TkoMBThread* t = conn->GetThread();
+    const uint64_t target = t->GetCycleCount() + n;
+    ASSERT_TRUE(ui.PumpUntil([&] { return t->GetCycleCount() >= target; }, kLong));
+    ui.PumpPending();
+  }
+  // An EEPROM word of the simulator's state file; -1 when it has none (yet).
+  static int EepromWord(const std::string& file, uint16_t address) {
+    if (!std::filesystem::exists(file)) return -1;
+    TkoTextResource state(file);
+    const std::string text = state.ReadString("EEPROM", std::to_string(address), "");
+    return text.empty() ? -1 : static_cast<int>(std::stoul(text, nullptr, 16));
+  }
+  std::vector<Bytes> Queries() {
+    std::lock_guard guard(log->mutex);
+    return log->queries;
+  }
+
+  const std::string stateFile =
+      (std::filesystem::path(::testing::TempDir()) / ("vx310_eeprom_" + std::to_string(::getpid()))).string();
+  vx::QueueDispatcher ui;
+  vx::ScopedDispatcher scope{ui};
+  std::shared_ptr<RecordingServer::Log> log = std::make_shared<RecordingServer::Log>();
+  std::unique_ptr<StatefulDrive> sim;
+  std::unique_ptr<TkoMBNetwork> net;
+  TkoMBThreadSetup* conn = nullptr;
+  TkoDeviceSetup* dev = nullptr;
+  TkoDeviceVX310* drive = nullptr;
+};
+
+TEST_F(VX310OnSimTest, TheActualStateIsReadEveryCycleAndTheSetupOnce) {
+  int states = 0, setupReads = 0;
+  drive->OnActState = [&](TkoDeviceVXSlave*, TkoMBTransaction*) { ++states; };
+  drive->OnSetupRead = [&](TkoDeviceVXSlave*, TkoMBTransaction*) { ++setupReads; };
+  ASSERT_TRUE(ui.PumpUntil([&] { return drive->GetSetupState() == TkoDeviceVXSlave::ssInStep; }, kLong));
+  const int setupRuns = drive->ReadRamSetup->GetRunCount();
+  const int stateRuns = drive->ReadActState->GetRunCount();
+  states = 0;
+  const uint64_t cycles0 = conn->GetThread()->GetCycleCount();
+  WaitCycles(20);
+  const uint64_t cycles = conn->GetThread()->GetCycleCount() - cycles0;
+  const int reads = drive->ReadActState->GetRunCount() - stateRuns;
+  // Each cycle reads the state once; a result may still be on its way at either end.
+  EXPECT_GE(reads, static_cast<int>(cycles) - 2);
+  EXPECT_LE(reads, static_cast<int>(cycles) + 2);
+  EXPECT_EQ(states, reads);
+  EXPECT_EQ(drive->ReadActState->GetLastError(), 0);
+  EXPECT_EQ(setupRuns, 1);
+  EXPECT_EQ(drive->ReadRamSetup->GetRunCount(), 1) << "the setup is read once";
+  EXPECT_LE(setupReads, 1);
+  EXPECT_FALSE(drive->ReadRamSetup->GetEnabled());
+  // The values are the drive's: its default acceleration, not the image's zero.
+  EXPECT_DOUBLE_EQ(drive->ParMotorAccel->GetValue(), 5000);
+}
+
+TEST_F(VX310OnSimTest, AChangedSetupIsSentThenSavedToTheDrivesEeprom) {
+  ASSERT_TRUE(ui.PumpUntil([&] { return drive->GetSetupState() == TkoDeviceVXSlave::ssInStep; }, kLong));
+  const uint16_t eeAccel = drive->ParMotorAccel->Register->Definition()->EEPromCopy;
+  ASSERT_NE(eeAccel, drive->ParMotorAccel->Register->Definition()->Address);
+  drive->ParMotorAccel->SetValue(1234);
+  EXPECT_EQ(drive->GetSetupState(), TkoDeviceVXSlave::ssModified);
+
+  int eepromWhenSent = -2;
+  bool saved = false;
+  drive->OnSetupSent = [&](TkoDeviceVXSlave*, TkoMBTransaction*) { eepromWhenSent = EepromWord(stateFile, eeAccel); };
+  drive->OnSetupSaved = [&](TkoDeviceVXSlave*, TkoMBTransaction* t) {
+    EXPECT_EQ(t->GetLastError(), 0);
+    saved = true;
+  };
+  drive->StartSetupSendAndSave();
+  ASSERT_TRUE(ui.PumpUntil([&] { return saved; }, kLong));
+  EXPECT_NE(eepromWhenSent, 1234) << "the send reaches the RAM only";
+  EXPECT_EQ(EepromWord(stateFile, eeAccel), 1234);
+  EXPECT_EQ(drive->GetSetupState(), TkoDeviceVXSlave::ssInStep);
+
+  // A fresh read finds the value in the drive.
+  drive->ParMotorAccel->SetValue(999);
+  drive->StartSetupRead();
+  ASSERT_TRUE(ui.PumpUntil([&] { return !drive->ReadRamSetup->GetEnabled() && !drive->ReadRamSetup->GetBusy(); },
+                           kLong));
+  EXPECT_DOUBLE_EQ(drive->ParMotorAccel->GetValue(), 1234);
+}
+
+TEST_F(VX310OnSimTest, ThePositionTargetReachesTheDriveInOneWrite) {
+  TkoParLong* target = drive->ParPosPktTarget;
+  ASSERT_NE(target, nullptr);
+  // The first setup read would put the drive's target back into the image.
+  ASSERT_TRUE(ui.PumpUntil([&] { return drive->GetSetupState() == TkoDeviceVXSlave::ssInStep; }, kLong));
+  const uint16_t low = target->Register->Definition()->Address;
+  target->SetValue(65535);
+  target->SetValue(65536);
+  const std::size_t before = Queries().size();
+  drive->WriteRefPos->SetEnabled(true);
+  ASSERT_TRUE(ui.PumpUntil([&] { return drive->WriteRefPos->GetRunCount() == 1; }, kLong));
+  EXPECT_EQ(drive->WriteRefPos->GetLastError(), 0);
+  const std::vector<Bytes> sent = Queries();
+  std::vector<Bytes> writes;
+  for (std::size_t i = before; i < sent.size(); ++i)
+    if (sent[i][1] == 0x10 || sent[i][1] == 0x06) writes.push_back(sent[i]);
+  const Bytes expected{1, 0x10, static_cast<uint8_t>(low >> 8), static_cast<uint8_t>(low & 0xFF), 0, 2, 4, 0, 0, 0, 1};
+  EXPECT_EQ(writes, std::vector<Bytes>{expected});
+
+  // Read back from the drive, not from the image the write was sent from.
+  target->SetLong(0);
+  EXPECT_EQ(target->ReadNow(), 0);
+  EXPECT_EQ(target->GetLong(), 65536u);
+}
+
+}  // namespace
+#endif
