@@ -22,6 +22,7 @@ namespace {
 
 constexpr int kParamWidth = 150;
 constexpr int kMinWidth = 100;
+constexpr int kRowPadding = 4;
 const QColor kGreyRow(192, 192, 192);
 const QColor kGreyText(128, 128, 128);
 
@@ -72,7 +73,9 @@ class RowDelegate : public QStyledItemDelegate {
       opt.font.setBold(true);
       opt.fontMetrics = QFontMetrics(opt.font);
     }
-    return QStyledItemDelegate::sizeHint(opt, index);
+    // Some air above and below the text: bold values in rows of bare font height touch
+    // the row below.
+    return QStyledItemDelegate::sizeHint(opt, index) + QSize(0, kRowPadding);
   }
 
  private:
@@ -258,13 +261,15 @@ void TkoUserInterfaceUtils::RefreshListView(QTreeWidget* list) {
 }
 
 void TkoUserInterfaceUtils::FitColumns(QTreeWidget* list) {
-  // The value, limit and default columns follow their widest text; the value column
-  // keeps a minimum width. The last column stretches anyway.
+  // The value, limit and default columns follow their widest text, the value column
+  // at least 100 wide. The descriptions get 150 and more where one is longer: a cut
+  // description leaves the engineer guessing which parameter a row is.
   for (int c = 0; c < list->columnCount(); ++c) {
     const enm_LvColumns kind = vx::ColumnKind(list, c);
-    if (kind < lvcValue || kind > lvcDefault) continue;
+    if (kind == lvcNone) continue;
     list->resizeColumnToContents(c);
-    if (kind == lvcValue && list->columnWidth(c) < kMinWidth) list->setColumnWidth(c, kMinWidth);
+    const int least = kind == lvcParam ? kParamWidth : kind == lvcValue ? kMinWidth : 0;
+    if (list->columnWidth(c) < least) list->setColumnWidth(c, least);
   }
 }
 
