@@ -82,6 +82,14 @@ class RowDelegate : public QStyledItemDelegate {
   TkoUserInterfaceUtils* binder_;
 };
 
+// A column a window made itself carries no kind; its caption tells which it is.
+enm_LvColumns KindOfCaption(const QString& caption) {
+  if (caption == "Parameter") return lvcParam;
+  for (const ColumnInfo& c : kColumns)
+    if (caption == QLatin1String(c.caption)) return c.kind;
+  return lvcNone;
+}
+
 // Qt's own caption of an unnamed column is its number: such a list has no column yet.
 bool HasNoColumn(const QTreeWidget* list) {
   return list->columnCount() <= 1 && vx::ColumnKind(list, 0) == lvcNone &&
@@ -158,7 +166,7 @@ TkoUserInterfaceUtils::Bound& TkoUserInterfaceUtils::Register(QObject* control, 
   Bound* b = Find(control);
   *added = b == nullptr;
   if (b != nullptr) return *b;
-  ctrls_.push_back(Bound{control, {}, nullptr, nullptr});
+  ctrls_.push_back(Bound{control, {}, nullptr, nullptr, false});
   return ctrls_.back();
 }
 
@@ -186,6 +194,9 @@ void TkoUserInterfaceUtils::With(QTreeWidget* list, const TkoLvColumnSet& column
         if (c.kind == lvcParam) list->setColumnWidth(at, kParamWidth);
       }
     }
+    for (int c = 0; c < list->columnCount(); ++c)
+      if (vx::ColumnKind(list, c) == lvcNone)
+        vx::SetColumnKind(list, c, KindOfCaption(list->headerItem()->text(c)));
     b.oldDelegate = list->itemDelegate();
     b.delegate = new RowDelegate(this);
     list->setItemDelegate(b.delegate);
@@ -431,17 +442,27 @@ void TkoUserInterfaceUtils::RefreshData() {
   // A copy: a handler may bind or reset while the controls are refreshed.
   const std::vector<QObject*> controls = CtrlList();
   for (QObject* control : controls) {
-    if (Find(control) == nullptr) continue;
-    if (auto* group = dynamic_cast<TkoRadioGroup*>(control)) {
-      RefreshRadioGroup(group);
-    } else if (auto* list = qobject_cast<QTreeWidget*>(control)) {
-      RefreshListView(list);
-    } else if (auto* box = dynamic_cast<TkoCheckBox*>(control)) {
-      RefreshCheckBox(box);
-    } else if (auto* action = qobject_cast<QAction*>(control)) {
-      RefreshAction(action);
-      // Qt has no idle update of actions: their state follows every refresh instead.
-      DoOnUpdate(action);
+    Bound* bound = Find(control);
+    if (bound == nullptr) continue;
+    try {
+      if (auto* group = dynamic_cast<TkoRadioGroup*>(control)) {
+        RefreshRadioGroup(group);
+      } else if (auto* list = qobject_cast<QTreeWidget*>(control)) {
+        RefreshListView(list);
+      } else if (auto* box = dynamic_cast<TkoCheckBox*>(control)) {
+        RefreshCheckBox(box);
+      } else if (auto* action = qobject_cast<QAction*>(control)) {
+        RefreshAction(action);
+        // Qt has no idle update of actions: their state follows every refresh instead.
+        DoOnUpdate(action);
+      }
+    } catch (const std::exception& e) {
+      // A parameter the data model got wrong fails the same way at every refresh, ten
+      // times a second: reported once per binding, and the other controls go on.
+      if (!bound->reported) {
+        bound->reported = true;
+        vx::ReportUiError(e.what());
+      }
     }
   }
   current_ = nullptr;

@@ -12,6 +12,7 @@
 #include "paramui/kocheckbox.h"
 #include "paramui/kocombobox.h"
 #include "paramui/koradiogroup.h"
+#include "paramui/uierror.h"
 #include "paramui/userinterfaceutils.h"
 #include "params/parencoded.h"
 #include "uifixture.h"
@@ -372,6 +373,51 @@ TEST_F(BinderTest, ADestroyedListLeavesTheBinderWorking) {
   BindList();
   KeyOnRow(0, Qt::Key_Return);
   EXPECT_TRUE(binder.IsEditMode());
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(BinderTest, ColumnsMadeByTheWindowAreRecognisedByTheirCaptions) {
+  // The field-bus lists: two columns of their own and no header.
+  list->setColumnCount(2);
+  list->setHeaderLabels({"Parameter", "Value"});
+  list->setHeaderHidden(true);
+  binder.With(list, {lvcValue, lvcMin});
+  binder.List(&speed);
+  const int height = binder.AdaptHeight();
+  binder.RefreshData();
+  EXPECT_EQ(list->columnCount(), 2);
+  EXPECT_EQ(Cell(0, 0), "Max speed");
+  EXPECT_EQ(Cell(0, 1), "500");
+  EXPECT_EQ(height, 2 * list->frameWidth() + list->sizeHintForRow(0));
+  list->setCurrentItem(list->topLevelItem(0));
+  binder.ParEdit(list, QChar());
+  EXPECT_TRUE(binder.IsEditMode());
+}
+
+TEST_F(BinderTest, AParameterTheModelGotWrongIsShownOnceAndTheRestRefreshes) {
+  std::vector<std::string> errors;
+  const vx::UiErrorHandler previous =
+      vx::SetUiErrorHandler([&](const std::string& m) { errors.push_back(m); });
+  TkoParValue beyond(R("Speed"), 0);
+  TkoParEncoded baudBeyond(R("Baud"), 0);
+  TkoRadioGroup group(&window);
+  binder.With(list, {lvcValue});
+  binder.List(&beyond);
+  binder.List(&speed);
+  binder.With(&group, &baudBeyond);
+  beyond.Index = 4;  // Speed has one element
+  baudBeyond.Index = 4;
+  binder.RefreshData();
+  binder.RefreshData();
+  vx::SetUiErrorHandler(previous);
+  EXPECT_EQ(Cell(0, 1), "?");
+  EXPECT_FALSE(list->topLevelItem(0)->toolTip(1).isEmpty());
+  EXPECT_EQ(Cell(1, 1), "500");
+  EXPECT_EQ(errors.size(), 1u);  // the radio group, once
+  EXPECT_EQ(log, (std::vector<std::string>{"before", "after", "before", "after"}));
 }
 
 }  // namespace
