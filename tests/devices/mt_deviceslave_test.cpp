@@ -1,0 +1,125 @@
+// The slave device on a running connection thread (a scripted line): its state follows
+// the thread, the setup's enable flag and the first failing transaction in list order.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+
+#include "modbus/mbenginekit.h"
+#include "modbus/mbtransakinds.h"
+#include "networkfixture.h"
+
+namespace {
+
+using vxtest::Bytes;
+using Answer = vxtest::FakeLine::Answer;
+
+class SlaveOnThread : public vxtest::NetworkFixture, public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fake.line->responder = [this](const Bytes& q) { return Respond(q); };
+    Build("");
+    conn->SetConnType(2);
+    GoOnLine();
+    const TkoVersionRecord version("VX999v100");
+    dev->SetSlave(std::make_unique<TkoDeviceSlave>(dev, &version, model.get()));
+    slave = dev->GetSlave();
+  }
+  void TearDown() override { net.reset(); }
+
+  // Register reads answer as `mode` says; version requests never.
+  Answer Respond(const Bytes& q) {
+    if (q.size() < 2 || q[1] != 0x03) return {vx::mbresult::kTimeout, {}};
+    switch (mode.load()) {
+      case 0:
+        return {0, vxtest::ReadAnswer(q[0], Bytes(2 * q[5], 0))};
+      case 1:
+        return {vx::mbresult::FromException(2), {}};
+      default:
+        return {vx::mbresult::kTimeout, {}};
+    }
+  }
+  TkoMBReadHoldRegisters* Periodic(uint16_t address) {
+    auto* t = new TkoMBReadHoldRegisters(slave, true, 1, address);
+    t->SetTermReasons(0);
+    t->SetRepeatTime(1);
+    t->SetEnabled(true);
+    return t;
+  }
+
+  vxtest::ScopedFakeServer fake;
+  std::atomic<int> mode{0};
+  std::unique_ptr<TkoRegDefsList> model = vxtest::SmallModel(4);
+  TkoDeviceSlave* slave = nullptr;
+};
+
+TEST_F(SlaveOnThread, StateFollowsTheThreadTheSetupAndItsTransactions) {
+  vxtest::Watchdog watchdog(std::chrono::seconds(240), "slave states");
+  EXPECT_EQ(dev->GetState(), TkoDeviceSetup::dsOffline) << "not attached";
+  slave->SetThread(conn->GetThread());
+  EXPECT_EQ(log.Count("state:slave"), 1);
+  slave->SetThread(conn->GetThread());
+  EXPECT_EQ(log.Count("state:slave"), 1) << "unchanged: nothing";
+  EXPECT_TRUE(conn->GetThread()->GetDevices().Contains(slave));
+  EXPECT_EQ(dev->GetState(), TkoDeviceSetup::dsReady);
+  EXPECT_EQ(dev->GetStateText(), "device connected and ready");
+
+  TkoMBReadHoldRegisters* first = Periodic(0);
+  TkoMBReadHoldRegisters* second = Periodic(1);
+  ASSERT_TRUE(Pump([&] { return second->GetRunCount() >= 1; }));
+  EXPECT_EQ(dev->GetState(), TkoDeviceSetup::dsReady);
+
+  mode = 1;  // every read refused
+  ASSERT_TRUE(Pump([&] { return dev->GetState() == TkoDeviceSetup::dsCommError; }));
+  EXPECT_FALSE(second->GetCutOff()) << "only time-outs cut off";
+
+  // Time-outs cut the transactions off; the first in list order gives the state.
+  dev->SetMaxFault(2);
+  mode = 2;
+  ASSERT_TRUE(Pump([&] { return first->GetCutOff() && second->GetCutOff(); }));
+  EXPECT_EQ(dev->GetState(), TkoDeviceSetup::dsCutOff);
+  EXPECT_EQ(slave->ReadRegister(2, true), -11) << "a cut-off device takes no direct transfer";
+
+  dev->SetEnabled(false);
+  EXPECT_EQ(dev->GetState(), TkoDeviceSetup::dsDisabled);
+  mode = 0;
+  dev->SetEnabled(true);  // clears the cut-off
+  EXPECT_FALSE(first->GetCutOff());
+  EXPECT_FALSE(second->GetCutOff());
+  ASSERT_TRUE(Pump([&] { return dev->GetState() == TkoDeviceSetup::dsReady; }));
+  EXPECT_EQ(slave->ReadRegister(2, true), 0);
+
+  // Off line the thread stays, closed: the device is off line with it.
+  net->SetOnLine(false);
+  ASSERT_TRUE(Pump([&] { return conn->GetState() == TkoMBThread::stOffline; }));
+  EXPECT_EQ(dev->GetState(), TkoDeviceSetup::dsOffline);
+  EXPECT_EQ(slave->ReadRegister(2, false), -11);
+}
+
+TEST_F(SlaveOnThread, ADestroyedSlaveLeavesItsThreadFirst) {
+  slave->SetThread(conn->GetThread());
+  TkoMBReadHoldRegisters* t = Periodic(0);
+  ASSERT_TRUE(Pump([&] { return t->GetRunCount() >= 2; }));
+  TkoMBThread* thread = conn->GetThread();
+  dev->SetSlave(nullptr);
+  EXPECT_FALSE(thread->GetDevices().Contains(slave));
+  EXPECT_EQ(log.Count("state:slave"), 2) << "attached, then detached";
+  WaitCycles(3);  // the thread goes on without it
+  EXPECT_EQ(conn->GetState(), TkoMBThread::stRunning);
+}
+
+TEST_F(SlaveOnThread, AThreadThatEndsDetachesTheDeviceWhichKeepsItsTransactions) {
+  slave->SetThread(conn->GetThread());
+  TkoMBReadHoldRegisters* t = Periodic(0);
+  ASSERT_TRUE(Pump([&] { return t->GetRunCount() >= 1; }));
+  // The device setup leaves the connection, which then goes with its thread.
+  std::unique_ptr<TkoDeviceSetup> kept(static_cast<TkoDeviceSetup*>(dev->Detach()));
+  delete conn;
+  conn = nullptr;
+  EXPECT_EQ(slave->GetThread(), nullptr);
+  EXPECT_EQ(kept->GetState(), TkoDeviceSetup::dsOffline);
+  EXPECT_TRUE(slave->HasTransa(t));
+  EXPECT_EQ(slave->ReadRegister(0, true), -11);
+}
+
+}  // namespace
