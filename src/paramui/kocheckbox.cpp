@@ -1,8 +1,8 @@
 #include "paramui/kocheckbox.h"
 
+#include "params/parencoded.h"
 #include "paramui/textcodec.h"
 #include "paramui/uierror.h"
-#include "params/parencoded.h"
 
 TkoCheckBox::TkoCheckBox(QWidget* parent) : QCheckBox(parent) {
   setVisible(false);

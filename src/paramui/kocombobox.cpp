@@ -11,12 +11,12 @@
 #include <cctype>
 #include <string_view>
 
-#include "paramui/parrows.h"
-#include "paramui/textcodec.h"
-#include "paramui/uierror.h"
 #include "params/parencoded.h"
 #include "params/parfrac16.h"
 #include "params/parvalue.h"
+#include "paramui/parrows.h"
+#include "paramui/textcodec.h"
+#include "paramui/uierror.h"
 #include "regmodel/numberformat.h"
 #include "regmodel/regdefinition.h"
 #include "regmodel/register.h"
@@ -91,8 +91,8 @@ void TkoComboBox::EditThis(QTreeWidgetItem* row, int columnOffset, QChar firstKe
   EditThis(par, list->viewport(), firstKey, rect);
 }
 
-void TkoComboBox::EditThis(QTreeWidgetItem* row, int columnOffset, QChar firstKey,
-                           TkoRegister* reg, int element) {
+void TkoComboBox::EditThis(QTreeWidgetItem* row, int columnOffset, QChar firstKey, TkoRegister* reg,
+                           int element) {
   if (row == nullptr || reg == nullptr) return;
   const int length = reg->Definition()->Length;
   if (element < 0) element = length - 1;
@@ -167,8 +167,9 @@ void TkoComboBox::EditThis(TkoParValue* par, QWidget* parent, QChar firstKey, co
 }
 
 bool TkoComboBox::AcceptsChar(QChar key) const {
-  const TkoRegDefinition* def =
-      edited_ != nullptr && edited_->Register != nullptr ? edited_->Register->Definition() : nullptr;
+  const TkoRegDefinition* def = edited_ != nullptr && edited_->Register != nullptr
+                                    ? edited_->Register->Definition()
+                                    : nullptr;
   const vx::FormatSettings& f = vx::Formats();
   if (def != nullptr && def->IsDate()) return key.isDigit() || key == QChar(f.DateSeparator);
   if (def != nullptr && def->IsTime()) return key.isDigit() || key == QChar(f.TimeSeparator);
@@ -259,9 +260,13 @@ void TkoComboBox::SetAlarm(bool alarm) {
   if (QLineEdit* edit = lineEdit()) edit->setPalette(p);
 }
 
-void TkoComboBox::EndEdit() { FinishEdit(true); }
+void TkoComboBox::EndEdit() {
+  FinishEdit(true);
+}
 
-void TkoComboBox::DoOnExit() { FinishEdit(false); }
+void TkoComboBox::DoOnExit() {
+  FinishEdit(false);
+}
 
 void TkoComboBox::FinishEdit(bool focusBack) {
   TkoParValue* par = edited_;

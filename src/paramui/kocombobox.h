@@ -27,8 +27,7 @@ class TkoComboBox : public QComboBox {
   std::function<bool(TkoParValue* par)> CanEdit;
 
   // Edits the row's parameter (or par) over the row's cell.
-  void EditThis(QTreeWidgetItem* row, int columnOffset, QChar firstKey,
-                TkoParValue* par = nullptr);
+  void EditThis(QTreeWidgetItem* row, int columnOffset, QChar firstKey, TkoParValue* par = nullptr);
   // Edits one element of a register through a parameter of the editor's own; an element
   // below 0 is the last one, one beyond the last is 0.
   void EditThis(QTreeWidgetItem* row, int columnOffset, QChar firstKey, TkoRegister* reg,

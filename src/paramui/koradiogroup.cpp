@@ -3,10 +3,10 @@
 #include <QGridLayout>
 #include <QRadioButton>
 
+#include "params/parencoded.h"
 #include "paramui/parrows.h"
 #include "paramui/textcodec.h"
 #include "paramui/uierror.h"
-#include "params/parencoded.h"
 
 TkoRadioGroup::TkoRadioGroup(QWidget* parent) : QGroupBox(parent), grid_(new QGridLayout(this)) {
   group_.setExclusive(true);

@@ -12,7 +12,8 @@ QtDispatcher::QtDispatcher() = default;
 QtDispatcher::~QtDispatcher() = default;
 
 void QtDispatcher::WakeUi() {
-  QMetaObject::invokeMethod(&waker_, [this] { Drain(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      &waker_, [this] { Drain(); }, Qt::QueuedConnection);
 }
 
 void QtDispatcher::Drain() {

@@ -10,13 +10,13 @@
 #include <algorithm>
 #include <exception>
 
+#include "params/parencoded.h"
+#include "params/parvalue.h"
 #include "paramui/kocheckbox.h"
 #include "paramui/kocombobox.h"
 #include "paramui/koradiogroup.h"
 #include "paramui/textcodec.h"
 #include "paramui/uierror.h"
-#include "params/parencoded.h"
-#include "params/parvalue.h"
 
 namespace {
 
@@ -31,8 +31,8 @@ struct ColumnInfo {
   const char* caption;
 };
 constexpr ColumnInfo kColumns[] = {
-    {lvcParam, "Param."}, {lvcValue, "Value"}, {lvcMin, "Min"}, {lvcMax, "Max"},
-    {lvcDefault, "Default"},
+    {lvcParam, "Param."}, {lvcValue, "Value"},     {lvcMin, "Min"},
+    {lvcMax, "Max"},      {lvcDefault, "Default"},
 };
 
 // Draws the rows of a bound list: alternating colours, separators in the button face,
@@ -115,7 +115,9 @@ std::string CellText(const TkoParValue* par, enm_LvColumns kind) {
 
 }  // namespace
 
-TkoUserInterfaceUtils::TkoUserInterfaceUtils(QObject* owner) : QObject(owner) { Editor(); }
+TkoUserInterfaceUtils::TkoUserInterfaceUtils(QObject* owner) : QObject(owner) {
+  Editor();
+}
 
 TkoUserInterfaceUtils::~TkoUserInterfaceUtils() {
   Reset();
@@ -201,8 +203,8 @@ void TkoUserInterfaceUtils::With(QTreeWidget* list, const TkoLvColumnSet& column
     b.delegate = new RowDelegate(this);
     list->setItemDelegate(b.delegate);
     list->installEventFilter(this);
-    b.connections.push_back(connect(list, &QTreeWidget::itemDoubleClicked, this,
-                                    [this, list] { LvDblClick(list); }));
+    b.connections.push_back(
+        connect(list, &QTreeWidget::itemDoubleClicked, this, [this, list] { LvDblClick(list); }));
   }
   list->setEditTriggers(QAbstractItemView::NoEditTriggers);
   list->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -225,7 +227,8 @@ bool TkoUserInterfaceUtils::List(TkoParValue* par) {
 }
 
 void TkoUserInterfaceUtils::ListSep() {
-  if (auto* list = qobject_cast<QTreeWidget*>(current_)) list->addTopLevelItem(new QTreeWidgetItem());
+  if (auto* list = qobject_cast<QTreeWidget*>(current_))
+    list->addTopLevelItem(new QTreeWidgetItem());
 }
 
 int TkoUserInterfaceUtils::AdaptHeight() {
@@ -309,8 +312,7 @@ bool TkoUserInterfaceUtils::eventFilter(QObject* watched, QEvent* event) {
     auto* list = qobject_cast<QTreeWidget*>(watched);
     if (list != nullptr && Find(list) != nullptr) {
       bool handled = false;
-      vx::RunReportingErrors(
-          [&] { LvKeyPress(list, static_cast<QKeyEvent*>(event), &handled); });
+      vx::RunReportingErrors([&] { LvKeyPress(list, static_cast<QKeyEvent*>(event), &handled); });
       if (handled) return true;
     }
   }

@@ -92,8 +92,8 @@ class TkoUserInterfaceUtils : public QObject {
     QPointer<QObject> control;
     std::vector<QMetaObject::Connection> connections;
     QPointer<QAbstractItemDelegate> oldDelegate;  // lists: the delegate to give back
-    QAbstractItemDelegate* delegate = nullptr;     // lists: ours, a child of the binder
-    bool reported = false;                         // a refresh error was shown
+    QAbstractItemDelegate* delegate = nullptr;    // lists: ours, a child of the binder
+    bool reported = false;                        // a refresh error was shown
   };
   Bound* Find(const QObject* control);
   Bound& Register(QObject* control, bool* added);

@@ -9,12 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "params/parencoded.h"
 #include "paramui/kocheckbox.h"
 #include "paramui/kocombobox.h"
 #include "paramui/koradiogroup.h"
 #include "paramui/uierror.h"
 #include "paramui/userinterfaceutils.h"
-#include "params/parencoded.h"
 #include "uifixture.h"
 
 namespace {
@@ -214,8 +214,8 @@ TEST_F(BinderTest, EditsAreRefusedWhereTheRowMayNotBeEdited) {
     bool readOnly, enabled, visible, allow;
   };
   const Case cases[] = {
-      {"separator", 1, false, true, true, true}, {"read-only", 0, true, true, true, true},
-      {"disabled", 0, false, false, true, true}, {"hidden", 0, false, true, false, true},
+      {"separator", 1, false, true, true, true},      {"read-only", 0, true, true, true, true},
+      {"disabled", 0, false, false, true, true},      {"hidden", 0, false, true, false, true},
       {"query says no", 0, false, true, true, false},
   };
   for (const Case& c : cases) {

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "params/parencoded.h"
 #include "paramui/kocheckbox.h"
 #include "paramui/kocombobox.h"
 #include "paramui/koradiogroup.h"
 #include "paramui/uierror.h"
-#include "params/parencoded.h"
 #include "uifixture.h"
 
 namespace {
@@ -147,11 +147,10 @@ TEST_F(EditorTest, KeysAreFilteredByTheRegisterType) {
     bool accepted;
   };
   const Case cases[] = {
-      {0, u'7', true},  {0, u'z', false}, {0, u'F', true},  {0, u'x', true}, {0, u'.', true},
-      {0, u'|', true},  {0, u'-', true},  {0, u'/', false}, {0, u' ', false},
-      {1, u'3', true},  {1, u'/', true},  {1, u':', false}, {1, u'a', false},
-      {2, u'3', true},  {2, u':', true},  {2, u'/', false},
-      {3, u'z', true},  {3, u' ', true},  {3, 0x00B0, true},
+      {0, u'7', true},  {0, u'z', false}, {0, u'F', true},  {0, u'x', true},   {0, u'.', true},
+      {0, u'|', true},  {0, u'-', true},  {0, u'/', false}, {0, u' ', false},  {1, u'3', true},
+      {1, u'/', true},  {1, u':', false}, {1, u'a', false}, {2, u'3', true},   {2, u':', true},
+      {2, u'/', false}, {3, u'z', true},  {3, u' ', true},  {3, 0x00B0, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "row " << c.row << " key " << char(c.key));

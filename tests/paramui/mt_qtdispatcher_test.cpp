@@ -1,5 +1,3 @@
-#include "paramui/qtdispatcher.h"
-
 #include <gtest/gtest.h>
 
 #include <QEventLoop>
@@ -11,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "paramui/qtdispatcher.h"
 #include "paramui/uierror.h"
 #include "qtapp.h"
 

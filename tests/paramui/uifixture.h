@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "paramui/kocombobox.h"
-#include "paramui/parrows.h"
 #include "params/parencoded.h"
 #include "params/parfixture.h"
 #include "params/parvalue.h"
+#include "paramui/kocombobox.h"
+#include "paramui/parrows.h"
 #include "qtapp.h"
 
 namespace vxtest {

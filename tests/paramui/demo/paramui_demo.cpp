@@ -21,12 +21,12 @@
 #include <string>
 #include <vector>
 
+#include "params/parbuild.h"
+#include "params/parencoded.h"
 #include "paramui/kocheckbox.h"
 #include "paramui/kocombobox.h"
 #include "paramui/koradiogroup.h"
 #include "paramui/userinterfaceutils.h"
-#include "params/parbuild.h"
-#include "params/parencoded.h"
 #include "regmodel/dmcollection.h"
 #include "regmodel/regdatabuffer.h"
 #include "regmodel/regdefslist.h"
@@ -101,13 +101,13 @@ int main(int argc, char** argv) {
   binder.With(useRamp, ramp);
 
   const Entry entries[] = {
-      {"ParMotorStepRev", TkoParKind::Value},    {"ParMotorStepDiv", TkoParKind::Value},
-      {"ParMotorSrRPM", TkoParKind::Value},      {nullptr, TkoParKind::Value},
-      {"ParMotorIpA", TkoParKind::Value},        {"ParMotorIrA", TkoParKind::Value},
-      {"ParMotorIrTimer", TkoParKind::Value},    {nullptr, TkoParKind::Value},
-      {"ParMotorAccel", TkoParKind::Value},      {"ParMotorDecel", TkoParKind::Value},
-      {"ParSpeedWin", TkoParKind::Value},        {"ParEncoderPulseRev", TkoParKind::Value},
-      {"ParPosPGain", TkoParKind::Frac16},       {"ParPosMaxLimit", TkoParKind::Long},
+      {"ParMotorStepRev", TkoParKind::Value},       {"ParMotorStepDiv", TkoParKind::Value},
+      {"ParMotorSrRPM", TkoParKind::Value},         {nullptr, TkoParKind::Value},
+      {"ParMotorIpA", TkoParKind::Value},           {"ParMotorIrA", TkoParKind::Value},
+      {"ParMotorIrTimer", TkoParKind::Value},       {nullptr, TkoParKind::Value},
+      {"ParMotorAccel", TkoParKind::Value},         {"ParMotorDecel", TkoParKind::Value},
+      {"ParSpeedWin", TkoParKind::Value},           {"ParEncoderPulseRev", TkoParKind::Value},
+      {"ParPosPGain", TkoParKind::Frac16},          {"ParPosMaxLimit", TkoParKind::Long},
       {"ParEEModBusBaudrate", TkoParKind::Encoded},
   };
   binder.With(list, {lvcValue, lvcMin, lvcMax, lvcDefault});
@@ -137,10 +137,10 @@ int main(int argc, char** argv) {
     if (popup) QTimer::singleShot(100, [&] { binder.Editor()->showPopup(); });
   }
   QTimer::singleShot(400, [&] {
-    const QPixmap picture =
-        popup ? window.screen()->grabWindow(0, window.x(), window.y(), window.width(),
-                                            window.height() + 150)
-              : window.grab();
+    const QPixmap picture = popup
+                                ? window.screen()->grabWindow(0, window.x(), window.y(),
+                                                              window.width(), window.height() + 150)
+                                : window.grab();
     const bool saved = picture.save(QString::fromLocal8Bit(argv[1]));
     if (!saved) std::fprintf(stderr, "cannot write %s\n", argv[1]);
     app.exit(saved ? 0 : 1);
