@@ -112,7 +112,7 @@ void TkoComboBox::EditThis(TkoParValue* par, QWidget* parent, QChar firstKey, co
   picked_ = -1;
 
   const bool pickOnly = dynamic_cast<TkoParEncoded*>(par) != nullptr;
-  {
+  try {
     const QSignalBlocker block(this);
     clear();
     setEditable(!pickOnly);
@@ -145,6 +145,11 @@ void TkoComboBox::EditThis(TkoParValue* par, QWidget* parent, QChar firstKey, co
       setCurrentIndex(-1);
       setEditText(text);
     }
+  } catch (...) {
+    // A parameter that cannot show its value or choices is not edited.
+    edited_ = nullptr;
+    hide();
+    throw;
   }
 
   const int height = std::max(sizeHint().height(), rect.height());

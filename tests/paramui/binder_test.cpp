@@ -412,12 +412,19 @@ TEST_F(BinderTest, AParameterTheModelGotWrongIsShownOnceAndTheRestRefreshes) {
   baudBeyond.Index = 4;
   binder.RefreshData();
   binder.RefreshData();
-  vx::SetUiErrorHandler(previous);
   EXPECT_EQ(Cell(0, 1), "?");
   EXPECT_FALSE(list->topLevelItem(0)->toolTip(1).isEmpty());
   EXPECT_EQ(Cell(1, 1), "500");
   EXPECT_EQ(errors.size(), 1u);  // the radio group, once
   EXPECT_EQ(log, (std::vector<std::string>{"before", "after", "before", "after"}));
+  // Its row cannot be edited either; the next row can.
+  KeyOnRow(0, Qt::Key_Return);
+  EXPECT_EQ(errors.size(), 2u);
+  EXPECT_FALSE(binder.IsEditMode());
+  EXPECT_FALSE(binder.Editor()->IsEditing());
+  KeyOnRow(1, Qt::Key_Return);
+  EXPECT_TRUE(binder.IsEditMode());
+  vx::SetUiErrorHandler(previous);
 }
 
 }  // namespace
