@@ -5,22 +5,27 @@
 
 #include "devices/deviceslave.h"
 #include "devices/vx310.h"
+#include "devices/vxsiblings.h"
 
 namespace {
 
-using Maker = std::function<std::unique_ptr<TkoDeviceSlave>(TkoDeviceSetup*, const TkoVersionRecord*,
-                                                            TkoRegDefsList*)>;
+using Maker = std::function<std::unique_ptr<TkoDeviceSlave>(
+    TkoDeviceSetup*, const TkoVersionRecord*, TkoRegDefsList*)>;
 
 template <class T>
 Maker Make() {
-  return [](TkoDeviceSetup* s, const TkoVersionRecord* v, TkoRegDefsList* m) -> std::unique_ptr<TkoDeviceSlave> {
+  return [](TkoDeviceSetup* s, const TkoVersionRecord* v,
+            TkoRegDefsList* m) -> std::unique_ptr<TkoDeviceSlave> {
     return std::make_unique<T>(s, v, m);
   };
 }
 
 const std::map<std::string, Maker>& Makers() {
   static const std::map<std::string, Maker> makers = {
-      {"TkoDeviceVX310", Make<TkoDeviceVX310>()},
+      {"TkoDeviceVX310", Make<TkoDeviceVX310>()},     {"TkoDeviceVX160", Make<TkoDeviceVX160>()},
+      {"TkoDeviceVX220", Make<TkoDeviceVX220>()},     {"TkoDeviceVX330", Make<TkoDeviceVX330>()},
+      {"TkoDeviceVX340", Make<TkoDeviceVX340>()},     {"TkoDeviceVX260", Make<TkoDeviceVX260>()},
+      {"TkoDeviceVX160VE", Make<TkoDeviceVX160VE>()},
   };
   return makers;
 }

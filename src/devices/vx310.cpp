@@ -36,7 +36,8 @@ TkoDeviceVX310::TkoDeviceVX310(TkoDeviceSetup* setup, const TkoVersionRecord* ve
                                TkoRegDefsList* dataModel)
     : TkoDeviceVXDrive(setup, version, dataModel) {
   BindSlots(kVX310Slots);
-  vx::MarkReadOnly({ParActualPos, ParEncoderExt, StateSpeedLoop, StateProfile, StatePosLoop, StateMotor});
+  vx::MarkReadOnly(
+      {ParActualPos, ParEncoderExt, StateSpeedLoop, StateProfile, StatePosLoop, StateMotor});
   // The current and speed limits follow the hardware ranges the drive reports.
   vx::TieMax(ParMotorIrA, ParCurrRangeMax);
   vx::TieMax(ParMotorIpA, ParCurrRangeMax);

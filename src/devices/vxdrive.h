@@ -6,7 +6,8 @@
 // read-only.
 class TkoDeviceVXDrive : public TkoDeviceVXSlave {
  public:
-  TkoDeviceVXDrive(TkoDeviceSetup* setup, const TkoVersionRecord* version, TkoRegDefsList* dataModel);
+  TkoDeviceVXDrive(TkoDeviceSetup* setup, const TkoVersionRecord* version,
+                   TkoRegDefsList* dataModel);
 
   // The bus parameters, then the hardware limits and ranges (the EEPROM copy of a range
   // where the model has one).

@@ -59,8 +59,8 @@ void MarkReadOnly(std::initializer_list<TkoParValue*> params, bool readOnly) {
 namespace {
 
 const vx::NamedSlot kSlaveSlots[] = {
-    VX_SLOT(TkoDeviceVXSlave, ParEEModBusBaudrate), VX_SLOT(TkoDeviceVXSlave, ParEEModBusAddress),
-    VX_SLOT(TkoDeviceVXSlave, ParEECanBusBaudrate), VX_SLOT(TkoDeviceVXSlave, ParEECanBusAddress),
+    VX_SLOT(TkoDeviceVXSlave, ParEEModBusBaudrate),  VX_SLOT(TkoDeviceVXSlave, ParEEModBusAddress),
+    VX_SLOT(TkoDeviceVXSlave, ParEECanBusBaudrate),  VX_SLOT(TkoDeviceVXSlave, ParEECanBusAddress),
     VX_SLOT(TkoDeviceVXSlave, ParEEProfiBusAddress),
 };
 
@@ -78,14 +78,16 @@ TkoDeviceVXSlave::~TkoDeviceVXSlave() {
   // The members of derived classes are gone by now, so the parameters are only
   // destroyed, not unbound. The transactions outlive this part of the object until the
   // base destroys them: their handlers must not reach it meanwhile.
-  for (TkoMBTransaction* t : {ReadActState, ReadFaultState, ReadRamSetup, SendRamSetup, SaveEEPromSetup})
+  for (TkoMBTransaction* t :
+       {ReadActState, ReadFaultState, ReadRamSetup, SendRamSetup, SaveEEPromSetup})
     if (t) t->OnResponse = nullptr;
   for (int i = 0; i < RegisterCount(); ++i)
     if (TkoRegister* r = RegisterByIndex(i)) r->OnAfterWrite = nullptr;
   bound_.clear();
 }
 
-std::unique_ptr<TkoParValue> TkoDeviceVXSlave::CreateParameter(TkoParKind kind, const std::string& text) const {
+std::unique_ptr<TkoParValue> TkoDeviceVXSlave::CreateParameter(TkoParKind kind,
+                                                               const std::string& text) const {
   return vx::BuildParameter(kind, std::string_view(text), *this);
 }
 
@@ -94,11 +96,14 @@ void TkoDeviceVXSlave::BindSlots(std::span<const vx::NamedSlot> table) {
   for (const vx::NamedSlot& slot : table) {
     // A derived class's slot of the same name takes the name over; the base's member
     // stays empty.
-    auto same = std::find_if(bound_.begin(), bound_.end(),
-                             [&](const Bound& b) { return std::strcmp(b.Slot->Name, slot.Name) == 0; });
+    auto same = std::find_if(bound_.begin(), bound_.end(), [&](const Bound& b) {
+      return std::strcmp(b.Slot->Name, slot.Name) == 0;
+    });
     if (same != bound_.end()) {
-      if (same->Slot->IsRegister) same->Slot->StoreRegister(*this, nullptr);
-      else same->Slot->StoreParameter(*this, nullptr);
+      if (same->Slot->IsRegister)
+        same->Slot->StoreRegister(*this, nullptr);
+      else
+        same->Slot->StoreParameter(*this, nullptr);
       bound_.erase(same);
     }
     Bound entry{&slot, nullptr};
@@ -107,7 +112,8 @@ void TkoDeviceVXSlave::BindSlots(std::span<const vx::NamedSlot> table) {
       if (name.rfind("Reg", 0) == 0) name.erase(0, 3);
       slot.StoreRegister(*this, FindRegister(name));
     } else {
-      const std::string text = model ? model->ReadString("Parameters", slot.Name, std::string()) : std::string();
+      const std::string text =
+          model ? model->ReadString("Parameters", slot.Name, std::string()) : std::string();
       entry.Parameter = CreateParameter(slot.Kind, text);
       slot.StoreParameter(*this, entry.Parameter.get());
     }
@@ -117,8 +123,10 @@ void TkoDeviceVXSlave::BindSlots(std::span<const vx::NamedSlot> table) {
 
 void TkoDeviceVXSlave::ReleaseSlots() {
   for (Bound& b : bound_) {
-    if (b.Slot->IsRegister) b.Slot->StoreRegister(*this, nullptr);
-    else b.Slot->StoreParameter(*this, nullptr);
+    if (b.Slot->IsRegister)
+      b.Slot->StoreRegister(*this, nullptr);
+    else
+      b.Slot->StoreParameter(*this, nullptr);
   }
   bound_.clear();
 }
@@ -137,7 +145,8 @@ void TkoDeviceVXSlave::HookRamSetup() {
   });
 }
 
-TkoMBChainedTransa* TkoDeviceVXSlave::AddChainedTransa(const std::string& name, const std::string& comment) {
+TkoMBChainedTransa* TkoDeviceVXSlave::AddChainedTransa(const std::string& name,
+                                                       const std::string& comment) {
   auto* t = new TkoMBChainedTransa(this, true);  // owned through the transaction list
   t->SetTransaName(name);
   t->SetComment(comment);
@@ -184,7 +193,8 @@ void TkoDeviceVXSlave::CreateTransactions() {
 }
 
 TkoMBChainedTransa* TkoDeviceVXSlave::CreateWriteRefPos() {
-  TkoMBChainedTransa* t = AddChainedTransa("WriteRefPos", "Write position reference in a single write operation.");
+  TkoMBChainedTransa* t =
+      AddChainedTransa("WriteRefPos", "Write position reference in a single write operation.");
   t->SetWriteBlocksText("RefPosRegs");
   t->SetTermReasons(TkoMBTransaction::trAlways);
   t->SetEnabled(false);
@@ -258,8 +268,7 @@ void TkoDeviceVXSlave::ReportDevice(std::vector<std::string>* lines) {
   if (!lines) return;
   const TkoParValue* const params[] = {ParEEModBusBaudrate, ParEEModBusAddress, ParEECanBusBaudrate,
                                        ParEECanBusAddress, ParEEProfiBusAddress};
-  for (const TkoParValue* p : params)
-    ReportParameter(p, lines);
+  for (const TkoParValue* p : params) ReportParameter(p, lines);
 }
 
 void TkoDeviceVXSlave::ExportSetup(const std::string& section, TkoTextResource* resource) const {

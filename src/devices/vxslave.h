@@ -32,12 +32,18 @@ struct NamedSlot {
 
 template <class T>
 constexpr TkoParKind ParKindOf() {
-  if constexpr (std::is_same_v<T, TkoParValue>) return TkoParKind::Value;
-  else if constexpr (std::is_same_v<T, TkoParLong>) return TkoParKind::Long;
-  else if constexpr (std::is_same_v<T, TkoParEncoded>) return TkoParKind::Encoded;
-  else if constexpr (std::is_same_v<T, TkoParBitField>) return TkoParKind::BitField;
-  else if constexpr (std::is_same_v<T, TkoParBoolField>) return TkoParKind::BoolField;
-  else if constexpr (std::is_same_v<T, TkoParFrac16>) return TkoParKind::Frac16;
+  if constexpr (std::is_same_v<T, TkoParValue>)
+    return TkoParKind::Value;
+  else if constexpr (std::is_same_v<T, TkoParLong>)
+    return TkoParKind::Long;
+  else if constexpr (std::is_same_v<T, TkoParEncoded>)
+    return TkoParKind::Encoded;
+  else if constexpr (std::is_same_v<T, TkoParBitField>)
+    return TkoParKind::BitField;
+  else if constexpr (std::is_same_v<T, TkoParBoolField>)
+    return TkoParKind::BoolField;
+  else if constexpr (std::is_same_v<T, TkoParFrac16>)
+    return TkoParKind::Frac16;
   else {
     static_assert(std::is_same_v<T, TkoPar2DPoint>, "not a parameter class of a named slot");
     return TkoParKind::Point2D;
@@ -47,7 +53,7 @@ constexpr TkoParKind ParKindOf() {
 template <class M>
 struct SlotMember;
 template <class C, class T>
-struct SlotMember<T* C::*> {
+struct SlotMember<T * C::*> {
   using Class = C;
   using Type = T;
 };
@@ -63,7 +69,9 @@ NamedSlot MakeSlot(const char* name) {
   slot.Name = name;
   if constexpr (std::is_same_v<T, TkoRegister>) {
     slot.IsRegister = true;
-    slot.StoreRegister = [](TkoDeviceVXSlave& d, TkoRegister* r) { static_cast<C&>(d).*Member = r; };
+    slot.StoreRegister = [](TkoDeviceVXSlave& d, TkoRegister* r) {
+      static_cast<C&>(d).*Member = r;
+    };
   } else {
     slot.Kind = ParKindOf<T>();
     // CreateParameter builds exactly the class of the kind, so the cast is exact.
@@ -108,7 +116,8 @@ class TkoDeviceVXSlave : public TkoDeviceSlave {
   // Setup states.
   enum : uint8_t { ssNotRead = 0, ssInStep = 1, ssModified = 2, ssSentNotSaved = 3 };
 
-  TkoDeviceVXSlave(TkoDeviceSetup* setup, const TkoVersionRecord* version, TkoRegDefsList* dataModel);
+  TkoDeviceVXSlave(TkoDeviceSetup* setup, const TkoVersionRecord* version,
+                   TkoRegDefsList* dataModel);
   ~TkoDeviceVXSlave() override;
 
   // --- virtual operations after those of TkoDeviceSlave ---
@@ -126,7 +135,8 @@ class TkoDeviceVXSlave : public TkoDeviceSlave {
 
   // A parameter of `kind` from an entry text ("reg,element", "reg1,reg2,element",
   // "reg,element,mask|bit"); null when the text does not make one.
-  [[nodiscard]] std::unique_ptr<TkoParValue> CreateParameter(TkoParKind kind, const std::string& text) const;
+  [[nodiscard]] std::unique_ptr<TkoParValue> CreateParameter(TkoParKind kind,
+                                                             const std::string& text) const;
   // Binds the slots of one class's table (see the class comment).
   void BindSlots(std::span<const vx::NamedSlot> table);
   // Destroys every bound parameter and empties every slot; registers belong to the buffer.

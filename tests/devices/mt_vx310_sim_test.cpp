@@ -38,7 +38,8 @@ const std::string kModelDir = std::string(VX_SOURCE_DIR) + "/models";
 class StatefulDrive {
  public:
   explicit StatefulDrive(const std::string& stateFile)
-      : image_(kModelDir + "/VX310v220.par"), drive_(image_, Options(stateFile), vx::SimDrive::Clock::now()) {
+      : image_(kModelDir + "/VX310v220.par"),
+        drive_(image_, Options(stateFile), vx::SimDrive::Clock::now()) {
     vx::SimServerOptions options;
     options.tcp = true;
     options.tcpPort = 0;
@@ -109,7 +110,10 @@ class VX310OnSimTest : public ::testing::Test {
     ASSERT_TRUE(conn->AddDevice(dev));
     net->SetOnLine(true);
     ASSERT_TRUE(ui.PumpUntil(
-        [&] { return dev->GetState() == TkoDeviceSetup::dsReady && dynamic_cast<TkoDeviceVX310*>(dev->GetSlave()); },
+        [&] {
+          return dev->GetState() == TkoDeviceSetup::dsReady &&
+                 dynamic_cast<TkoDeviceVX310*>(dev->GetSlave());
+        },
         kLong))
         << dev->GetStateText();
     drive = static_cast<TkoDeviceVX310*>(dev->GetSlave());
@@ -138,7 +142,8 @@ class VX310OnSimTest : public ::testing::Test {
   }
 
   const std::string stateFile =
-      (std::filesystem::path(::testing::TempDir()) / ("vx310_eeprom_" + std::to_string(::getpid()))).string();
+      (std::filesystem::path(::testing::TempDir()) / ("vx310_eeprom_" + std::to_string(::getpid())))
+          .string();
   vx::QueueDispatcher ui;
   vx::ScopedDispatcher scope{ui};
   std::shared_ptr<RecordingServer::Log> log = std::make_shared<RecordingServer::Log>();
@@ -153,7 +158,8 @@ TEST_F(VX310OnSimTest, TheActualStateIsReadEveryCycleAndTheSetupOnce) {
   int states = 0, setupReads = 0;
   drive->OnActState = [&](TkoDeviceVXSlave*, TkoMBTransaction*) { ++states; };
   drive->OnSetupRead = [&](TkoDeviceVXSlave*, TkoMBTransaction*) { ++setupReads; };
-  ASSERT_TRUE(ui.PumpUntil([&] { return drive->GetSetupState() == TkoDeviceVXSlave::ssInStep; }, kLong));
+  ASSERT_TRUE(
+      ui.PumpUntil([&] { return drive->GetSetupState() == TkoDeviceVXSlave::ssInStep; }, kLong));
   const int setupRuns = drive->ReadRamSetup->GetRunCount();
   const int stateRuns = drive->ReadActState->GetRunCount();
   states = 0;
@@ -175,7 +181,8 @@ TEST_F(VX310OnSimTest, TheActualStateIsReadEveryCycleAndTheSetupOnce) {
 }
 
 TEST_F(VX310OnSimTest, AChangedSetupIsSentThenSavedToTheDrivesEeprom) {
-  ASSERT_TRUE(ui.PumpUntil([&] { return drive->GetSetupState() == TkoDeviceVXSlave::ssInStep; }, kLong));
+  ASSERT_TRUE(
+      ui.PumpUntil([&] { return drive->GetSetupState() == TkoDeviceVXSlave::ssInStep; }, kLong));
   const uint16_t eeAccel = drive->ParMotorAccel->Register->Definition()->EEPromCopy;
   ASSERT_NE(eeAccel, drive->ParMotorAccel->Register->Definition()->Address);
   drive->ParMotorAccel->SetValue(1234);
@@ -183,7 +190,9 @@ TEST_F(VX310OnSimTest, AChangedSetupIsSentThenSavedToTheDrivesEeprom) {
 
   int eepromWhenSent = -2;
   bool saved = false;
-  drive->OnSetupSent = [&](TkoDeviceVXSlave*, TkoMBTransaction*) { eepromWhenSent = EepromWord(stateFile, eeAccel); };
+  drive->OnSetupSent = [&](TkoDeviceVXSlave*, TkoMBTransaction*) {
+    eepromWhenSent = EepromWord(stateFile, eeAccel);
+  };
   drive->OnSetupSaved = [&](TkoDeviceVXSlave*, TkoMBTransaction* t) {
     EXPECT_EQ(t->GetLastError(), 0);
     saved = true;
@@ -197,8 +206,9 @@ TEST_F(VX310OnSimTest, AChangedSetupIsSentThenSavedToTheDrivesEeprom) {
   // A fresh read finds the value in the drive.
   drive->ParMotorAccel->SetValue(999);
   drive->StartSetupRead();
-  ASSERT_TRUE(ui.PumpUntil([&] { return !drive->ReadRamSetup->GetEnabled() && !drive->ReadRamSetup->GetBusy(); },
-                           kLong));
+  ASSERT_TRUE(ui.PumpUntil(
+      [&] { return !drive->ReadRamSetup->GetEnabled() && !drive->ReadRamSetup->GetBusy(); },
+      kLong));
   EXPECT_DOUBLE_EQ(drive->ParMotorAccel->GetValue(), 1234);
 }
 
@@ -206,7 +216,8 @@ TEST_F(VX310OnSimTest, ThePositionTargetReachesTheDriveInOneWrite) {
   TkoParLong* target = drive->ParPosPktTarget;
   ASSERT_NE(target, nullptr);
   // The first setup read would put the drive's target back into the image.
-  ASSERT_TRUE(ui.PumpUntil([&] { return drive->GetSetupState() == TkoDeviceVXSlave::ssInStep; }, kLong));
+  ASSERT_TRUE(
+      ui.PumpUntil([&] { return drive->GetSetupState() == TkoDeviceVXSlave::ssInStep; }, kLong));
   const uint16_t low = target->Register->Definition()->Address;
   target->SetValue(65535);
   target->SetValue(65536);
@@ -218,7 +229,9 @@ TEST_F(VX310OnSimTest, ThePositionTargetReachesTheDriveInOneWrite) {
   std::vector<Bytes> writes;
   for (std::size_t i = before; i < sent.size(); ++i)
     if (sent[i][1] == 0x10 || sent[i][1] == 0x06) writes.push_back(sent[i]);
-  const Bytes expected{1, 0x10, static_cast<uint8_t>(low >> 8), static_cast<uint8_t>(low & 0xFF), 0, 2, 4, 0, 0, 0, 1};
+  const Bytes expected{
+      1, 0x10, static_cast<uint8_t>(low >> 8), static_cast<uint8_t>(low & 0xFF), 0, 2, 4, 0, 0,
+      0, 1};
   EXPECT_EQ(writes, std::vector<Bytes>{expected});
 
   // Read back from the drive, not from the image the write was sent from.

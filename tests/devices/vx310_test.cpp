@@ -38,7 +38,8 @@ class VX310Test : public ::testing::Test {
   }
   // The register an entry of "[Parameters]" names first.
   std::string EntryRegister(TkoRegDefsList& list, const std::string& member) {
-    const std::vector<std::string> items = vx::SplitCommaList(list.ReadString("Parameters", member, ""));
+    const std::vector<std::string> items =
+        vx::SplitCommaList(list.ReadString("Parameters", member, ""));
     return items.empty() ? std::string() : items[0];
   }
 
@@ -54,43 +55,80 @@ class VX310Test : public ::testing::Test {
 // the oscilloscope use, and whether it is read-only.
 std::vector<std::tuple<const char*, TkoParValue*, bool>> WindowMembers(TkoDeviceVX310& d) {
   return {
-      {"ParEEModBusBaudrate", d.ParEEModBusBaudrate, false}, {"ParEEModBusAddress", d.ParEEModBusAddress, false},
-      {"ParEECanBusBaudrate", d.ParEECanBusBaudrate, false}, {"ParEECanBusAddress", d.ParEECanBusAddress, false},
-      {"ParHWLimitVolt", d.ParHWLimitVolt, true},             {"ParHWLimitAmp", d.ParHWLimitAmp, true},
-      {"ParHWLimitAmpNom", d.ParHWLimitAmpNom, true},         {"ParMainVoltage", d.ParMainVoltage, true},
-      {"ParCurrRangeMax", d.ParCurrRangeMax, true},           {"ParEECurrRangeMax", d.ParEECurrRangeMax, true},
-      {"ParSpeedRangeMax", d.ParSpeedRangeMax, true},         {"ParEESpeedRangeMax", d.ParEESpeedRangeMax, true},
-      {"ParPwmFreq", d.ParPwmFreq, true},                     {"ParEEPwmFreq", d.ParEEPwmFreq, true},
-      {"ParU_Dc_BusV", d.ParU_Dc_BusV, true},                 {"ParU_MotorV", d.ParU_MotorV, true},
-      {"ParI_MotorA", d.ParI_MotorA, true},                   {"ParF_MotorHz", d.ParF_MotorHz, true},
-      {"ParS_MotorRPM", d.ParS_MotorRPM, true},               {"ParMotorIrA", d.ParMotorIrA, false},
-      {"ParMotorIpA", d.ParMotorIpA, false},                  {"ParMotorSrRPM", d.ParMotorSrRPM, false},
-      {"ParMotorAccel", d.ParMotorAccel, false},              {"ParMotorDecel", d.ParMotorDecel, false},
-      {"CfgUseRamp", d.CfgUseRamp, false},                    {"CfgRampStopMode", d.CfgRampStopMode, false},
-      {"ParMotorIrTimer", d.ParMotorIrTimer, false},          {"ParMotorStepRev", d.ParMotorStepRev, false},
-      {"ParMotorStepDiv", d.ParMotorStepDiv, false},          {"ParEncoderPulseRev", d.ParEncoderPulseRev, false},
-      {"ParEncoderGear", d.ParEncoderGear, false},            {"ParEncoderExt", d.ParEncoderExt, true},
-      {"ParUseEncoderReverse", d.ParUseEncoderReverse, false}, {"ParUseEncoderSource", d.ParUseEncoderSource, false},
-      {"ParSpeedRef", d.ParSpeedRef, false},                  {"ParSpeedWin", d.ParSpeedWin, false},
-      {"ParZeroSpeedMax", d.ParZeroSpeedMax, false},          {"ParZeroSpeedMin", d.ParZeroSpeedMin, false},
-      {"ParZeroTimeout", d.ParZeroTimeout, false},            {"ParPosMaxLimit", d.ParPosMaxLimit, false},
-      {"ParPosMinLimit", d.ParPosMinLimit, false},            {"ParPosWindow", d.ParPosWindow, false},
-      {"ParPosPktAccel", d.ParPosPktAccel, false},            {"ParPosPktDecel", d.ParPosPktDecel, false},
-      {"ParPosPktSpeed", d.ParPosPktSpeed, false},            {"ParPosPktTarget", d.ParPosPktTarget, false},
-      {"ParPosPGain", d.ParPosPGain, false},                  {"ParPosIGain", d.ParPosIGain, false},
-      {"ParCyclicRx1", d.ParCyclicRx1, false},                {"ParCyclicRx2", d.ParCyclicRx2, false},
-      {"ParCyclicRx3", d.ParCyclicRx3, false},                {"ParCyclicRx4", d.ParCyclicRx4, false},
-      {"ParCyclicTx1", d.ParCyclicTx1, false},                {"ParCyclicTx2", d.ParCyclicTx2, false},
-      {"ParCyclicTx3", d.ParCyclicTx3, false},                {"ParCyclicTx4", d.ParCyclicTx4, false},
-      {"CfgEncoderEnable", d.CfgEncoderEnable, false},        {"CfgControlMode", d.CfgControlMode, false},
-      {"CfgPositionMode", d.CfgPositionMode, false},          {"CfgRefSource", d.CfgRefSource, false},
-      {"CfgCmdFromBus", d.CfgCmdFromBus, false},              {"CfgZeroActiveLevel", d.CfgZeroActiveLevel, false},
-      {"CfgZeroDirection", d.CfgZeroDirection, false},        {"CfgUsePosLimits", d.CfgUsePosLimits, false},
-      {"CfgUseSyncSignal", d.CfgUseSyncSignal, false},        {"CmdDriveEnable", d.CmdDriveEnable, false},
-      {"HwDriveEnable", d.HwDriveEnable, false},              {"CmdResetCounter", d.CmdResetCounter, false},
-      {"CmdZeroing", d.CmdZeroing, false},                    {"CmdSyncSignal", d.CmdSyncSignal, false},
-      {"ParActualPos", d.ParActualPos, true},                 {"StateSpeedLoop", d.StateSpeedLoop, true},
-      {"StateProfile", d.StateProfile, true},                 {"StatePosLoop", d.StatePosLoop, true},
+      {"ParEEModBusBaudrate", d.ParEEModBusBaudrate, false},
+      {"ParEEModBusAddress", d.ParEEModBusAddress, false},
+      {"ParEECanBusBaudrate", d.ParEECanBusBaudrate, false},
+      {"ParEECanBusAddress", d.ParEECanBusAddress, false},
+      {"ParHWLimitVolt", d.ParHWLimitVolt, true},
+      {"ParHWLimitAmp", d.ParHWLimitAmp, true},
+      {"ParHWLimitAmpNom", d.ParHWLimitAmpNom, true},
+      {"ParMainVoltage", d.ParMainVoltage, true},
+      {"ParCurrRangeMax", d.ParCurrRangeMax, true},
+      {"ParEECurrRangeMax", d.ParEECurrRangeMax, true},
+      {"ParSpeedRangeMax", d.ParSpeedRangeMax, true},
+      {"ParEESpeedRangeMax", d.ParEESpeedRangeMax, true},
+      {"ParPwmFreq", d.ParPwmFreq, true},
+      {"ParEEPwmFreq", d.ParEEPwmFreq, true},
+      {"ParU_Dc_BusV", d.ParU_Dc_BusV, true},
+      {"ParU_MotorV", d.ParU_MotorV, true},
+      {"ParI_MotorA", d.ParI_MotorA, true},
+      {"ParF_MotorHz", d.ParF_MotorHz, true},
+      {"ParS_MotorRPM", d.ParS_MotorRPM, true},
+      {"ParMotorIrA", d.ParMotorIrA, false},
+      {"ParMotorIpA", d.ParMotorIpA, false},
+      {"ParMotorSrRPM", d.ParMotorSrRPM, false},
+      {"ParMotorAccel", d.ParMotorAccel, false},
+      {"ParMotorDecel", d.ParMotorDecel, false},
+      {"CfgUseRamp", d.CfgUseRamp, false},
+      {"CfgRampStopMode", d.CfgRampStopMode, false},
+      {"ParMotorIrTimer", d.ParMotorIrTimer, false},
+      {"ParMotorStepRev", d.ParMotorStepRev, false},
+      {"ParMotorStepDiv", d.ParMotorStepDiv, false},
+      {"ParEncoderPulseRev", d.ParEncoderPulseRev, false},
+      {"ParEncoderGear", d.ParEncoderGear, false},
+      {"ParEncoderExt", d.ParEncoderExt, true},
+      {"ParUseEncoderReverse", d.ParUseEncoderReverse, false},
+      {"ParUseEncoderSource", d.ParUseEncoderSource, false},
+      {"ParSpeedRef", d.ParSpeedRef, false},
+      {"ParSpeedWin", d.ParSpeedWin, false},
+      {"ParZeroSpeedMax", d.ParZeroSpeedMax, false},
+      {"ParZeroSpeedMin", d.ParZeroSpeedMin, false},
+      {"ParZeroTimeout", d.ParZeroTimeout, false},
+      {"ParPosMaxLimit", d.ParPosMaxLimit, false},
+      {"ParPosMinLimit", d.ParPosMinLimit, false},
+      {"ParPosWindow", d.ParPosWindow, false},
+      {"ParPosPktAccel", d.ParPosPktAccel, false},
+      {"ParPosPktDecel", d.ParPosPktDecel, false},
+      {"ParPosPktSpeed", d.ParPosPktSpeed, false},
+      {"ParPosPktTarget", d.ParPosPktTarget, false},
+      {"ParPosPGain", d.ParPosPGain, false},
+      {"ParPosIGain", d.ParPosIGain, false},
+      {"ParCyclicRx1", d.ParCyclicRx1, false},
+      {"ParCyclicRx2", d.ParCyclicRx2, false},
+      {"ParCyclicRx3", d.ParCyclicRx3, false},
+      {"ParCyclicRx4", d.ParCyclicRx4, false},
+      {"ParCyclicTx1", d.ParCyclicTx1, false},
+      {"ParCyclicTx2", d.ParCyclicTx2, false},
+      {"ParCyclicTx3", d.ParCyclicTx3, false},
+      {"ParCyclicTx4", d.ParCyclicTx4, false},
+      {"CfgEncoderEnable", d.CfgEncoderEnable, false},
+      {"CfgControlMode", d.CfgControlMode, false},
+      {"CfgPositionMode", d.CfgPositionMode, false},
+      {"CfgRefSource", d.CfgRefSource, false},
+      {"CfgCmdFromBus", d.CfgCmdFromBus, false},
+      {"CfgZeroActiveLevel", d.CfgZeroActiveLevel, false},
+      {"CfgZeroDirection", d.CfgZeroDirection, false},
+      {"CfgUsePosLimits", d.CfgUsePosLimits, false},
+      {"CfgUseSyncSignal", d.CfgUseSyncSignal, false},
+      {"CmdDriveEnable", d.CmdDriveEnable, false},
+      {"HwDriveEnable", d.HwDriveEnable, false},
+      {"CmdResetCounter", d.CmdResetCounter, false},
+      {"CmdZeroing", d.CmdZeroing, false},
+      {"CmdSyncSignal", d.CmdSyncSignal, false},
+      {"ParActualPos", d.ParActualPos, true},
+      {"StateSpeedLoop", d.StateSpeedLoop, true},
+      {"StateProfile", d.StateProfile, true},
+      {"StatePosLoop", d.StatePosLoop, true},
       {"StateMotor", d.StateMotor, true},
   };
 }
@@ -151,7 +189,8 @@ TEST_F(VX310Test, CurrentAndSpeedLimitsFollowTheHardwareRanges) {
 TEST_F(VX310Test, AModelWithoutSomeEntriesLeavesThoseMembersAndTheirTiesOut) {
   TkoRegDefsList partial;
   partial.LoadFromFile(std::string(VX_SOURCE_DIR) + "/models/VX310v220.par");
-  partial.ChainResource(collection.Predefined());  // the built-in formats, as the collection chains them
+  partial.ChainResource(
+      collection.Predefined());  // the built-in formats, as the collection chains them
   for (const char* name : {"ParCurrRangeMax", "ParSpeedRef", "StateMotor", "ParEncoderExt"})
     partial.WriteString("Parameters", name, "");
   partial.BuildDefinitions();
@@ -181,7 +220,9 @@ TEST_F(VX310Test, WriteRefPosSendsBothHalvesOfTheTargetInOneRequest) {
 
   auto line = std::make_shared<vxtest::FakeLine>();
   vxtest::FakeServer server(line);
-  line->responder = [](const Bytes& q) { return vxtest::FakeLine::Answer{0, Bytes(q.begin(), q.begin() + 6)}; };
+  line->responder = [](const Bytes& q) {
+    return vxtest::FakeLine::Answer{0, Bytes(q.begin(), q.begin() + 6)};
+  };
   d->ParPosPktTarget->SetValue(65535);
   d->ParPosPktTarget->SetValue(65536);
   const uint16_t low = d->ParPosPktTarget->Register->Definition()->Address;
@@ -189,8 +230,9 @@ TEST_F(VX310Test, WriteRefPosSendsBothHalvesOfTheTargetInOneRequest) {
   t->SetEnabled(true);
   EXPECT_EQ(t->Run(&server), 0);
   ui.PumpPending();
-  EXPECT_EQ(line->Queries(), (std::vector<Bytes>{{1, 0x10, static_cast<uint8_t>(low >> 8),
-                                                  static_cast<uint8_t>(low & 0xFF), 0, 2, 4, 0, 0, 0, 1}}));
+  EXPECT_EQ(line->Queries(),
+            (std::vector<Bytes>{{1, 0x10, static_cast<uint8_t>(low >> 8),
+                                 static_cast<uint8_t>(low & 0xFF), 0, 2, 4, 0, 0, 0, 1}}));
   EXPECT_FALSE(t->GetEnabled()) << "runs once each time it is enabled";
 }
 
@@ -200,15 +242,16 @@ TEST_F(VX310Test, ReportListsTheBusAndHardwareParameters) {
   d->ReportDevice(&lines);
   std::vector<std::string> expected;
   for (TkoParValue* p : std::initializer_list<TkoParValue*>{
-           d->ParEEModBusBaudrate, d->ParEEModBusAddress, d->ParEECanBusBaudrate, d->ParEECanBusAddress,
-           d->ParHWLimitVolt, d->ParHWLimitAmp, d->ParHWLimitAmpNom, d->ParEECurrRangeMax, d->ParEESpeedRangeMax,
-           d->ParEEPwmFreq})
+           d->ParEEModBusBaudrate, d->ParEEModBusAddress, d->ParEECanBusBaudrate,
+           d->ParEECanBusAddress, d->ParHWLimitVolt, d->ParHWLimitAmp, d->ParHWLimitAmpNom,
+           d->ParEECurrRangeMax, d->ParEESpeedRangeMax, d->ParEEPwmFreq})
     p->Report(&expected);
   EXPECT_EQ(lines, expected);
 }
 
 TEST_F(VX310Test, TheFactoryCreatesTheClassOfTheNameAndAPlainSlaveOtherwise) {
-  std::unique_ptr<TkoDeviceSlave> d = vx::CreateSlaveDevice("TkoDeviceVX310", &setup, &version, model);
+  std::unique_ptr<TkoDeviceSlave> d =
+      vx::CreateSlaveDevice("TkoDeviceVX310", &setup, &version, model);
   EXPECT_NE(dynamic_cast<TkoDeviceVX310*>(d.get()), nullptr);
   d.reset();
   for (const char* name : {"TkoDeviceSlave", "TkoDeviceNoSuchThing", ""}) {

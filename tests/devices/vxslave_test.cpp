@@ -113,7 +113,8 @@ class VXSlaveTest : public ::testing::Test {
   std::vector<std::pair<int, int>> Sent() {
     std::vector<std::pair<int, int>> out;
     const std::vector<Bytes> q = line->Queries();
-    for (std::size_t i = seen; i < q.size(); ++i) out.emplace_back(q[i][1], q[i][2] * 256 + q[i][3]);
+    for (std::size_t i = seen; i < q.size(); ++i)
+      out.emplace_back(q[i][1], q[i][2] * 256 + q[i][3]);
     seen = q.size();
     return out;
   }
@@ -165,7 +166,9 @@ TEST_F(VXSlaveTest, CreateParameterBuildsTheKindItsEntryAndClassAllow) {
     const std::unique_ptr<TkoParValue> p = device->CreateParameter(c.kind, c.text);
     const TkoParValue* raw = p.get();
     switch (c.built) {
-      case Is::None: EXPECT_EQ(raw, nullptr); break;
+      case Is::None:
+        EXPECT_EQ(raw, nullptr);
+        break;
       case Is::Value:
         ASSERT_NE(raw, nullptr);
         EXPECT_EQ(dynamic_cast<const TkoParEncoded*>(raw), nullptr);
@@ -192,7 +195,8 @@ TEST_F(VXSlaveTest, CreateParameterBuildsTheKindItsEntryAndClassAllow) {
         auto* l = dynamic_cast<const TkoParLong*>(raw);
         ASSERT_NE(l, nullptr);
         EXPECT_EQ(l->Register, Reg("Speed"));
-        EXPECT_EQ(l->HighRegister, std::string(c.text).find("Accel") != std::string::npos ? Reg("Accel") : nullptr);
+        EXPECT_EQ(l->HighRegister,
+                  std::string(c.text).find("Accel") != std::string::npos ? Reg("Accel") : nullptr);
         break;
       }
       case Is::Frac16: {
@@ -256,14 +260,16 @@ TEST_F(VXSlaveTest, TheStandardTransactionsAreSetUpAsTheWindowsExpectThem) {
     const char* reads;
     const char* writes;
   } cases[] = {
-      {device->ReadActState, "ReadActState", "Periodic read of actual state.", 1, 0, true, "10/11", ""},
-      {device->ReadFaultState, "ReadFaultState", "Periodic read of fault condition.", 10, 0, true, "20", ""},
-      {device->ReadRamSetup, "ReadRamSetup", "Load actual setup from device.", 10, TkoMBTransaction::trResponse, true,
-       "0/3", ""},
-      {device->SendRamSetup, "SendRamSetup", "Send new setup to device.", 5, TkoMBTransaction::trAlways, false, "",
-       "0/3"},
-      {device->SaveEEPromSetup, "SaveEEPromSetup", "Save setup to EEProm.", 5, TkoMBTransaction::trAlways, false, "",
-       "100/102"},
+      {device->ReadActState, "ReadActState", "Periodic read of actual state.", 1, 0, true, "10/11",
+       ""},
+      {device->ReadFaultState, "ReadFaultState", "Periodic read of fault condition.", 10, 0, true,
+       "20", ""},
+      {device->ReadRamSetup, "ReadRamSetup", "Load actual setup from device.", 10,
+       TkoMBTransaction::trResponse, true, "0/3", ""},
+      {device->SendRamSetup, "SendRamSetup", "Send new setup to device.", 5,
+       TkoMBTransaction::trAlways, false, "", "0/3"},
+      {device->SaveEEPromSetup, "SaveEEPromSetup", "Save setup to EEProm.", 5,
+       TkoMBTransaction::trAlways, false, "", "100/102"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -410,7 +416,8 @@ TEST_F(VXSlaveTest, ExportAndImportRoundTripTheImportExportRegistersOnly) {
   for (std::size_t at = 0, end; (end = report.find("\r\n", at)) != std::string::npos; at = end + 2)
     lines.push_back(report.substr(at, end - at));
   std::sort(lines.begin(), lines.end());
-  EXPECT_EQ(lines, (std::vector<std::string>{"Accel=Found.", "Bogus=UNKNOWN!", "Mode=Excluded!", "Speed=Found."}));
+  EXPECT_EQ(lines, (std::vector<std::string>{"Accel=Found.", "Bogus=UNKNOWN!", "Mode=Excluded!",
+                                             "Speed=Found."}));
   EXPECT_EQ(device->GetSetupState(), TkoDeviceVXSlave::ssModified) << "an import is a local change";
 
   EXPECT_EQ(device->ImportSetup("Setup", nullptr), "");
