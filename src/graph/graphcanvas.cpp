@@ -2,6 +2,7 @@
 
 #include <QFontMetrics>
 #include <cmath>
+#include <cstdlib>
 
 namespace vx {
 
@@ -99,9 +100,69 @@ void GraphCanvas::MoveTo(int x, int y) {
 void GraphCanvas::LineTo(int x, int y) {
   if (Pen.Style != Qt::NoPen && (x != penX_ || y != penY_)) {
     ApplyPen();
-    painter_.drawLine(penX_, penY_, x, y);
+    // A line reaching far beyond the bitmap (a value far outside the range) is left to
+    // Qt, which clips it before rasterising; its far end is never seen anyway.
+    const QPaintDevice* device = painter_.device();
+    const long long reach = 4LL * (device->width() + device->height());
+    const long long length = std::llabs(static_cast<long long>(x) - penX_) +
+                             std::llabs(static_cast<long long>(y) - penY_);
+    if (Pen.Width > 1 || length > reach) {
+      painter_.drawLine(penX_, penY_, x, y);
+    } else {
+      ThinLine(penX_, penY_, x, y);
+    }
   }
   MoveTo(x, y);
+}
+
+void GraphCanvas::ThinLine(int x0, int y0, int x1, int y1) {
+  // Qt leaves out the lower-right end of a thin line whichever way it runs; the drawing
+  // code relies on a line covering its first point and not its last, so thin lines are
+  // walked here, with the dash pattern counted from the first point.
+  int onOff[6] = {1, 0, 0, 0, 0, 0};
+  int parts = 1;
+  switch (Pen.Style) {
+    case Qt::DotLine:
+      onOff[0] = 1, onOff[1] = 2, parts = 2;
+      break;
+    case Qt::DashLine:
+      onOff[0] = 4, onOff[1] = 2, parts = 2;
+      break;
+    case Qt::DashDotLine:
+      onOff[0] = 4, onOff[1] = 2, onOff[2] = 1, onOff[3] = 2, parts = 4;
+      break;
+    case Qt::DashDotDotLine:
+      onOff[0] = 4, onOff[1] = 2, onOff[2] = 1, onOff[3] = 2, onOff[4] = 1, onOff[5] = 2;
+      parts = 6;
+      break;
+    default:
+      break;
+  }
+  const int dx = std::abs(x1 - x0), sx = x0 < x1 ? 1 : -1;
+  const int dy = -std::abs(y1 - y0), sy = y0 < y1 ? 1 : -1;
+  int err = dx + dy;
+  int part = 0, left = onOff[0];
+  points_.clear();
+  for (int x = x0, y = y0; x != x1 || y != y1;) {
+    if (part % 2 == 0) points_.emplace_back(x, y);
+    if (parts > 1 && --left == 0) {
+      part = (part + 1) % parts;
+      left = onOff[part];
+    }
+    const int e2 = 2 * err;
+    if (e2 >= dy) {
+      err += dy;
+      x += sx;
+    }
+    if (e2 <= dx) {
+      err += dx;
+      y += sy;
+    }
+  }
+  QPen dots(Pen.Color);
+  dots.setWidth(1);
+  painter_.setPen(dots);
+  painter_.drawPoints(points_.data(), static_cast<int>(points_.size()));
 }
 
 void GraphCanvas::Rectangle(int left, int top, int right, int bottom) {

@@ -62,6 +62,7 @@ class GraphCanvas {
 
  private:
   void ApplyPen();
+  void ThinLine(int x0, int y0, int x1, int y1);
   void ApplyBrush();
   QFontMetrics Metrics();
 
@@ -70,6 +71,7 @@ class GraphCanvas {
   int penY_ = 0;
   GraphFont metricsFont_;
   QFont qfont_;
+  std::vector<QPoint> points_;  // reused by ThinLine
 };
 
 }  // namespace vx

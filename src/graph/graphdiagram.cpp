@@ -74,6 +74,13 @@ void TkoGraphDiagram::CalcLayout(vx::GraphCanvas& canvas) {
   } else {
     labelWidth = w * static_cast<int>(y.LabelFormat.Text().size());
   }
+  // A picture shorter than the values it prints ("0.00" for a speed of 1500.00, or a sign)
+  // would push the labels out of the diagram and over the scale title: the room grows to
+  // the widest end label, with a little space before the title.
+  for (double v : {y.Min, y.Max}) {
+    labelWidth = std::max(labelWidth, canvas.TextWidth(y.LabelText(v)) + 2);
+    labelWidth = std::max(labelWidth, canvas.TextWidth(y.LabelSecondLine(v)) + 2);
+  }
   const int width = 5 + labelWidth + titleRoom(y);
   y.Bounds = o;
   if (y.Orientation == TkoGraphScala::kLeft) {
@@ -162,9 +169,10 @@ void TkoGraphDiagram::CalcRangeY() {
 
 bool TkoGraphDiagram::Draw(vx::GraphCanvas* canvas) {
   if (!Visible || canvas == nullptr) return false;
-  CalcLayout(*canvas);
+  // Ranges first: the room of the Y labels depends on the values they show.
   if (AutoRangeX) CalcRangeX();
   if (AutoRangeY) CalcRangeY();
+  CalcLayout(*canvas);
   const vx::Rect& o = OuterRect;
   const vx::Rect& p = PlotRect;
 

@@ -70,6 +70,14 @@ BoxTexts TextsOf(vx::GraphCanvas& canvas, double v, const TkoGraphScala& scale,
   return b;
 }
 
+// How far a box spanning [from, to) must move to lie within [low, high]; 0 when it
+// already does, and the box is aligned at `low` when it is longer than the room.
+int Inward(int from, int to, int low, int high) {
+  if (to > high) return std::max(high - to, low - from);
+  if (from < low) return low - from;
+  return 0;
+}
+
 }  // namespace
 
 TkoGraphMarker::TkoGraphMarker(const std::string& name) : TkoGraphElement(name) {
@@ -124,16 +132,24 @@ bool TkoGraphMarker::Draw(vx::GraphCanvas* canvas, const TkoGraphScala* scaleX,
         box.Top = p.Bottom + 8;
         box.Bottom = box.Top + t.h1 + t.q;
       }
+      // One pixel more on the right than on a bare text cell, so that the last digit does
+      // not run into the frame.
       box.Left = px - t.w / 2 - 2;
-      box.Right = px + t.w / 2 + 1;
+      box.Right = px + t.w / 2 + 2;
+      // Near either end of the axis the box slides inward, so that its value is not cut
+      // off at the diagram's edge.
+      const int shift = Inward(box.Left, box.Right, scaleX->Bounds.Left, scaleX->Bounds.Right);
+      box.Left += shift;
+      box.Right += shift;
+      const int cx = px + shift;
       canvas->Rectangle(box.Left, box.Top, box.Right, box.Bottom);
       canvas->Brush.Style = Qt::NoBrush;
       if (above) {
-        canvas->TextOut(px - t.w2 / 2, box.Top, t.t2);
-        canvas->TextOut(px - t.w1 / 2, box.Top + t.q, t.t1);
+        canvas->TextOut(cx - t.w2 / 2, box.Top, t.t2);
+        canvas->TextOut(cx - t.w1 / 2, box.Top + t.q, t.t1);
       } else {
-        canvas->TextOut(px - t.w1 / 2, box.Top, t.t1);
-        canvas->TextOut(px - t.w2 / 2, box.Top + t.q, t.t2);
+        canvas->TextOut(cx - t.w1 / 2, box.Top, t.t1);
+        canvas->TextOut(cx - t.w2 / 2, box.Top + t.q, t.t2);
       }
       LabelRectX = box;
     }
@@ -163,21 +179,26 @@ bool TkoGraphMarker::Draw(vx::GraphCanvas* canvas, const TkoGraphScala* scaleX,
       vx::Rect box;
       box.Top = py - t.q;
       box.Bottom = py + t.h1;
+      // Slides up (or down) near the ends of the axis, as the X box does sideways.
+      const int shift = Inward(box.Top, box.Bottom, scaleY->Bounds.Top, scaleY->Bounds.Bottom);
+      box.Top += shift;
+      box.Bottom += shift;
+      const int ty = py + shift;
       if (left) {
         box.Right = p.Left - 7;
-        box.Left = box.Right - t.w - 3;
+        box.Left = box.Right - t.w - 4;
       } else {
         box.Left = p.Right + 8;
-        box.Right = box.Left + t.w + 3;
+        box.Right = box.Left + t.w + 4;
       }
       canvas->Rectangle(box.Left, box.Top, box.Right, box.Bottom);
       canvas->Brush.Style = Qt::NoBrush;
       if (left) {
-        canvas->TextOut(box.Right - t.w1 - 1, py, t.t1);
-        canvas->TextOut(box.Right - t.w2 - 1, py - t.q, t.t2);
+        canvas->TextOut(box.Right - t.w1 - 2, ty, t.t1);
+        canvas->TextOut(box.Right - t.w2 - 2, ty - t.q, t.t2);
       } else {
-        canvas->TextOut(box.Left + 2, py, t.t1);
-        canvas->TextOut(box.Left + 2, py - t.q, t.t2);
+        canvas->TextOut(box.Left + 2, ty, t.t1);
+        canvas->TextOut(box.Left + 2, ty - t.q, t.t2);
       }
       LabelRectY = box;
     }

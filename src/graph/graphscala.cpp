@@ -50,8 +50,12 @@ std::string TimeText(double value) { return FormatDateTime(Formats().LongTimeFor
 
 namespace {
 
+// Labels closer than this are taken as running into each other.
+constexpr int kLabelGap = 3;
+
 bool Overlaps(const vx::Rect& a, const vx::Rect& b) {
-  return a.Left < b.Right && b.Left < a.Right && a.Top < b.Bottom && b.Top < a.Bottom;
+  return a.Left < b.Right + kLabelGap && b.Left < a.Right + kLabelGap && a.Top < b.Bottom &&
+         b.Top < a.Bottom;
 }
 
 }  // namespace
@@ -203,8 +207,9 @@ bool TkoGraphScala::Draw(vx::GraphCanvas* canvas) {
           y = Orientation == kAbove ? b.Bottom - h - 5 : b.Top + 5;
           y2 = Orientation == kAbove ? y - (3 * h) / 4 : y + (3 * h) / 4;
           if (which == Which::kMax) {
-            x = b.Right - w;
-            x2 = b.Right - w2;
+            // Right and bottom edges are clipped off: end one pixel before.
+            x = b.Right - w - 1;
+            x2 = b.Right - w2 - 1;
           } else if (which == Which::kMin) {
             x = x2 = b.Left + 1;
           } else {

@@ -57,7 +57,7 @@ TEST_F(DiagramLayoutTest, ScalesTakeRoomForTheirLabelsAndTitles) {
   };
   const Case cases[] = {
       {true, true, true, false, "0.00"},   {true, false, false, false, "#,##0"},
-      {false, false, true, false, "00.0"}, {true, true, false, true, "0"},
+      {false, false, true, false, "00.0"}, {true, true, false, true, "#0.0#"},
       {false, true, true, true, "000.0"},
   };
   for (const Case& c : cases) {
@@ -85,6 +85,25 @@ TEST_F(DiagramLayoutTest, ScalesTakeRoomForTheirLabelsAndTitles) {
     EXPECT_EQ(p, (Rect{width + 1, 1, 299, 200 - depth - 1})) << c.picture;
     EXPECT_EQ(x.PlotRect, p);
     EXPECT_EQ(y.PlotRect, p);
+  }
+}
+
+TEST_F(DiagramLayoutTest, YLabelsWiderThanTheirPictureStayClearOfTheTitle) {
+  TkoGraphScala& y = *d.ScaleY();
+  y.TextFormat.SetText("Speed");
+  y.LabelFormat.SetText("0.00");
+  for (double max : {1.0, 1500.0, -98765.4321}) {
+    y.Min = -max;
+    y.Max = max;
+    d.OuterRect = {10, 20, 310, 220};
+    d.CalcLayout(canvas);
+    const int titleRoom = HeightOf(y.TextFormat.Font) + 2;
+    canvas.Font = y.LabelFormat.Font;
+    for (double v : {y.Min, y.Max}) {
+      // Labels are right-aligned 6 pixels left of the scale's right edge.
+      const int labelLeft = y.Bounds.Right - 6 - canvas.TextWidth(y.LabelText(v));
+      EXPECT_GE(labelLeft, 10 + titleRoom) << v;
+    }
   }
 }
 
