@@ -5,6 +5,8 @@
 #include <QPalette>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <limits>
 #include <string>
 #include <unistd.h>
 
@@ -206,6 +208,106 @@ TEST_F(RenderTest, SaveToFileWritesTheImageOrThrows) {
   }
   EXPECT_THROW(graph.SaveToFile(dir + "/missing/graph.png"), EkoException);
   std::filesystem::remove_all(dir);
+}
+
+TEST_F(RenderTest, OddSettingsRenderWithoutHarm) {
+  // Each case spoils one thing; rendering must still finish with a bitmap of the bounds.
+  struct Case {
+    const char* what;
+    std::function<void(TkoGraph&, TkoGraphDiagram&, TkoGraphTraccia&)> spoil;
+  };
+  constexpr double inf = std::numeric_limits<double>::infinity();
+  constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+  const Case cases[] = {
+      {"tiny diagram", [](TkoGraph&, TkoGraphDiagram& d, TkoGraphTraccia&) {
+         d.OuterRect = {10, 10, 14, 13};
+       }},
+      {"inverted diagram", [](TkoGraph&, TkoGraphDiagram& d, TkoGraphTraccia&) {
+         d.OuterRect = {200, 200, 10, 10};
+       }},
+      {"infinite range", [](TkoGraph&, TkoGraphDiagram& d, TkoGraphTraccia&) {
+         d.AutoRangeY = false;
+         d.ScaleY()->Min = -inf;
+         d.ScaleY()->Max = inf;
+         d.ScaleY()->Step = 1;
+       }},
+      {"huge range, tiny step", [](TkoGraph&, TkoGraphDiagram& d, TkoGraphTraccia&) {
+         d.AutoRangeX = false;
+         d.ScaleX()->Min = -1e308;
+         d.ScaleX()->Max = 1e308;
+         d.ScaleX()->Step = 1e-300;
+       }},
+      {"nan range", [](TkoGraph&, TkoGraphDiagram& d, TkoGraphTraccia&) {
+         d.AutoRangeX = false;
+         d.ScaleX()->Min = nan;
+         d.ScaleX()->Max = 5;
+         d.ScaleX()->Step = 1;
+       }},
+      {"points far out", [](TkoGraph&, TkoGraphDiagram& d, TkoGraphTraccia& t) {
+         d.AutoRangeY = false;
+         d.ScaleY()->Max = 1;
+         t.AddPoint(0.5, 1e300, false);
+         t.AddPoint(0.6, -1e300, false);
+         t.LineStyle = TkoGraphTraccia::kLineBars;
+       }},
+      {"nan points", [](TkoGraph&, TkoGraphDiagram&, TkoGraphTraccia& t) {
+         t.AddPoint(nan, 1, false);
+         t.AddPoint(2, nan, false);
+         t.PointStyle = TkoGraphTraccia::kPointCross;
+       }},
+      {"date and time labels", [](TkoGraph&, TkoGraphDiagram& d, TkoGraphTraccia& t) {
+         for (TkoGraphScala* s : {d.ScaleX(), d.ScaleY()}) s->DateLabels = s->TimeLabels = true;
+         TkoGraphMarker* m = d.AddMarker("m");
+         m->Position = {46000.5, 46000.5};
+         m->HeadStyle = TkoGraphMarker::kHeadCircle;
+         m->PointStyle = TkoGraphTraccia::kPointTriangle;
+         t.AddPoint(46000.0, 46000.0, false);
+       }},
+      {"scales on the far sides", [](TkoGraph&, TkoGraphDiagram& d, TkoGraphTraccia&) {
+         d.ScaleX()->Orientation = TkoGraphScala::kAbove;
+         d.ScaleY()->Orientation = TkoGraphScala::kRight;
+         d.ScaleX()->Step = d.ScaleY()->Step = 0.5;
+         TkoGraphMarker* m = d.AddMarker("m");
+         m->Position = {4, 4};
+         m->HeadStyle = TkoGraphMarker::kHeadLeftHalfArrow;
+       }},
+      {"crowded legend", [](TkoGraph&, TkoGraphDiagram& d, TkoGraphTraccia&) {
+         for (int i = 0; i < 40; ++i) d.AddTraccia(std::string(i, 'x'));
+         d.Legend()->Visible = true;
+         d.Legend()->Columns = 1000;
+       }},
+      {"xor pen", [](TkoGraph&, TkoGraphDiagram&, TkoGraphTraccia& t) {
+         t.LineFormat.Pen.Mode = vx::PenMode::Xor;
+       }},
+  };
+  for (const Case& c : cases) {
+    TkoGraph g;
+    g.Bounds = {0, 0, 320, 240};
+    TkoGraphDiagram* dd = g.AddDgr("D");
+    dd->OuterRect = {0, 0, 320, 240};
+    TkoGraphTraccia* tt = dd->AddTraccia("T");
+    for (int i = 0; i < 10; ++i) tt->AddPoint(i, i * i, false);
+    c.spoil(g, *dd, *tt);
+    EXPECT_TRUE(g.RenderTo(nullptr)) << c.what;
+    EXPECT_EQ(g.Bitmap().size(), QSize(320, 240)) << c.what;
+    Tko2DPoint coord;
+    g.CoordAtCurPos(QPoint(100, 100), coord);
+    g.SelectAtPos(QPoint(100, 100));
+  }
+}
+
+TEST_F(RenderTest, EmptyBoundsGiveAnEmptyBitmapAndStillRefresh) {
+  graph.Bounds = {10, 10, 10, 50};
+  int refreshed = 0;
+  graph.OnRefreshed = [&](TkoGraph*, const QImage& bitmap) {
+    EXPECT_TRUE(bitmap.isNull());
+    ++refreshed;
+  };
+  QImage window(20, 20, QImage::Format_RGB32);
+  QPainter painter(&window);
+  EXPECT_TRUE(graph.RenderTo(&painter));
+  EXPECT_EQ(refreshed, 1);
+  EXPECT_THROW(graph.SaveToFile("/tmp/unused.png"), EkoException);
 }
 
 // The three oscilloscope diagrams, as arranged at the start and after a click on the
