@@ -77,7 +77,15 @@ void TkoDeviceSetup::SetDeviceName(const std::string& value) {
 }
 
 void TkoDeviceSetup::SetDeviceAddr(int32_t value) {
-  SetIntKey("deviceaddr", deviceAddr_, value & 0xFF);
+  const int32_t address = value & 0xFF;
+  // A request under way asks the new address; a broadcast is never one.
+  if (identTransa_) {
+    if (address == 0)
+      EndIdentification();
+    else
+      identTransa_->SetSlaveAddress(static_cast<uint8_t>(address));
+  }
+  SetIntKey("deviceaddr", deviceAddr_, address);
 }
 
 void TkoDeviceSetup::SetRepeatTime(int32_t cycles) {

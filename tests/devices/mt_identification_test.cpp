@@ -274,4 +274,21 @@ TEST_F(IdentifyOnFake, RemovingTheSetupDuringIdentificationEndsTheRequest) {
   EXPECT_EQ(VersionRequests(), sent);
 }
 
+TEST_F(IdentifyOnFake, ARequestUnderWayAsksANewAddressAndEndsForAddressZero) {
+  Start();  // silent line: the request is repeated every 2 s
+  ASSERT_TRUE(Pump([&] { return VersionRequests() >= 1; }));
+  dev->SetDeviceAddr(5);
+  ASSERT_TRUE(Pump([&] {
+    const auto queries = fake.line->Queries();
+    return !queries.empty() && queries.back()[0] == 5 && queries.back()[1] == 0x41;
+  }));
+  EXPECT_EQ(conn->GetThread()->GetTransactions().Size(), 1u) << "still one request";
+  dev->SetDeviceAddr(0);
+  ASSERT_TRUE(Pump([&] { return IdentificationGone(); }));
+  const std::size_t sent = VersionRequests();
+  WaitCycles(25);
+  EXPECT_EQ(VersionRequests(), sent);
+  for (const Bytes& q : fake.line->Queries()) EXPECT_NE(q[0], 0) << "no broadcast";
+}
+
 }  // namespace
