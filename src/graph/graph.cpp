@@ -127,9 +127,8 @@ void TkoGraph::SaveToFile(const std::string& fileName) {
     throw EkoException("SaveToFile: the graph could not be encoded for " + fileName);
   }
   const char* step = nullptr;
-  const int err = vx::WriteFileAtomically(fileName, std::string_view(data.constData(),
-                                                                     static_cast<size_t>(data.size())),
-                                          &step);
+  const int err = vx::WriteFileAtomically(
+      fileName, std::string_view(data.constData(), static_cast<size_t>(data.size())), &step);
   if (err != 0) {
     throw EkoException("SaveToFile: cannot " + std::string(step != nullptr ? step : "write") + " " +
                        fileName + ": " + std::strerror(err));

@@ -82,7 +82,9 @@ void GraphCanvas::ApplyPen() {
   painter_.setCompositionMode(ModeOf(Pen.Mode));
 }
 
-void GraphCanvas::ApplyBrush() { painter_.setBrush(QBrush(Brush.Color, Brush.Style)); }
+void GraphCanvas::ApplyBrush() {
+  painter_.setBrush(QBrush(Brush.Color, Brush.Style));
+}
 
 QFontMetrics GraphCanvas::Metrics() {
   if (!(Font == metricsFont_)) {
@@ -259,10 +261,12 @@ int GraphCanvas::TextHeight(const std::string& text) {
 }
 
 void GraphCanvas::SetClip(const Rect& r) {
-  painter_.setClipRect(QRect(r.Left, r.Top, r.Width() > 0 ? r.Width() : 0,
-                             r.Height() > 0 ? r.Height() : 0));
+  painter_.setClipRect(
+      QRect(r.Left, r.Top, r.Width() > 0 ? r.Width() : 0, r.Height() > 0 ? r.Height() : 0));
 }
 
-void GraphCanvas::ClearClip() { painter_.setClipping(false); }
+void GraphCanvas::ClearClip() {
+  painter_.setClipping(false);
+}
 
 }  // namespace vx

@@ -91,7 +91,9 @@ TkoGraphMarker::TkoGraphMarker(const std::string& name) : TkoGraphElement(name) 
   LineFormat.Brush.Style = Qt::SolidPattern;
 }
 
-bool TkoGraphMarker::IsPlaced(double v) { return std::isfinite(v) && std::fabs(v) < kUnplaced; }
+bool TkoGraphMarker::IsPlaced(double v) {
+  return std::isfinite(v) && std::fabs(v) < kUnplaced;
+}
 
 bool TkoGraphMarker::Draw(vx::GraphCanvas* canvas, const TkoGraphScala* scaleX,
                           const TkoGraphScala* scaleY) {

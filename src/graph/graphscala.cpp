@@ -42,9 +42,13 @@ std::vector<double> TickValues(double min, double max, double step) {
   return values;
 }
 
-std::string DateText(double value) { return FormatDateTime(Formats().ShortDateFormat, value); }
+std::string DateText(double value) {
+  return FormatDateTime(Formats().ShortDateFormat, value);
+}
 
-std::string TimeText(double value) { return FormatDateTime(Formats().LongTimeFormat, value); }
+std::string TimeText(double value) {
+  return FormatDateTime(Formats().LongTimeFormat, value);
+}
 
 }  // namespace vx
 

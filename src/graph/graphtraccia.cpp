@@ -139,12 +139,11 @@ bool TkoGraphTraccia::Draw(vx::GraphCanvas* canvas, const TkoGraphScala* scaleX,
 
 TkoGraphTraccia* TkoGraphTraccia::HitTest(const QPoint& point, const TkoGraphScala* scaleX,
                                           const TkoGraphScala* scaleY) {
-  if (scaleX == nullptr || scaleY == nullptr ||
-      !Bounds.ContainsStrictly(point.x(), point.y())) {
+  if (scaleX == nullptr || scaleY == nullptr || !Bounds.ContainsStrictly(point.x(), point.y())) {
     CursorPoint.reset();
     return nullptr;
   }
-  CursorPoint = Tko2DPoint{scaleX->FromPixelX(point.x(), Bounds),
-                           scaleY->FromPixelY(point.y(), Bounds)};
+  CursorPoint =
+      Tko2DPoint{scaleX->FromPixelX(point.x(), Bounds), scaleY->FromPixelY(point.y(), Bounds)};
   return this;
 }

@@ -1,7 +1,6 @@
-#include "graph/graphcanvas.h"
-
 #include <gtest/gtest.h>
 
+#include "graph/graphcanvas.h"
 #include "graph/graphformat.h"
 #include "graphtest.h"
 
@@ -47,8 +46,7 @@ TEST_F(CanvasTest, DashPatternsLeaveGaps) {
     Qt::PenStyle style;
     int lit;  // of 30 pixels
   };
-  const Case cases[] = {{Qt::SolidLine, 30}, {Qt::DotLine, 10}, {Qt::DashLine, 20},
-                        {Qt::NoPen, 0}};
+  const Case cases[] = {{Qt::SolidLine, 30}, {Qt::DotLine, 10}, {Qt::DashLine, 20}, {Qt::NoPen, 0}};
   for (const Case& c : cases) {
     image.fill(Qt::black);
     {
@@ -119,11 +117,11 @@ TEST(Formats, ChangeIsRaisedOnlyForRealChanges) {
     EXPECT_EQ(sender, &line);
     ++lineChanges;
   };
-  text.SetText("");         // as created
-  text.SetVisible(true);    // as created
+  text.SetText("");       // as created
+  text.SetVisible(true);  // as created
   text.SetText("Speed");
   text.SetText("Speed");
-  text.SetText("speed");    // letter case counts
+  text.SetText("speed");  // letter case counts
   text.SetVisible(false);
   text.SetVisible(false);
   line.SetVisible(true);

@@ -1,10 +1,9 @@
-#include "graph/graphdiagram.h"
-
 #include <gtest/gtest.h>
 
 #include <QImage>
 
 #include "graph/graphcanvas.h"
+#include "graph/graphdiagram.h"
 #include "graphtest.h"
 
 namespace {
@@ -150,10 +149,18 @@ TEST(DiagramRange, ComesFromVisibleTracesAndMarkers) {
       {"equal X only", {{{5, 1}, {5, 3}}}, {}, {}, {0, 0}, {1, 3}},
       {"negative", {{{-9, -700}, {-2, -10}}}, {}, {}, {-9, -2}, {-700, -10}},
       {"two traces join", {{{0, 0}, {1, 1}}, {{-4, 2}, {-3, 9}}}, {}, {}, {-4, 1}, {0, 9}},
-      {"hidden trace left out", {{{0, 0}, {100, 100}}, {{2, 2}, {3, 3}}}, {true, false}, {},
-       {0, 100}, {0, 100}},
+      {"hidden trace left out",
+       {{{0, 0}, {100, 100}}, {{2, 2}, {3, 3}}},
+       {true, false},
+       {},
+       {0, 100},
+       {0, 100}},
       // A hidden first trace does not pull 0 into the range of the others.
-      {"hidden first trace", {{{0, 0}, {1, 1}}, {{2, 5}, {3, 6}}}, {false, true}, {}, {2, 3},
+      {"hidden first trace",
+       {{{0, 0}, {1, 1}}, {{2, 5}, {3, 6}}},
+       {false, true},
+       {},
+       {2, 3},
        {5, 6}},
       {"marker widens its axes", {{{0, 0}, {1, 1}}}, {}, {{{5, -2}, 3}}, {0, 5}, {-2, 1}},
       {"marker on Y only", {{{0, 0}, {1, 1}}}, {}, {{{5, -2}, 2}}, {0, 1}, {-2, 1}},

@@ -5,7 +5,6 @@
 #include <QPainter>
 
 #include "graph/graphcanvas.h"
-
 #include "graphtest.h"
 
 namespace {
@@ -60,10 +59,9 @@ TEST_F(GraphTest, ClickSelectsTheFrontmostVisibleDiagramStrictlyInside) {
     int want;  // 0 nothing, 1 Back, 2 Front
   };
   const Case cases[] = {
-      {{150, 150}, true, 2},  {{150, 150}, false, 1},
-      {{50, 50}, true, 1},     {{350, 250}, true, 2},
-      {{100, 150}, true, 1},   // on Front's left edge: inside Back only
-      {{0, 50}, true, 0},  // on Back's edge
+      {{150, 150}, true, 2}, {{150, 150}, false, 1}, {{50, 50}, true, 1},
+      {{350, 250}, true, 2}, {{100, 150}, true, 1},  // on Front's left edge: inside Back only
+      {{0, 50}, true, 0},                            // on Back's edge
       {{300, 50}, true, 0},  {{350, 250}, false, 0}, {{-5, -5}, true, 0},
   };
   for (const Case& c : cases) {
@@ -219,7 +217,8 @@ TEST(Legend, ListsOnlyFullRowsAndShowsEmpty) {
   // "Empty" in the legend's white text, and no grid box.
   EXPECT_GT(vxtest::CountOther(image, {10, 10, 60, 30}, Qt::black), 0);
 
-  for (const char* name : {"a", "b", "c"}) traces.push_back(std::make_unique<TkoGraphTraccia>(name));
+  for (const char* name : {"a", "b", "c"})
+    traces.push_back(std::make_unique<TkoGraphTraccia>(name));
   legend.Columns = 2;
   {
     vx::GraphCanvas canvas(image);
@@ -230,9 +229,9 @@ TEST(Legend, ListsOnlyFullRowsAndShowsEmpty) {
   const QPoint third{legend.Bounds.Left + legend.CellWidth / 2,
                      legend.Bounds.Top + legend.CellHeight + legend.CellHeight / 2};
   EXPECT_EQ(legend.TraceAt(third), nullptr);
-  EXPECT_EQ(legend.TraceAt(QPoint(legend.Bounds.Left + legend.CellWidth + 3,
-                                  legend.Bounds.Top + 3)),
-            traces[1].get());
+  EXPECT_EQ(
+      legend.TraceAt(QPoint(legend.Bounds.Left + legend.CellWidth + 3, legend.Bounds.Top + 3)),
+      traces[1].get());
 
   legend.Columns = 5;  // more columns than traces: one row of all three
   {

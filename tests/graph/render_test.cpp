@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QImage>
 #include <QPainter>
@@ -8,7 +9,6 @@
 #include <functional>
 #include <limits>
 #include <string>
-#include <unistd.h>
 
 #include "graph/graph.h"
 #include "graph/graphcanvas.h"
@@ -23,7 +23,9 @@ const QColor kYellow(255, 255, 0);
 const QColor kPlot(0, 0, 64);
 
 // The plot area with the pixels the layout fills (Right and Bottom included).
-vx::Rect Inclusive(const vx::Rect& r) { return {r.Left, r.Top, r.Right + 1, r.Bottom + 1}; }
+vx::Rect Inclusive(const vx::Rect& r) {
+  return {r.Left, r.Top, r.Right + 1, r.Bottom + 1};
+}
 
 class RenderTest : public ::testing::Test {
  protected:
@@ -123,8 +125,8 @@ TEST_F(RenderTest, MarkerLinesFollowTheirAxesAndRanges) {
     bool vertical, horizontal;
   };
   const Case cases[] = {
-      {{30, 60}, 3, true, true},   {{30, 60}, 1, true, false},   {{30, 60}, 2, false, true},
-      {{130, 60}, 3, false, true}, {{30, -60}, 3, true, false},  {{1e99, 1e99}, 3, false, false},
+      {{30, 60}, 3, true, true},   {{30, 60}, 1, true, false},  {{30, 60}, 2, false, true},
+      {{130, 60}, 3, false, true}, {{30, -60}, 3, true, false}, {{1e99, 1e99}, 3, false, false},
   };
   for (const Case& c : cases) {
     m->Position = c.at;
@@ -137,8 +139,7 @@ TEST_F(RenderTest, MarkerLinesFollowTheirAxesAndRanges) {
     const int onVertical = vxtest::CountColor(image, {px, p.Top, px + 1, py - 2}, kYellow);
     const int onHorizontal = vxtest::CountColor(image, {px + 2, py, p.Right + 1, py + 1}, kYellow);
     EXPECT_EQ(onVertical > 0, c.vertical) << c.at.X << "," << c.at.Y << " axes " << int(c.axes);
-    EXPECT_EQ(onHorizontal > 0, c.horizontal)
-        << c.at.X << "," << c.at.Y << " axes " << int(c.axes);
+    EXPECT_EQ(onHorizontal > 0, c.horizontal) << c.at.X << "," << c.at.Y << " axes " << int(c.axes);
   }
 }
 
@@ -153,7 +154,8 @@ TEST_F(RenderTest, SelectionBoxBesideTheTitleTakesTheTraceColour) {
   graph.SelectAtPos(QPoint(d->PlotRect.Left + 20, d->PlotRect.Top + 20));
   ASSERT_EQ(d->SelectedElement(), trace);
   const QImage& image = Render();
-  EXPECT_GT(vxtest::CountColor(image, {title.Left, title.Top, title.Right, title.Bottom}, kRed), 10);
+  EXPECT_GT(vxtest::CountColor(image, {title.Left, title.Top, title.Right, title.Bottom}, kRed),
+            10);
 }
 
 TEST_F(RenderTest, LaterDiagramsPaintOverEarlierOnesAndHiddenOnesNotAtAll) {
@@ -195,8 +197,8 @@ TEST_F(RenderTest, RenderRaisesRefreshedAndCopiesAtTheBoundsCorner) {
 }
 
 TEST_F(RenderTest, SaveToFileWritesTheImageOrThrows) {
-  const std::string dir = std::filesystem::temp_directory_path() /
-                          ("vx_graph_" + std::to_string(getpid()));
+  const std::string dir =
+      std::filesystem::temp_directory_path() / ("vx_graph_" + std::to_string(getpid()));
   std::filesystem::create_directories(dir);
   for (const char* name : {"graph.png", "graph.bmp", "graph"}) {
     const std::string path = dir + "/" + name;
@@ -219,43 +221,51 @@ TEST_F(RenderTest, OddSettingsRenderWithoutHarm) {
   constexpr double inf = std::numeric_limits<double>::infinity();
   constexpr double nan = std::numeric_limits<double>::quiet_NaN();
   const Case cases[] = {
-      {"tiny diagram", [](TkoGraph&, TkoGraphDiagram& d, TkoGraphTraccia&) {
+      {"tiny diagram",
+       [](TkoGraph&, TkoGraphDiagram& d, TkoGraphTraccia&) {
          d.OuterRect = {10, 10, 14, 13};
        }},
-      {"inverted diagram", [](TkoGraph&, TkoGraphDiagram& d, TkoGraphTraccia&) {
+      {"inverted diagram",
+       [](TkoGraph&, TkoGraphDiagram& d, TkoGraphTraccia&) {
          d.OuterRect = {200, 200, 10, 10};
        }},
-      {"infinite range", [](TkoGraph&, TkoGraphDiagram& d, TkoGraphTraccia&) {
+      {"infinite range",
+       [](TkoGraph&, TkoGraphDiagram& d, TkoGraphTraccia&) {
          d.AutoRangeY = false;
          d.ScaleY()->Min = -inf;
          d.ScaleY()->Max = inf;
          d.ScaleY()->Step = 1;
        }},
-      {"huge range, tiny step", [](TkoGraph&, TkoGraphDiagram& d, TkoGraphTraccia&) {
+      {"huge range, tiny step",
+       [](TkoGraph&, TkoGraphDiagram& d, TkoGraphTraccia&) {
          d.AutoRangeX = false;
          d.ScaleX()->Min = -1e308;
          d.ScaleX()->Max = 1e308;
          d.ScaleX()->Step = 1e-300;
        }},
-      {"nan range", [](TkoGraph&, TkoGraphDiagram& d, TkoGraphTraccia&) {
+      {"nan range",
+       [](TkoGraph&, TkoGraphDiagram& d, TkoGraphTraccia&) {
          d.AutoRangeX = false;
          d.ScaleX()->Min = nan;
          d.ScaleX()->Max = 5;
          d.ScaleX()->Step = 1;
        }},
-      {"points far out", [](TkoGraph&, TkoGraphDiagram& d, TkoGraphTraccia& t) {
+      {"points far out",
+       [](TkoGraph&, TkoGraphDiagram& d, TkoGraphTraccia& t) {
          d.AutoRangeY = false;
          d.ScaleY()->Max = 1;
          t.AddPoint(0.5, 1e300, false);
          t.AddPoint(0.6, -1e300, false);
          t.LineStyle = TkoGraphTraccia::kLineBars;
        }},
-      {"nan points", [](TkoGraph&, TkoGraphDiagram&, TkoGraphTraccia& t) {
+      {"nan points",
+       [](TkoGraph&, TkoGraphDiagram&, TkoGraphTraccia& t) {
          t.AddPoint(nan, 1, false);
          t.AddPoint(2, nan, false);
          t.PointStyle = TkoGraphTraccia::kPointCross;
        }},
-      {"date and time labels", [](TkoGraph&, TkoGraphDiagram& d, TkoGraphTraccia& t) {
+      {"date and time labels",
+       [](TkoGraph&, TkoGraphDiagram& d, TkoGraphTraccia& t) {
          for (TkoGraphScala* s : {d.ScaleX(), d.ScaleY()}) s->DateLabels = s->TimeLabels = true;
          TkoGraphMarker* m = d.AddMarker("m");
          m->Position = {46000.5, 46000.5};
@@ -263,7 +273,8 @@ TEST_F(RenderTest, OddSettingsRenderWithoutHarm) {
          m->PointStyle = TkoGraphTraccia::kPointTriangle;
          t.AddPoint(46000.0, 46000.0, false);
        }},
-      {"scales on the far sides", [](TkoGraph&, TkoGraphDiagram& d, TkoGraphTraccia&) {
+      {"scales on the far sides",
+       [](TkoGraph&, TkoGraphDiagram& d, TkoGraphTraccia&) {
          d.ScaleX()->Orientation = TkoGraphScala::kAbove;
          d.ScaleY()->Orientation = TkoGraphScala::kRight;
          d.ScaleX()->Step = d.ScaleY()->Step = 0.5;
@@ -271,14 +282,14 @@ TEST_F(RenderTest, OddSettingsRenderWithoutHarm) {
          m->Position = {4, 4};
          m->HeadStyle = TkoGraphMarker::kHeadLeftHalfArrow;
        }},
-      {"crowded legend", [](TkoGraph&, TkoGraphDiagram& d, TkoGraphTraccia&) {
+      {"crowded legend",
+       [](TkoGraph&, TkoGraphDiagram& d, TkoGraphTraccia&) {
          for (int i = 0; i < 40; ++i) d.AddTraccia(std::string(i, 'x'));
          d.Legend()->Visible = true;
          d.Legend()->Columns = 1000;
        }},
-      {"xor pen", [](TkoGraph&, TkoGraphDiagram&, TkoGraphTraccia& t) {
-         t.LineFormat.Pen.Mode = vx::PenMode::Xor;
-       }},
+      {"xor pen", [](TkoGraph&, TkoGraphDiagram&,
+                     TkoGraphTraccia& t) { t.LineFormat.Pen.Mode = vx::PenMode::Xor; }},
   };
   for (const Case& c : cases) {
     TkoGraph g;

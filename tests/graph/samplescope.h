@@ -47,9 +47,8 @@ struct SampleScope {
       t->LineFormat.Brush.SetColor(silver);
       return t;
     };
-    const auto marker = [&](TkoGraphDiagram* d, const char* name, const char* picture,
-                            QColor color, Qt::PenStyle style, std::uint8_t head,
-                            std::uint8_t axes) {
+    const auto marker = [&](TkoGraphDiagram* d, const char* name, const char* picture, QColor color,
+                            Qt::PenStyle style, std::uint8_t head, std::uint8_t axes) {
       TkoGraphMarker* m = d->AddMarker(name);
       m->LabelFormat.SetText(picture);
       m->LineFormat.Pen = {color, style, 1, vx::PenMode::Copy};
@@ -74,10 +73,10 @@ struct SampleScope {
     TkoGraphTraccia* iAct = trace(current, "IAct", green, 2);
     TkoGraphMarker* iActMarker =
         marker(current, "IAct", "00.0", green, Qt::DotLine, TkoGraphMarker::kHeadArrow, 2);
-    TkoGraphMarker* iMax = marker(current, "IMax", "00.0", red, Qt::DashLine,
-                                  TkoGraphMarker::kHeadRightHalfArrow, 2);
-    TkoGraphMarker* iNom = marker(current, "INom", "00.0", blue, Qt::DashLine,
-                                  TkoGraphMarker::kHeadRightHalfArrow, 2);
+    TkoGraphMarker* iMax =
+        marker(current, "IMax", "00.0", red, Qt::DashLine, TkoGraphMarker::kHeadRightHalfArrow, 2);
+    TkoGraphMarker* iNom =
+        marker(current, "INom", "00.0", blue, Qt::DashLine, TkoGraphMarker::kHeadRightHalfArrow, 2);
 
     dcBus = diagram("DcBus", false, QColor(4, 81, 208));
     scale(dcBus->ScaleX(), "Samples", false, 10 * second, "0.00", true);

@@ -1,5 +1,3 @@
-#include "graph/graphscala.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,6 +6,7 @@
 #include <vector>
 
 #include "graph/graphcanvas.h"
+#include "graph/graphscala.h"
 #include "graphtest.h"
 
 namespace {
@@ -20,21 +19,21 @@ TEST(TickStep, FollowsTheOneTwoFiveProgression) {
     double step, span, k, d, want;
   };
   const Case cases[] = {
-      {5, 20, 10, 26, 5},         // 50 px per step cover a 26 px label
-      {1000, 1, 200, 10, 0.1},    // shrinks below half the span first
-      {1, 100, 2, 26, 20},        // 2 px grows to 10 (20 px), then to 20 (40 px)
-      {1, 100, 2, 9, 5},          // 2 px: x2 gives 4, x5 gives 10 >= 9
-      {1, 100, 2, 3, 2},          // x2 is enough
-      {0.1, 1, 1000, 26, 0.1},    // already wide enough
-      {-1, 100, 2, 10, 0},        // no step set
+      {5, 20, 10, 26, 5},       // 50 px per step cover a 26 px label
+      {1000, 1, 200, 10, 0.1},  // shrinks below half the span first
+      {1, 100, 2, 26, 20},      // 2 px grows to 10 (20 px), then to 20 (40 px)
+      {1, 100, 2, 9, 5},        // 2 px: x2 gives 4, x5 gives 10 >= 9
+      {1, 100, 2, 3, 2},        // x2 is enough
+      {0.1, 1, 1000, 26, 0.1},  // already wide enough
+      {-1, 100, 2, 10, 0},      // no step set
       {0, 100, 2, 10, 0},
-      {5, 0, 1, 10, 0},           // empty span: no intermediate ticks
+      {5, 0, 1, 10, 0},  // empty span: no intermediate ticks
       {5, -10, 1, 10, 0},
-      {5, kInf, 0, 10, 0},        // infinite range: scale factor 0, must not loop forever
+      {5, kInf, 0, 10, 0},  // infinite range: scale factor 0, must not loop forever
       {5, kNaN, 1, 10, 0},
       {kNaN, 10, 1, 10, 0},
-      {5, 20, -3, 10, 0},         // a plot with negative size
-      {1e-9, 1, 100, 0, 0.01},    // an empty label picture still keeps ticks a pixel apart
+      {5, 20, -3, 10, 0},       // a plot with negative size
+      {1e-9, 1, 100, 0, 0.01},  // an empty label picture still keeps ticks a pixel apart
   };
   for (const Case& c : cases) {
     EXPECT_DOUBLE_EQ(vx::ChooseTickStep(c.step, c.span, c.k, c.d), c.want)
@@ -89,8 +88,8 @@ TEST(TickValues, DoNotDriftOnALongAxis) {
 }
 
 // A scale laid out as in a diagram: a plot of `pixels` along the axis.
-std::unique_ptr<TkoGraphScala> MakeScale(std::uint8_t orientation, const vx::Rect& plot,
-                                         double min, double max) {
+std::unique_ptr<TkoGraphScala> MakeScale(std::uint8_t orientation, const vx::Rect& plot, double min,
+                                         double max) {
   auto made = std::make_unique<TkoGraphScala>("", orientation);
   TkoGraphScala& s = *made;
   s.PlotRect = plot;

@@ -1,9 +1,9 @@
-#include "graph/graphtraccia.h"
-
 #include <gtest/gtest.h>
 
 #include <limits>
 #include <vector>
+
+#include "graph/graphtraccia.h"
 
 namespace {
 
