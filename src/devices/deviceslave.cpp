@@ -15,7 +15,8 @@ TkoDeviceSlave::TkoDeviceSlave(TkoDeviceSetup* setup, const TkoVersionRecord* ve
                                TkoRegDefsList* dataModel)
     : TkoRegDataBuffer(dataModel), setup_(setup) {
   if (!version) throw EkoException("You must specify a valid TkoVersionRecord!");
-  if (!setup) throw EkoException("You must specify a valid TkoDeviceSetup to allocate a new device!");
+  if (!setup)
+    throw EkoException("You must specify a valid TkoDeviceSetup to allocate a new device!");
   version_ = *version;
 }
 

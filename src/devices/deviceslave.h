@@ -37,8 +37,7 @@ class TkoDeviceSlave : public TkoRegDataBuffer, public TkoMBDevice {
 
   // Throws EkoException without a data model, a version or a device setup. The data
   // model must outlive the device; the version is copied.
-  TkoDeviceSlave(TkoDeviceSetup* setup, const TkoVersionRecord* version,
-                 TkoRegDefsList* dataModel);
+  TkoDeviceSlave(TkoDeviceSetup* setup, const TkoVersionRecord* version, TkoRegDefsList* dataModel);
   // Leaves the thread, destroys every transaction and clears the setup's Slave.
   ~TkoDeviceSlave() override;
   TkoDeviceSlave(const TkoDeviceSlave&) = delete;
@@ -75,8 +74,8 @@ class TkoDeviceSlave : public TkoRegDataBuffer, public TkoMBDevice {
 
   // Direct one-register transfers between the image and the device. -11 when the
   // device is not attached to a running thread, a wait of 10 s for the previous run of
-  // the transaction is not satisfied, or the device is then not ready. With wait, the result of this transfer; without, the
-  // result of the previous one (this one runs in the next cycle).
+  // the transaction is not satisfied, or the device is then not ready. With wait, the result of
+  // this transfer; without, the result of the previous one (this one runs in the next cycle).
   [[nodiscard]] int32_t ReadRegister(uint16_t address, bool wait);
   // Sends the value stored in the image at that address beforehand.
   [[nodiscard]] int32_t WriteRegister(uint16_t address, bool wait);
@@ -116,6 +115,6 @@ class TkoDeviceSlave : public TkoRegDataBuffer, public TkoMBDevice {
   std::atomic<TkoMBThread*> thread_{nullptr};
   mutable TkoMBTransaList transactions_;  // owned; GetState walks it
   TkoMBTransaction* stateTransa_ = nullptr;
-  TkoMBReadHoldRegisters* readTransa_ = nullptr;    // owned through the list
+  TkoMBReadHoldRegisters* readTransa_ = nullptr;     // owned through the list
   TkoMBWriteSingleRegister* writeTransa_ = nullptr;  // owned through the list
 };

@@ -67,8 +67,7 @@ class TkoMBNetwork : public TkoXmlParser, public TkoMBNetworkEvents, public TkoM
   void PerformOnDevMaxCount(TkoMBThreadSetup* setup) override;
   void DoOnNoVersion(TkoDMCollection* sender, const TkoVersionRecord* version,
                      std::string& fileName);
-  void DoOnVersion(TkoDMCollection* sender, const TkoVersionRecord* version,
-                   std::string& fileName);
+  void DoOnVersion(TkoDMCollection* sender, const TkoVersionRecord* version, std::string& fileName);
 
   [[nodiscard]] TkoDMCollection* DMCollection() const { return collection_.get(); }
   [[nodiscard]] std::string GetFilePath() const { return collection_->FilePath(); }

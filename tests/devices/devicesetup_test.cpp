@@ -59,9 +59,9 @@ TEST(DeviceSetup, IsValidWithASampleTimeAnAddressAndAName) {
     int32_t repeat;
     bool valid;
   } const cases[] = {
-      {"drive", 1, 5, true},  {"drive", 247, 1, true}, {"", 1, 5, false},
+      {"drive", 1, 5, true},    {"drive", 247, 1, true}, {"", 1, 5, false},
       {"drive", 0, 5, false},  // broadcast: never identified
-      {"drive", 256, 5, false}, {"drive", 1, 0, false}, {"drive", 1, -1, false},
+      {"drive", 256, 5, false}, {"drive", 1, 0, false},  {"drive", 1, -1, false},
   };
   for (const Case& c : cases) {
     TkoDeviceSetup d;
@@ -137,10 +137,14 @@ struct Chain {
     dev->OnSetupAdd = [this](TkoDeviceSetup*, TkoMBObject* o) { log.Add(Who("dev:add", o)); };
     dev->OnSetupDel = [this](TkoDeviceSetup*, TkoMBObject* o) { log.Add(Who("dev:del", o)); };
     dev->OnStateChange = [this](TkoDeviceSetup*, TkoMBObject* o) { log.Add(Who("dev:state", o)); };
-    conn->OnSetupChange = [this](TkoMBThreadSetup*, TkoMBObject* o) { log.Add(Who("conn:change", o)); };
+    conn->OnSetupChange = [this](TkoMBThreadSetup*, TkoMBObject* o) {
+      log.Add(Who("conn:change", o));
+    };
     conn->OnSetupAdd = [this](TkoMBThreadSetup*, TkoMBObject* o) { log.Add(Who("conn:add", o)); };
     conn->OnSetupDel = [this](TkoMBThreadSetup*, TkoMBObject* o) { log.Add(Who("conn:del", o)); };
-    conn->OnStateChange = [this](TkoMBThreadSetup*, TkoMBObject* o) { log.Add(Who("conn:state", o)); };
+    conn->OnStateChange = [this](TkoMBThreadSetup*, TkoMBObject* o) {
+      log.Add(Who("conn:state", o));
+    };
     net.OnNetSetupChange = [this](TkoMBNetwork*, TkoMBObject* o) { log.Add(Who("net:change", o)); };
     net.OnNetSetupAdd = [this](TkoMBNetwork*, TkoMBObject* o) { log.Add(Who("net:add", o)); };
     net.OnNetSetupDel = [this](TkoMBNetwork*, TkoMBObject* o) { log.Add(Who("net:del", o)); };

@@ -10,7 +10,6 @@
 
 #include "../platform/watchdog.h"
 #include "devicekit.h"
-#include "networkfixture.h"
 #include "devices/devicesetup.h"
 #include "devices/deviceslave.h"
 #include "devices/mbnetwork.h"
@@ -20,6 +19,7 @@
 #include "modbus/mbthread.h"
 #include "modbus/mbthreadsetup.h"
 #include "modbus/mbtransakinds.h"
+#include "networkfixture.h"
 #include "platform/queuedispatcher.h"
 #include "platform/threadbuffer.h"
 #include "regmodel/register.h"
@@ -160,12 +160,13 @@ INSTANTIATE_TEST_SUITE_P(Lines, IdentifyOnSim, ::testing::Values(Line::kTcp, Lin
 
 // A 0x41 answer: address, function, board, model, variant, version word, suffix.
 Bytes VersionAnswer(uint8_t address, uint16_t board, uint16_t model, uint16_t word) {
-  return {address, 0x41,
-          static_cast<uint8_t>(board >> 8), static_cast<uint8_t>(board & 0xFF),
-          static_cast<uint8_t>(model >> 8), static_cast<uint8_t>(model & 0xFF),
-          0xFF, 0xFF,
-          static_cast<uint8_t>(word >> 8), static_cast<uint8_t>(word & 0xFF),
-          0xFF, 0xFF};
+  Bytes answer{address, 0x41};
+  // No variant and no suffix characters.
+  for (uint16_t w : {board, model, uint16_t{0xFFFF}, word, uint16_t{0xFFFF}}) {
+    answer.push_back(static_cast<uint8_t>(w >> 8));
+    answer.push_back(static_cast<uint8_t>(w & 0xFF));
+  }
+  return answer;
 }
 
 const char* const kSmallModel = "[0]\nName=R0\n[1]\nName=R1\n";

@@ -63,11 +63,17 @@ TEST_F(NetworkOnLine, BringingAConnectionUpAndDownRaisesItsEventsThroughTheNetwo
   read->SetTermReasons(0);
   read->SetRepeatTime(1);
   read->OnResponse = [&](TkoMBTransaction*) { log.Add("transa:response"); };
-  read->OnError = [&](TkoMBTransaction* t) { log.Add(t->GetLastError() ? "transa:error" : "transa:recovered"); };
+  read->OnError = [&](TkoMBTransaction* t) {
+    log.Add(t->GetLastError() ? "transa:error" : "transa:recovered");
+  };
   slave->OnTransaResponse = [&](TkoDeviceSlave*, TkoMBObject*) { log.Add("slave:response"); };
   slave->OnTransaError = [&](TkoDeviceSlave*, TkoMBObject*) { log.Add("slave:error"); };
-  conn->GetThread()->OnTransaResponse = [&](TkoMBThread*, TkoMBTransaction*) { log.Add("thread:response"); };
-  conn->GetThread()->OnTransaError = [&](TkoMBThread*, TkoMBTransaction*) { log.Add("thread:error"); };
+  conn->GetThread()->OnTransaResponse = [&](TkoMBThread*, TkoMBTransaction*) {
+    log.Add("thread:response");
+  };
+  conn->GetThread()->OnTransaError = [&](TkoMBThread*, TkoMBTransaction*) {
+    log.Add("thread:error");
+  };
   TkoMBTransaction* seen = nullptr;
   net->OnTransaResponse = [&](TkoMBNetwork*, TkoMBTransaction* t) {
     seen = t;

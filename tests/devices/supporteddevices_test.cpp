@@ -1,9 +1,10 @@
 // The table of supported devices: which class an identified version gets.
+#include "devices/supporteddevices.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "devices/supporteddevices.h"
 #include "regmodel/versionrecord.h"
 
 namespace {
