@@ -318,7 +318,11 @@ TEST_F(RenderTest, EmptyBoundsGiveAnEmptyBitmapAndStillRefresh) {
   QPainter painter(&window);
   EXPECT_TRUE(graph.RenderTo(&painter));
   EXPECT_EQ(refreshed, 1);
-  EXPECT_THROW(graph.SaveToFile("/tmp/unused.png"), EkoException);
+  // Nothing to encode: refused before any file is made.
+  const std::string path = std::filesystem::temp_directory_path() /
+                           ("vx_graph_empty_" + std::to_string(getpid()) + ".png");
+  EXPECT_THROW(graph.SaveToFile(path), EkoException);
+  EXPECT_FALSE(std::filesystem::exists(path));
 }
 
 // The three oscilloscope diagrams, as arranged at the start and after a click on the
