@@ -4,6 +4,9 @@
 #include <map>
 
 #include "devices/deviceslave.h"
+#include "devices/quelta.h"
+#include "devices/vx120.h"
+#include "devices/vx150st.h"
 #include "devices/vx310.h"
 #include "devices/vxsiblings.h"
 
@@ -22,10 +25,18 @@ Maker Make() {
 
 const std::map<std::string, Maker>& Makers() {
   static const std::map<std::string, Maker> makers = {
-      {"TkoDeviceVX310", Make<TkoDeviceVX310>()},     {"TkoDeviceVX160", Make<TkoDeviceVX160>()},
-      {"TkoDeviceVX220", Make<TkoDeviceVX220>()},     {"TkoDeviceVX330", Make<TkoDeviceVX330>()},
-      {"TkoDeviceVX340", Make<TkoDeviceVX340>()},     {"TkoDeviceVX260", Make<TkoDeviceVX260>()},
+      {"TkoDeviceVX310", Make<TkoDeviceVX310>()},
+      {"TkoDeviceVX160", Make<TkoDeviceVX160>()},
+      {"TkoDeviceVX220", Make<TkoDeviceVX220>()},
+      {"TkoDeviceVX330", Make<TkoDeviceVX330>()},
+      {"TkoDeviceVX340", Make<TkoDeviceVX340>()},
+      {"TkoDeviceVX260", Make<TkoDeviceVX260>()},
       {"TkoDeviceVX160VE", Make<TkoDeviceVX160VE>()},
+      {"TkoDeviceVX120", Make<TkoDeviceVX120>()},
+      {"TkoDeviceVX150ST", Make<TkoDeviceVX150ST>()},
+      {"TkoDeviceQueltaCieco", Make<TkoDeviceQueltaCieco>()},
+      {"TkoDeviceQueltaBoiler", Make<TkoDeviceQueltaBoiler>()},
+      {"TkoDeviceQueltaLcd", Make<TkoDeviceQueltaLcd>()},
   };
   return makers;
 }

@@ -179,6 +179,15 @@ class TkoDeviceVXSlave : public TkoDeviceSlave {
   TkoMBChainedTransa* AddChainedTransa(const std::string& name, const std::string& comment);
   // The transaction that writes the category "RefPosRegs" in one request when enabled.
   TkoMBChainedTransa* CreateWriteRefPos();
+  // A parameter that a class builds in code rather than by slot name, from an entry text
+  // of the same syntax; the device keeps it. Null when the text does not make one.
+  template <class T>
+  T* KeepParameter(const std::string& text) {
+    std::unique_ptr<TkoParValue> p = CreateParameter(vx::ParKindOf<T>(), text);
+    T* raw = static_cast<T*>(p.get());
+    if (p) kept_.push_back(std::move(p));
+    return raw;
+  }
 
  private:
   struct Bound {
@@ -192,6 +201,7 @@ class TkoDeviceVXSlave : public TkoDeviceSlave {
   void SetupSavedDone(TkoMBTransaction* transa);
 
   std::vector<Bound> bound_;
+  std::vector<std::unique_ptr<TkoParValue>> kept_;
   bool saveAfterSend_ = false;
   uint8_t setupState_ = ssNotRead;
 };

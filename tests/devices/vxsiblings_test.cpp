@@ -8,11 +8,16 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "devices/devicefactory.h"
 #include "devices/devicesetup.h"
+#include "devices/quelta.h"
+#include "devices/vx120.h"
+#include "devices/vx150st.h"
 #include "modbus/mbtransakinds.h"
 #include "platform/queuedispatcher.h"
+#include "platform/threadbuffer.h"
 #include "regmodel/regdefslist.h"
 #include "regmodel/register.h"
 
@@ -238,6 +243,168 @@ TEST_F(SiblingsTest, ATieWithoutItsSourceKeepsTheDefinitionsLimit) {
   ExpectFixedMax(vx160->ParMotorUminV);
   ExpectFixedMax(vx160->ParHoldTorque);
   ExpectFixedMax(vx160->ParMotorFrHz);
+}
+
+}  // namespace
+
+namespace {
+
+std::unique_ptr<TkoRegDefsList> Model(const std::string& text) {
+  auto list = std::make_unique<TkoRegDefsList>();
+  list->SetText(text);
+  list->BuildDefinitions();
+  return list;
+}
+
+class CodeBuiltTest : public ::testing::Test {
+ protected:
+  vx::QueueDispatcher ui;
+  vx::ScopedDispatcher scope{ui};
+  TkoVersionRecord version{"VX140v100"};
+  TkoDeviceSetup setup;
+};
+
+TEST_F(CodeBuiltTest, VX120BuildsItsParametersFromRegisterNamesAndFollowsItsPowerStage) {
+  auto model = Model(
+      "[DataModel]\nMaxBufferSize=100\n"
+      "[0]\nName=Input\n[1]\nName=HardwareType\n"
+      "[2]\nName=MotorINom\nMinValue=0\nMaxValue=100\n[3]\nName=MotorIMax\nMinValue=0\nMaxValue="
+      "50\n"
+      "[4]\nName=OmegaMinMotor\nMinValue=0\nMaxValue=1000\n"
+      "[5]\nName=OmegaMaxMotor\nMinValue=50\nMaxValue=1000\n");
+  auto device = vx::CreateSlaveDevice("TkoDeviceVX120", &setup, &version, model.get());
+  auto* d = dynamic_cast<TkoDeviceVX120*>(device.get());
+  ASSERT_NE(d, nullptr);
+  ASSERT_NE(d->HwInput[2], nullptr);
+  EXPECT_EQ(d->HwInput[2]->Bit, 2);
+  ASSERT_NE(d->ParHardwareType[2], nullptr);
+  EXPECT_EQ(d->ParHardwareType[2]->Mask, 0x0F00u);
+  EXPECT_EQ(d->ParMainsVoltage, nullptr) << "no such register";
+  ExpectMaxFollows(d->ParMotorINom, d->ParMotorIMax, 20);
+  ExpectMinFollows(d->ParMotorIMax, d->ParMotorINom, 10);
+  ExpectMaxFollows(d->ParOmegaMinMotor, d->ParOmegaMaxMotor, 600);
+
+  // Index 1 of both tables, then an index beyond them, which keeps the last limits.
+  struct Case {
+    int hardware;
+    double maxCurrent;
+    double minTopSpeed;
+  } cases[] = {{0x0110, 25.0, 400.0}, {0x0000, 12.0, 128.0}, {0x0220, 12.0, 128.0}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.hardware);
+    d->FindRegister("HardwareType")->SetValueInteger(0, c.hardware);
+    d->DoSetupRead();
+    EXPECT_DOUBLE_EQ(d->ParMotorIMax->Register->MaxBound()->Value, c.maxCurrent);
+    EXPECT_DOUBLE_EQ(d->ParOmegaMaxMotor->Register->MinBound()->Value, c.minTopSpeed);
+  }
+}
+
+TEST_F(CodeBuiltTest, VX150STSavesThroughItsCommandRegisterAndPollsItsCalibration) {
+  auto model = Model(
+      "[DataModel]\nMaxBufferSize=100\n[Categories]\nCalibCmd=\"10/11\"\nCalibState=\"12/13\"\n"
+      "[0]\nName=MBSaveCmd\n[1]\nName=SpeedSetup.T_EndPos\n[2]\nName=DevAlarm[KBRD]\n"
+      "[10]\nName=C0\n[11]\nName=C1\n[12]\nName=S0\n[13]\nName=S1\n");
+  auto device = vx::CreateSlaveDevice("TkoDeviceVX150ST", &setup, &version, model.get());
+  auto* d = dynamic_cast<TkoDeviceVX150ST*>(device.get());
+  ASSERT_NE(d, nullptr);
+  EXPECT_NE(d->ParSpeedT_EndPos, nullptr) << "found although its name is written with a blank";
+  ASSERT_NE(d->ParDevAlarm[4], nullptr);
+  EXPECT_EQ(d->ParDevAlarm[4]->Register->Name(), "DevAlarm[KBRD]");
+  EXPECT_EQ(d->CmdMBSave[7], nullptr);
+  ASSERT_NE(d->CmdMBSave[12], nullptr);
+  EXPECT_EQ(d->CmdMBSave[12]->Bit, 12);
+
+  ASSERT_NE(d->CalibCmd, nullptr);
+  EXPECT_EQ(d->CalibCmd->GetComment(), "Calibration command.");
+  EXPECT_EQ(d->CalibCmd->GetWriteBlocks()->ToText(), "10/11");
+  EXPECT_EQ(d->CalibCmd->GetTermReasons(), TkoMBTransaction::trAlways);
+  EXPECT_FALSE(d->CalibCmd->GetEnabled());
+  ASSERT_NE(d->CalibState, nullptr);
+  EXPECT_EQ(d->CalibState->GetComment(), "Calibration state polling.");
+  EXPECT_EQ(d->CalibState->GetReadBlocks()->ToText(), "12/13");
+  EXPECT_EQ(d->CalibState->GetRepeatTime(), 5);
+  EXPECT_FALSE(d->CalibState->GetEnabled());
+
+  TkoRegister* command = d->FindRegister("MBSaveCmd");
+  command->SetValueInteger(0, 0x0100);
+  d->SaveSetup();
+  EXPECT_EQ(command->GetValueInteger(0), 0x017F) << "the save bits set, the others kept";
+  EXPECT_FALSE(d->SaveEEPromSetup->GetEnabled()) << "no EEPROM image to send";
+}
+
+TEST_F(CodeBuiltTest, TheQueltaPanelOwnsItsUnitsAndReadsOnlyWhatEachHas) {
+  auto model = Model(
+      "[Versions]\nVersions=\"DeviceQueltaLcd\"\n[DataModel]\nMaxBufferSize=100\n"
+      "[Categories]\nMasterState=\"0/1\"\nMasterSetup=\"2/"
+      "6\"\nSlaveState=\"7\"\nBoilerState=\"8\"\n"
+      "[AddOnInfo]\nMinFluxH2ODolceDflt=\"1.5,2.5,3.5\"\n"
+      "[0]\nName=MasterHw\n[1]\nName=RmtHw\n"
+      "[2]\nName=CoolLo\nMinValue=0\nMaxValue=100\n[3]\nName=CoolHi\nMinValue=0\nMaxValue=100\n"
+      "[4]\nName=Cool\nMinValue=0\nMaxValue=100\n"
+      "[5]\nName=MachineType\nMinValue=0\nMaxValue=2\nDfltValue=1\n[6]\nName=Spare\n[7]\nName=S\n["
+      "8]\nName=B\n"
+      "[Parameters]\nParMasterHwVersion=\"MasterHw,0\"\nParRmtHwVersion=\"RmtHw,0\"\n"
+      "ParSetPointCoolLoLimitEEp=\"CoolLo,0\"\nParSetPointCoolHiLimitEEp=\"CoolHi,0\"\n"
+      "ParSetPointCoolEEp=\"Cool,0\"\nParTipoMacchinaEEp=\"MachineType,0\"\n");
+  TkoVersionRecord empty;
+  auto device = vx::CreateSlaveDevice("TkoDeviceQueltaLcd", &setup, &empty, model.get());
+  auto* lcd = dynamic_cast<TkoDeviceQueltaLcd*>(device.get());
+  ASSERT_NE(lcd, nullptr);
+
+  EXPECT_EQ(lcd->ReadState, lcd->ReadActState);
+  EXPECT_EQ(lcd->ReadAlarm, lcd->ReadFaultState);
+  EXPECT_EQ(lcd->ReadSetup, lcd->ReadRamSetup);
+  EXPECT_EQ(lcd->SendSetup, lcd->SendRamSetup);
+  EXPECT_EQ(lcd->ReadState->GetReadBlocks()->ToText(), "0/1");
+  EXPECT_EQ(lcd->ReadState->GetRepeatTime(), 10);
+  EXPECT_FALSE(lcd->ReadState->GetEnabled());
+  EXPECT_EQ(lcd->ReadAlarm->GetRepeatTime(), 10);
+  EXPECT_FALSE(lcd->ReadAlarm->GetEnabled());
+  for (TkoMBChainedTransa* t : {lcd->ReadRamSetup, lcd->SendRamSetup, lcd->SaveEEPromSetup}) {
+    const TkoRegBlock* b = t->GetReadBlocks() ? t->GetReadBlocks() : t->GetWriteBlocks();
+    ASSERT_NE(b, nullptr) << t->GetTransaName();
+    EXPECT_EQ(b->ToText(), "2/6") << t->GetTransaName();
+  }
+
+  EXPECT_EQ(lcd->Slave(-1), nullptr);
+  EXPECT_EQ(lcd->Slave(TkoDeviceQueltaLcd::kUnits), nullptr);
+  for (int i = 0; i < TkoDeviceQueltaLcd::kUnits; ++i) {
+    TkoDeviceQueltaCieco* unit = lcd->Slave(i);
+    ASSERT_NE(unit, nullptr);
+    EXPECT_NE(unit, lcd->Slave((i + 1) % TkoDeviceQueltaLcd::kUnits));
+    EXPECT_EQ(unit->ReadState->GetReadBlocks()->ToText(), "7");
+    EXPECT_EQ(unit->ReadState->GetRepeatTime(), 10);
+    EXPECT_TRUE(unit->ReadState->GetEnabled());
+    EXPECT_FALSE(unit->ReadFaultState->GetEnabled());
+    EXPECT_FALSE(unit->ReadRamSetup->GetEnabled());
+  }
+  ASSERT_NE(lcd->Boiler(), nullptr);
+  EXPECT_EQ(lcd->Boiler()->ReadState->GetReadBlocks()->ToText(), "8");
+
+  TkoDeviceQueltaCieco* unit = lcd->Slave(3);
+  for (const auto& [hw, inverter] :
+       {std::pair{340, true}, {350, false}, {360, true}, {370, true}, {0, false}}) {
+    unit->ParRmtHwVersion->SetValue(hw);
+    EXPECT_EQ(unit->IsInverter(), inverter) << hw;
+  }
+  EXPECT_TRUE(unit->ParRmtHwVersion->ReadOnly);
+
+  lcd->ParMasterHwVersion->SetValue(3);
+  EXPECT_TRUE(lcd->IsMono());
+  lcd->ParMasterHwVersion->SetValue(2);
+  EXPECT_FALSE(lcd->IsMono());
+
+  ExpectMinFollows(lcd->ParSetPointCoolEEp, lcd->ParSetPointCoolLoLimitEEp, 5);
+  ExpectMaxFollows(lcd->ParSetPointCoolEEp, lcd->ParSetPointCoolHiLimitEEp, 30);
+
+  // The machine type picks its entry; a type outside its limits takes the default type.
+  lcd->ParTipoMacchinaEEp->SetValue(2);
+  EXPECT_DOUBLE_EQ(lcd->MinFluxH2ODolceDflt(), 3.5);
+  {  // as the drive may send it
+    TkoThreadBuffer::WriteAccess raw(*lcd->FindRegister("MachineType")->View());
+    raw.data()[1] = 9;
+  }
+  EXPECT_DOUBLE_EQ(lcd->MinFluxH2ODolceDflt(), 2.5);
 }
 
 }  // namespace
