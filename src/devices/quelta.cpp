@@ -179,6 +179,7 @@ const vx::NamedSlot kLcdSlots[] = {
 void StateOnly(TkoDeviceVXSlave& unit, const char* block) {
   unit.ReadActState->SetReadBlocksText(block);
   unit.ReadActState->SetRepeatTime(10);
+  vx::EnableWithBlocks(unit.ReadActState);
   for (TkoMBChainedTransa* t :
        {unit.ReadFaultState, unit.ReadRamSetup, unit.SendRamSetup, unit.SaveEEPromSetup})
     t->SetEnabled(false);
@@ -243,6 +244,7 @@ TkoDeviceQueltaLcd::TkoDeviceQueltaLcd(TkoDeviceSetup* setup, const TkoVersionRe
   ReadFaultState->SetRepeatTime(10);
   ReadFaultState->SetEnabled(false);
   ReadRamSetup->SetReadBlocksText("MasterSetup");
+  vx::EnableWithBlocks(ReadRamSetup);
   SendRamSetup->SetWriteBlocksText("MasterSetup");
   SaveEEPromSetup->SetWriteBlocksText("MasterSetup");
   ReadState = ReadActState;

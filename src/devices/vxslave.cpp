@@ -22,6 +22,18 @@ bool Tie(TkoRegister* reg, TkoRegister* source, bool max) {
   return true;
 }
 
+}  // namespace
+
+// A transaction without blocks (its category missing from the data model) would
+// exchange nothing and still report success: it is never enabled.
+bool EnableWithBlocks(TkoMBSimpleTransa* t) {
+  if (!t || (!t->GetReadBlocks() && !t->GetWriteBlocks())) return false;
+  t->SetEnabled(true);
+  return true;
+}
+
+namespace {
+
 // Every register address of a chain, block by block.
 template <class F>
 void ForEachAddress(const TkoRegBlock* chain, F&& f) {
@@ -160,7 +172,7 @@ void TkoDeviceVXSlave::CreateTransactions() {
   ReadActState->OnResponse = [this](TkoMBTransaction* t) {
     if (OnActState) OnActState(this, t);
   };
-  ReadActState->SetEnabled(true);
+  vx::EnableWithBlocks(ReadActState);
 
   ReadFaultState = AddChainedTransa("ReadFaultState", "Periodic read of fault condition.");
   ReadFaultState->SetReadBlocksText("FaultState");
@@ -169,7 +181,7 @@ void TkoDeviceVXSlave::CreateTransactions() {
     DoFaultState();
     if (OnFaultState) OnFaultState(this, t);
   };
-  ReadFaultState->SetEnabled(true);
+  vx::EnableWithBlocks(ReadFaultState);
 
   // Retried every second until it is answered once.
   ReadRamSetup = AddChainedTransa("ReadRamSetup", "Load actual setup from device.");
@@ -177,7 +189,7 @@ void TkoDeviceVXSlave::CreateTransactions() {
   ReadRamSetup->SetRepeatTime(10);
   ReadRamSetup->SetTermReasons(TkoMBTransaction::trResponse);
   ReadRamSetup->OnResponse = [this](TkoMBTransaction* t) { SetupReadDone(t); };
-  ReadRamSetup->SetEnabled(true);
+  vx::EnableWithBlocks(ReadRamSetup);
 
   SendRamSetup = AddChainedTransa("SendRamSetup", "Send new setup to device.");
   SendRamSetup->SetWriteBlocksText("RamSetup");
@@ -243,21 +255,21 @@ void TkoDeviceVXSlave::SaveSetup() {
       std::copy_n(bytes.begin(), n, out.data());
     });
   }
-  if (SaveEEPromSetup) SaveEEPromSetup->SetEnabled(true);
+  vx::EnableWithBlocks(SaveEEPromSetup);
 }
 
 void TkoDeviceVXSlave::StartSetupRead() {
-  if (ReadRamSetup) ReadRamSetup->SetEnabled(true);
+  vx::EnableWithBlocks(ReadRamSetup);
 }
 
 void TkoDeviceVXSlave::StartSetupSend() {
-  if (SendRamSetup) SendRamSetup->SetEnabled(true);
+  vx::EnableWithBlocks(SendRamSetup);
   saveAfterSend_ = false;
 }
 
 void TkoDeviceVXSlave::StartSetupSendAndSave() {
-  if (SendRamSetup) SendRamSetup->SetEnabled(true);
-  saveAfterSend_ = true;
+  // Without a send there is nothing to save after.
+  saveAfterSend_ = vx::EnableWithBlocks(SendRamSetup);
 }
 
 void TkoDeviceVXSlave::ReportParameter(const TkoParValue* par, std::vector<std::string>* lines) {

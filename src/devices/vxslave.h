@@ -15,6 +15,7 @@
 
 class TkoDeviceVXSlave;
 class TkoMBChainedTransa;
+class TkoMBSimpleTransa;
 class TkoTextResource;
 
 namespace vx {
@@ -89,6 +90,8 @@ bool TieMax(TkoParValue* par, TkoParValue* source);
 bool TieMin(TkoParValue* par, TkoParValue* source);
 bool TieMaxRegister(TkoRegister* reg, TkoRegister* source);
 bool TieMinRegister(TkoRegister* reg, TkoRegister* source);
+// Enables the transaction when it has blocks to transfer; true when enabled.
+bool EnableWithBlocks(TkoMBSimpleTransa* transa);
 // Sets the read-only flag of each parameter that exists.
 void MarkReadOnly(std::initializer_list<TkoParValue*> params, bool readOnly = true);
 

@@ -358,6 +358,7 @@ TEST_F(CodeBuiltTest, TheQueltaPanelOwnsItsUnitsAndReadsOnlyWhatEachHas) {
   EXPECT_EQ(lcd->ReadState->GetReadBlocks()->ToText(), "0/1");
   EXPECT_EQ(lcd->ReadState->GetRepeatTime(), 10);
   EXPECT_FALSE(lcd->ReadState->GetEnabled());
+  EXPECT_TRUE(lcd->ReadSetup->GetEnabled()) << "the setup is read at creation";
   EXPECT_EQ(lcd->ReadAlarm->GetRepeatTime(), 10);
   EXPECT_FALSE(lcd->ReadAlarm->GetEnabled());
   for (TkoMBChainedTransa* t : {lcd->ReadRamSetup, lcd->SendRamSetup, lcd->SaveEEPromSetup}) {

@@ -286,6 +286,26 @@ TEST_F(VXSlaveTest, TheStandardTransactionsAreSetUpAsTheWindowsExpectThem) {
   }
 }
 
+// A transaction whose category the model lacks would exchange nothing and report
+// success ("Setup sent." for a send that sent nothing): it is never started.
+TEST_F(VXSlaveTest, ATransactionWithoutItsCategoryIsNeverStarted) {
+  TkoRegDefsList bare;
+  bare.SetText("[DataModel]\nMaxBufferSize=100\n[0]\nName=Speed\n");
+  bare.BuildDefinitions();
+  TkoDeviceSetup bareSetup;
+  TkoDeviceVXSlave d(&bareSetup, &version, &bare);
+  d.StartSetupRead();
+  d.StartSetupSendAndSave();
+  EXPECT_FALSE(d.GetSaveAfterSend());
+  d.SaveSetup();
+  for (TkoMBChainedTransa* t :
+       {d.ReadActState, d.ReadFaultState, d.ReadRamSetup, d.SendRamSetup, d.SaveEEPromSetup}) {
+    ASSERT_NE(t, nullptr);
+    EXPECT_FALSE(t->GetEnabled()) << t->GetTransaName();
+  }
+  EXPECT_EQ(d.GetSetupState(), TkoDeviceVXSlave::ssNotRead);
+}
+
 TEST_F(VXSlaveTest, PeriodicReadsRaiseTheirNotificationsAfterTheirHooks) {
   std::vector<std::string> events;
   device->OnActState = [&](TkoDeviceVXSlave* d, TkoMBTransaction* t) {
