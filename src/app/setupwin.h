@@ -1,0 +1,120 @@
+#pragma once
+#include <QMainWindow>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QAction;
+class QGroupBox;
+class QPrinter;
+class QPushButton;
+class QTabWidget;
+class QTreeWidget;
+class TkoDeviceVX310;
+class TkoParValue;
+class TkoPrintRtfDoc;
+class TkoRadioGroup;
+class TkoUserInterfaceUtils;
+
+namespace vx {
+class ZeroingPicture;
+}
+
+// The drive setup window: the connected drive's configuration on seven pages, edited in
+// place, reloaded from the drive, sent to its working memory and saved to its EEPROM;
+// export to and import from setup files and the printed report.
+//
+// Everything shown lives in the drive object, which the window reaches through `Device`
+// (the connection supervisor's) each time it needs it: the drive comes and goes with
+// the connection, so the window never keeps it. Messages go to the main window's log
+// through `Log`.
+//
+// The dialogs the window opens (close query, file choosers, printer dialog) go through
+// replaceable hooks: empty hooks show the toolkit's dialogs; tests answer them.
+class TSetupForm : public QMainWindow {
+ public:
+  explicit TSetupForm(QWidget* parent = nullptr);
+  ~TSetupForm() override;
+
+  // --- Links to the rest of the application --------------------------------------------
+  // The connected drive, null when there is none (the supervisor's Device).
+  std::function<TkoDeviceVX310*()> Device;
+  // Appends one line to the main window's message log.
+  std::function<void(const std::string& line)> Log;
+  // The settings file (StartDirectory + "VX310_ConfigTerm.ini"); setting it reads the
+  // window position from section "SetupForm" and moves the window there.
+  void SetSettingsFile(const std::string& path);
+  const std::string& SettingsFile() const { return settingsFile_; }
+
+  // --- Dialog hooks ----------------------------------------------------------------------
+  // Yes/No warning box of the close query; true for Yes.
+  std::function<bool(const QString& text)> AskYesNo;
+  // File choosers of export (save = true) and import; an empty answer cancels.
+  std::function<QString(bool save)> AskFileName;
+  // The printer dialog: configures the printer, false when cancelled.
+  std::function<bool(QPrinter* printer)> AskPrinter;
+
+  // --- Operations of the supervisor and the main window -------------------------------
+  // Binds every page to the drive's parameters; called after each identification.
+  void BuildPages();
+  // The binder of the pages; the supervisor refreshes it after each setup read.
+  TkoUserInterfaceUtils* koInterface() const { return koInterface_; }
+  // Re-evaluates the actions' enabled states; the supervisor calls it after every engine
+  // notification (there is no idle update).
+  void UpdateActions();
+
+  // --- Actions -------------------------------------------------------------------------
+  QAction* acClose = nullptr;
+  QAction* acReload = nullptr;
+  QAction* acSend = nullptr;
+  QAction* acSave = nullptr;
+  QAction* acImport = nullptr;
+  QAction* acExport = nullptr;
+  QAction* acPrint = nullptr;
+
+  void acReloadExecute();
+  void acSendExecute();
+  void acSaveExecute();
+  void acExportExecute();
+  void acImportExecute();
+  void acPrintExecute();
+
+  // Whether the window may close now, asking the engineer when the drive holds changes
+  // that are not saved.
+  bool CloseQuery();
+
+  // --- For the report, the tests and pictures -----------------------------------------
+  QTabWidget* Pages() const { return pages_; }
+  TkoPrintRtfDoc* koPrintDoc() const { return koPrintDoc_; }
+  // The lines of one page of the report: its visible, enabled parameters in control
+  // order, group frames with a heading line.
+  std::vector<std::string> PageReportLines(int page) const;
+  // The whole report as the printer gets it (plain lines; PrintDoc adds the attributes).
+  std::vector<std::string> ReportLines() const;
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  struct Frames;
+  void CreateActions();
+  void CreatePages();
+  void koInterfaceBeforeRefresh();
+  void koInterfaceAfterRefresh();
+  void koInterfaceEdited(TkoParValue* par);
+  void SaveDirect(TkoParValue* par, const char* caption);
+  void AppendWarning(const std::vector<std::string>& lines);
+  void WriteLog(const std::string& line);
+  void SetupCanChoices();
+  bool DriveReady() const;
+  void SavePosition();
+
+  TkoUserInterfaceUtils* koInterface_ = nullptr;
+  TkoPrintRtfDoc* koPrintDoc_ = nullptr;
+  QTabWidget* pages_ = nullptr;
+  std::unique_ptr<Frames> f_;  // the page controls (widgets are children of the window)
+  std::string settingsFile_;
+};
