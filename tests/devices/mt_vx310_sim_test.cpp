@@ -162,6 +162,7 @@ TEST_F(VX310OnSimTest, TheActualStateIsReadEveryCycleAndTheSetupOnce) {
       ui.PumpUntil([&] { return drive->GetSetupState() == TkoDeviceVXSlave::ssInStep; }, kLong));
   const int setupRuns = drive->ReadRamSetup->GetRunCount();
   const int stateRuns = drive->ReadActState->GetRunCount();
+  const int stateErrors = drive->ReadActState->GetErrorCount();
   states = 0;
   const uint64_t cycles0 = conn->GetThread()->GetCycleCount();
   WaitCycles(20);
@@ -170,10 +171,12 @@ TEST_F(VX310OnSimTest, TheActualStateIsReadEveryCycleAndTheSetupOnce) {
   // Each cycle reads the state once; a result may still be on its way at either end.
   EXPECT_GE(reads, static_cast<int>(cycles) - 2);
   EXPECT_LE(reads, static_cast<int>(cycles) + 2);
-  EXPECT_EQ(states, reads);
-  EXPECT_EQ(drive->ReadActState->GetLastError(), 0);
-  EXPECT_EQ(setupRuns, 1);
-  EXPECT_EQ(drive->ReadRamSetup->GetRunCount(), 1) << "the setup is read once";
+  EXPECT_EQ(states, reads - (drive->ReadActState->GetErrorCount() - stateErrors))
+      << "every answered read is notified";
+  // The setup read is repeated only until it is answered once (a loaded machine may time
+  // an early one out).
+  EXPECT_EQ(setupRuns - drive->ReadRamSetup->GetErrorCount(), 1);
+  EXPECT_EQ(drive->ReadRamSetup->GetRunCount(), setupRuns) << "nothing after the answer";
   EXPECT_LE(setupReads, 1);
   EXPECT_FALSE(drive->ReadRamSetup->GetEnabled());
   // The values are the drive's: its default acceleration, not the image's zero.
