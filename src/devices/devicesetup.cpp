@@ -48,8 +48,7 @@ TkoDeviceSetup::TkoDeviceSetup() : TkoXmlElement("device", "") {}
 
 TkoDeviceSetup::~TkoDeviceSetup() {
   EndIdentification();
-  delete slave_;  // clears slave_ through SlaveGone
-  slave_ = nullptr;
+  DestroySlave();
   NotifySetupDel(this);
 }
 
@@ -104,8 +103,17 @@ void TkoDeviceSetup::SetEnabled(bool value) {
 }
 
 void TkoDeviceSetup::SetSlave(std::unique_ptr<TkoDeviceSlave> slave) {
-  if (slave_ && slave_ != slave.get()) delete slave_;  // clears slave_
+  if (slave_ != slave.get()) DestroySlave();
   slave_ = slave.release();
+}
+
+void TkoDeviceSetup::DestroySlave() {
+  if (!slave_) return;
+  // It leaves its thread while it is whole: the worker calls into a device it runs, and
+  // a device class's own destructor runs before the slave's.
+  slave_->SetThread(nullptr);
+  delete slave_;  // clears slave_ through SlaveGone
+  slave_ = nullptr;
 }
 
 void TkoDeviceSetup::SlaveGone(TkoDeviceSlave* slave) {

@@ -107,6 +107,7 @@ class TkoDeviceSetup : public TkoXmlElement, public TkoMBDeviceEntry {
  private:
   friend class TkoDeviceSlave;  // a slave being destroyed clears Slave itself
   void SlaveGone(TkoDeviceSlave* slave);
+  void DestroySlave();
   // Makes the slave this setup's own and attaches it to the connection's thread.
   void AdoptSlave(std::unique_ptr<TkoDeviceSlave> slave);
   void SetIntKey(const char* key, std::atomic<int32_t>& field, int32_t value);
