@@ -1,0 +1,85 @@
+#pragma once
+#include <QMainWindow>
+#include <functional>
+#include <string>
+
+class QAction;
+class QFrame;
+class QTreeWidget;
+class TkoDeviceVX310;
+class TkoParValue;
+class TkoUserInterfaceUtils;
+
+// The remote control window: the engineer runs the motor by hand. The drive is enabled,
+// its counter reset, zero search and synchronisation commands fired, and its speed or
+// position reference stepped, inverted or cleared.
+//
+// The window only changes parameters of the connected drive; the supervisor's change
+// handlers on those parameters write them to the drive at once. The drive comes and goes
+// with the connection, so the window asks `Device` each time it needs it and never keeps
+// it.
+class TControlForm : public QMainWindow {
+ public:
+  explicit TControlForm(QWidget* parent = nullptr);
+  ~TControlForm() override;
+
+  // --- Links to the rest of the application --------------------------------------------
+  // The connected drive, null when there is none (the supervisor's Device).
+  std::function<TkoDeviceVX310*()> Device;
+  // Refreshes the setup window's binder, so that its pages show what was changed here.
+  std::function<void()> RefreshSetup;
+  // The settings file (StartDirectory + "VX310_ConfigTerm.ini"); setting it reads the
+  // window position from section "ControlForm" and moves the window there.
+  void SetSettingsFile(const std::string& path);
+  const std::string& SettingsFile() const { return settingsFile_; }
+
+  // --- Operations of the supervisor and the main window -------------------------------
+  // Binds the list and the commands to the drive's parameters; called after each
+  // identification.
+  void BuildControls();
+  // The binder of the list and the commands; the supervisor refreshes it after every
+  // completed actual-state read.
+  TkoUserInterfaceUtils* koInterface() const { return koInterface_; }
+  // Re-evaluates the actions' enabled and checked states (there is no idle update).
+  void UpdateActions();
+
+  // --- Actions -------------------------------------------------------------------------
+  QAction* acClose = nullptr;
+  QAction* acDriveEnable = nullptr;
+  QAction* acResetCounter = nullptr;
+  QAction* acExecuteZero = nullptr;
+  QAction* acSyncSignal = nullptr;
+  QAction* acRefUp = nullptr;
+  QAction* acRefDwn = nullptr;
+  QAction* acRefInvert = nullptr;
+  QAction* acRefZero = nullptr;
+
+  void acRefUpExecute();
+  void acRefDwnExecute();
+  void acRefInvertExecute();
+  void acRefZeroExecute();
+
+  // --- For the tests and pictures ------------------------------------------------------
+  QTreeWidget* lvControl() const { return lvControl_; }
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void CreateActions();
+  void koInterfaceBeforeRefresh();
+  void koInterfaceAfterRefresh();
+  void koInterfaceEdited(TkoParValue* par);
+  // The drive when it exists and is connected and ready.
+  TkoDeviceVX310* ReadyDrive() const;
+  bool RefEnabled() const;
+  // Steps the reference of the present mode; `step` is +1 or -1.
+  void StepReference(int step);
+  void AfterReferenceChange(TkoParValue* par);
+  void SavePosition();
+
+  TkoUserInterfaceUtils* koInterface_ = nullptr;
+  QFrame* frame_ = nullptr;
+  QTreeWidget* lvControl_ = nullptr;
+  std::string settingsFile_;
+};
