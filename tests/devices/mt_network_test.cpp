@@ -148,4 +148,22 @@ TEST_F(NetworkOnLine, ResetAllTakesEveryConnectionDownAndReportsItsDeletion) {
   EXPECT_EQ(fake.line->QueryCount(), sent);
 }
 
+TEST_F(NetworkOnLine, ANetworkBeingDestroyedRaisesNothingWhileItsConnectionsGo) {
+  fake.line->responder = [this](const Bytes& q) { return Respond(q); };
+  Build(dir.Path());
+  conn->SetConnType(2);
+  GoOnLine();
+  ASSERT_TRUE(Pump([&] { return dev->GetState() == TkoDeviceSetup::dsReady; }));
+  int raised = 0;
+  const auto count = [&](TkoMBNetwork*, TkoMBObject*) { ++raised; };
+  net->OnNetSetupDel = count;
+  net->OnNetStateChange = count;
+  net->OnNetSetupChange = count;
+  net.reset();
+  conn = nullptr;
+  dev = nullptr;
+  EXPECT_EQ(raised, 0);
+  EXPECT_EQ(fake.line->Closes(), 1);
+}
+
 }  // namespace
