@@ -131,6 +131,7 @@ class TkoDeviceVXSlave : public TkoDeviceSlave {
   virtual void DoSetupModified() {}
   // Copies the setup into its EEPROM mirror registers and starts the EEPROM save.
   virtual void SaveSetup();
+  // The three starts do nothing for a transaction whose category the model lacks.
   virtual void StartSetupRead();
   virtual void StartSetupSend();
   // Sends the setup and saves it once the send has been answered.
@@ -140,8 +141,6 @@ class TkoDeviceVXSlave : public TkoDeviceSlave {
   // "reg,element,mask|bit"); null when the text does not make one.
   [[nodiscard]] std::unique_ptr<TkoParValue> CreateParameter(TkoParKind kind,
                                                              const std::string& text) const;
-  // Binds the slots of one class's table (see the class comment).
-  void BindSlots(std::span<const vx::NamedSlot> table);
   // Destroys every bound parameter and empties every slot; registers belong to the buffer.
   void ReleaseSlots();
 
@@ -175,6 +174,9 @@ class TkoDeviceVXSlave : public TkoDeviceSlave {
   TkoMBChainedTransa* SaveEEPromSetup = nullptr;
 
  protected:
+  // Binds the slots of one class's table (see the class comment). Only the class whose
+  // table it is may call it: the entries store into that class's members.
+  void BindSlots(std::span<const vx::NamedSlot> table);
   // Appends the report line of a parameter that is bound, visible and enabled.
   static void ReportParameter(const TkoParValue* par, std::vector<std::string>* lines);
   // A system chained transaction of this device with its name and comment; the caller
