@@ -229,7 +229,9 @@ TEST_F(VXSlaveTest, SlotsWithoutAUsableEntryStayEmpty) {
 
 TEST_F(VXSlaveTest, TheDriveBindsRegistersByNameAndMarksMeasuredValuesReadOnly) {
   TkoRegDefsList driveModel;
-  driveModel.SetText(std::string(kModel) + "[40]\nName=ActFault1\n[41]\nName=PreFault2\n");
+  driveModel.SetText(std::string(kModel) +
+                     "[40]\nName=ActFault1\n[41]\nName=PreFault2\n[42]\nName=CurrRange\n");
+  driveModel.WriteString("Parameters", "ParCurrRangeMax", "CurrRange,0");
   driveModel.BuildDefinitions();
   TkoDeviceSetup driveSetup;
   TkoDeviceVXDrive drive(&driveSetup, &version, &driveModel);
@@ -247,6 +249,16 @@ TEST_F(VXSlaveTest, TheDriveBindsRegistersByNameAndMarksMeasuredValuesReadOnly) 
   EXPECT_EQ(drive.CfgRefSource->Mask, 0x30u);
   ASSERT_NE(drive.CfgUseRamp, nullptr);
   EXPECT_EQ(drive.CfgUseRamp->Bit, 1);
+
+  // Without an EEPROM copy of the range the report lists the range itself.
+  ASSERT_EQ(drive.ParEECurrRangeMax, nullptr);
+  ASSERT_NE(drive.ParCurrRangeMax, nullptr);
+  std::vector<std::string> lines, expected;
+  drive.ReportDevice(&lines);
+  for (const TkoParValue* p :
+       {drive.ParEEModBusAddress, drive.ParHWLimitVolt, drive.ParCurrRangeMax})
+    p->Report(&expected);
+  EXPECT_EQ(lines, expected);
 }
 
 TEST_F(VXSlaveTest, TheStandardTransactionsAreSetUpAsTheWindowsExpectThem) {
