@@ -70,7 +70,14 @@ class TControlForm : public QMainWindow {
   void koInterfaceBeforeRefresh();
   void koInterfaceAfterRefresh();
   void koInterfaceEdited(TkoParValue* par);
-  // The drive when it exists and is connected and ready.
+  // Unbinds everything; the bound actions show their own captions again.
+  void ResetBindings();
+  // The list's height fitted to its rows, the frame and the window to the list.
+  void FitHeight();
+  // The controls were bound to a drive that is no longer the supervisor's.
+  bool BindingsStale() const;
+  void UpdateRefActions();
+  // The bound drive when it is still the supervisor's and connected and ready.
   TkoDeviceVX310* ReadyDrive() const;
   bool RefEnabled() const;
   // Steps the reference of the present mode; `step` is +1 or -1.
@@ -79,6 +86,9 @@ class TControlForm : public QMainWindow {
   void SavePosition();
 
   TkoUserInterfaceUtils* koInterface_ = nullptr;
+  // The drive the controls are bound to; compared with the supervisor's, never used
+  // once it differs (it may have been destroyed).
+  TkoDeviceVX310* boundDrive_ = nullptr;
   QFrame* frame_ = nullptr;
   QTreeWidget* lvControl_ = nullptr;
   std::string settingsFile_;
