@@ -1,0 +1,531 @@
+#include "app/mainwin.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDialog>
+#include <QDir>
+#include <QFontDatabase>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSplitter>
+#include <QStyle>
+#include <QTabWidget>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "app/appdialogs.h"
+#include "app/inifile.h"
+#include "app/modulenetwork.h"
+#include "app/portsettings.h"
+#include "devices/devicesetup.h"
+#include "devices/mbnetwork.h"
+#include "devices/vx310.h"
+#include "paramui/parrows.h"
+#include "paramui/textcodec.h"
+#include "paramui/uierror.h"
+#include "paramui/userinterfaceutils.h"
+
+namespace {
+
+constexpr int kDesignWidth = 509;
+constexpr int kDesignHeight = 390;
+constexpr int kMemoHeight = 129;
+
+QAction* MakeAction(QObject* owner, const QString& caption, const QKeySequence& shortcut,
+                    const QString& hint, QStyle::StandardPixmap icon = QStyle::SP_CustomBase) {
+  auto* a = new QAction(caption, owner);
+  if (!shortcut.isEmpty()) a->setShortcut(shortcut);
+  if (!hint.isEmpty()) {
+    a->setToolTip(hint);
+    a->setStatusTip(hint);
+  }
+  if (icon != QStyle::SP_CustomBase) a->setIcon(QApplication::style()->standardIcon(icon));
+  return a;
+}
+
+QTreeWidget* MakeStateList(QWidget* parent) {
+  auto* list = new QTreeWidget(parent);
+  list->setHeaderHidden(true);
+  list->setRootIsDecorated(false);
+  list->setSelectionBehavior(QAbstractItemView::SelectRows);
+  list->setSelectionMode(QAbstractItemView::SingleSelection);
+  list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  list->setUniformRowHeights(true);
+  QFont font(QStringLiteral("Arial"));
+  font.setPointSize(8);
+  list->setFont(font);
+  return list;
+}
+
+QPlainTextEdit* MakeTextBox(QWidget* parent) {
+  auto* box = new QPlainTextEdit(parent);
+  box->setReadOnly(true);
+  box->setLineWrapMode(QPlainTextEdit::NoWrap);
+  return box;
+}
+
+}  // namespace
+
+TMainForm::TMainForm(const std::string& startDirectory, QWidget* parent) : QMainWindow(parent) {
+  // 1. The start directory, where the settings file and the data models are.
+  startDirectory_ = startDirectory.empty() ? QDir::currentPath().toStdString() : startDirectory;
+  if (startDirectory_.empty() || startDirectory_.back() != '/') startDirectory_ += '/';
+
+  CreateActions();
+  CreateControls();
+
+  // 2.-4. Geometry, port and slave address from the settings file, which is let go at once.
+  {
+    const vx::TIniFile ini(SettingsFile());
+    int left = ini.ReadInteger("MainForm", "Left", 0);
+    int top = ini.ReadInteger("MainForm", "Top", 0);
+    int width = ini.ReadInteger("MainForm", "Width", kDesignWidth);
+    int height = ini.ReadInteger("MainForm", "Height", kDesignHeight);
+    // A hand-edited or foreign file must not leave the window without size or off every
+    // screen, where nobody could reach it.
+    if (width < 200 || width > 10000) width = kDesignWidth;
+    if (height < 150 || height > 10000) height = kDesignHeight;
+    QRect screens;
+    for (QScreen* s : QGuiApplication::screens()) screens = screens.united(s->availableGeometry());
+    if (!screens.isEmpty() && !screens.intersects(QRect(left, top, width, height))) {
+      left = 0;
+      top = 0;
+    }
+    resize(width, height);
+    move(left, top);
+    std::string problems;
+    vx::ApplyPortSettings(ini, &problems);
+    SelectPort(ini.ReadInteger("Setup", "LastPort", 1));
+    SelectSlave(ini.ReadInteger("Setup", "LastSlave", 1));
+    if (!ini.ReadError().empty()) problems += ini.ReadError() + "\n";
+    FormCreate();
+    // Reported after FormCreate, which clears the log.
+    if (!problems.empty()) {
+      std::size_t from = 0;
+      while (from < problems.size()) {
+        const std::size_t nl = problems.find('\n', from);
+        AddMessage(problems.substr(from, nl - from));
+        from = nl == std::string::npos ? problems.size() : nl + 1;
+      }
+    }
+  }
+  const int client = width();
+  lowerSplitter_->setSizes({client * 2 / 5, client * 3 / 5});
+  UpdateActions();
+}
+
+TMainForm::~TMainForm() = default;
+
+void TMainForm::CreateActions() {
+  acOpenConnection = MakeAction(this, tr("Connect"), QKeySequence(Qt::Key_F9),
+                                tr("Open ModBus connection"), QStyle::SP_MediaPlay);
+  acCloseConnection = MakeAction(this, tr("Disconnect"), QKeySequence(Qt::CTRL | Qt::Key_F9),
+                                 tr("Close ModBus connection"), QStyle::SP_MediaStop);
+  acClose = MakeAction(this, tr("Exit"), QKeySequence(Qt::ALT | Qt::Key_X), tr("Exit from program"),
+                       QStyle::SP_DialogCloseButton);
+  acAbout = MakeAction(this, tr("About"), QKeySequence(), tr("Information about this program"),
+                       QStyle::SP_MessageBoxInformation);
+  acSlaveAddr = MakeAction(this, tr("Slave#"), QKeySequence(), tr("Modify slave address"),
+                           QStyle::SP_FileDialogInfoView);
+  acSetupForm = MakeAction(this, tr("Drive Setup"), QKeySequence(Qt::Key_F7),
+                           tr("Modify VX150 setup"), QStyle::SP_FileDialogDetailedView);
+  acRemoteCtrl = MakeAction(this, tr("Remote Control"), QKeySequence(Qt::Key_F6),
+                            tr("Remote drive control"), QStyle::SP_MediaSeekForward);
+  acViewScope = MakeAction(this, tr("Oscilloscope"), QKeySequence(Qt::Key_F8),
+                           tr("System calibration utility"), QStyle::SP_DesktopIcon);
+  acSupportedDev = MakeAction(this, QString(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F11),
+                              QString());
+  acEditCurRange = MakeAction(this, QString(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F12),
+                              QString());
+  for (QAction* a : {acSetupForm, acRemoteCtrl, acViewScope}) a->setCheckable(true);
+  // Actions without a button must belong to the window for their shortcuts to work.
+  addActions({acOpenConnection, acCloseConnection, acClose, acAbout, acSlaveAddr, acSetupForm,
+              acRemoteCtrl, acViewScope, acSupportedDev, acEditCurRange});
+
+  const auto run = [this](QAction* a, std::function<void()> fn) {
+    connect(a, &QAction::triggered, this, [this, fn = std::move(fn)] {
+      vx::RunReportingErrors(fn);
+      UpdateActions();
+    });
+  };
+  run(acOpenConnection, [this] {
+    if (network_) network_->Connect(selPort_, selSlave_);
+  });
+  run(acCloseConnection, [this] {
+    if (network_) network_->Disconnect();
+  });
+  run(acClose, [this] { close(); });
+  run(acAbout, [this] {
+    if (!aboutForm_) return;
+    if (auto* dialog = qobject_cast<QDialog*>(aboutForm_.data()))
+      dialog->exec();
+    else
+      aboutForm_->show();
+  });
+  run(acSlaveAddr, [this] { acSlaveAddrExecute(); });
+  // The toggles are checkable so that their buttons show the window's state; the state
+  // itself is the window's visibility, set back by UpdateActions.
+  run(acSetupForm, [this] { ToggleWindow(setupForm_); });
+  run(acRemoteCtrl, [this] { ToggleWindow(controlForm_); });
+  run(acViewScope, [this] { ToggleWindow(scopeForm_); });
+  run(acSupportedDev, [this] {
+    if (network_) network_->koMBNetwork()->ShowSupportedDeviceList();
+  });
+  run(acEditCurRange, [this] {
+    if (CanEditCurRange()) acEditCurRangeExecute();
+  });
+}
+
+void TMainForm::CreateControls() {
+  auto* bar = addToolBar(tr("Main"));
+  bar->setObjectName(QStringLiteral("MainToolBar"));
+  bar->setMovable(false);
+  bar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+  bar->setIconSize(QSize(24, 24));
+  bar->addAction(acClose);
+
+  PortMenu = new QMenu(this);
+  portGroup_ = new QActionGroup(this);
+  portGroup_->setExclusive(true);
+  for (int n = 1; n <= 8; ++n) {
+    QAction* item = PortMenu->addAction(QStringLiteral("COM%1").arg(n));
+    item->setCheckable(true);
+    portGroup_->addAction(item);
+    connect(item, &QAction::triggered, this, [this, n] {
+      SelectPort(n);
+      UpdateActions();
+    });
+  }
+  PortButton = new QToolButton(bar);
+  PortButton->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+  PortButton->setIcon(style()->standardIcon(QStyle::SP_DriveNetIcon));
+  PortButton->setToolTip(tr("Select serial communication port"));
+  PortButton->setStatusTip(PortButton->toolTip());
+  PortButton->setMenu(PortMenu);
+  PortButton->setPopupMode(QToolButton::InstantPopup);
+  bar->addWidget(PortButton);
+
+  // Its caption shows the address, not the action's, so it only triggers the action.
+  SlaveButton = new QToolButton(bar);
+  SlaveButton->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+  SlaveButton->setIcon(acSlaveAddr->icon());
+  SlaveButton->setText(acSlaveAddr->text());
+  SlaveButton->setToolTip(acSlaveAddr->toolTip());
+  SlaveButton->setStatusTip(acSlaveAddr->statusTip());
+  connect(SlaveButton, &QToolButton::clicked, acSlaveAddr, &QAction::trigger);
+  bar->addWidget(SlaveButton);
+
+  ConnectButton = new QToolButton(bar);
+  ConnectButton->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+  ConnectButton->setDefaultAction(acOpenConnection);
+  bar->addWidget(ConnectButton);
+  bar->addSeparator();
+  bar->addAction(acRemoteCtrl);
+  bar->addAction(acSetupForm);
+  bar->addAction(acViewScope);
+  bar->addSeparator();
+  bar->addAction(acAbout);
+
+  mainSplitter_ = new QSplitter(Qt::Vertical, this);
+  mainSplitter_->setChildrenCollapsible(false);
+  Memo = MakeTextBox(mainSplitter_);
+  Memo->setObjectName(QStringLiteral("Memo"));
+  Memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  Memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+  fixed.setPointSize(8);
+  Memo->setFont(fixed);
+  QPalette memoPalette = Memo->palette();
+  memoPalette.setColor(QPalette::Base, QColor(144, 200, 255));
+  memoPalette.setColor(QPalette::Text, Qt::black);
+  Memo->setPalette(memoPalette);
+  Memo->setMinimumHeight(40);
+
+  lowerSplitter_ = new QSplitter(Qt::Horizontal, mainSplitter_);
+  lowerSplitter_->setChildrenCollapsible(false);
+  faultPages_ = new QTabWidget(lowerSplitter_);
+  ActFaultMemo = MakeTextBox(faultPages_);
+  ActFaultMemo->setObjectName(QStringLiteral("ActFaultMemo"));
+  PrevFaultMemo = MakeTextBox(faultPages_);
+  PrevFaultMemo->setObjectName(QStringLiteral("PrevFaultMemo"));
+  QPalette tip = PrevFaultMemo->palette();
+  tip.setColor(QPalette::Base, QApplication::palette().color(QPalette::ToolTipBase));
+  tip.setColor(QPalette::Text, QApplication::palette().color(QPalette::ToolTipText));
+  PrevFaultMemo->setPalette(tip);
+  faultPages_->addTab(ActFaultMemo, tr("Present Fault List"));
+  faultPages_->addTab(PrevFaultMemo, tr("Previous Fault List"));
+
+  stateGroup_ = new QGroupBox(tr("System State"), lowerSplitter_);
+  auto* stateLayout = new QVBoxLayout(stateGroup_);
+  stateLayout->setContentsMargins(4, 4, 4, 4);
+  lvHwInfo = MakeStateList(stateGroup_);
+  lvHwInfo->setObjectName(QStringLiteral("lvHwInfo"));
+  lvActState = MakeStateList(stateGroup_);
+  lvActState->setObjectName(QStringLiteral("lvActState"));
+  stateLayout->addWidget(lvHwInfo);
+  stateLayout->addStretch(1);
+  stateLayout->addWidget(lvActState);
+
+  mainSplitter_->addWidget(Memo);
+  mainSplitter_->addWidget(lowerSplitter_);
+  mainSplitter_->setStretchFactor(0, 0);
+  mainSplitter_->setStretchFactor(1, 1);
+  mainSplitter_->setSizes({kMemoHeight, kDesignHeight});
+  setCentralWidget(mainSplitter_);
+
+  koFastInterface = new TkoUserInterfaceUtils(this);
+  koSlowInterface = new TkoUserInterfaceUtils(this);
+  koFastInterface->OnBeforeRefresh = [this](TkoUserInterfaceUtils*) {
+    koFastInterfaceBeforeRefresh();
+  };
+  const auto ready = [this](TkoRegDataBuffer* device) {
+    return network_ != nullptr && device != nullptr &&
+           static_cast<TkoRegDataBuffer*>(network_->Device()) == device && network_->DeviceReady();
+  };
+  koFastInterface->DeviceReady = ready;
+  koSlowInterface->DeviceReady = ready;
+
+  // The current-range edit depends on focus and selection in the hardware list.
+  connect(qApp, &QApplication::focusChanged, this, [this] { UpdateActions(); });
+  connect(lvHwInfo, &QTreeWidget::currentItemChanged, this, [this] { UpdateActions(); });
+  connect(lvHwInfo, &QTreeWidget::itemSelectionChanged, this, [this] { UpdateActions(); });
+}
+
+void TMainForm::FormCreate() {
+  setWindowTitle(QString::fromLatin1(kAppTitle));
+  Memo->clear();
+  SetConnectionRunning(false);
+}
+
+void TMainForm::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  if (!splitApplied_) {
+    // The client width is final once the window is shown.
+    splitApplied_ = true;
+    const int client = centralWidget()->width();
+    lowerSplitter_->setSizes({client * 2 / 5, client * 3 / 5});
+  }
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+  FormClose();
+  QMainWindow::closeEvent(event);
+  emit Closed();
+}
+
+void TMainForm::FormClose() {
+  vx::TIniFile ini(SettingsFile());
+  ini.WriteInteger("MainForm", "Top", y());
+  ini.WriteInteger("MainForm", "Left", x());
+  ini.WriteInteger("MainForm", "Width", width());
+  ini.WriteInteger("MainForm", "Height", height());
+  ini.WriteInteger("Setup", "LastPort", selPort_);
+  ini.WriteInteger("Setup", "LastSlave", selSlave_);
+  // The program ends anyway; the engineer learns why the settings are not kept.
+  if (!ini.UpdateFile()) vx::ShowMessage(this, vx::ToQString(ini.LastError()));
+}
+
+void TMainForm::SelectPort(int32_t n) {
+  if (n < 1 || n > 8) n = 1;
+  selPort_ = n;
+  PortButton->setText(QStringLiteral("COM%1").arg(n));
+}
+
+void TMainForm::SelectSlave(int32_t n) {
+  if (n < 1 || n > 32) {
+    vx::ShowMessage(this, tr("Invalid Address value."));
+    return;
+  }
+  if (n == selSlave_) return;
+  selSlave_ = n;
+  SlaveButton->setText(QStringLiteral("Slave #%1").arg(n));
+}
+
+void TMainForm::acSlaveAddrExecute() {
+  const std::optional<QString> text =
+      vx::InputText(this, tr("Modify SlaveAddress"), tr("Insert a value from 1 to 32:"),
+                    QString::number(selSlave_));
+  if (!text) return;
+  bool ok = false;
+  const int n = text->trimmed().toInt(&ok, 10);
+  if (!ok) {
+    vx::ShowMessage(this, tr("Not a valid ModBus slave address!"));
+    return;
+  }
+  SelectSlave(n);
+}
+
+void TMainForm::SetNetwork(TNetwork* network) {
+  network_ = network;
+  UpdateActions();
+}
+
+void TMainForm::SetDriveWindows(QWidget* setupForm, QWidget* controlForm, QWidget* scopeForm) {
+  setupForm_ = setupForm;
+  controlForm_ = controlForm;
+  scopeForm_ = scopeForm;
+  // A window the program has not got has no button either.
+  acSetupForm->setVisible(setupForm != nullptr);
+  acRemoteCtrl->setVisible(controlForm != nullptr);
+  acViewScope->setVisible(scopeForm != nullptr);
+  for (QWidget* w : {setupForm, controlForm, scopeForm})
+    if (w) w->installEventFilter(this);
+  UpdateActions();
+}
+
+void TMainForm::SetAboutWindow(QWidget* aboutForm) {
+  aboutForm_ = aboutForm;
+  acAbout->setVisible(aboutForm != nullptr);
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+  // The toggle buttons follow their windows, however a window was shown or hidden.
+  if ((event->type() == QEvent::Show || event->type() == QEvent::Hide) &&
+      (watched == setupForm_ || watched == controlForm_ || watched == scopeForm_))
+    UpdateActions();
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void TMainForm::ToggleWindow(QWidget* window) {
+  if (window == nullptr || !DriveReady()) return;
+  if (window->isVisible()) {
+    window->hide();
+  } else {
+    window->show();
+    window->raise();
+    window->activateWindow();
+  }
+}
+
+bool TMainForm::DriveReady() const {
+  // The drive windows need the served drive: a drive of another class keeps them closed.
+  return network_ != nullptr && network_->DeviceReady() && network_->Device() != nullptr;
+}
+
+bool TMainForm::CanEditCurRange() const {
+  if (network_ == nullptr) return false;
+  TkoDeviceVX310* drive = network_->Device();
+  if (drive == nullptr || drive->ParEECurrRangeMax == nullptr) return false;
+  if (!lvHwInfo->hasFocus()) return false;
+  const QTreeWidgetItem* row = lvHwInfo->currentItem();
+  if (row == nullptr || !row->isSelected()) return false;
+  return vx::RowPar(row) == drive->ParEECurrRangeMax;
+}
+
+void TMainForm::UpdateActions() {
+  const bool ready = DriveReady();
+  const struct {
+    QAction* action;
+    QWidget* window;
+  } toggles[] = {{acSetupForm, setupForm_}, {acRemoteCtrl, controlForm_}, {acViewScope, scopeForm_}};
+  for (const auto& t : toggles) {
+    t.action->setEnabled(ready && t.window != nullptr);
+    t.action->setChecked(t.window != nullptr && t.window->isVisible());
+  }
+  acEditCurRange->setEnabled(CanEditCurRange());
+}
+
+void TMainForm::SetConnectionRunning(bool running) {
+  ConnectButton->setDefaultAction(running ? acCloseConnection : acOpenConnection);
+}
+
+void TMainForm::AddMessage(const std::string& line) {
+  Memo->appendPlainText(vx::ToQString(line));
+  // The newest line is the one that matters.
+  Memo->verticalScrollBar()->setValue(Memo->verticalScrollBar()->maximum());
+}
+
+void TMainForm::SetFaultLines(QPlainTextEdit* page, const std::vector<std::string>& lines) {
+  page->setUpdatesEnabled(false);
+  page->clear();
+  if (lines.empty()) {
+    page->appendPlainText(QStringLiteral("- NO ERROR -"));
+  } else {
+    QStringList all;
+    for (const std::string& l : lines) all << vx::ToQString(l);
+    page->setPlainText(all.join(QLatin1Char('\n')));
+  }
+  page->setUpdatesEnabled(true);
+}
+
+void TMainForm::ClearStateLists() {
+  koSlowInterface->Reset();
+  koFastInterface->Reset();
+  lvHwInfo->clear();
+  lvActState->clear();
+  ActFaultMemo->clear();
+  PrevFaultMemo->clear();
+  UpdateActions();
+}
+
+void TMainForm::BuildStateLists() {
+  TkoDeviceVX310* d = network_ ? network_->Device() : nullptr;
+  if (d == nullptr) {
+    ClearStateLists();
+    return;
+  }
+  koSlowInterface->Reset();
+  koSlowInterface->With(lvHwInfo, {lvcValue});
+  koSlowInterface->List(d->ParHWLimitVolt);
+  if (!koSlowInterface->List(d->ParEECurrRangeMax)) koSlowInterface->List(d->ParCurrRangeMax);
+  if (!koSlowInterface->List(d->ParEESpeedRangeMax)) koSlowInterface->List(d->ParSpeedRangeMax);
+  if (!koSlowInterface->List(d->ParEEPwmFreq)) koSlowInterface->List(d->ParPwmFreq);
+  koSlowInterface->AdaptHeight();
+
+  koFastInterface->Reset();
+  koFastInterface->With(lvActState, {lvcValue});
+  for (TkoParValue* p : {d->ParU_Dc_BusV, d->ParU_MotorV, d->ParI_MotorA, d->ParF_MotorHz,
+                         d->ParS_MotorRPM, static_cast<TkoParValue*>(d->ParActualPos)})
+    koFastInterface->List(p);
+  koFastInterface->ListSep();
+  koFastInterface->List(d->ParEncoderExt);
+  koFastInterface->ListSep();
+  for (TkoParValue* p : {d->StateSpeedLoop, d->StateProfile, d->StatePosLoop, d->StateMotor})
+    koFastInterface->List(p);
+  koFastInterface->AdaptHeight();
+  UpdateActions();
+}
+
+void TMainForm::koFastInterfaceBeforeRefresh() {
+  TkoDeviceVX310* d = network_ ? network_->Device() : nullptr;
+  if (d == nullptr) return;
+  if (d->StatePosLoop)
+    d->StatePosLoop->Enabled = d->CfgPositionMode != nullptr && d->CfgPositionMode->GetBool();
+  if (d->ParEncoderExt)
+    d->ParEncoderExt->Enabled = d->CfgEncoderEnable != nullptr && d->CfgEncoderEnable->GetBool() &&
+                                d->ParUseEncoderSource != nullptr &&
+                                d->ParUseEncoderSource->GetBool();
+}
+
+void TMainForm::acEditCurRangeExecute() {
+  TkoDeviceVX310* d = network_ ? network_->Device() : nullptr;
+  if (d == nullptr || d->ParEECurrRangeMax == nullptr) return;
+  const std::optional<QString> text = vx::InputText(
+      this, tr("Modify current range (!reserved parameter!)"),
+      vx::MessageText(QStringLiteral("Insert new maximum current range from 3A to 10A.\n\rNote "
+                                     "that this value depends on the current sense shunt "
+                                     "resistor value.")),
+      vx::ToQString(d->ParEECurrRangeMax->GetValueString()));
+  if (!text) return;
+  const std::string value = vx::FromQString(*text);
+  d->ParEECurrRangeMax->SetValueString(value);
+  if (d->ParCurrRangeMax) d->ParCurrRangeMax->SetValueString(value);
+  const std::string rule(74, '_');
+  AddMessage(rule);
+  AddMessage("!RESERVED PARAMETER!");
+  AddMessage("\"Maximum current range\" has been modified.");
+  AddMessage(
+      " Danger: Current range value depends on the sense shunt resistors. A wrong setup may "
+      "result in an error on current supplied to the motor.");
+  AddMessage(" Warning: This modification takes effect only after restart.");
+  AddMessage(rule);
+  koSlowInterface->RefreshData();
+}

@@ -1,0 +1,134 @@
+#pragma once
+#include <QMainWindow>
+#include <QPointer>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class QAction;
+class QActionGroup;
+class QMenu;
+class QPlainTextEdit;
+class QSplitter;
+class QTabWidget;
+class QToolButton;
+class QTreeWidget;
+class QGroupBox;
+class TkoUserInterfaceUtils;
+class TNetwork;
+
+namespace vx {
+class TIniFile;
+}
+
+// Application title, also the main window's caption.
+inline constexpr const char* kAppTitle = "VX310 - Configuration Terminal 2.20";
+// Name of the settings file in the start directory.
+inline constexpr const char* kSettingsFileName = "VX310_ConfigTerm.ini";
+
+// The main window: port and slave address, connect and disconnect, the message log, the
+// drive's hardware data and actual state, its present and previous faults, and the
+// switches of the drive windows. The connection itself is the supervisor's (TNetwork).
+class TMainForm : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  // `startDirectory` empty: the process's current directory.
+  explicit TMainForm(const std::string& startDirectory = std::string(), QWidget* parent = nullptr);
+  ~TMainForm() override;
+
+  // With a trailing "/".
+  [[nodiscard]] const std::string& StartDirectory() const { return startDirectory_; }
+  [[nodiscard]] std::string SettingsFile() const { return startDirectory_ + kSettingsFileName; }
+  [[nodiscard]] int32_t SelPort() const { return selPort_; }
+  [[nodiscard]] int32_t SelSlave() const { return selSlave_; }
+
+  void SelectPort(int32_t n);
+  void SelectSlave(int32_t n);
+
+  // The supervisor, created right after this window; none until then.
+  void SetNetwork(TNetwork* network);
+  [[nodiscard]] TNetwork* Network() const { return network_; }
+  // The windows the tool buttons show and hide (each may be none: its button is left
+  // out); the about window is shown modally when it is a dialog.
+  void SetDriveWindows(QWidget* setupForm, QWidget* controlForm, QWidget* scopeForm);
+  void SetAboutWindow(QWidget* aboutForm);
+
+  // Binds the state lists to the connected drive's parameters; nothing without a drive.
+  void BuildStateLists();
+  // Unbinds and empties the state lists and fault pages (the drive they show is gone).
+  void ClearStateLists();
+  // Replaces a fault page's text; "- NO ERROR -" when there are no lines.
+  void SetFaultLines(QPlainTextEdit* page, const std::vector<std::string>& lines);
+
+  // Appends one line to the message log.
+  void AddMessage(const std::string& line);
+  // The connect button carries Disconnect while a connection runs, Connect otherwise.
+  void SetConnectionRunning(bool running);
+  // Re-evaluates the enabled and checked states of the actions.
+  void UpdateActions();
+
+  // Controls and binders the other windows and the supervisor use.
+  QPlainTextEdit* Memo = nullptr;
+  QPlainTextEdit* ActFaultMemo = nullptr;
+  QPlainTextEdit* PrevFaultMemo = nullptr;
+  QTreeWidget* lvHwInfo = nullptr;
+  QTreeWidget* lvActState = nullptr;
+  TkoUserInterfaceUtils* koFastInterface = nullptr;
+  TkoUserInterfaceUtils* koSlowInterface = nullptr;
+
+  QAction* acOpenConnection = nullptr;
+  QAction* acCloseConnection = nullptr;
+  QAction* acClose = nullptr;
+  QAction* acAbout = nullptr;
+  QAction* acSlaveAddr = nullptr;
+  QAction* acSetupForm = nullptr;
+  QAction* acRemoteCtrl = nullptr;
+  QAction* acViewScope = nullptr;
+  QAction* acSupportedDev = nullptr;
+  QAction* acEditCurRange = nullptr;
+
+  QToolButton* PortButton = nullptr;
+  QToolButton* SlaveButton = nullptr;
+  QToolButton* ConnectButton = nullptr;
+  QMenu* PortMenu = nullptr;
+
+  // Whether the current-range edit can run now: a drive, the hardware list focused and
+  // its maximum-current-range row selected.
+  [[nodiscard]] bool CanEditCurRange() const;
+
+ signals:
+  // The window has been closed: the program ends.
+  void Closed();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void CreateActions();
+  void CreateControls();
+  void FormCreate();
+  void FormClose();
+  void ToggleWindow(QWidget* window);
+  void acSlaveAddrExecute();
+  void acEditCurRangeExecute();
+  void koFastInterfaceBeforeRefresh();
+  bool DriveReady() const;
+
+  std::string startDirectory_;
+  int32_t selPort_ = 1;
+  int32_t selSlave_ = 0;
+  TNetwork* network_ = nullptr;
+  QPointer<QWidget> setupForm_;
+  QPointer<QWidget> controlForm_;
+  QPointer<QWidget> scopeForm_;
+  QPointer<QWidget> aboutForm_;
+  QActionGroup* portGroup_ = nullptr;
+  QSplitter* mainSplitter_ = nullptr;
+  QSplitter* lowerSplitter_ = nullptr;
+  QTabWidget* faultPages_ = nullptr;
+  QGroupBox* stateGroup_ = nullptr;
+  bool splitApplied_ = false;
+};

@@ -1,0 +1,273 @@
+#include "app/modulenetwork.h"
+
+#include <string>
+#include <vector>
+
+#include "app/appdialogs.h"
+#include "app/mainwin.h"
+#include "app/portsettings.h"
+#include "devices/devicesetup.h"
+#include "devices/mbnetwork.h"
+#include "devices/vx310.h"
+#include "modbus/mbserver.h"
+#include "modbus/mbthread.h"
+#include "modbus/mbthreadsetup.h"
+#include "modbus/mbtransaction.h"
+#include "modbus/mbtransakinds.h"
+#include "paramui/uierror.h"
+#include "paramui/userinterfaceutils.h"
+
+TNetwork::TNetwork(TMainForm* mainForm)
+    : main_(mainForm), koMBNetwork_(std::make_unique<TkoMBNetwork>()) {
+  koMBNetwork_->SetFilePath(main_->StartDirectory());
+  koMBNetwork_->SetFileExt("par");
+  koMBNetwork_->OnNetStateChange = [this](TkoMBNetwork* sender, TkoMBObject* source) {
+    vx::RunReportingErrors([&] { koMBNetworkNetStateChange(sender, source); });
+  };
+  koMBNetwork_->OnTransaError = [this](TkoMBNetwork* sender, TkoMBTransaction* source) {
+    vx::RunReportingErrors([&] { koMBNetworkTransaError(sender, source); });
+  };
+  // The device setup goes with its connection; whoever holds it must know at once.
+  koMBNetwork_->OnNetSetupDel = [this](TkoMBNetwork*, TkoMBObject* source) {
+    if (source != nullptr && source == static_cast<TkoMBObject*>(deviceSetup_)) {
+      ReleaseDrive();
+      deviceSetup_ = nullptr;
+    }
+  };
+}
+
+TNetwork::~TNetwork() {
+  Disconnect();
+  // Nothing the network raises while it goes reaches a half-destroyed supervisor.
+  koMBNetwork_->OnNetStateChange = nullptr;
+  koMBNetwork_->OnTransaError = nullptr;
+  koMBNetwork_->OnNetSetupDel = nullptr;
+  koMBNetwork_.reset();
+}
+
+void TNetwork::Log(const std::string& text) {
+  std::size_t from = 0;
+  while (from <= text.size()) {
+    std::size_t end = text.find_first_of("\r\n", from);
+    if (end == std::string::npos) end = text.size();
+    main_->AddMessage(text.substr(from, end - from));
+    if (end == text.size()) break;
+    from = end + 1;
+    if (text[end] == '\r' && from < text.size() && text[from] == '\n') ++from;
+    if (from == text.size()) break;
+  }
+}
+
+void TNetwork::Connect(int32_t port, int32_t slave) {
+  // Address 0 is the broadcast: no drive answers it, so it cannot be identified.
+  if (slave < 1 || slave > 32) {
+    vx::ShowMessage(main_, QStringLiteral("Invalid Address value."));
+    return;
+  }
+  ReleaseDrive();
+  deviceSetup_ = nullptr;
+  koMBNetwork_->ResetAll();
+
+  auto conn = std::make_unique<TkoMBThreadSetup>();
+  conn->SetThreadName("COM" + std::to_string(port));
+  conn->SetBaudRate(19200);
+  conn->SetParity(2);
+  conn->SetFlowCtrl(8);
+  conn->SetComPort(port);
+  conn->SetTimeOut(500);
+  conn->SetDevMaxCount(0);
+  vx::PortTarget tcp;
+  if (vx::TcpTargetOf(port, &tcp)) {
+    conn->SetConnType(2);
+    conn->SetHostName(tcp.Host);
+    conn->SetTcpIpPort(tcp.TcpPort);
+  }
+  conn->SetEnabled(true);
+
+  auto dev = std::make_unique<TkoDeviceSetup>();
+  dev->SetDeviceName("VX310");
+  dev->SetDeviceAddr(slave);
+  dev->SetRepeatTime(250);
+  dev->SetMaxFault(0);
+  dev->SetEnabled(true);
+
+  if (!koMBNetwork_->AddConnection(conn.get())) return;
+  TkoMBThreadSetup* c = conn.release();
+  if (!c->AddDevice(dev.get())) return;
+  deviceSetup_ = dev.release();
+  koMBNetwork_->SetOnLine(true);
+  main_->UpdateActions();
+}
+
+void TNetwork::Disconnect() {
+  if (windows_.HideDriveWindows) windows_.HideDriveWindows();
+  ReleaseDrive();
+  deviceSetup_ = nullptr;
+  koMBNetwork_->SetOnLine(false);
+  koMBNetwork_->ResetAll();
+  main_->UpdateActions();
+}
+
+TkoDeviceVX310* TNetwork::Device() const {
+  if (deviceSetup_ == nullptr) return nullptr;
+  return dynamic_cast<TkoDeviceVX310*>(deviceSetup_->GetSlave());
+}
+
+bool TNetwork::DeviceReady() const {
+  return deviceSetup_ != nullptr && deviceSetup_->GetState() == TkoDeviceSetup::dsReady;
+}
+
+void TNetwork::ReleaseDrive() {
+  // The lists hold the drive's parameters, which go with it.
+  main_->ClearStateLists();
+  if (windows_.ReleaseDrive) windows_.ReleaseDrive();
+}
+
+void TNetwork::koMBNetworkNetStateChange(TkoMBNetwork*, TkoMBObject* source) {
+  if (auto* setup = dynamic_cast<TkoDeviceSetup*>(source)) {
+    DeviceStateChange(setup);
+  } else if (auto* conn = dynamic_cast<TkoMBThreadSetup*>(source)) {
+    switch (conn->GetState()) {
+      case TkoMBThread::stOffline:
+      case TkoMBThread::stDisabled:
+        Log("Connection closed.");
+        main_->SetConnectionRunning(false);
+        break;
+      case TkoMBThread::stRunning:
+        Log("Connection started.");
+        Log(conn->GetDescription());
+        main_->SetConnectionRunning(true);
+        break;
+      case TkoMBThread::stOpenError:
+      case TkoMBThread::stSetupError:
+        Log("Connection error!");
+        Log(conn->GetDescription());
+        vx::ShowMessage(main_, QStringLiteral("Connection error!"));
+        break;
+      case TkoMBThread::stNoServer:
+        koMBNetwork_->SetOnLine(false);
+        Log("MBServer not registered!");
+        if (!vx::AskYesNo(main_, QStringLiteral("MBServer install"),
+                          QStringLiteral("MBServer will be automatically registered.\n\rContinue?")))
+          break;
+        if (RegisterMBServer(std::string())) {
+          Log("MBServer successfully registered.");
+          koMBNetwork_->SetOnLine(true);
+        } else {
+          Log("MBServer registration failed.");
+        }
+        break;
+      default:
+        break;
+    }
+  }
+  main_->UpdateActions();
+}
+
+void TNetwork::DeviceStateChange(TkoDeviceSetup* setup) {
+  switch (setup->GetState()) {
+    case TkoDeviceSetup::dsReady: {
+      Log("Device found. Communication running.");
+      Log(setup->GetDescription());
+      auto* drive = setup == deviceSetup_ ? dynamic_cast<TkoDeviceVX310*>(setup->GetSlave())
+                                          : nullptr;
+      if (drive == nullptr) {
+        // Whatever a previous drive left in the windows is gone with it.
+        ReleaseDrive();
+        Log("Device is of the wrong type!");
+        return;
+      }
+      AttachDrive(drive);
+      break;
+    }
+    case TkoDeviceSetup::dsCommError:
+      Log("Device is not responding!");
+      break;
+    default:
+      break;
+  }
+}
+
+void TNetwork::AttachDrive(TkoDeviceVX310* d) {
+  d->OnActState = [this](TkoDeviceVXSlave* s, TkoMBTransaction* t) {
+    vx::RunReportingErrors([&] { OnActState(s, t); });
+  };
+  d->OnFaultState = [this](TkoDeviceVXSlave* s, TkoMBTransaction* t) {
+    vx::RunReportingErrors([&] { OnFaultState(s, t); });
+  };
+  d->OnSetupRead = [this](TkoDeviceVXSlave* s, TkoMBTransaction* t) {
+    vx::RunReportingErrors([&] { OnSetupRead(s, t); });
+  };
+  d->OnSetupSent = [this](TkoDeviceVXSlave* s, TkoMBTransaction* t) {
+    vx::RunReportingErrors([&] { OnSetupSent(s, t); });
+  };
+  d->OnSetupSaved = [this](TkoDeviceVXSlave* s, TkoMBTransaction* t) {
+    vx::RunReportingErrors([&] { OnSetupSaved(s, t); });
+  };
+  const auto write = [this](TkoParValue* p) { WriteIfReady(p); };
+  for (TkoParValue* p : std::initializer_list<TkoParValue*>{
+           d->ParEECurrRangeMax, d->ParCurrRangeMax, d->CmdDriveEnable, d->CmdResetCounter,
+           d->CmdZeroing, d->CmdSyncSignal, d->CfgPositionMode, d->ParSpeedRef,
+           d->ParPosPktAccel, d->ParPosPktDecel, d->ParPosPktSpeed})
+    if (p) p->OnChange = write;
+  if (d->ParPosPktTarget)
+    d->ParPosPktTarget->OnChange = [this](TkoParValue* p) { WriteRefPosIfReady(p); };
+
+  main_->BuildStateLists();
+  if (windows_.BuildControls) windows_.BuildControls();
+  if (windows_.BuildPages) windows_.BuildPages();
+}
+
+void TNetwork::koMBNetworkTransaError(TkoMBNetwork*, TkoMBTransaction* source) {
+  // A transaction that keeps failing the same way is logged once.
+  if (source == nullptr || !source->GetChanged()) return;
+  Log("Transaction Error: " + TkoMBThread::GetErrorText(source->GetLastError()));
+}
+
+void TNetwork::OnActState(TkoDeviceVXSlave*, TkoMBTransaction* transa) {
+  main_->koFastInterface->RefreshData();
+  if (windows_.RefreshControls) windows_.RefreshControls();
+  if (windows_.FeedScope && transa != nullptr) windows_.FeedScope(transa->GetTimeStamp());
+}
+
+void TNetwork::OnFaultState(TkoDeviceVXSlave*, TkoMBTransaction*) {
+  TkoDeviceVX310* d = Device();
+  if (d == nullptr) return;
+  std::vector<std::string> present;
+  d->ReportBits(d->RegActFault1, &present);
+  d->ReportBits(d->RegActFault2, &present);
+  main_->SetFaultLines(main_->ActFaultMemo, present);
+  std::vector<std::string> previous;
+  d->ReportBits(d->RegPreFault1, &previous);
+  d->ReportBits(d->RegPreFault2, &previous);
+  main_->SetFaultLines(main_->PrevFaultMemo, previous);
+}
+
+void TNetwork::OnSetupRead(TkoDeviceVXSlave*, TkoMBTransaction*) {
+  main_->koSlowInterface->RefreshData();
+  Log("Setup dowloaded, data refreshed.");
+  if (windows_.SetupRead) windows_.SetupRead();
+  main_->UpdateActions();
+}
+
+void TNetwork::OnSetupSent(TkoDeviceVXSlave* sender, TkoMBTransaction*) {
+  Log("Setup sent.");
+  if (sender) sender->StartSetupRead();
+}
+
+void TNetwork::OnSetupSaved(TkoDeviceVXSlave* sender, TkoMBTransaction*) {
+  Log("Setup saved.");
+  if (sender) sender->StartSetupRead();
+}
+
+void TNetwork::WriteIfReady(TkoParValue* par) {
+  if (par == nullptr || Device() == nullptr || !DeviceReady()) return;
+  // The result is not used: a failed write is logged as a transaction error.
+  (void)par->WriteNow();
+}
+
+void TNetwork::WriteRefPosIfReady(TkoParValue*) {
+  TkoDeviceVX310* d = Device();
+  if (d == nullptr || !DeviceReady() || d->WriteRefPos == nullptr) return;
+  d->WriteRefPos->SetEnabled(true);
+}

@@ -1,0 +1,87 @@
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class TkoDeviceSetup;
+class TkoDeviceVX310;
+class TkoDeviceVXSlave;
+class TkoMBNetwork;
+class TkoMBObject;
+class TkoMBTransaction;
+class TkoParValue;
+class TMainForm;
+
+// What the supervisor asks of the drive windows other than the main window. Start-up
+// wires them to the windows it creates; an empty hook is a window the program has not
+// got.
+struct TNetworkWindows {
+  // A drive has been identified: build the remote control list and commands, then the
+  // setup pages, from TNetwork::Device.
+  std::function<void()> BuildControls;
+  std::function<void()> BuildPages;
+  // The drive the windows show is gone (disconnect, or a drive of another kind): they
+  // let go of its parameters.
+  std::function<void()> ReleaseDrive;
+  // After every completed actual-state read.
+  std::function<void()> RefreshControls;
+  // Feeds the oscilloscope with the drive's values at time `t` (days).
+  std::function<void(double t)> FeedScope;
+  // After every completed setup read: refresh the setup window, show it and bring it to
+  // the front.
+  std::function<void()> SetupRead;
+  // Hides the setup and remote control windows.
+  std::function<void()> HideDriveWindows;
+};
+
+// The connection supervisor: owns the network component, builds the one connection to
+// the drive on Connect, turns the engine's events into lines of the main window's
+// message log, wires the identified drive's notifications to the windows and writes
+// selected parameters to the drive as soon as they change.
+//
+// User-interface thread only; it starts no thread of its own.
+class TNetwork {
+ public:
+  explicit TNetwork(TMainForm* mainForm);
+  ~TNetwork();  // Disconnect
+  TNetwork(const TNetwork&) = delete;
+  TNetwork& operator=(const TNetwork&) = delete;
+
+  void Connect(int32_t port, int32_t slave);
+  void Disconnect();
+
+  // The identified drive when it is the served drive; none otherwise.
+  [[nodiscard]] TkoDeviceVX310* Device() const;
+  // The device setup of the present connection; none when there is none.
+  [[nodiscard]] TkoDeviceSetup* DeviceSetup() const { return deviceSetup_; }
+  // A device setup whose device is connected and ready.
+  [[nodiscard]] bool DeviceReady() const;
+  [[nodiscard]] TkoMBNetwork* koMBNetwork() const { return koMBNetwork_.get(); }
+
+  void SetWindows(TNetworkWindows windows) { windows_ = std::move(windows); }
+
+  // Handlers of the network component.
+  void koMBNetworkNetStateChange(TkoMBNetwork* sender, TkoMBObject* source);
+  void koMBNetworkTransaError(TkoMBNetwork* sender, TkoMBTransaction* source);
+
+  // Handlers attached to an identified drive.
+  void OnActState(TkoDeviceVXSlave* sender, TkoMBTransaction* transa);
+  void OnFaultState(TkoDeviceVXSlave* sender, TkoMBTransaction* transa);
+  void OnSetupRead(TkoDeviceVXSlave* sender, TkoMBTransaction* transa);
+  void OnSetupSent(TkoDeviceVXSlave* sender, TkoMBTransaction* transa);
+  void OnSetupSaved(TkoDeviceVXSlave* sender, TkoMBTransaction* transa);
+  void WriteIfReady(TkoParValue* par);
+  void WriteRefPosIfReady(TkoParValue* par);
+
+ private:
+  void DeviceStateChange(TkoDeviceSetup* setup);
+  void AttachDrive(TkoDeviceVX310* drive);
+  void ReleaseDrive();
+  // Appends the text to the message log, one line for each of its lines.
+  void Log(const std::string& text);
+
+  TMainForm* main_;
+  std::unique_ptr<TkoMBNetwork> koMBNetwork_;
+  TkoDeviceSetup* deviceSetup_ = nullptr;  // owned by the network component
+  TNetworkWindows windows_;
+};
