@@ -7,6 +7,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 #include <QResizeEvent>
+#include <QShowEvent>
 #include <QtGlobal>
 #include <algorithm>
 #include <cstdint>
@@ -168,14 +169,14 @@ void TScopeForm::BuildDiagrams() {
   SetUpScale(dgrSpeedPos_->ScaleX(), "Position", true, 0, 0, 1000, "#,##0", false);
   SetUpScale(dgrSpeedPos_->ScaleY(), "Speed", true, 0, 0, 0.1, "0.00", false);
   trcSpeedPos_ = AddTrace(dgrSpeedPos_, "SpeedPos", kBlue, 1);
-  mrkSpeedPos_ = AddMarker(dgrSpeedPos_, "SpeedPos", "#,##0", kBlue, Qt::DotLine,
-                           TkoGraphMarker::kHeadArrow,
-                           TkoGraphMarker::kAxisX | TkoGraphMarker::kAxisY);
+  mrkSpeedPos_ =
+      AddMarker(dgrSpeedPos_, "SpeedPos", "#,##0", kBlue, Qt::DotLine, TkoGraphMarker::kHeadArrow,
+                TkoGraphMarker::kAxisX | TkoGraphMarker::kAxisY);
 
   dgrCurrent_ = AddDiagram(graph_, "Current", false, QColor(134, 179, 253));
   SetUpLegend(dgrCurrent_, "Current");
-  SetUpScale(dgrCurrent_->ScaleX(), "Samples", false, now, now + 30 * kSecond, 10 * kSecond,
-             "0.00", true);
+  SetUpScale(dgrCurrent_->ScaleX(), "Samples", false, now, now + 30 * kSecond, 10 * kSecond, "0.00",
+             true);
   SetUpScale(dgrCurrent_->ScaleY(), "[A]", true, 0, 20, 5, "00.0", false);
   trcCurrent_ = AddTrace(dgrCurrent_, "IAct", kGreen, 2);
   mrkCurrent_ = AddMarker(dgrCurrent_, "IAct", "00.0", kGreen, Qt::DotLine,
@@ -186,12 +187,12 @@ void TScopeForm::BuildDiagrams() {
                        TkoGraphMarker::kHeadRightHalfArrow, TkoGraphMarker::kAxisY);
 
   dgrDcBus_ = AddDiagram(graph_, "DcBus", false, QColor(4, 81, 208));
-  SetUpScale(dgrDcBus_->ScaleX(), "Samples", false, now, now + 30 * kSecond, 10 * kSecond,
-             "0.00", true);
+  SetUpScale(dgrDcBus_->ScaleX(), "Samples", false, now, now + 30 * kSecond, 10 * kSecond, "0.00",
+             true);
   SetUpScale(dgrDcBus_->ScaleY(), "[V]", true, 0, 700, 100, "000.0", false);
   trcVolt_ = AddTrace(dgrDcBus_, "Volt", kMagenta, 2);
-  mrkVolt_ = AddMarker(dgrDcBus_, "Act", "000.0", kMagenta, Qt::DotLine,
-                       TkoGraphMarker::kHeadArrow, TkoGraphMarker::kAxisY);
+  mrkVolt_ = AddMarker(dgrDcBus_, "Act", "000.0", kMagenta, Qt::DotLine, TkoGraphMarker::kHeadArrow,
+                       TkoGraphMarker::kAxisY);
 }
 
 void TScopeForm::AddDcBus(double t, double v) {
@@ -217,9 +218,13 @@ void TScopeForm::AddCurrent(double t, double i) {
   y->Min = -0.1;
 }
 
-void TScopeForm::SetIMax(double t, double i) { mrkIMax_->Position = {t, i}; }
+void TScopeForm::SetIMax(double t, double i) {
+  mrkIMax_->Position = {t, i};
+}
 
-void TScopeForm::SetINom(double t, double i) { mrkINom_->Position = {t, i}; }
+void TScopeForm::SetINom(double t, double i) {
+  mrkINom_->Position = {t, i};
+}
 
 void TScopeForm::PlaceDiagrams() {
   const int w = width();
@@ -307,6 +312,12 @@ void TScopeForm::paintEvent(QPaintEvent* /*event*/) {
 void TScopeForm::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   if (isVisible()) PaintScope();
+}
+
+// Samples collected while hidden are not in the bitmap yet.
+void TScopeForm::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  PaintScope();
 }
 
 void TScopeForm::mouseReleaseEvent(QMouseEvent* event) {

@@ -12,6 +12,7 @@ class QContextMenuEvent;
 class QMouseEvent;
 class QPaintEvent;
 class QResizeEvent;
+class QShowEvent;
 
 // The oscilloscope window: motor speed over position, motor current with its two limits,
 // and DC-bus voltage over time, each series holding its last 320 samples. The connection
@@ -87,6 +88,7 @@ class TScopeForm : public QWidget {
  protected:
   void paintEvent(QPaintEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+  void showEvent(QShowEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
