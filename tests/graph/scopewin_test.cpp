@@ -371,6 +371,14 @@ TEST_F(ScopeTest, RendersTheLiveSeriesInTheirDiagrams) {
   // The limit markers' dashed lines cross the current plot.
   const vx::Rect plot = scope->CurrentDiagram()->PlotRect;
   EXPECT_GT(vxtest::CountColor(image, plot, QColor(255, 0, 0)), plot.Width() / 4);
+
+  // For a person's eye: each of the small diagrams in turn in the large area.
+  if (const char* png = std::getenv("VX_SCOPE_PNG")) {
+    for (const char* name : {"speedpos", "current"}) {
+      scope->FormClick({w - 40, 50});
+      scope->grab().save(QString(png) + "." + name + ".png");
+    }
+  }
 }
 
 // --- The drive: its actual-state read answered by a scripted line --------------------
