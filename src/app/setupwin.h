@@ -31,8 +31,9 @@ class ZeroingPicture;
 // the connection, so the window never keeps it. Messages go to the main window's log
 // through `Log`.
 //
-// The dialogs the window opens (close query, file choosers, printer dialog) go through
-// replaceable hooks: empty hooks show the toolkit's dialogs; tests answer them.
+// The close query goes through the application's dialog hooks (appdialogs.h); the file
+// choosers and the printer dialog through the hooks below. Empty hooks show the
+// toolkit's dialogs; tests answer them.
 class TSetupForm : public QMainWindow {
  public:
   explicit TSetupForm(QWidget* parent = nullptr);
@@ -49,8 +50,6 @@ class TSetupForm : public QMainWindow {
   const std::string& SettingsFile() const { return settingsFile_; }
 
   // --- Dialog hooks ----------------------------------------------------------------------
-  // Yes/No warning box of the close query; true for Yes.
-  std::function<bool(const QString& text)> AskYesNo;
   // File choosers of export (save = true) and import; an empty answer cancels.
   std::function<QString(bool save)> AskFileName;
   // The printer dialog: configures the printer, false when cancelled.
@@ -59,7 +58,16 @@ class TSetupForm : public QMainWindow {
   // --- Operations of the supervisor and the main window -------------------------------
   // Binds every page to the drive's parameters; called after each identification.
   void BuildPages();
-  // The binder of the pages; the supervisor refreshes it after each setup read.
+  // The drive is going (disconnect, or a drive of another kind): lets go of its
+  // parameters; the pages show no drive until the next BuildPages.
+  void ReleaseDrive();
+  // After each completed setup read: refreshes the pages, shows the window and brings it
+  // to the front (showing a window already visible starts no new read).
+  void SetupRead();
+  // Refreshes the pages from the drive object (nothing is read from the drive).
+  void RefreshData();
+  // The binder of the pages. Refresh through RefreshData, which first lets go of a drive
+  // that is no longer the supervisor's.
   TkoUserInterfaceUtils* koInterface() const { return koInterface_; }
   // Re-evaluates the actions' enabled states; the supervisor calls it after every engine
   // notification (there is no idle update).
@@ -102,19 +110,26 @@ class TSetupForm : public QMainWindow {
   struct Frames;
   void CreateActions();
   void CreatePages();
+  // Binds the pages to the drive's parameters; none: every control shows no drive.
+  void BindPages(TkoDeviceVX310* drive);
   void koInterfaceBeforeRefresh();
   void koInterfaceAfterRefresh();
   void koInterfaceEdited(TkoParValue* par);
   void SaveDirect(TkoParValue* par, const char* caption);
   void AppendWarning(const std::vector<std::string>& lines);
   void WriteLog(const std::string& line);
-  void SetupCanChoices();
+  void SetupCanChoices(TkoDeviceVX310* drive);
+  // The drive the pages are bound to while it is still the supervisor's; null otherwise
+  // (a drive that went may have been destroyed and is never touched).
+  TkoDeviceVX310* Drive() const;
+  bool BindingsStale() const;
   bool DriveReady() const;
   void SavePosition();
 
   TkoUserInterfaceUtils* koInterface_ = nullptr;
   TkoPrintRtfDoc* koPrintDoc_ = nullptr;
   QTabWidget* pages_ = nullptr;
+  TkoDeviceVX310* boundDrive_ = nullptr;
   std::unique_ptr<Frames> f_;  // the page controls (widgets are children of the window)
   std::string settingsFile_;
 };
