@@ -48,7 +48,8 @@ class TScopeForm : public QWidget {
   // Appends (t, i) to "IAct" and moves its marker there; the "Current" Y range becomes
   // -0.1 to 1.3 x the larger of the nominal current marker and the largest value kept.
   void AddCurrent(double t, double i);
-  // The limit markers: the maximum (peak) and nominal motor currents.
+  // The two current limit lines ("IMax" red, "INom" blue); the feed of a drive passes
+  // ParMotorIrA to SetIMax and ParMotorIpA to SetINom.
   void SetIMax(double t, double i);
   void SetINom(double t, double i);
   // Places the diagrams (the last of the list in the large area below, the one before it
