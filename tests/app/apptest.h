@@ -1,0 +1,100 @@
+#pragma once
+// Helpers of the application tests: the one QApplication, a folder of the test process's
+// own, and recorded answers to the modal boxes.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QString>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/appdialogs.h"
+
+namespace vxtest {
+
+// The one QApplication of a test program, offscreen unless the environment names another
+// platform. Never destroyed: widgets of static lifetime may outlive it.
+inline QApplication& App() {
+  static QApplication* app = [] {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "app_tests";
+    static char* argv[] = {name, nullptr};
+    return new QApplication(argc, argv);
+  }();
+  return *app;
+}
+
+// A folder of its own for each test process and name, removed with the object.
+class ScratchDir {
+ public:
+  explicit ScratchDir(const std::string& name)
+      : path_(std::filesystem::path(::testing::TempDir()) /
+              (name + "_" + std::to_string(::getpid()))) {
+    std::filesystem::remove_all(path_);
+    std::filesystem::create_directories(path_);
+  }
+  ~ScratchDir() {
+    std::error_code ec;
+    std::filesystem::remove_all(path_, ec);
+  }
+  ScratchDir(const ScratchDir&) = delete;
+  ScratchDir& operator=(const ScratchDir&) = delete;
+
+  // With a trailing "/".
+  std::string Path() const { return path_.string() + "/"; }
+  std::string File(const std::string& name) const { return (path_ / name).string(); }
+  void Write(const std::string& file, const std::string& text) const {
+    std::ofstream(path_ / file, std::ios::binary) << text;
+  }
+  std::string Read(const std::string& file) const {
+    std::ifstream in(path_ / file, std::ios::binary);
+    std::ostringstream all;
+    all << in.rdbuf();
+    return all.str();
+  }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// Answers the modal boxes instead of a person and notes what they said. Input boxes take
+// their answers from `inputs` (none left: Cancel); questions answer `yes`.
+class FakeDialogs {
+ public:
+  FakeDialogs() {
+    vx::Dialogs().Message = [this](QWidget*, const QString& text) {
+      messages.push_back(text.toStdString());
+    };
+    vx::Dialogs().AskYesNo = [this](QWidget*, const QString& title, const QString& text) {
+      questions.push_back(title.toStdString() + "|" + text.toStdString());
+      return yes;
+    };
+    vx::Dialogs().InputText = [this](QWidget*, const QString& title, const QString& prompt,
+                                     const QString& text) -> std::optional<QString> {
+      prompts.push_back(title.toStdString() + "|" + prompt.toStdString() + "|" +
+                        text.toStdString());
+      if (inputs.empty()) return std::nullopt;
+      std::optional<QString> answer = inputs.front();
+      inputs.pop_front();
+      return answer;
+    };
+  }
+  ~FakeDialogs() { vx::Dialogs() = vx::AppDialogs{}; }
+  FakeDialogs(const FakeDialogs&) = delete;
+  FakeDialogs& operator=(const FakeDialogs&) = delete;
+
+  std::vector<std::string> messages;
+  std::vector<std::string> questions;
+  std::vector<std::string> prompts;
+  std::deque<std::optional<QString>> inputs;
+  bool yes = false;
+};
+
+}  // namespace vxtest

@@ -1,0 +1,2 @@
+// The same suppressions for the threaded test program.
+#include "qtleaks.cpp"
