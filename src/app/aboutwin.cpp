@@ -6,6 +6,7 @@
 #include <QFrame>
 #include <QGuiApplication>
 #include <QMouseEvent>
+#include <QtMath>
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QScrollBar>
@@ -15,25 +16,17 @@
 #include <algorithm>
 #include <exception>
 
+#include "app/inifile.h"
 #include "devices/devicesetup.h"
 #include "devices/vx310.h"
 #include "paramui/textcodec.h"
-#include "platform/koexception.h"
 #include "regmodel/regdefslist.h"
-#include "regmodel/textresource.h"
 
 namespace {
 
 constexpr const char* kSection = "AboutForm";
 constexpr const char* kNotConnected = "Not connected! (or unknown device)";
 const std::string kDashes(19, '-');
-
-// The value as written, quotes included: comma texts need their quotes to tell items
-// that hold blanks or commas.
-std::string ReadRaw(TkoTextResource& settings, const std::string& key) {
-  if (!settings.FindKey(kSection, key)) return {};
-  return std::string(vx::Trim(vx::LineKeyValueRaw(settings.Line(settings.CurrentLine))));
-}
 
 QString Joined(const std::vector<std::string>& lines) {
   QStringList list;
@@ -54,12 +47,6 @@ int TextWidth(const QPlainTextEdit* box) {
 }  // namespace
 
 namespace vx {
-
-std::string_view LineKeyValueRaw(std::string_view line) {
-  const std::size_t eq = line.find('=');
-  if (eq == std::string_view::npos || eq == 0) return {};
-  return line.substr(eq + 1);
-}
 
 std::vector<std::string> SplitCommaText(const std::string& text) {
   std::vector<std::string> items;
@@ -99,7 +86,7 @@ std::vector<std::string> SplitCommaText(const std::string& text) {
   return items;
 }
 
-std::vector<std::string> AboutLines(TkoTextResource& settings) {
+std::vector<std::string> AboutLines(const TIniFile& settings) {
   std::vector<std::string> lines;
   const auto read = [&](const char* key, const char* dflt) {
     return settings.ReadString(kSection, key, dflt);
@@ -108,7 +95,7 @@ std::vector<std::string> AboutLines(TkoTextResource& settings) {
                   "_");
   lines.emplace_back();
   if (std::string company = read("Company", ""); !company.empty()) lines.push_back(company);
-  if (std::string address = ReadRaw(settings, "Address"); !address.empty()) {
+  if (std::string address = read("Address", ""); !address.empty()) {
     for (std::string& item : SplitCommaText(address)) lines.push_back(std::move(item));
     lines.emplace_back();
   }
@@ -116,12 +103,33 @@ std::vector<std::string> AboutLines(TkoTextResource& settings) {
                                    std::pair{"e-mail", "e-mail:\t"}, std::pair{"Web", "Web:\t"}})
     if (std::string value = read(key, ""); !value.empty()) lines.push_back(label + value);
   lines.emplace_back();
-  if (std::string message = ReadRaw(settings, "Message"); !message.empty()) {
+  if (std::string message = read("Message", ""); !message.empty()) {
     lines.push_back(kDashes);
     for (std::string& item : SplitCommaText(message)) lines.push_back(std::move(item));
     lines.push_back(kDashes);
   }
   return lines;
+}
+
+std::vector<std::string> DriveLines(TkoDeviceVX310& drive) {
+  std::vector<std::string> lines;
+  lines.push_back("Hardware/Firmware: " + drive.GetVersion().ToString());
+  TkoRegDefsList* model = drive.DefsList();
+  lines.push_back("Description: " + (model != nullptr ? model->GetVersionDescr() : std::string()));
+  try {
+    drive.ReportDevice(&lines);
+  } catch (const std::exception& e) {
+    lines.push_back(std::string("The drive's properties cannot be shown: ") + e.what());
+  }
+  return lines;
+}
+
+std::vector<std::string> DeviceLines(TkoDeviceSetup* setup) {
+  auto* drive = setup != nullptr && setup->GetState() == TkoDeviceSetup::dsReady
+                    ? dynamic_cast<TkoDeviceVX310*>(setup->GetSlave())
+                    : nullptr;
+  if (drive == nullptr) return {kNotConnected};
+  return DriveLines(*drive);
 }
 
 }  // namespace vx
@@ -166,11 +174,11 @@ TAboutForm::TAboutForm(const std::string& settingsFile, QWidget* parent)
   devicePalette.setColor(QPalette::Text, QColor(0, 128, 128));
   DeviceMemo->setPalette(devicePalette);
 
-  for (QPlainTextEdit* box : {Memo, DeviceMemo}) {
+  for (QPlainTextEdit* box : {Memo, DeviceMemo})
     box->setTabStopDistance(8 * QFontMetricsF(box->font()).horizontalAdvance(QLatin1Char(' ')));
-    box->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    box->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-  }
+  // The upper box is sized to its texts; only a long drive report may need to scroll.
+  Memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  Memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
 
   auto* inner = new QVBoxLayout(Panel);
   inner->setContentsMargins(7, 7, 7, 7);
@@ -187,46 +195,24 @@ TAboutForm::TAboutForm(const std::string& settingsFile, QWidget* parent)
   addAction(acExit);
   connect(acExit, &QAction::triggered, this, &QDialog::reject);
 
-  // The settings file is maintained by hand; a file that cannot be read gives the defaults.
-  TkoTextResource settings;
-  try {
-    settings.LoadFromFile(settingsFile);
-  } catch (const EkoException&) {
-    settings.Clear();
-  }
-  Memo->setPlainText(Joined(vx::AboutLines(settings)));
+  // The texts are maintained by hand in the settings file; the program never writes them.
+  Memo->setPlainText(Joined(vx::AboutLines(vx::TIniFile(settingsFile))));
   DeviceMemo->setPlainText(vx::ToQString(kNotConnected));
   connect(DeviceMemo, &QPlainTextEdit::textChanged, this, &TAboutForm::AdaptHeights);
   AdaptHeights();
 }
 
 void TAboutForm::FillDeviceMemo() {
-  std::vector<std::string> lines;
-  TkoDeviceSetup* setup = deviceSource_ ? deviceSource_() : nullptr;
-  auto* drive = setup != nullptr && setup->GetState() == TkoDeviceSetup::dsReady
-                    ? dynamic_cast<TkoDeviceVX310*>(setup->GetSlave())
-                    : nullptr;
-  if (drive == nullptr) {
-    lines.emplace_back(kNotConnected);
-  } else {
-    lines.push_back("Hardware/Firmware: " + drive->GetVersion().ToString());
-    TkoRegDefsList* model = drive->DefsList();
-    lines.push_back("Description: " + (model != nullptr ? model->GetVersionDescr() : std::string()));
-    try {
-      drive->ReportDevice(&lines);
-    } catch (const std::exception& e) {
-      lines.push_back(std::string("The drive's properties cannot be shown: ") + e.what());
-    }
-  }
-  DeviceMemo->setPlainText(Joined(lines));
+  DeviceMemo->setPlainText(Joined(vx::DeviceLines(deviceSource_ ? deviceSource_() : nullptr)));
 }
 
 void TAboutForm::AdaptHeights() {
   const auto boxHeight = [](const QPlainTextEdit* box, int lines) {
-    // One line is the height of the text "0"; the document margin and the frame come on top.
-    const int line = QFontMetrics(box->font()).boundingRect(QStringLiteral("0")).height();
-    const int lineStep = std::max(line, QFontMetrics(box->font()).lineSpacing());
-    return lines * lineStep + 2 * qRound(box->document()->documentMargin()) + 2 * box->frameWidth();
+    // One line is the height of the text "0", or the line spacing when that is more; the
+    // document margin and the frame come on top.
+    const QFontMetrics fm(box->font());
+    const int line = std::max(fm.boundingRect(QStringLiteral("0")).height(), fm.lineSpacing());
+    return lines * line + 2 * qCeil(box->document()->documentMargin()) + 2 * box->frameWidth();
   };
   const QRect screen = (this->screen() != nullptr ? this->screen() : QGuiApplication::primaryScreen())
                            ->availableGeometry();

@@ -2,7 +2,6 @@
 #include <QDialog>
 #include <functional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 class QAction;
@@ -11,7 +10,11 @@ class QFrame;
 class QPlainTextEdit;
 class QShowEvent;
 class TkoDeviceSetup;
-class TkoTextResource;
+class TkoDeviceVX310;
+
+namespace vx {
+class TIniFile;
+}
 
 // A borderless window, centred on the screen and sized to its content: the texts of the
 // settings file's "AboutForm" section above, and the identity and properties of the
@@ -20,8 +23,8 @@ class TAboutForm : public QDialog {
   Q_OBJECT
 
  public:
-  // Reads the configured texts once, from the settings file (a missing file gives the
-  // defaults).
+  // Reads the configured texts once, from the settings file (a missing or unreadable file
+  // gives the defaults).
   explicit TAboutForm(const std::string& settingsFile, QWidget* parent = nullptr);
 
   // Where the window finds the supervisor's device setup when it is shown; may return
@@ -50,13 +53,16 @@ class TAboutForm : public QDialog {
 namespace vx {
 
 // The lines of the upper box from the "AboutForm" section of the settings text.
-std::vector<std::string> AboutLines(TkoTextResource& settings);
+std::vector<std::string> AboutLines(const TIniFile& settings);
+
+// The lines of the lower box: the drive's identity and properties when the setup's device
+// is connected and ready and is a VX310, "Not connected! (or unknown device)" otherwise.
+std::vector<std::string> DeviceLines(TkoDeviceSetup* setup);
+// The identity and property lines of a drive, whatever its state.
+std::vector<std::string> DriveLines(TkoDeviceVX310& drive);
 
 // Items of a comma text: separated by commas or blanks; an item in double quotes may hold
 // both, and a doubled quote inside it stands for one quote.
 std::vector<std::string> SplitCommaText(const std::string& text);
-
-// What follows the "=" of a key line, untrimmed and with its quotes.
-std::string_view LineKeyValueRaw(std::string_view line);
 
 }  // namespace vx

@@ -4,6 +4,7 @@
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QDropEvent>
+#include <QFontDatabase>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -52,7 +53,10 @@ TGetStringDlg::TGetStringDlg(QWidget* owner) : QDialog(owner) {
 
   gbStringa = new QGroupBox(this);
   gbStringa->setObjectName(QStringLiteral("gbStringa"));
+  // The counter's digits line up in a fixed-pitch caption.
+  gbStringa->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
   Stringa = new QLineEdit(gbStringa);
+  Stringa->setFont(font());
   Stringa->setObjectName(QStringLiteral("Stringa"));
   Stringa->setMinimumWidth(340);
   Stringa->installEventFilter(this);
