@@ -479,7 +479,7 @@ void TSetupForm::AppendWarning(const std::vector<std::string>& lines) {
 }
 
 bool TSetupForm::BindingsStale() const {
-  TkoDeviceVX310* d = Drive();
+  TkoDeviceVX310* d = Device ? Device() : nullptr;
   return d != boundDrive_;
 }
 
@@ -524,13 +524,14 @@ void TSetupForm::UpdateActions() {
   f_->btnCanBaudrate->setEnabled(d != nullptr && d->ParEECanBusBaudrate != nullptr);
 }
 
-void TSetupForm::BuildPages() {
+void TSetupForm::BuildPages() { BindPages(Device ? Device() : nullptr); }
+
+void TSetupForm::BindPages(TkoDeviceVX310* d) {
   Frames& f = *f_;
   TkoUserInterfaceUtils& ui = *koInterface_;
-  ui.Reset();
-  TkoDeviceVX310* d = Drive();
-  boundDrive_ = d;
   // The rows of the previous drive go with Reset; without a drive the pages stay empty.
+  ui.Reset();
+  boundDrive_ = d;
   const TkoLvColumnSet columns{lvcValue, lvcMin, lvcMax};
   auto radio = [&](TkoRadioGroup* group, TkoParEncoded* par) {
     ui.With(group, par);

@@ -1,0 +1,81 @@
+#pragma once
+// A VX310 drive object on the shipped data model without a line, and the setup window
+// bound to it, for the tests of the setup window, its files and its report.
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/setupwin.h"
+#include "app/apptest.h"
+#include "devices/devicesetup.h"
+#include "devices/vx310.h"
+#include "platform/queuedispatcher.h"
+#include "regmodel/dmcollection.h"
+#include "regmodel/regdefslist.h"
+#include "regmodel/register.h"
+#include "regmodel/textresource.h"
+#include "regmodel/versionrecord.h"
+
+namespace vxtest {
+
+// The shipped model, loaded once per test: the window writes descriptions and limits
+// into its definitions, which must not leak from one test into the next.
+class OfflineDrive {
+ public:
+  OfflineDrive() {
+    collection_.SetFilePath(std::string(VX_SOURCE_DIR) + "/models");
+    model_ = collection_.FindRegDefsListFor(&version_);
+    if (model_ == nullptr) throw std::runtime_error("no VX310v220 data model");
+    setup_.SetDeviceAddr(1);
+    setup_.SetEnabled(true);
+    drive_ = std::make_unique<TkoDeviceVX310>(&setup_, &version_, model_);
+    // A drive fresh from the factory: every register at its default.
+    for (int i = 0; i < drive_->RegisterCount(); ++i) {
+      TkoRegister* reg = drive_->RegisterByIndex(i);
+      if (!reg->Definition()->IsString()) reg->AssignDefault(-1, 0);
+    }
+  }
+  TkoDeviceVX310& Drive() { return *drive_; }
+  TkoRegDefsList& Model() { return *model_; }
+  void Destroy() { drive_.reset(); }
+
+  // Every register's text, one line each: compares whole images.
+  std::string Snapshot() const {
+    TkoTextResource r;
+    for (int i = 0; i < drive_->RegisterCount(); ++i)
+      drive_->RegisterByIndex(i)->SaveToResource("S", &r);
+    return r.Text();
+  }
+
+ private:
+  vx::QueueDispatcher ui_;
+  vx::ScopedDispatcher scope_{ui_};
+  TkoVersionRecord version_{"VX310v220"};
+  TkoDMCollection collection_;
+  TkoRegDefsList* model_ = nullptr;
+  TkoDeviceSetup setup_;
+  std::unique_ptr<TkoDeviceVX310> drive_;
+};
+
+// The setup window on an offline drive, its log lines collected.
+class SetupWindowTest : public ::testing::Test {
+ protected:
+  SetupWindowTest() {
+    App();
+    form.Device = [this]() -> TkoDeviceVX310* { return connected ? &drive.Drive() : nullptr; };
+    form.Log = [this](const std::string& line) { log.push_back(line); };
+  }
+  TkoDeviceVX310& D() { return drive.Drive(); }
+
+  OfflineDrive drive;
+  bool connected = true;
+  std::vector<std::string> log;
+  FakeDialogs dialogs;
+  TSetupForm form;
+};
+
+}  // namespace vxtest
