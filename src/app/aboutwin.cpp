@@ -6,13 +6,13 @@
 #include <QFrame>
 #include <QGuiApplication>
 #include <QMouseEvent>
-#include <QtMath>
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QScrollBar>
 #include <QStringList>
 #include <QTextBlock>
 #include <QVBoxLayout>
+#include <QtMath>
 #include <algorithm>
 #include <exception>
 
@@ -40,7 +40,8 @@ int TextWidth(const QPlainTextEdit* box) {
   const int tab = qRound(box->tabStopDistance());
   int widest = 0;
   for (QTextBlock b = box->document()->begin(); b.isValid(); b = b.next())
-    widest = std::max(widest, fm.size(Qt::TextExpandTabs | Qt::TextSingleLine, b.text(), tab).width());
+    widest =
+        std::max(widest, fm.size(Qt::TextExpandTabs | Qt::TextSingleLine, b.text(), tab).width());
   return widest;
 }
 
@@ -214,8 +215,9 @@ void TAboutForm::AdaptHeights() {
     const int line = std::max(fm.boundingRect(QStringLiteral("0")).height(), fm.lineSpacing());
     return lines * line + 2 * qCeil(box->document()->documentMargin()) + 2 * box->frameWidth();
   };
-  const QRect screen = (this->screen() != nullptr ? this->screen() : QGuiApplication::primaryScreen())
-                           ->availableGeometry();
+  const QRect screen =
+      (this->screen() != nullptr ? this->screen() : QGuiApplication::primaryScreen())
+          ->availableGeometry();
   int memoHeight = boxHeight(Memo, Memo->blockCount());
   int deviceHeight = boxHeight(DeviceMemo, DeviceMemo->blockCount() + 1);
   // A long property report scrolls rather than pushing the window off the screen.

@@ -50,6 +50,7 @@ TGetStringDlg::TGetStringDlg(QWidget* owner) : QDialog(owner) {
   stMessage->setWordWrap(true);
   stMessage->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   stMessage->setFixedHeight(0);
+  stMessage->hide();
 
   gbStringa = new QGroupBox(this);
   gbStringa->setObjectName(QStringLiteral("gbStringa"));
@@ -101,7 +102,9 @@ TGetStringDlg::TGetStringDlg(QWidget* owner) : QDialog(owner) {
   TextChanged();
 }
 
-void TGetStringDlg::ShowIgnore(bool show) { btnIgnore->setVisible(show); }
+void TGetStringDlg::ShowIgnore(bool show) {
+  btnIgnore->setVisible(show);
+}
 
 void TGetStringDlg::SetMessage(const QString& text) {
   QString shown = text;
@@ -110,6 +113,8 @@ void TGetStringDlg::SetMessage(const QString& text) {
   shown.replace(QLatin1Char('\r'), QLatin1Char('\n'));
   stMessage->setText(shown);
   stMessage->setFixedHeight(text.isEmpty() ? 0 : kMessageHeight);
+  // Hidden as well, so that the layout leaves no gap above the frame.
+  stMessage->setVisible(!text.isEmpty());
 }
 
 void TGetStringDlg::SetString(const QString& text) {
@@ -118,7 +123,9 @@ void TGetStringDlg::SetString(const QString& text) {
   TextChanged();  // setText of the same text emits nothing
 }
 
-QString TGetStringDlg::GetString() const { return Stringa->text(); }
+QString TGetStringDlg::GetString() const {
+  return Stringa->text();
+}
 
 void TGetStringDlg::SetMaxLength(int length) {
   Stringa->setMaxLength(length <= 0 ? kUnlimited : length);
@@ -161,8 +168,8 @@ void TGetStringDlg::Ignored() {
 }
 
 void TGetStringDlg::TextChanged() {
-  gbStringa->setTitle(QString::asprintf("%3d/%3d", static_cast<int>(Stringa->text().size()),
-                                        MaxLength()));
+  gbStringa->setTitle(
+      QString::asprintf("%3d/%3d", static_cast<int>(Stringa->text().size()), MaxLength()));
   btnOK->setEnabled(Stringa->text() != initial_);
 }
 
@@ -174,7 +181,8 @@ void TGetStringDlg::showEvent(QShowEvent* event) {
 bool TGetStringDlg::eventFilter(QObject* watched, QEvent* event) {
   if (watched == Stringa && filtering_ && event->type() == QEvent::KeyPress) {
     auto* key = static_cast<QKeyEvent*>(event);
-    if (key->matches(QKeySequence::Paste)) return !IsTextAccepted(QApplication::clipboard()->text());
+    if (key->matches(QKeySequence::Paste))
+      return !IsTextAccepted(QApplication::clipboard()->text());
     if (IsEditingShortcut(key) || key->key() == Qt::Key_Delete) return false;
     // Keys without a character (arrows, Home, and Delete, whose text is DEL) pass.
     if (!key->text().isEmpty() && !IsTextAccepted(key->text())) return true;

@@ -15,8 +15,7 @@
 #include "paramui/textcodec.h"
 #include "regmodel/dmcollection.h"
 
-TkoSupportedDeviceList::TkoSupportedDeviceList(QWidget* owner)
-    : QDialog(owner, Qt::Tool) {
+TkoSupportedDeviceList::TkoSupportedDeviceList(QWidget* owner) : QDialog(owner, Qt::Tool) {
   setObjectName(QStringLiteral("koSupportedDeviceList"));
   setWindowTitle(QStringLiteral("Supported devices"));
   setSizeGripEnabled(true);

@@ -65,7 +65,8 @@ TEST_F(AboutTest, ConfiguredTexts) {
        {"\tT 1_", "", "C", "Via Roma 1, Lecco", "23900 Italy", "", "Phone:\t+39 0341 1",
         "Fax:\t+39 0341 2", "e-mail:\tinfo@example.com", "Web:\twww.example.com", "",
         "-------------------", "Do not", "switch off", "-------------------"}},
-      {"empty values count as missing", "[AboutForm]\nCompany=\nAddress=\nMessage=\nWeb=\n",
+      {"empty values count as missing",
+       "[AboutForm]\nCompany=\nAddress=\nMessage=\nWeb=\n",
        {"\t-APPLICATION NAME- V.ER_", "", ""}},
   };
   for (const Case& c : cases) {
@@ -167,10 +168,11 @@ TEST_F(AboutDriveTest, DriveLinesNameTheVersionTheModelAndTheProperties) {
   EXPECT_EQ(Lines(lines.begin() + 2, lines.end()), report);
 
   // How a connected drive looks, for a person's eye: the lines as the window shows them.
-  TAboutForm about(Settings("[AboutForm]\nApplication=VX310 Configuration Terminal\n"
-                            "Version=2.20\nCompany=Orvadi s.n.c.\n"
-                            "Address=\"Via Roma 1\",\"23900 Lecco (LC)\"\nPhone=+39 0341 000000\n"
-                            "Web=www.example.com\nMessage=\"Service use only\"\n"));
+  TAboutForm about(
+      Settings("[AboutForm]\nApplication=VX310 Configuration Terminal\n"
+               "Version=2.20\nCompany=Orvadi s.n.c.\n"
+               "Address=\"Via Roma 1\",\"23900 Lecco (LC)\"\nPhone=+39 0341 000000\n"
+               "Web=www.example.com\nMessage=\"Service use only\"\n"));
   about.show();
   QStringList shown;
   for (const std::string& line : lines) shown.append(QString::fromLatin1(line));

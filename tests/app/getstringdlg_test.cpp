@@ -52,11 +52,11 @@ TEST_F(GetStringTest, AcceptedKeysAtCreation) {
     bool accepted;
   };
   const Case cases[] = {
-      {'\b', true}, {'\t', true}, {'\f', true},  {'\r', true}, {'\x1b', true}, {'#', true},
-      {'$', true},  {'%', true},  {'&', true},   {'\'', true}, {'(', true},    {')', false},
-      {'-', true},  {'.', true},  {',', false},  {'+', false}, {'x', true},    {'X', true},
-      {'h', true},  {'H', true},  {'e', true},   {'E', true},  {'a', false},   {'F', false},
-      {'0', true},  {'9', true},  {' ', false},  {'\n', false}, {'\x7f', false}, {'\0', false},
+      {'\b', true}, {'\t', true}, {'\f', true}, {'\r', true},  {'\x1b', true},  {'#', true},
+      {'$', true},  {'%', true},  {'&', true},  {'\'', true},  {'(', true},     {')', false},
+      {'-', true},  {'.', true},  {',', false}, {'+', false},  {'x', true},     {'X', true},
+      {'h', true},  {'H', true},  {'e', true},  {'E', true},   {'a', false},    {'F', false},
+      {'0', true},  {'9', true},  {' ', false}, {'\n', false}, {'\x7f', false}, {'\0', false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(static_cast<int>(c.c));
@@ -192,8 +192,9 @@ TEST_F(GetStringTest, ExecReturnsTheResult) {
 }
 
 TEST_F(GetStringTest, MessageAreaAndIgnoreButton) {
-  dlg.SetMessage("Insert new maximum current range from 3A to 10A.\n\rNote that this value "
-                 "depends on the current sense shunt resistor value.");
+  dlg.SetMessage(
+      "Insert new maximum current range from 3A to 10A.\n\rNote that this value "
+      "depends on the current sense shunt resistor value.");
   EXPECT_EQ(dlg.stMessage->height(), 50);
   EXPECT_EQ(dlg.stMessage->text().count('\n'), 1);
   EXPECT_FALSE(dlg.stMessage->text().contains('\r'));
@@ -207,6 +208,8 @@ TEST_F(GetStringTest, MessageAreaAndIgnoreButton) {
   EXPECT_EQ(dlg.stMessage->height(), 0);
   dlg.ShowIgnore(true);
   EXPECT_TRUE(dlg.btnIgnore->isVisible());
+  dlg.adjustSize();
+  SaveShot(dlg, "getstring_plain");
 }
 
 }  // namespace
