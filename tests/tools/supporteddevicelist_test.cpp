@@ -104,6 +104,15 @@ TEST_F(SupportedDeviceListTest, ListsTheFilesOfTheFolderAsTheyAreAtEachShow) {
   EXPECT_EQ(Lines(dialog).last(), "c.par                         =VX220v1*");
 }
 
+TEST_F(SupportedDeviceListTest, AFolderThatIsGoneListsOnlyTheSearch) {
+  dmc.SetFilePath(dir + "/gone");
+  TkoSupportedDeviceList dialog;
+  dialog.SetCollection(&dmc);
+  dialog.show();
+  EXPECT_EQ(Lines(dialog), (QStringList{"Searching path: " + QString::fromStdString(dir) + "/gone/",
+                                        "Searching ext.: *.par", ""}));
+}
+
 TEST_F(SupportedDeviceListTest, WindowsTextIsShownAsItsCharacters) {
   // "é" and "°" are single bytes in the data-model files.
   Write("m.par", Model("VX310v2* \xB0\xE9"));
