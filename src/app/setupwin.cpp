@@ -14,11 +14,13 @@
 #include <QPushButton>
 #include <QShowEvent>
 #include <QStyle>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTextDocument>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <memory>
@@ -115,6 +117,8 @@ class ZeroingPicture : public QWidget {
 namespace {
 
 const std::string kUnderscores(74, '_');
+constexpr int kWindowWidth = 660;
+constexpr int kMinHeight = 360;
 
 std::string Format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 std::string Format(const char* fmt, ...) {
@@ -270,6 +274,9 @@ TSetupForm::TSetupForm(QWidget* parent) : QMainWindow(parent), f_(std::make_uniq
   koPrintDoc_->B_Margin = 1;
   CreateActions();
   CreatePages();
+  // A fixed border: wide enough for every page caption and the CAN frame texts; the
+  // height follows the tallest page.
+  setFixedWidth(std::max(kWindowWidth, pages_->tabBar()->sizeHint().width() + 16));
   UpdateActions();
 }
 
@@ -287,10 +294,10 @@ void TSetupForm::CreateActions() {
   acReload = make("Reload", "Refresh data from VX150", QStyle::SP_BrowserReload);
   acSend = make("Send", "Send setup to VX150", QStyle::SP_ArrowRight);
   acSend->setShortcut(QKeySequence(QStringLiteral("Ctrl+T")));
-  acSave = make("Save", "Send and Save the setup to VX150 pemanently", QStyle::SP_DialogSaveButton);
+  acSave = make("Save", "Send and Save the setup to VX150 pemanently", QStyle::SP_DialogApplyButton);
   acSave->setShortcut(QKeySequence(QStringLiteral("Ctrl+S")));
   acImport = make("From File ...", "Load setup from file", QStyle::SP_DialogOpenButton);
-  acExport = make("To File ...", "Save setup to file", QStyle::SP_DriveFDIcon);
+  acExport = make("To File ...", "Save setup to file", QStyle::SP_DialogSaveButton);
   acPrint = make("Print", "Print setup", QStyle::SP_FileDialogDetailedView);
 
   auto run = [this](void (TSetupForm::*handler)()) {
@@ -326,6 +333,7 @@ void TSetupForm::CreateActions() {
 void TSetupForm::CreatePages() {
   Frames& f = *f_;
   pages_ = new QTabWidget(this);
+  pages_->setUsesScrollButtons(false);
   setCentralWidget(pages_);
   auto page = [this](const char* caption) {
     auto* w = new QWidget(pages_);
@@ -394,7 +402,6 @@ void TSetupForm::CreatePages() {
     f.rgZeroDirection = NewRadio(w, 2);
     radios->addWidget(f.rgZeroActiveLevel);
     radios->addWidget(f.rgZeroDirection);
-    radios->addStretch();
     f.imgZeroing = new vx::ZeroingPicture(w);
     top->addLayout(radios, 1);
     top->addWidget(f.imgZeroing, 0, Qt::AlignTop);
@@ -561,6 +568,7 @@ void TSetupForm::BindPages(TkoDeviceVX310* d) {
                             f.lvPosLimits, f.lvPosTarget, f.lvModBusAddress, f.lvCanBaudrate,
                             f.lvCanRx, f.lvCanTx})
       ui.With(lv, lv->isHeaderHidden() ? TkoLvColumnSet{lvcValue} : columns);
+    FitHeight();
     UpdateActions();
     return;
   }
@@ -594,14 +602,22 @@ void TSetupForm::BindPages(TkoDeviceVX310* d) {
                          {f.lvCanBaudrate, d->ParEECanBusBaudrate}}) {
     ui.With(lv, {lvcValue});
     ui.List(par);
-    lv->setFixedHeight(lv->fontMetrics().height() + 8 + 2 * lv->frameWidth());
+    const int row = lv->topLevelItemCount() > 0 ? lv->sizeHintForRow(0)
+                                                : lv->fontMetrics().height() + 6;
+    lv->setFixedHeight(row + 2 * lv->frameWidth());
   }
   SetupCanChoices(d);
   rows(f.lvCanRx, {d->ParCyclicRx1, d->ParCyclicRx2, d->ParCyclicRx3, d->ParCyclicRx4},
        {lvcValue});
   rows(f.lvCanTx, {d->ParCyclicTx1, d->ParCyclicTx2, d->ParCyclicTx3, d->ParCyclicTx4},
        {lvcValue});
+  FitHeight();
   UpdateActions();
+}
+
+void TSetupForm::FitHeight() {
+  // The tallest page sets the height; the lists have their fitted heights by now.
+  setFixedHeight(std::max(kMinHeight, sizeHint().height()));
 }
 
 void TSetupForm::SetupCanChoices(TkoDeviceVX310* d) {

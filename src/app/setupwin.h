@@ -112,6 +112,7 @@ class TSetupForm : public QMainWindow {
   void CreatePages();
   // Binds the pages to the drive's parameters; none: every control shows no drive.
   void BindPages(TkoDeviceVX310* drive);
+  void FitHeight();
   void koInterfaceBeforeRefresh();
   void koInterfaceAfterRefresh();
   void koInterfaceEdited(TkoParValue* par);
