@@ -3,6 +3,9 @@
 function(vx_add_library name)
   cmake_parse_arguments(A "QT" "" "DEPS" ${ARGN})
   file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/${name}/*.cpp)
+  # A program's main.cpp is its executable's, never the library's: linked into the
+  # library it would replace the main of every test program.
+  list(FILTER srcs EXCLUDE REGEX "/main\\.cpp$")
   # Headers are listed too, so that moc sees the Q_OBJECT classes of the UI folders.
   file(GLOB hdrs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/${name}/*.h)
   if(srcs)

@@ -7,6 +7,7 @@
 #include "app/mainwin.h"
 #include "app/portsettings.h"
 #include "devices/devicesetup.h"
+#include "devices/deviceslave.h"
 #include "devices/mbnetwork.h"
 #include "devices/vx310.h"
 #include "modbus/mbserver.h"
@@ -67,6 +68,8 @@ void TNetwork::Connect(int32_t port, int32_t slave) {
   ReleaseDrive();
   deviceSetup_ = nullptr;
   koMBNetwork_->ResetAll();
+  lastDeviceState_ = TkoDeviceSetup::dsOffline;
+  lastSlave_ = nullptr;
 
   auto conn = std::make_unique<TkoMBThreadSetup>();
   conn->SetThreadName("COM" + std::to_string(port));
@@ -105,6 +108,8 @@ void TNetwork::Disconnect() {
   deviceSetup_ = nullptr;
   koMBNetwork_->SetOnLine(false);
   koMBNetwork_->ResetAll();
+  lastDeviceState_ = TkoDeviceSetup::dsOffline;
+  lastSlave_ = nullptr;
   main_->UpdateActions();
 }
 
@@ -123,10 +128,8 @@ void TNetwork::ReleaseDrive() {
   if (windows_.ReleaseDrive) windows_.ReleaseDrive();
 }
 
-void TNetwork::koMBNetworkNetStateChange(TkoMBNetwork*, TkoMBObject* source) {
-  if (auto* setup = dynamic_cast<TkoDeviceSetup*>(source)) {
-    DeviceStateChange(setup);
-  } else if (auto* conn = dynamic_cast<TkoMBThreadSetup*>(source)) {
+void TNetwork::koMBNetworkNetStateChange(TkoMBNetwork* sender, TkoMBObject* source) {
+  if (auto* conn = dynamic_cast<TkoMBThreadSetup*>(source)) {
     switch (conn->GetState()) {
       case TkoMBThread::stOffline:
       case TkoMBThread::stDisabled:
@@ -160,17 +163,29 @@ void TNetwork::koMBNetworkNetStateChange(TkoMBNetwork*, TkoMBObject* source) {
       default:
         break;
     }
+  } else if (source != nullptr && source != static_cast<TkoMBObject*>(sender) &&
+             deviceSetup_ != nullptr) {
+    // The device's state is that of its transactions once it has been identified, so
+    // its changes arrive from the device setup, the slave or one of its transactions.
+    DeviceStateChange(deviceSetup_);
   }
   main_->UpdateActions();
 }
 
 void TNetwork::DeviceStateChange(TkoDeviceSetup* setup) {
-  switch (setup->GetState()) {
+  const uint8_t state = setup->GetState();
+  TkoDeviceSlave* slave = setup->GetSlave();
+  // Several notifications may tell of one change; a new slave is a new drive even when
+  // the state stays the same.
+  if (state == lastDeviceState_ && (state != TkoDeviceSetup::dsReady || slave == lastSlave_))
+    return;
+  lastDeviceState_ = state;
+  lastSlave_ = slave;
+  switch (state) {
     case TkoDeviceSetup::dsReady: {
       Log("Device found. Communication running.");
       Log(setup->GetDescription());
-      auto* drive = setup == deviceSetup_ ? dynamic_cast<TkoDeviceVX310*>(setup->GetSlave())
-                                          : nullptr;
+      auto* drive = dynamic_cast<TkoDeviceVX310*>(slave);
       if (drive == nullptr) {
         // Whatever a previous drive left in the windows is gone with it.
         ReleaseDrive();

@@ -83,5 +83,8 @@ class TNetwork {
   TMainForm* main_;
   std::unique_ptr<TkoMBNetwork> koMBNetwork_;
   TkoDeviceSetup* deviceSetup_ = nullptr;  // owned by the network component
+  // The device state and slave last acted upon.
+  uint8_t lastDeviceState_ = 0;
+  const void* lastSlave_ = nullptr;
   TNetworkWindows windows_;
 };

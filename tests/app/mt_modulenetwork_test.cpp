@@ -1,0 +1,332 @@
+// The supervisor against the drive simulator, served from a thread of this process over
+// Modbus TCP on loopback or RTU on a pseudo-terminal: connecting and identifying the
+// drive, a drive of another class, a silent line, losing the line, faults, and the main
+// window's lists and actions as the connection goes. The test thread plays the
+// user-interface thread.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QAction>
+#include <QPlainTextEdit>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <utility>
+#include <vector>
+
+#include "app/mainwin.h"
+#include "app/modulenetwork.h"
+#include "apptest.h"
+#include "devices/devicesetup.h"
+#include "devices/mbnetwork.h"
+#include "devices/vx310.h"
+#include "modbus/mbresult.h"
+#include "modbus/mbserial.h"
+#include "modbus/mbthread.h"
+#include "modbus/mbthreadsetup.h"
+#include "platform/queuedispatcher.h"
+#include "sim/simdrive.h"
+#include "sim/simimage.h"
+#include "sim/simserver.h"
+
+namespace {
+
+constexpr auto kLong = std::chrono::seconds(60);
+const std::string kModel = std::string(VX_SOURCE_DIR) + "/models/VX310v220.par";
+
+enum class Line { kTcp, kRtu };
+
+struct Drive {
+  Line line = Line::kTcp;
+  std::string version = "VX310v220";
+  std::vector<std::pair<std::string, int>> faults;
+  std::optional<uint64_t> silentAfter;
+};
+
+// The simulator on a thread of its own until Stop or the object goes.
+class SimOnThread {
+ public:
+  SimOnThread(const Drive& d, const std::string& ptyLink)
+      : image_(kModel), drive_(image_, Options(d), vx::SimDrive::Clock::now()) {
+    for (const auto& [reg, bit] : d.faults) {
+      std::string error;
+      EXPECT_TRUE(drive_.InjectFault(reg, bit, &error)) << error;
+    }
+    vx::SimServerOptions options;
+    if (d.line == Line::kTcp) {
+      options.tcp = true;
+      options.tcpPort = 0;
+    } else {
+      options.ptyLink = ptyLink;
+    }
+    options.silentAfter = d.silentAfter;
+    server_ = std::make_unique<vx::SimServer>(drive_, options);
+    server_->Open();
+    thread_ = std::thread([this] { server_->Run(); });
+  }
+  ~SimOnThread() { Stop(); }
+  void Stop() {
+    if (!server_) return;
+    server_->RequestStop();
+    thread_.join();
+    server_.reset();
+  }
+  uint16_t TcpPort() const { return server_->TcpPort(); }
+
+ private:
+  static vx::SimDriveOptions Options(const Drive& d) {
+    vx::SimDriveOptions o;
+    o.version = TkoVersionRecord(d.version);
+    return o;
+  }
+  vx::SimImage image_;
+  vx::SimDrive drive_;
+  std::unique_ptr<vx::SimServer> server_;
+  std::thread thread_;
+};
+
+class SupervisorOnSim : public ::testing::Test {
+ protected:
+  // Starts the simulator, writes the start folder (data model, settings that map COM1 to
+  // it) and opens the main window and the supervisor there.
+  void Start(const Drive& d) {
+    std::filesystem::copy_file(kModel, dir.File("VX310v220.par"));
+    sim = std::make_unique<SimOnThread>(d, dir.File("pty"));
+    const std::string target = d.line == Line::kTcp
+                                   ? "tcp:127.0.0.1:" + std::to_string(sim->TcpPort())
+                                   : dir.File("pty");
+    dir.Write("VX310_ConfigTerm.ini", "[Ports]\r\nCOM1=" + target + "\r\n");
+    form = std::make_unique<TMainForm>(dir.Path());
+    net = std::make_unique<TNetwork>(form.get());
+    form->SetNetwork(net.get());
+    form->SetDriveWindows(&setupWin, &controlWin, &scopeWin);
+    TNetworkWindows w;
+    w.BuildControls = [this] { calls.push_back("BuildControls"); };
+    w.BuildPages = [this] { calls.push_back("BuildPages"); };
+    w.SetupRead = [this] { calls.push_back("SetupRead"); };
+    w.RefreshControls = [this] { ++actStates; };
+    w.FeedScope = [this](double t) { lastStamp = t; };
+    w.HideDriveWindows = [this] {
+      setupWin.hide();
+      controlWin.hide();
+    };
+    net->SetWindows(std::move(w));
+  }
+  void TearDown() override {
+    net.reset();
+    form.reset();
+    sim.reset();
+    vx::ResetComPortPaths();
+  }
+  bool Pump(const std::function<bool()>& done) { return ui.PumpUntil(done, kLong); }
+  bool Logged(const std::string& line) {
+    const std::vector<std::string> all = Log();
+    return std::find(all.begin(), all.end(), line) != all.end();
+  }
+  int CountStarting(const std::string& prefix) {
+    int n = 0;
+    for (const std::string& l : Log()) n += l.rfind(prefix, 0) == 0;
+    return n;
+  }
+  std::vector<std::string> Log() {
+    std::vector<std::string> lines;
+    for (const QString& l : form->Memo->toPlainText().split(QLatin1Char('\n')))
+      lines.push_back(l.toStdString());
+    return lines;
+  }
+  // Index of the first line, -1 when missing.
+  int IndexOf(const std::string& line) {
+    const std::vector<std::string> all = Log();
+    const auto it = std::find(all.begin(), all.end(), line);
+    return it == all.end() ? -1 : static_cast<int>(it - all.begin());
+  }
+  bool ConnectAndWaitForSetup() {
+    form->acOpenConnection->trigger();
+    return Pump([&] { return Logged("Setup dowloaded, data refreshed."); });
+  }
+  bool DriveActionsEnabled() {
+    return form->acSetupForm->isEnabled() && form->acRemoteCtrl->isEnabled() &&
+           form->acViewScope->isEnabled();
+  }
+  bool DriveActionsDisabled() {
+    return !form->acSetupForm->isEnabled() && !form->acRemoteCtrl->isEnabled() &&
+           !form->acViewScope->isEnabled();
+  }
+
+  bool appReady = (vxtest::App(), true);
+  vxtest::ScratchDir dir{"supervisor"};
+  vxtest::FakeDialogs dialogs;
+  vx::QueueDispatcher ui;
+  vx::ScopedDispatcher scope{ui};
+  std::unique_ptr<SimOnThread> sim;
+  QWidget setupWin, controlWin, scopeWin;
+  std::unique_ptr<TMainForm> form;
+  std::unique_ptr<TNetwork> net;
+  std::vector<std::string> calls;
+  int actStates = 0;
+  double lastStamp = 0;
+};
+
+TEST_F(SupervisorOnSim, ConnectsIdentifiesFillsWindowsAndDisconnects) {
+  for (Line line : {Line::kTcp, Line::kRtu}) {
+    SCOPED_TRACE(line == Line::kTcp ? "TCP" : "RTU");
+    TearDown();
+    std::filesystem::remove(dir.File("VX310v220.par"));
+    calls.clear();
+    Drive d;
+    d.line = line;
+    Start(d);
+    EXPECT_TRUE(DriveActionsDisabled());
+    ASSERT_TRUE(ConnectAndWaitForSetup());
+
+    // The log tells the story in order, without errors.
+    const int started = IndexOf("Connection started.");
+    const int found = IndexOf("Device found. Communication running.");
+    ASSERT_GE(started, 0);
+    EXPECT_GT(found, started);
+    EXPECT_GT(IndexOf("Setup dowloaded, data refreshed."), found);
+    EXPECT_EQ(CountStarting("Transaction Error: "), 0);
+    EXPECT_FALSE(Logged("Device is of the wrong type!"));
+    EXPECT_EQ(calls, (std::vector<std::string>{"BuildControls", "BuildPages", "SetupRead"}));
+    EXPECT_EQ(form->ConnectButton->defaultAction(), form->acCloseConnection);
+    ASSERT_NE(net->Device(), nullptr);
+    EXPECT_EQ(net->Device()->GetVersion().ToString(), "VX310v220");
+    EXPECT_TRUE(DriveActionsEnabled());
+
+    // Live values and the fault pages arrive with the periodic reads.
+    ASSERT_TRUE(Pump([&] { return actStates >= 3 && !form->ActFaultMemo->toPlainText().isEmpty(); }));
+    EXPECT_GT(lastStamp, 0.0);
+    EXPECT_EQ(form->lvActState->topLevelItemCount(), 13);
+    EXPECT_EQ(form->lvHwInfo->topLevelItemCount(), 4);
+    EXPECT_FALSE(form->lvActState->topLevelItem(0)->text(1).isEmpty());
+    EXPECT_EQ(form->lvHwInfo->topLevelItem(0)->text(1).toStdString(),
+              net->Device()->ParHWLimitVolt->GetValueString());
+    EXPECT_EQ(form->ActFaultMemo->toPlainText(), "- NO ERROR -");
+    EXPECT_EQ(form->PrevFaultMemo->toPlainText(), "- NO ERROR -");
+
+    // The window toggles show and hide their windows.
+    form->acSetupForm->trigger();
+    form->acViewScope->trigger();
+    form->acRemoteCtrl->trigger();
+    EXPECT_TRUE(setupWin.isVisible() && scopeWin.isVisible() && controlWin.isVisible());
+    EXPECT_TRUE(form->acSetupForm->isChecked());
+    form->acRemoteCtrl->trigger();
+    EXPECT_FALSE(controlWin.isVisible());
+    EXPECT_FALSE(form->acRemoteCtrl->isChecked());
+    form->acRemoteCtrl->trigger();
+
+    // Disconnect: everything goes but the oscilloscope window.
+    form->acCloseConnection->trigger();
+    EXPECT_TRUE(Logged("Connection closed."));
+    EXPECT_EQ(form->ConnectButton->defaultAction(), form->acOpenConnection);
+    EXPECT_EQ(net->DeviceSetup(), nullptr);
+    EXPECT_EQ(net->Device(), nullptr);
+    EXPECT_TRUE(DriveActionsDisabled());
+    EXPECT_FALSE(setupWin.isVisible());
+    EXPECT_FALSE(controlWin.isVisible());
+    EXPECT_TRUE(scopeWin.isVisible());
+    EXPECT_EQ(form->lvActState->topLevelItemCount(), 0);
+    scopeWin.hide();
+    EXPECT_TRUE(dialogs.messages.empty());
+  }
+}
+
+TEST_F(SupervisorOnSim, ConnectingAgainReplacesTheConnection) {
+  Start(Drive{});
+  ASSERT_TRUE(ConnectAndWaitForSetup());
+  form->Memo->clear();
+  ASSERT_TRUE(ConnectAndWaitForSetup());
+  EXPECT_NE(net->DeviceSetup(), nullptr);
+  EXPECT_EQ(net->koMBNetwork()->GetDevCount(), 1);
+  EXPECT_TRUE(net->DeviceReady());
+  EXPECT_EQ(IndexOf("Connection closed."), 0);
+}
+
+TEST_F(SupervisorOnSim, DriveOfAnotherClassIsRefused) {
+  // A data model of the sibling drive, so that its version finds one.
+  std::ifstream in(kModel, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  std::string model = text.str();
+  const std::string from = "Versions=\"VX310v2*\"";
+  model.replace(model.find(from), from.size(), "Versions=\"VX220v2*\"");
+  dir.Write("VX220v220.par", model);
+  Drive d;
+  d.version = "VX220v220";
+  Start(d);
+  form->acOpenConnection->trigger();
+  ASSERT_TRUE(Pump([&] { return Logged("Device is of the wrong type!"); }));
+  EXPECT_GT(IndexOf("Device is of the wrong type!"), IndexOf("Device found. Communication running."));
+  EXPECT_EQ(net->Device(), nullptr);
+  EXPECT_TRUE(calls.empty());
+  EXPECT_EQ(form->lvActState->topLevelItemCount(), 0);
+  // Drive windows need the served drive.
+  EXPECT_TRUE(DriveActionsDisabled());
+}
+
+TEST_F(SupervisorOnSim, SilentLineLogsTheTimeoutOnce) {
+  Drive d;
+  d.silentAfter = 0;
+  Start(d);
+  form->acOpenConnection->trigger();
+  const std::string timeout =
+      "Transaction Error: " + TkoMBThread::GetErrorText(vx::mbresult::kTimeout);
+  ASSERT_TRUE(Pump([&] { return Logged(timeout); }));
+  EXPECT_TRUE(Logged("Connection started."));
+  // Two more identification attempts fail the same way and say nothing new.
+  TkoMBThread* thread = net->koMBNetwork()->FindMBThread("COM1")->GetThread();
+  const uint64_t target = thread->GetCycleCount() + 2 * TkoDeviceSetup::kIdentifyRepeat + 5;
+  ASSERT_TRUE(Pump([&] { return thread->GetCycleCount() >= target; }));
+  EXPECT_EQ(CountStarting("Transaction Error: "), 1);
+  EXPECT_FALSE(Logged("Device found. Communication running."));
+  EXPECT_EQ(net->DeviceSetup()->GetState(), TkoDeviceSetup::dsNotIdentified);
+  EXPECT_TRUE(DriveActionsDisabled());
+}
+
+TEST_F(SupervisorOnSim, LosingTheLineIsReportedAndDisablesTheDriveWindows) {
+  Start(Drive{});
+  ASSERT_TRUE(ConnectAndWaitForSetup());
+  ASSERT_TRUE(DriveActionsEnabled());
+  sim->Stop();
+  ASSERT_TRUE(Pump([&] { return Logged("Device is not responding!"); }))
+      << form->Memo->toPlainText().toStdString() << "\nstate " << int(net->DeviceSetup()->GetState());
+  EXPECT_GE(CountStarting("Transaction Error: "), 1);
+  EXPECT_FALSE(net->DeviceReady());
+  EXPECT_TRUE(DriveActionsDisabled());
+  form->acCloseConnection->trigger();
+  EXPECT_TRUE(Logged("Connection closed."));
+}
+
+TEST_F(SupervisorOnSim, PresentAndPreviousFaultsAreListed) {
+  Drive d;
+  d.faults = {{"ActFault2", 7}, {"ActFault2", 0}};
+  Start(d);
+  ASSERT_TRUE(ConnectAndWaitForSetup());
+  ASSERT_TRUE(Pump([&] { return !form->ActFaultMemo->toPlainText().isEmpty(); }));
+  const QString expected =
+      QStringLiteral("F2.00 ModBus communication timeout\nF2.07 Motor stall detected");
+  EXPECT_EQ(form->ActFaultMemo->toPlainText(), expected);
+  EXPECT_EQ(form->PrevFaultMemo->toPlainText(), expected);
+}
+
+TEST_F(SupervisorOnSim, ChangedCommandIsWrittenToTheDriveAtOnce) {
+  Start(Drive{});
+  ASSERT_TRUE(ConnectAndWaitForSetup());
+  TkoDeviceVX310* drive = net->Device();
+  ASSERT_NE(drive->CmdDriveEnable, nullptr);
+  ASSERT_TRUE(drive->CmdDriveEnable->OnChange);
+  drive->CmdDriveEnable->SetBool(true);
+  // Read back from the drive: the write reached it.
+  ASSERT_EQ(drive->CmdDriveEnable->ReadNow(), 0);
+  EXPECT_TRUE(drive->CmdDriveEnable->GetBool());
+}
+
+}  // namespace
