@@ -38,6 +38,12 @@ class OfflineDrive {
       TkoRegister* reg = drive_->RegisterByIndex(i);
       if (!reg->Definition()->IsString()) reg->AssignDefault(-1, 0);
     }
+    // The hardware ranges a setup read brings, which bound the motor data: without them
+    // the motor currents and speed have no room above 0.
+    drive_->ParCurrRangeMax->SetValue(8);
+    drive_->ParSpeedRangeMax->SetValue(3000);
+    for (TkoParValue* p : {drive_->ParMotorIrA, drive_->ParMotorIpA, drive_->ParMotorSrRPM})
+      p->AssignDefault();
   }
   TkoDeviceVX310& Drive() { return *drive_; }
   TkoRegDefsList& Model() { return *model_; }
