@@ -98,9 +98,30 @@ TkoDeviceVXSlave::~TkoDeviceVXSlave() {
   bound_.clear();
 }
 
+namespace {
+
+// Every register of the parameter has its element; a parameter on an element its register
+// lacks would throw on each access, from the report to the refresh of a window.
+bool HasItsElement(const TkoParValue& p) {
+  const TkoRegister* regs[] = {p.Register, nullptr};
+  if (auto* l = dynamic_cast<const TkoParLong*>(&p))
+    regs[1] = l->HighRegister;
+  else if (auto* f = dynamic_cast<const TkoParFrac16*>(&p))
+    regs[1] = f->ExpRegister;
+  else if (auto* pt = dynamic_cast<const TkoPar2DPoint*>(&p))
+    regs[1] = pt->YRegister;
+  for (const TkoRegister* r : regs)
+    if (r && p.Index >= r->Definition()->Length) return false;
+  return true;
+}
+
+}  // namespace
+
 std::unique_ptr<TkoParValue> TkoDeviceVXSlave::CreateParameter(TkoParKind kind,
                                                                const std::string& text) const {
-  return vx::BuildParameter(kind, std::string_view(text), *this);
+  std::unique_ptr<TkoParValue> p = vx::BuildParameter(kind, std::string_view(text), *this);
+  if (p && !HasItsElement(*p)) p.reset();
+  return p;
 }
 
 void TkoDeviceVXSlave::BindSlots(std::span<const vx::NamedSlot> table) {

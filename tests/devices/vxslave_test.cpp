@@ -61,6 +61,9 @@ Name=Fault
 Name=BusAddr
 [31]
 Name=HWLimitVolt
+[32]
+Name=Pair
+Length=2
 [Parameters]
 ParEEModBusAddress="BusAddr,0"
 ParEECanBusAddress="Nowhere,0"
@@ -131,7 +134,7 @@ class VXSlaveTest : public ::testing::Test {
 };
 
 TEST_F(VXSlaveTest, CreateParameterBuildsTheKindItsEntryAndClassAllow) {
-  enum class Is { None, Value, Encoded, BitField, BoolField, Long, Frac16, Point };
+  enum class Is { None, Value, Pair, Encoded, BitField, BoolField, Long, Frac16, Point };
   struct Case {
     TkoParKind kind;
     const char* text;
@@ -160,6 +163,13 @@ TEST_F(VXSlaveTest, CreateParameterBuildsTheKindItsEntryAndClassAllow) {
       {TkoParKind::Frac16, "Speed,Accel,y", Is::None},
       {TkoParKind::Point2D, "Nowhere,Nothing,0", Is::Point},
       {TkoParKind::Point2D, "Speed,Accel,0,1", Is::None},
+      // An element the register does not have: every access to it would throw.
+      {TkoParKind::Value, "Speed,1", Is::None},
+      {TkoParKind::Value, "Pair,1", Is::Pair},
+      {TkoParKind::BoolField, "Flags,2,3", Is::None},
+      {TkoParKind::Long, "Pair,Speed,1", Is::None},
+      {TkoParKind::Frac16, "Pair,Accel,1", Is::None},
+      {TkoParKind::Point2D, "Nowhere,Speed,1", Is::None},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
@@ -173,6 +183,11 @@ TEST_F(VXSlaveTest, CreateParameterBuildsTheKindItsEntryAndClassAllow) {
         ASSERT_NE(raw, nullptr);
         EXPECT_EQ(dynamic_cast<const TkoParEncoded*>(raw), nullptr);
         EXPECT_EQ(raw->Register, Reg("Speed"));
+        break;
+      case Is::Pair:
+        ASSERT_NE(raw, nullptr);
+        EXPECT_EQ(raw->Register, Reg("Pair"));
+        EXPECT_EQ(raw->Index, 1);
         break;
       case Is::Encoded:
         EXPECT_NE(dynamic_cast<const TkoParEncoded*>(raw), nullptr);
