@@ -122,7 +122,13 @@ TMainForm::TMainForm(const std::string& startDirectory, QWidget* parent) : QMain
   UpdateActions();
 }
 
-TMainForm::~TMainForm() = default;
+TMainForm::~TMainForm() {
+  // Focus and selection change while the children go; nothing of this window may answer.
+  QObject::disconnect(qApp, nullptr, this, nullptr);
+  lvHwInfo->disconnect(this);
+  for (QWidget* w : {setupForm_.data(), controlForm_.data(), scopeForm_.data()})
+    if (w) w->removeEventFilter(this);
+}
 
 void TMainForm::CreateActions() {
   acOpenConnection = MakeAction(this, tr("Connect"), QKeySequence(Qt::Key_F9),

@@ -21,7 +21,10 @@ namespace vxtest {
 // The one QApplication of a test program, offscreen unless the environment names another
 // platform. Never destroyed: widgets of static lifetime may outlive it.
 inline QApplication& App() {
-  static QApplication* app = [] {
+  static QApplication* app = []() -> QApplication* {
+    // Another part of the program may have made it already; there is only one.
+    if (auto* existing = qobject_cast<QApplication*>(QCoreApplication::instance()))
+      return existing;
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     static int argc = 1;
     static char name[] = "app_tests";
