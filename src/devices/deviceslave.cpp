@@ -1,6 +1,7 @@
 #include "devices/deviceslave.h"
 
 #include <algorithm>
+#include <chrono>
 #include <memory>
 
 #include "devices/devicesetup.h"
@@ -8,6 +9,7 @@
 #include "modbus/mbthread.h"
 #include "modbus/mbtransakinds.h"
 #include "platform/koexception.h"
+#include "platform/uidispatch.h"
 #include "regmodel/regblock.h"
 #include "regmodel/register.h"
 
@@ -135,16 +137,36 @@ bool TkoDeviceSlave::DirectReady() const {
   return thread && thread->GetState() == TkoMBThread::stRunning;
 }
 
+namespace {
+
+// Waits up to 10 s for the run of a direct transaction, which disables itself when it has
+// run. On the user-interface thread the wait runs the dispatcher's hand-overs, whose
+// handlers may destroy the device and the transaction with it; so the transaction is
+// looked at only while the device lives, and its own wait (on an event inside it) is not
+// used there. True when it ran and both still exist.
+template <class Transa>
+bool WaitForRun(const std::weak_ptr<const int>& life, Transa* const& transa) {
+  const auto ended = [&] { return life.expired() || !transa || !transa->GetEnabled(); };
+  vx::UiDispatcher* ui = vx::UiDispatcher::Current();
+  if (ui && ui->IsUiThread()) {
+    const bool done =
+        ui->WaitWhileDraining(ended, std::chrono::milliseconds(TkoDeviceSlave::kDirectWaitMs));
+    return done && !life.expired() && transa;
+  }
+  return transa->WaitFor(TkoDeviceSlave::kDirectWaitMs);
+}
+
+}  // namespace
+
 template <class Transa, class Make, class Aim>
 int32_t TkoDeviceSlave::RunDirect(Transa*& transa, Make make, Aim aim, const char* name,
                                   const char* comment, bool wait) {
   if (!DirectReady()) return kRegBufferNotReady;
   // A wait runs the thread's hand-overs, whose handlers may take this device down.
   const std::weak_ptr<const int> life = life_;
-  const auto usable = [&] { return !life.expired() && transa; };
   // The previous run is waited for before the device state is looked at: until it has
   // run, a failed transfer before it would count as the device's communication error.
-  if (transa && (!transa->WaitFor(-1) || !usable())) return kRegBufferNotReady;
+  if (transa && !WaitForRun(life, transa)) return kRegBufferNotReady;
   if (GetState() != TkoDeviceSetup::dsReady) return kRegBufferNotReady;
   if (!transa) transa = make();
   transa->SetTransaName(name);
@@ -155,9 +177,8 @@ int32_t TkoDeviceSlave::RunDirect(Transa*& transa, Make make, Aim aim, const cha
       static_cast<uint16_t>(transa->GetTermReasons() | TkoMBTransaction::trAlways));
   transa->SetEnabled(true);
   if (!wait) return transa->GetLastError();
-  Transa* const running = transa;
-  if (!running->WaitFor(-1) || !usable()) return kRegBufferNotReady;
-  return running->GetLastError();
+  if (!WaitForRun(life, transa)) return kRegBufferNotReady;
+  return transa->GetLastError();
 }
 
 int32_t TkoDeviceSlave::ReadRegister(uint16_t address, bool wait) {

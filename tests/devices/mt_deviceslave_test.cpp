@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
+#include <thread>
 
 #include "modbus/mbenginekit.h"
 #include "modbus/mbtransakinds.h"
@@ -35,6 +37,12 @@ class SlaveOnThread : public vxtest::NetworkFixture, public ::testing::Test {
         return {0, vxtest::ReadAnswer(q[0], Bytes(2 * q[5], 0))};
       case 1:
         return {vx::mbresult::FromException(2), {}};
+      case 3: {  // held until released, within a generous limit
+        const auto until = std::chrono::steady_clock::now() + vxtest::kLong;
+        while (!release.load() && std::chrono::steady_clock::now() < until)
+          std::this_thread::yield();
+        return {0, vxtest::ReadAnswer(q[0], Bytes(2 * q[5], 0))};
+      }
       default:
         return {vx::mbresult::kTimeout, {}};
     }
@@ -49,6 +57,7 @@ class SlaveOnThread : public vxtest::NetworkFixture, public ::testing::Test {
 
   vxtest::ScopedFakeServer fake;
   std::atomic<int> mode{0};
+  std::atomic<bool> release{false};
   std::unique_ptr<TkoRegDefsList> model = vxtest::SmallModel(4);
   TkoDeviceSlave* slave = nullptr;
 };
@@ -120,6 +129,24 @@ TEST_F(SlaveOnThread, AThreadThatEndsDetachesTheDeviceWhichKeepsItsTransactions)
   EXPECT_EQ(kept->GetState(), TkoDeviceSetup::dsOffline);
   EXPECT_TRUE(slave->HasTransa(t));
   EXPECT_EQ(slave->ReadRegister(0, true), -11);
+}
+
+TEST_F(SlaveOnThread, AHandOverThatDestroysTheDeviceEndsADirectWait) {
+  vxtest::Watchdog watchdog(std::chrono::seconds(240), "direct wait");
+  slave->SetThread(conn->GetThread());
+  mode = 3;
+  // A hand-over queued before the read, run by the read's wait: it lets the line answer
+  // and destroys the device, with the transaction the wait is for.
+  std::thread other([this] {
+    vx::HandOver([this] {
+      release = true;
+      dev->SetSlave(nullptr);
+    });
+  });
+  ASSERT_TRUE(ui.WaitForHandOver(vxtest::kLong));
+  EXPECT_EQ(slave->ReadRegister(0, true), -11);
+  other.join();
+  EXPECT_EQ(dev->GetSlave(), nullptr);
 }
 
 }  // namespace
