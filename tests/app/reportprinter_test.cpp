@@ -134,6 +134,11 @@ TEST_F(ReportTest, TheReportIsPrintedToAPdfFile) {
   EXPECT_GE(form.koPrintDoc()->PagesPrinted(), 1);
   EXPECT_EQ(form.koPrintDoc()->Printer()->docName(), QStringLiteral("VX310_CfgTrm_Report"));
   EXPECT_EQ(form.koPrintDoc()->Doc, nullptr) << "the document is discarded after printing";
+  // For a person's eye: the report beside the pictures of the pages.
+  const QByteArray pictures = qgetenv("VX_SETUPWIN_PNG");
+  if (!pictures.isEmpty())
+    std::filesystem::copy_file(pdf, pictures.toStdString() + "/setup_report.pdf",
+                               std::filesystem::copy_options::overwrite_existing);
 }
 
 TEST_F(ReportTest, ACancelledOrFailedPrintSaysSo) {
