@@ -1,6 +1,8 @@
 #include "app/mainwin.h"
 
 #include <QAction>
+#include <QTabBar>
+#include <algorithm>
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
@@ -117,6 +119,7 @@ TMainForm::TMainForm(const std::string& startDirectory, QWidget* parent) : QMain
       }
     }
   }
+  FitToToolBar();
   const int client = width();
   lowerSplitter_->setSizes({client * 2 / 5, client * 3 / 5});
   UpdateActions();
@@ -195,7 +198,11 @@ void TMainForm::CreateControls() {
   bar->setObjectName(QStringLiteral("MainToolBar"));
   bar->setMovable(false);
   bar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-  bar->setIconSize(QSize(24, 24));
+  bar->setIconSize(QSize(20, 20));
+  // Eight captioned buttons share the design width of the window.
+  QFont barFont = bar->font();
+  barFont.setPointSize(8);
+  bar->setFont(barFont);
   bar->addAction(acClose);
 
   PortMenu = new QMenu(this);
@@ -229,16 +236,33 @@ void TMainForm::CreateControls() {
   connect(SlaveButton, &QToolButton::clicked, acSlaveAddr, &QAction::trigger);
   bar->addWidget(SlaveButton);
 
+  // One button for two actions: it shows and triggers whichever the connection state
+  // gives it (a default action would draw a menu arrow on it).
   ConnectButton = new QToolButton(bar);
   ConnectButton->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-  ConnectButton->setDefaultAction(acOpenConnection);
+  connect(ConnectButton, &QToolButton::clicked, this, [this] {
+    if (connectAction_) connectAction_->trigger();
+  });
   bar->addWidget(ConnectButton);
+  // Buttons whose captions change keep the width of their widest caption, so that the
+  // tool bar does not jump.
+  const auto widest = [](QToolButton* button, const QString& caption) {
+    button->setText(caption);
+    button->ensurePolished();
+    button->setMinimumWidth(button->sizeHint().width());
+  };
+  widest(PortButton, QStringLiteral("COM8"));
+  widest(SlaveButton, QStringLiteral("Slave #32"));
+  widest(ConnectButton, acCloseConnection->text());
+  // Until an address has been accepted the button carries its action's caption.
+  SlaveButton->setText(acSlaveAddr->text());
   bar->addSeparator();
   bar->addAction(acRemoteCtrl);
   bar->addAction(acSetupForm);
   bar->addAction(acViewScope);
   bar->addSeparator();
   bar->addAction(acAbout);
+  toolBar_ = bar;
 
   mainSplitter_ = new QSplitter(Qt::Vertical, this);
   mainSplitter_->setChildrenCollapsible(false);
@@ -258,6 +282,12 @@ void TMainForm::CreateControls() {
   lowerSplitter_ = new QSplitter(Qt::Horizontal, mainSplitter_);
   lowerSplitter_->setChildrenCollapsible(false);
   faultPages_ = new QTabWidget(lowerSplitter_);
+  QFont tabFont = faultPages_->tabBar()->font();
+  tabFont.setPointSize(8);
+  faultPages_->tabBar()->setFont(tabFont);
+  faultPages_->setUsesScrollButtons(false);
+  faultPages_->setElideMode(Qt::ElideRight);
+  faultPages_->setStyleSheet(QStringLiteral("QTabBar::tab { padding: 3px 6px; }"));
   ActFaultMemo = MakeTextBox(faultPages_);
   ActFaultMemo->setObjectName(QStringLiteral("ActFaultMemo"));
   PrevFaultMemo = MakeTextBox(faultPages_);
@@ -384,12 +414,14 @@ void TMainForm::SetDriveWindows(QWidget* setupForm, QWidget* controlForm, QWidge
   acViewScope->setVisible(scopeForm != nullptr);
   for (QWidget* w : {setupForm, controlForm, scopeForm})
     if (w) w->installEventFilter(this);
+  FitToToolBar();
   UpdateActions();
 }
 
 void TMainForm::SetAboutWindow(QWidget* aboutForm) {
   aboutForm_ = aboutForm;
   acAbout->setVisible(aboutForm != nullptr);
+  FitToToolBar();
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
@@ -440,7 +472,51 @@ void TMainForm::UpdateActions() {
 }
 
 void TMainForm::SetConnectionRunning(bool running) {
-  ConnectButton->setDefaultAction(running ? acCloseConnection : acOpenConnection);
+  connectAction_ = running ? acCloseConnection : acOpenConnection;
+  ConnectButton->setText(connectAction_->text());
+  ConnectButton->setIcon(connectAction_->icon());
+  ConnectButton->setToolTip(connectAction_->toolTip());
+  ConnectButton->setStatusTip(connectAction_->statusTip());
+}
+
+void TMainForm::FitToToolBar() {
+  // A button hidden in the tool bar's overflow is a button the engineer does not find:
+  // the window is never narrower than its tool bar.
+  QStyle* st = toolBar_->style();
+  const int spacing = st->pixelMetric(QStyle::PM_ToolBarItemSpacing, nullptr, toolBar_);
+  int width = 2 * (st->pixelMetric(QStyle::PM_ToolBarItemMargin, nullptr, toolBar_) +
+                   st->pixelMetric(QStyle::PM_ToolBarFrameWidth, nullptr, toolBar_));
+  for (QAction* a : toolBar_->actions()) {
+    QWidget* w = toolBar_->widgetForAction(a);
+    if (!a->isVisible() || w == nullptr) continue;
+    // Before the first show the buttons have not taken the tool bar's font and style.
+    w->ensurePolished();
+    width += std::max(w->sizeHint().width(), w->minimumWidth()) + spacing;
+  }
+  setMinimumWidth(width + 4);
+}
+
+void TMainForm::FitToContent() {
+  // The state lists have the height of their rows; the log above them keeps a few lines.
+  // A window too small for both grows once, never beyond the screen.
+  const int memoLines = 6;
+  const int memoHeight = Memo->fontMetrics().lineSpacing() * memoLines + 2 * Memo->frameWidth() +
+                         Memo->horizontalScrollBar()->sizeHint().height() + 4;
+  const int lowerHeight = std::max(stateGroup_->sizeHint().height(),
+                                   stateGroup_->minimumSizeHint().height());
+  const int needed = memoHeight + mainSplitter_->handleWidth() + lowerHeight;
+  const int have = centralWidget()->height();
+  if (needed > have) {
+    int grow = needed - have;
+    if (QScreen* screen = this->screen()) {
+      const int room = screen->availableGeometry().bottom() - frameGeometry().bottom();
+      grow = std::max(0, std::min(grow, room));
+    }
+    resize(width(), height() + grow);
+  }
+  const int total = std::max(centralWidget()->height(), needed);
+  mainSplitter_->setSizes({std::max(memoHeight, total - lowerHeight - mainSplitter_->handleWidth()),
+                           lowerHeight});
 }
 
 void TMainForm::AddMessage(const std::string& line) {
@@ -497,6 +573,7 @@ void TMainForm::BuildStateLists() {
   for (TkoParValue* p : {d->StateSpeedLoop, d->StateProfile, d->StatePosLoop, d->StateMotor})
     koFastInterface->List(p);
   koFastInterface->AdaptHeight();
+  FitToContent();
   UpdateActions();
 }
 

@@ -11,6 +11,7 @@ class QMenu;
 class QPlainTextEdit;
 class QSplitter;
 class QTabWidget;
+class QToolBar;
 class QToolButton;
 class QTreeWidget;
 class QGroupBox;
@@ -65,6 +66,8 @@ class TMainForm : public QMainWindow {
   void AddMessage(const std::string& line);
   // The connect button carries Disconnect while a connection runs, Connect otherwise.
   void SetConnectionRunning(bool running);
+  // The action the connect button carries now.
+  [[nodiscard]] QAction* ConnectAction() const { return connectAction_; }
   // Re-evaluates the enabled and checked states of the actions.
   void UpdateActions();
 
@@ -116,6 +119,8 @@ class TMainForm : public QMainWindow {
   void acEditCurRangeExecute();
   void koFastInterfaceBeforeRefresh();
   bool DriveReady() const;
+  void FitToContent();
+  void FitToToolBar();
 
   std::string startDirectory_;
   int32_t selPort_ = 1;
@@ -126,6 +131,8 @@ class TMainForm : public QMainWindow {
   QPointer<QWidget> scopeForm_;
   QPointer<QWidget> aboutForm_;
   QActionGroup* portGroup_ = nullptr;
+  QToolBar* toolBar_ = nullptr;
+  QAction* connectAction_ = nullptr;
   QSplitter* mainSplitter_ = nullptr;
   QSplitter* lowerSplitter_ = nullptr;
   QTabWidget* faultPages_ = nullptr;

@@ -9,8 +9,10 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QTest>
+#include <QToolBar>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <string>
@@ -49,13 +51,14 @@ class MainFormTest : public ::testing::Test {
 TEST_F(MainFormTest, FirstStartWithoutSettingsFile) {
   auto form = Open();
   EXPECT_EQ(form->pos(), QPoint(0, 0));
-  EXPECT_EQ(form->size(), QSize(509, 390));
+  // The design width, unless the tool bar needs more on this screen's fonts.
+  EXPECT_EQ(form->size(), QSize(std::max(509, form->minimumWidth()), 390));
   EXPECT_EQ(form->SelPort(), 1);
   EXPECT_EQ(form->SelSlave(), 1);
   EXPECT_EQ(form->PortButton->text(), "COM1");
   EXPECT_EQ(form->SlaveButton->text(), "Slave #1");
   EXPECT_EQ(form->windowTitle(), "VX310 - Configuration Terminal 2.20");
-  EXPECT_EQ(form->ConnectButton->defaultAction(), form->acOpenConnection);
+  EXPECT_EQ(form->ConnectAction(), form->acOpenConnection);
   EXPECT_TRUE(form->Memo->toPlainText().isEmpty());
   EXPECT_TRUE(dialogs.messages.empty());
   // The port menu starts without a check mark.
@@ -117,7 +120,7 @@ TEST_F(MainFormTest, UnusableGeometryFallsBackToDesignSize) {
   dir.Write("VX310_ConfigTerm.ini",
             "[MainForm]\nTop=-90000\nLeft=90000\nWidth=0\nHeight=-5\n");
   auto form = Open();
-  EXPECT_EQ(form->size(), QSize(509, 390));
+  EXPECT_EQ(form->size(), QSize(std::max(509, form->minimumWidth()), 390));
   EXPECT_EQ(form->pos(), QPoint(0, 0));
 }
 
@@ -199,6 +202,29 @@ TEST_F(MainFormTest, ActionsCarryCaptionsShortcutsAndHints) {
     }
     EXPECT_TRUE(form->actions().contains(c.action));
   }
+}
+
+TEST_F(MainFormTest, EveryToolButtonFitsTheWindowAtItsDesignSize) {
+  auto form = Open();
+  QWidget setup, control, scope, about;
+  form->SetDriveWindows(&setup, &control, &scope);
+  form->SetAboutWindow(&about);
+  form->SetConnectionRunning(true);
+  form->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+  auto* bar = form->findChild<QToolBar*>();
+  ASSERT_NE(bar, nullptr);
+  int buttons = 0;
+  for (QAction* a : bar->actions()) {
+    if (a->isSeparator()) continue;
+    QWidget* w = bar->widgetForAction(a);
+    ASSERT_NE(w, nullptr);
+    // A button the tool bar cannot fit goes to its overflow menu and is hidden.
+    EXPECT_TRUE(w->isVisible()) << a->text().toStdString();
+    EXPECT_LE(w->mapTo(form.get(), QPoint(w->width(), 0)).x(), form->width());
+    ++buttons;
+  }
+  EXPECT_EQ(buttons, 8);
 }
 
 TEST_F(MainFormTest, DriveWindowsStayDisabledWithoutDriveAndWindowlessButtonsHide) {

@@ -196,7 +196,7 @@ TEST_F(SupervisorOnSim, ConnectsIdentifiesFillsWindowsAndDisconnects) {
     EXPECT_EQ(CountStarting("Transaction Error: "), 0);
     EXPECT_FALSE(Logged("Device is of the wrong type!"));
     EXPECT_EQ(calls, (std::vector<std::string>{"BuildControls", "BuildPages", "SetupRead"}));
-    EXPECT_EQ(form->ConnectButton->defaultAction(), form->acCloseConnection);
+    EXPECT_EQ(form->ConnectAction(), form->acCloseConnection);
     ASSERT_NE(net->Device(), nullptr);
     EXPECT_EQ(net->Device()->GetVersion().ToString(), "VX310v220");
     EXPECT_TRUE(DriveActionsEnabled());
@@ -226,7 +226,7 @@ TEST_F(SupervisorOnSim, ConnectsIdentifiesFillsWindowsAndDisconnects) {
     // Disconnect: everything goes but the oscilloscope window.
     form->acCloseConnection->trigger();
     EXPECT_TRUE(Logged("Connection closed."));
-    EXPECT_EQ(form->ConnectButton->defaultAction(), form->acOpenConnection);
+    EXPECT_EQ(form->ConnectAction(), form->acOpenConnection);
     EXPECT_EQ(net->DeviceSetup(), nullptr);
     EXPECT_EQ(net->Device(), nullptr);
     EXPECT_TRUE(DriveActionsDisabled());
