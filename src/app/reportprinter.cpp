@@ -66,9 +66,9 @@ bool TkoPrintRtfDoc::PrintDoc(const QString& title, QTextDocument* doc, bool end
   auto margin = [&](double cm, double dpi) {
     return std::trunc(cm * twipsPerInch / 2.54) * dpi / twipsPerInch;
   };
-  const QRectF text(QPointF(margin(L_Margin, dpiX), margin(T_Margin, dpiY)),
-                    QPointF(paper.width() - margin(R_Margin, dpiX),
-                            paper.height() - margin(B_Margin, dpiY)));
+  const QRectF text(
+      QPointF(margin(L_Margin, dpiX), margin(T_Margin, dpiY)),
+      QPointF(paper.width() - margin(R_Margin, dpiX), paper.height() - margin(B_Margin, dpiY)));
   auto finish = [&] {
     if (endDoc) {
       painter_->end();

@@ -28,8 +28,8 @@ void ExportSetupFile(const TkoDeviceVXSlave& drive, const SetupFileHeader& heade
                      const std::string& fileName);
 
 struct SetupImport {
-  std::string Creator;  // "Header"/"Owner", "- unknown -" when absent
-  std::string Version;  // "Header"/"Version", "- unknown -" when absent
+  std::string Creator;    // "Header"/"Owner", "- unknown -" when absent
+  std::string Version;    // "Header"/"Version", "- unknown -" when absent
   bool HasSetup = false;  // the file has a "VX310_Setup" section
   int Loaded = 0;         // keys loaded into a register
   // Keys that changed nothing, with the reason of the load report ("UNKNOWN!",

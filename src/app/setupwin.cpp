@@ -144,7 +144,9 @@ void SetEnabled(std::initializer_list<TkoParValue*> pars, bool enabled) {
     if (p != nullptr) p->Enabled = enabled;
 }
 
-bool GetBool(const TkoParBoolField* par) { return par != nullptr && par->GetBool(); }
+bool GetBool(const TkoParBoolField* par) {
+  return par != nullptr && par->GetBool();
+}
 
 QTreeWidget* NewList(QWidget* parent) {
   auto* list = new QTreeWidget(parent);
@@ -294,7 +296,8 @@ void TSetupForm::CreateActions() {
   acReload = make("Reload", "Refresh data from VX150", QStyle::SP_BrowserReload);
   acSend = make("Send", "Send setup to VX150", QStyle::SP_ArrowRight);
   acSend->setShortcut(QKeySequence(QStringLiteral("Ctrl+T")));
-  acSave = make("Save", "Send and Save the setup to VX150 pemanently", QStyle::SP_DialogApplyButton);
+  acSave =
+      make("Save", "Send and Save the setup to VX150 pemanently", QStyle::SP_DialogApplyButton);
   acSave->setShortcut(QKeySequence(QStringLiteral("Ctrl+S")));
   acImport = make("From File ...", "Load setup from file", QStyle::SP_DialogOpenButton);
   acExport = make("To File ...", "Save setup to file", QStyle::SP_DialogSaveButton);
@@ -427,8 +430,8 @@ void TSetupForm::CreatePages() {
       group->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
       l->addWidget(group);
     };
-    direct("ModBus Address", "Save this value as new slave address for ModBus",
-           &f.lvModBusAddress, &f.btnModBusAddress);
+    direct("ModBus Address", "Save this value as new slave address for ModBus", &f.lvModBusAddress,
+           &f.btnModBusAddress);
     direct("CanBus Baudrate", nullptr, &f.lvCanBaudrate, &f.btnCanBaudrate);
     auto frames = [&](const char* caption, QTreeWidget** list, QGroupBox** group) {
       *list = NewList(w);
@@ -490,14 +493,18 @@ bool TSetupForm::BindingsStale() const {
   return d != boundDrive_;
 }
 
-TkoDeviceVX310* TSetupForm::Drive() const { return BindingsStale() ? nullptr : boundDrive_; }
+TkoDeviceVX310* TSetupForm::Drive() const {
+  return BindingsStale() ? nullptr : boundDrive_;
+}
 
 bool TSetupForm::DriveReady() const {
   TkoDeviceVX310* d = Drive();
   return d != nullptr && d->GetState() == TkoDeviceSetup::dsReady;
 }
 
-void TSetupForm::ReleaseDrive() { BindPages(nullptr); }
+void TSetupForm::ReleaseDrive() {
+  BindPages(nullptr);
+}
 
 void TSetupForm::RefreshData() {
   if (BindingsStale()) ReleaseDrive();
@@ -531,7 +538,9 @@ void TSetupForm::UpdateActions() {
   f_->btnCanBaudrate->setEnabled(d != nullptr && d->ParEECanBusBaudrate != nullptr);
 }
 
-void TSetupForm::BuildPages() { BindPages(Device ? Device() : nullptr); }
+void TSetupForm::BuildPages() {
+  BindPages(Device ? Device() : nullptr);
+}
 
 void TSetupForm::BindPages(TkoDeviceVX310* d) {
   Frames& f = *f_;
@@ -560,13 +569,13 @@ void TSetupForm::BindPages(TkoDeviceVX310* d) {
   };
   if (d == nullptr) {
     // Controls bound to nothing show "-empty-"; lists stay empty.
-    for (TkoRadioGroup* g : {f.rgCmdFromBus, f.rgRefSource, f.rgUseSyncSignal, f.rgControlMode,
-                             f.rgZeroActiveLevel, f.rgZeroDirection, f.rgRampStopMode,
-                             f.rgPositionMode, f.rgUsePosLimits})
+    for (TkoRadioGroup* g :
+         {f.rgCmdFromBus, f.rgRefSource, f.rgUseSyncSignal, f.rgControlMode, f.rgZeroActiveLevel,
+          f.rgZeroDirection, f.rgRampStopMode, f.rgPositionMode, f.rgUsePosLimits})
       radio(g, nullptr);
-    for (QTreeWidget* lv : {f.lvMotor, f.lvEncoder, f.lvZeroing, f.lvSpeed, f.lvPosPid,
-                            f.lvPosLimits, f.lvPosTarget, f.lvModBusAddress, f.lvCanBaudrate,
-                            f.lvCanRx, f.lvCanTx})
+    for (QTreeWidget* lv :
+         {f.lvMotor, f.lvEncoder, f.lvZeroing, f.lvSpeed, f.lvPosPid, f.lvPosLimits, f.lvPosTarget,
+          f.lvModBusAddress, f.lvCanBaudrate, f.lvCanRx, f.lvCanTx})
       ui.With(lv, lv->isHeaderHidden() ? TkoLvColumnSet{lvcValue} : columns);
     FitHeight();
     UpdateActions();
@@ -594,23 +603,21 @@ void TSetupForm::BindPages(TkoDeviceVX310* d) {
   rows(f.lvPosPid, {d->ParPosWindow, d->ParPosPGain, d->ParPosIGain}, columns);
   radio(f.rgUsePosLimits, d->CfgUsePosLimits);
   rows(f.lvPosLimits, {d->ParPosMaxLimit, d->ParPosMinLimit}, columns);
-  rows(f.lvPosTarget,
-       {d->ParPosPktAccel, d->ParPosPktDecel, d->ParPosPktSpeed, d->ParPosPktTarget}, columns);
+  rows(f.lvPosTarget, {d->ParPosPktAccel, d->ParPosPktDecel, d->ParPosPktSpeed, d->ParPosPktTarget},
+       columns);
   // The two direct-write lists keep their one-row design height.
-  for (auto [lv, par] : {std::pair<QTreeWidget*, TkoParValue*>{f.lvModBusAddress,
-                                                               d->ParEEModBusAddress},
-                         {f.lvCanBaudrate, d->ParEECanBusBaudrate}}) {
+  for (auto [lv, par] :
+       {std::pair<QTreeWidget*, TkoParValue*>{f.lvModBusAddress, d->ParEEModBusAddress},
+        {f.lvCanBaudrate, d->ParEECanBusBaudrate}}) {
     ui.With(lv, {lvcValue});
     ui.List(par);
-    const int row = lv->topLevelItemCount() > 0 ? lv->sizeHintForRow(0)
-                                                : lv->fontMetrics().height() + 6;
+    const int row =
+        lv->topLevelItemCount() > 0 ? lv->sizeHintForRow(0) : lv->fontMetrics().height() + 6;
     lv->setFixedHeight(row + 2 * lv->frameWidth());
   }
   SetupCanChoices(d);
-  rows(f.lvCanRx, {d->ParCyclicRx1, d->ParCyclicRx2, d->ParCyclicRx3, d->ParCyclicRx4},
-       {lvcValue});
-  rows(f.lvCanTx, {d->ParCyclicTx1, d->ParCyclicTx2, d->ParCyclicTx3, d->ParCyclicTx4},
-       {lvcValue});
+  rows(f.lvCanRx, {d->ParCyclicRx1, d->ParCyclicRx2, d->ParCyclicRx3, d->ParCyclicRx4}, {lvcValue});
+  rows(f.lvCanTx, {d->ParCyclicTx1, d->ParCyclicTx2, d->ParCyclicTx3, d->ParCyclicTx4}, {lvcValue});
   FitHeight();
   UpdateActions();
 }
@@ -666,18 +673,18 @@ void TSetupForm::koInterfaceBeforeRefresh() {
   const int64_t refSource = d->CfgRefSource != nullptr ? d->CfgRefSource->GetField() : 0;
   const bool bySource = refSource != 0;
   const bool positionMode = GetBool(d->CfgPositionMode);
-  SetEnabled({d->CfgUseSyncSignal, d->CfgZeroActiveLevel, d->CfgZeroDirection,
-              d->ParZeroSpeedMax, d->ParZeroSpeedMin, d->ParZeroTimeout, d->CfgPositionMode},
+  SetEnabled({d->CfgUseSyncSignal, d->CfgZeroActiveLevel, d->CfgZeroDirection, d->ParZeroSpeedMax,
+              d->ParZeroSpeedMin, d->ParZeroTimeout, d->CfgPositionMode},
              bySource);
-  SetEnabled({d->ParEncoderPulseRev, d->ParEncoderGear, d->ParUseEncoderReverse,
-              d->ParUseEncoderSource},
-             GetBool(d->CfgEncoderEnable));
+  SetEnabled(
+      {d->ParEncoderPulseRev, d->ParEncoderGear, d->ParUseEncoderReverse, d->ParUseEncoderSource},
+      GetBool(d->CfgEncoderEnable));
   SetEnabled({d->CfgRampStopMode}, bySource && !positionMode);
   SetEnabled({d->ParMotorAccel, d->ParMotorDecel},
              bySource && (GetBool(d->CfgUseRamp) || positionMode));
   SetEnabled({d->ParPosMaxLimit, d->ParPosMinLimit}, GetBool(d->CfgUsePosLimits));
-  SetEnabled({d->ParPosWindow, d->ParPosPGain, d->ParPosIGain, d->ParPosPktAccel,
-              d->ParPosPktDecel, d->ParPosPktSpeed, d->ParPosPktTarget},
+  SetEnabled({d->ParPosWindow, d->ParPosPGain, d->ParPosIGain, d->ParPosPktAccel, d->ParPosPktDecel,
+              d->ParPosPktSpeed, d->ParPosPktTarget},
              positionMode);
 }
 
@@ -731,8 +738,7 @@ void TSetupForm::acSaveExecute() {
 
 namespace {
 
-const char* const kFilter =
-    "VX310 Cfg Files (*.310);;Text Files (*.txt);;All Files (*)";
+const char* const kFilter = "VX310 Cfg Files (*.310);;Text Files (*.txt);;All Files (*)";
 
 }  // namespace
 
@@ -827,8 +833,7 @@ std::vector<vx::ReportLine> BuildReport(TkoDeviceVX310& d, const TSetupForm& for
   const std::string date = vx::FormatDateTime(vx::Formats().ShortDateFormat, now) + " " +
                            vx::FormatDateTime(vx::Formats().LongTimeFormat, now);
   add(Format("\t%-20s %s", "Report date     ", date.c_str()), 8, false, true);
-  add(Format("\t%-20s %s", "Firmware version", d.GetVersion().ToString().c_str()), 8, false,
-      true);
+  add(Format("\t%-20s %s", "Firmware version", d.GetVersion().ToString().c_str()), 8, false, true);
   const std::string descr = d.DefsList() != nullptr ? d.DefsList()->GetVersionDescr() : "";
   add(Format("\t%-20s %s", "Description     ", descr.c_str()), 8, false, true);
   add(underscores);

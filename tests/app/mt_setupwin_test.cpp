@@ -15,17 +15,17 @@
 
 #include "app/apptest.h"
 #include "app/setupwin.h"
-#include "params/parencoded.h"
-#include "paramui/userinterfaceutils.h"
 #include "devices/devicesetup.h"
 #include "devices/mbnetwork.h"
 #include "devices/vx310.h"
 #include "modbus/mbthread.h"
 #include "modbus/mbthreadsetup.h"
 #include "modbus/mbtransakinds.h"
+#include "params/parencoded.h"
+#include "paramui/userinterfaceutils.h"
 #include "platform/queuedispatcher.h"
-#include "regmodel/register.h"
 #include "regmodel/regdefinition.h"
+#include "regmodel/register.h"
 #include "regmodel/textresource.h"
 #include "sim/simdrive.h"
 #include "sim/simimage.h"
@@ -119,8 +119,8 @@ class SetupOnSimTest : public ::testing::Test {
       d->StartSetupRead();
     };
     form->BuildPages();
-    ASSERT_TRUE(ui.PumpUntil(
-        [&] { return drive->GetSetupState() == TkoDeviceVXSlave::ssInStep; }, kLong));
+    ASSERT_TRUE(
+        ui.PumpUntil([&] { return drive->GetSetupState() == TkoDeviceVXSlave::ssInStep; }, kLong));
     form->UpdateActions();
   }
   void TearDown() override {
@@ -217,6 +217,8 @@ TEST_F(SetupOnSimTest, TheCloseQueryGuardsChangesNotSaved) {
           << "state " << int(drive->GetSetupState()) << ", send runs "
           << drive->SendRamSetup->GetRunCount() << ", error " << drive->SendRamSetup->GetLastError()
           << ", log " << log.size() << " last " << log.back();
+      form->UpdateActions();
+      EXPECT_TRUE(form->acSave->isEnabled()) << "sent but not saved";
     }
     dialogs.questions.clear();
     dialogs.yes = false;

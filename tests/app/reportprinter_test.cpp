@@ -1,5 +1,7 @@
 // The printed setup report: its lines (only visible, enabled parameters; pages and groups
 // without lines leave no heading) and printing it to a PDF file.
+#include "app/reportprinter.h"
+
 #include <QPrinter>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -8,7 +10,6 @@
 #include <string>
 #include <vector>
 
-#include "app/reportprinter.h"
 #include "params/parencoded.h"
 #include "paramui/uierror.h"
 #include "regmodel/versionrecord.h"
@@ -76,8 +77,9 @@ TEST_F(ReportTest, TheReportFramesTheDriveAndItsPages) {
   std::vector<std::string> props;
   D().ReportDevice(&props);
   ASSERT_FALSE(props.empty());
-  EXPECT_EQ(std::vector<std::string>(r.begin() + 9, r.begin() + 9 + static_cast<long>(props.size())),
-            props);
+  EXPECT_EQ(
+      std::vector<std::string>(r.begin() + 9, r.begin() + 9 + static_cast<long>(props.size())),
+      props);
   EXPECT_TRUE(Has(r, Heading("Options")));
   EXPECT_TRUE(Has(r, ParLine(D().ParMotorStepRev)));
   EXPECT_TRUE(Has(r, ParLine(D().CfgRefSource)));
@@ -92,11 +94,17 @@ TEST_F(ReportTest, OnlyVisibleEnabledParametersArePrinted) {
     std::vector<std::string> present, absent;
   } cases[] = {
       // Without a reference source the whole zeroing page is greyed: no heading at all.
-      {"idle drive", 0, false, false,
+      {"idle drive",
+       0,
+       false,
+       false,
        {},
-       {Heading("Zeroing"), ParLine(d.ParZeroTimeout), "\tPosition PID regulator:",
-        "\tPosition limits:", ParLine(d.ParPosWindow)}},
-      {"positioning with limits", 1, true, true,
+       {Heading("Zeroing"), ParLine(d.ParZeroTimeout),
+        "\tPosition PID regulator:", "\tPosition limits:", ParLine(d.ParPosWindow)}},
+      {"positioning with limits",
+       1,
+       true,
+       true,
        {Heading("Zeroing"), ParLine(d.ParZeroTimeout), "\tPosition PID regulator:",
         ParLine(d.ParPosWindow), "\tPosition limits:", ParLine(d.ParPosMaxLimit)},
        {ParLine(d.CfgRampStopMode)}},

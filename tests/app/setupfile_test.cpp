@@ -1,11 +1,12 @@
 // Setup files: what an export writes, that an import gives the values back, and that a
 // malformed, foreign or unreadable file is reported and changes nothing it should not.
+#include "app/setupfile.h"
+
 #include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
 
-#include "app/setupfile.h"
 #include "paramui/uierror.h"
 #include "platform/koexception.h"
 #include "setupkit.h"
@@ -79,12 +80,12 @@ TEST_F(SetupFileTest, ExportWritesTheHeaderThenTheRegistersLastFirst) {
   // The Web key is missing from the settings: the maker's address stands in.
   const std::vector<std::string> header(lines.begin(), lines.begin() + 6);
   EXPECT_EQ(header, (std::vector<std::string>{
-                        "[Header]", "Version=\"2.21\"", "Owner=\"Bench\"",
-                        "Company=\"Test Works\"",
+                        "[Header]", "Version=\"2.21\"", "Owner=\"Bench\"", "Company=\"Test Works\"",
                         std::string("Web=\"") + TkoXmlParser::kMakerWeb + "\"", "[VX310_Setup]"}));
   // "ImportExport" is 100/137: written 100 first, so the file starts with 137.
   std::vector<std::string> names;
-  for (std::size_t i = 6; i < lines.size(); ++i) names.push_back(lines[i].substr(0, lines[i].find('=')));
+  for (std::size_t i = 6; i < lines.size(); ++i)
+    names.push_back(lines[i].substr(0, lines[i].find('=')));
   ASSERT_FALSE(names.empty());
   EXPECT_EQ(names.front(), D().RegisterAt(137)->Name());
   EXPECT_EQ(names.back(), D().RegisterAt(100)->Name());
@@ -109,8 +110,9 @@ TEST_F(SetupFileTest, TheChainOrderDecidesTheLineOrder) {
     }
     if (inSetup) names.push_back(l.substr(0, l.find('=')));
   }
-  EXPECT_EQ(names, (std::vector<std::string>{D().RegisterAt(102)->Name(), D().RegisterAt(101)->Name(),
-                                             D().RegisterAt(100)->Name(), D().RegisterAt(200)->Name()}));
+  EXPECT_EQ(names,
+            (std::vector<std::string>{D().RegisterAt(102)->Name(), D().RegisterAt(101)->Name(),
+                                      D().RegisterAt(100)->Name(), D().RegisterAt(200)->Name()}));
 }
 
 TEST_F(SetupFileTest, ExportThenImportGivesTheValuesBack) {

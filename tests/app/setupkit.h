@@ -3,14 +3,13 @@
 // bound to it, for the tests of the setup window, its files and its report.
 #include <gtest/gtest.h>
 
-#include <stdexcept>
-
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "app/setupwin.h"
 #include "app/apptest.h"
+#include "app/setupwin.h"
 #include "devices/devicesetup.h"
 #include "devices/vx310.h"
 #include "platform/queuedispatcher.h"

@@ -54,15 +54,16 @@ std::vector<TkoRadioGroup*> Radios(TSetupForm& form, const char* caption) {
 // The parameters of a list's rows, null for a separator.
 std::vector<TkoParValue*> RowPars(QTreeWidget* list) {
   std::vector<TkoParValue*> out;
-  for (int i = 0; i < list->topLevelItemCount(); ++i) out.push_back(vx::RowPar(list->topLevelItem(i)));
+  for (int i = 0; i < list->topLevelItemCount(); ++i)
+    out.push_back(vx::RowPar(list->topLevelItem(i)));
   return out;
 }
 
 TEST_F(SetupWindowTest, PagesShowTheDrivesParametersInOrder) {
   form.BuildPages();
   form.RefreshData();
-  const char* captions[] = {"Options", "Motor", "Encoder", "Speed", "Positioning", "Zeroing",
-                            "Field Bus"};
+  const char* captions[] = {"Options",     "Motor",   "Encoder",  "Speed",
+                            "Positioning", "Zeroing", "Field Bus"};
   ASSERT_EQ(form.Pages()->count(), 7);
   for (int i = 0; i < 7; ++i) EXPECT_EQ(form.Pages()->tabText(i), QLatin1String(captions[i]));
 
@@ -72,10 +73,14 @@ TEST_F(SetupWindowTest, PagesShowTheDrivesParametersInOrder) {
     std::size_t list;
     std::vector<TkoParValue*> rows;
   } cases[] = {
-      {"Motor", 0, {d.ParMotorStepRev, d.ParMotorStepDiv, d.ParMotorSrRPM, nullptr, d.ParMotorIpA,
-                    d.ParMotorIrA, d.ParMotorIrTimer}},
-      {"Encoder", 0, {d.ParEncoderPulseRev, d.ParEncoderGear, nullptr, d.ParUseEncoderReverse,
-                      d.ParUseEncoderSource}},
+      {"Motor",
+       0,
+       {d.ParMotorStepRev, d.ParMotorStepDiv, d.ParMotorSrRPM, nullptr, d.ParMotorIpA,
+        d.ParMotorIrA, d.ParMotorIrTimer}},
+      {"Encoder",
+       0,
+       {d.ParEncoderPulseRev, d.ParEncoderGear, nullptr, d.ParUseEncoderReverse,
+        d.ParUseEncoderSource}},
       {"Speed", 0, {d.ParSpeedWin, nullptr, d.ParMotorAccel, d.ParMotorDecel}},
       {"Positioning", 0, {d.ParPosMaxLimit, d.ParPosMinLimit}},
       {"Positioning", 1, {d.ParPosWindow, d.ParPosPGain, d.ParPosIGain}},
@@ -111,9 +116,9 @@ TEST_F(SetupWindowTest, PagesShowTheDrivesParametersInOrder) {
     const char* page;
     std::size_t index;
     TkoParEncoded* par;
-  } radios[] = {{"Options", 0, d.CfgCmdFromBus},      {"Options", 1, d.CfgRefSource},
-                {"Options", 2, d.CfgUseSyncSignal},   {"Encoder", 0, d.CfgControlMode},
-                {"Speed", 0, d.CfgRampStopMode},      {"Positioning", 0, d.CfgUsePosLimits},
+  } radios[] = {{"Options", 0, d.CfgCmdFromBus},       {"Options", 1, d.CfgRefSource},
+                {"Options", 2, d.CfgUseSyncSignal},    {"Encoder", 0, d.CfgControlMode},
+                {"Speed", 0, d.CfgRampStopMode},       {"Positioning", 0, d.CfgUsePosLimits},
                 {"Positioning", 1, d.CfgPositionMode}, {"Zeroing", 0, d.CfgZeroActiveLevel},
                 {"Zeroing", 1, d.CfgZeroDirection}};
   for (const Radio& r : radios) {
@@ -150,9 +155,9 @@ TEST_F(SetupWindowTest, EnableRulesFollowTheConfiguration) {
     d.CfgUsePosLimits->SetBool(c.posLimits);
     d.CfgEncoderEnable->SetBool(c.encoder);
     form.RefreshData();
-    for (TkoParValue* p : Pars{d.CfgUseSyncSignal, d.CfgZeroActiveLevel, d.CfgZeroDirection,
-                               d.ParZeroSpeedMax, d.ParZeroSpeedMin, d.ParZeroTimeout,
-                               d.CfgPositionMode})
+    for (TkoParValue* p :
+         Pars{d.CfgUseSyncSignal, d.CfgZeroActiveLevel, d.CfgZeroDirection, d.ParZeroSpeedMax,
+              d.ParZeroSpeedMin, d.ParZeroTimeout, d.CfgPositionMode})
       EXPECT_EQ(p->Enabled, c.sync) << p->GetDescr();
     EXPECT_EQ(d.CfgRampStopMode->Enabled, c.rampStop);
     EXPECT_EQ(d.ParMotorAccel->Enabled, c.accel);
@@ -162,8 +167,8 @@ TEST_F(SetupWindowTest, EnableRulesFollowTheConfiguration) {
     for (TkoParValue* p : Pars{d.ParPosWindow, d.ParPosPGain, d.ParPosIGain, d.ParPosPktAccel,
                                d.ParPosPktDecel, d.ParPosPktSpeed, d.ParPosPktTarget})
       EXPECT_EQ(p->Enabled, c.pid) << p->GetDescr();
-    for (TkoParValue* p :
-         Pars{d.ParEncoderPulseRev, d.ParEncoderGear, d.ParUseEncoderReverse, d.ParUseEncoderSource})
+    for (TkoParValue* p : Pars{d.ParEncoderPulseRev, d.ParEncoderGear, d.ParUseEncoderReverse,
+                               d.ParUseEncoderSource})
       EXPECT_EQ(p->Enabled, c.encoderPars) << p->GetDescr();
     // A disabled radio group is greyed on screen too.
     const std::vector<TkoRadioGroup*> speed = Radios(form, "Speed");
@@ -181,10 +186,12 @@ TEST_F(SetupWindowTest, EditsMarkTheSetupModifiedAndRestartParametersWarn) {
     double value;
     std::vector<std::string> warning;
   } cases[] = {
-      {d.ParEncoderPulseRev, 2000,
+      {d.ParEncoderPulseRev,
+       2000,
        {bar, "!RESERVED PARAMETER!", "\"Encoder step per revolution\" has been modified.",
         " Warning: This modification takes effect only after restart.", bar}},
-      {d.ParUseEncoderReverse, 1,
+      {d.ParUseEncoderReverse,
+       1,
        {bar, "!RESERVED PARAMETER!", "\"Encoder counter mode\" has been modified.",
         " Warning: This modification takes effect only after restart.", bar}},
       {d.ParMotorAccel, 1234, {}},
@@ -272,8 +279,8 @@ TEST_F(SetupWindowTest, WithoutADriveThePagesAreEmptyAndTheActionsOff) {
   form.BuildPages();
   form.RefreshData();
   for (QTreeWidget* list : Lists(form, "Motor")) EXPECT_EQ(list->topLevelItemCount(), 0);
-  for (QAction* a : {form.acReload, form.acSend, form.acSave, form.acImport, form.acExport,
-                     form.acPrint})
+  for (QAction* a :
+       {form.acReload, form.acSend, form.acSave, form.acImport, form.acExport, form.acPrint})
     EXPECT_FALSE(a->isEnabled()) << a->text().toStdString();
   EXPECT_TRUE(form.acClose->isEnabled());
 }
@@ -356,10 +363,9 @@ TEST_F(SetupWindowTest, PicturesOfThePages) {
   form.show();
   for (int i = 0; i < form.Pages()->count(); ++i) {
     form.Pages()->setCurrentIndex(i);
-    const QString file = QString::fromLocal8Bit(dir) + QStringLiteral("/setup_%1_%2.png")
-                                                           .arg(i)
-                                                           .arg(form.Pages()->tabText(i))
-                                                           .replace(' ', '_');
+    const QString file =
+        QString::fromLocal8Bit(dir) +
+        QStringLiteral("/setup_%1_%2.png").arg(i).arg(form.Pages()->tabText(i)).replace(' ', '_');
     EXPECT_TRUE(form.grab().save(file)) << file.toStdString();
   }
   form.hide();
