@@ -265,6 +265,12 @@ void TControlForm::FitHeight() {
   setFixedSize(kClientWidth, barHeight + frame_->height());
 }
 
+void TControlForm::ReleaseDrive() {
+  ResetBindings();
+  FitHeight();
+  UpdateActions();
+}
+
 bool TControlForm::BindingsStale() const {
   TkoDeviceVX310* drive = Device ? Device() : nullptr;
   return drive != boundDrive_;

@@ -40,6 +40,9 @@ class TControlForm : public QMainWindow {
   // The binder of the list and the commands; the supervisor refreshes it after every
   // completed actual-state read.
   TkoUserInterfaceUtils* koInterface() const { return koInterface_; }
+  // The drive is going (disconnect, or a drive of another kind): lets go of its
+  // parameters; the window shows no drive until the next BuildControls.
+  void ReleaseDrive();
   // Re-evaluates the actions' enabled and checked states (there is no idle update).
   void UpdateActions();
 
