@@ -25,10 +25,13 @@ namespace vxtest {
 // into its definitions, which must not leak from one test into the next.
 class OfflineDrive {
  public:
-  OfflineDrive() {
+  // `without`: "[Parameters]" entries taken out of the model before the drive is made.
+  explicit OfflineDrive(const std::vector<std::string>& without = {}) {
     collection_.SetFilePath(std::string(VX_SOURCE_DIR) + "/models");
     model_ = collection_.FindRegDefsListFor(&version_);
     if (model_ == nullptr) throw std::runtime_error("no VX310v220 data model");
+    for (const std::string& key : without)
+      if (model_->FindKey("Parameters", key)) model_->Delete(model_->CurrentLine);
     setup_.SetDeviceAddr(1);
     setup_.SetEnabled(true);
     drive_ = std::make_unique<TkoDeviceVX310>(&setup_, &version_, model_);

@@ -274,6 +274,50 @@ TEST_F(SetupWindowTest, ADataModelWithoutCanCategoriesLeavesTheSelectorsAtNone) 
   EXPECT_EQ(D().ParCyclicRx3->GetValueString(), "000 -none-               | Disabled field");
 }
 
+TEST(SetupWindowModelTest, MembersTheModelLacksAreLeftOut) {
+  vxtest::App();
+  vxtest::OfflineDrive drive({"ParMotorAccel", "CfgRefSource", "CfgPositionMode", "ParCyclicRx1",
+                              "CfgZeroActiveLevel", "ParEEModBusAddress"});
+  TkoDeviceVX310& d = drive.Drive();
+  ASSERT_EQ(d.ParMotorAccel, nullptr);
+  ASSERT_EQ(d.CfgRefSource, nullptr);
+  std::vector<std::string> log;
+  TSetupForm form;
+  form.Device = [&d]() -> TkoDeviceVX310* { return &d; };
+  form.Log = [&log](const std::string& line) { log.push_back(line); };
+  form.BuildPages();
+  form.RefreshData();
+  EXPECT_EQ(RowPars(Lists(form, "Speed")[0]), (Pars{d.ParSpeedWin, nullptr, d.ParMotorDecel}));
+  EXPECT_EQ(RowPars(Lists(form, "Field Bus")[2]),
+            (Pars{d.ParCyclicRx2, d.ParCyclicRx3, d.ParCyclicRx4}));
+  EXPECT_EQ(Radios(form, "Options")[1]->title(), QStringLiteral("-empty-"));
+  // Without a reference source parameter the rules take RefSource as 0.
+  EXPECT_FALSE(d.ParZeroTimeout->Enabled);
+  // The address cannot be written without its parameter; the baud rate can.
+  const QList<QPushButton*> saves = Page(form, "Field Bus")->findChildren<QPushButton*>();
+  ASSERT_EQ(saves.size(), 2);
+  EXPECT_FALSE(saves[0]->isEnabled());
+  EXPECT_TRUE(saves[1]->isEnabled());
+  const std::vector<std::string> report = form.ReportLines();
+  EXPECT_FALSE(report.empty());
+}
+
+TEST_F(SetupWindowTest, DirectWritesWarnThatTheyTakeEffectAfterARestart) {
+  form.BuildPages();
+  const QList<QPushButton*> saves = Page(form, "Field Bus")->findChildren<QPushButton*>();
+  ASSERT_EQ(saves.size(), 2);
+  const std::string bar(74, '_');
+  const char* names[] = {"ModBus Slave Address", "CanBus BaudRate"};
+  for (int i = 0; i < 2; ++i) {
+    log.clear();
+    // Offline the write fails at once; the warning is written whatever the result.
+    saves[i]->click();
+    EXPECT_EQ(log, (std::vector<std::string>{
+                       bar, std::string("\"") + names[i] + "\" has been modified.",
+                       " Warning: This modification takes effect only after restart.", bar}));
+  }
+}
+
 TEST_F(SetupWindowTest, WithoutADriveThePagesAreEmptyAndTheActionsOff) {
   connected = false;
   form.BuildPages();
