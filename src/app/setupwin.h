@@ -7,29 +7,22 @@
 #include <vector>
 
 class QAction;
-class QGroupBox;
 class QPrinter;
-class QPushButton;
 class QTabWidget;
-class QTreeWidget;
 class TkoDeviceVX310;
 class TkoParValue;
 class TkoPrintRtfDoc;
-class TkoRadioGroup;
 class TkoUserInterfaceUtils;
-
-namespace vx {
-class ZeroingPicture;
-}
 
 // The drive setup window: the connected drive's configuration on seven pages, edited in
 // place, reloaded from the drive, sent to its working memory and saved to its EEPROM;
 // export to and import from setup files and the printed report.
 //
 // Everything shown lives in the drive object, which the window reaches through `Device`
-// (the connection supervisor's) each time it needs it: the drive comes and goes with
-// the connection, so the window never keeps it. Messages go to the main window's log
-// through `Log`.
+// (the connection supervisor's). The drive comes and goes with the connection: the pages
+// stay bound to the drive of the last BuildPages only while `Device` still answers that
+// drive, and are let go before any use once it answers another or none. Messages go to
+// the main window's log through `Log`.
 //
 // The close query goes through the application's dialog hooks (appdialogs.h); the file
 // choosers and the printer dialog through the hooks below. Empty hooks show the
