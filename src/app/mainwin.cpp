@@ -24,6 +24,7 @@
 #include <QVBoxLayout>
 
 #include "app/appdialogs.h"
+#include "app/getstringdlg.h"
 #include "app/inifile.h"
 #include "app/modulenetwork.h"
 #include "app/portsettings.h"
@@ -591,12 +592,25 @@ void TMainForm::koFastInterfaceBeforeRefresh() {
 void TMainForm::acEditCurRangeExecute() {
   TkoDeviceVX310* d = network_ ? network_->Device() : nullptr;
   if (d == nullptr || d->ParEECurrRangeMax == nullptr) return;
-  const std::optional<QString> text = vx::InputText(
-      this, tr("Modify current range (!reserved parameter!)"),
-      vx::MessageText(QStringLiteral("Insert new maximum current range from 3A to 10A.\n\rNote "
-                                     "that this value depends on the current sense shunt "
-                                     "resistor value.")),
-      vx::ToQString(d->ParEECurrRangeMax->GetValueString()));
+  const QString caption = tr("Modify current range (!reserved parameter!)");
+  const QString message = QStringLiteral(
+      "Insert new maximum current range from 3A to 10A.\n\rNote that this value depends on "
+      "the current sense shunt resistor value.");
+  const QString initial = vx::ToQString(d->ParEECurrRangeMax->GetValueString());
+  std::optional<QString> text;
+  if (vx::Dialogs().InputText) {
+    // Answered without a person (tests).
+    text = vx::Dialogs().InputText(this, caption, vx::MessageText(message), initial);
+  } else {
+    TGetStringDlg dialog(this);
+    dialog.ShowIgnore(false);
+    dialog.SetKeyFiltering(true);
+    dialog.AcceptKey('-', false);
+    dialog.setWindowTitle(caption);
+    dialog.SetMessage(message);
+    dialog.SetString(initial);
+    if (dialog.exec() == TGetStringDlg::OK) text = dialog.GetString();
+  }
   if (!text) return;
   const std::string value = vx::FromQString(*text);
   d->ParEECurrRangeMax->SetValueString(value);

@@ -99,7 +99,7 @@ void TNetwork::Connect(int32_t port, int32_t slave) {
   if (!c->AddDevice(dev.get())) return;
   deviceSetup_ = dev.release();
   koMBNetwork_->SetOnLine(true);
-  main_->UpdateActions();
+  UpdateWindows();
 }
 
 void TNetwork::Disconnect() {
@@ -110,7 +110,7 @@ void TNetwork::Disconnect() {
   koMBNetwork_->ResetAll();
   lastDeviceState_ = TkoDeviceSetup::dsOffline;
   lastSlave_ = nullptr;
-  main_->UpdateActions();
+  UpdateWindows();
 }
 
 TkoDeviceVX310* TNetwork::Device() const {
@@ -120,6 +120,11 @@ TkoDeviceVX310* TNetwork::Device() const {
 
 bool TNetwork::DeviceReady() const {
   return deviceSetup_ != nullptr && deviceSetup_->GetState() == TkoDeviceSetup::dsReady;
+}
+
+void TNetwork::UpdateWindows() {
+  main_->UpdateActions();
+  if (windows_.UpdateActions) windows_.UpdateActions();
 }
 
 void TNetwork::ReleaseDrive() {
@@ -169,7 +174,7 @@ void TNetwork::koMBNetworkNetStateChange(TkoMBNetwork* sender, TkoMBObject* sour
     // its changes arrive from the device setup, the slave or one of its transactions.
     DeviceStateChange(deviceSetup_);
   }
-  main_->UpdateActions();
+  UpdateWindows();
 }
 
 void TNetwork::DeviceStateChange(TkoDeviceSetup* setup) {
@@ -243,6 +248,7 @@ void TNetwork::OnActState(TkoDeviceVXSlave*, TkoMBTransaction* transa) {
   main_->koFastInterface->RefreshData();
   if (windows_.RefreshControls) windows_.RefreshControls();
   if (windows_.FeedScope && transa != nullptr) windows_.FeedScope(transa->GetTimeStamp());
+  UpdateWindows();
 }
 
 void TNetwork::OnFaultState(TkoDeviceVXSlave*, TkoMBTransaction*) {
@@ -262,17 +268,19 @@ void TNetwork::OnSetupRead(TkoDeviceVXSlave*, TkoMBTransaction*) {
   main_->koSlowInterface->RefreshData();
   Log("Setup dowloaded, data refreshed.");
   if (windows_.SetupRead) windows_.SetupRead();
-  main_->UpdateActions();
+  UpdateWindows();
 }
 
 void TNetwork::OnSetupSent(TkoDeviceVXSlave* sender, TkoMBTransaction*) {
   Log("Setup sent.");
   if (sender) sender->StartSetupRead();
+  UpdateWindows();
 }
 
 void TNetwork::OnSetupSaved(TkoDeviceVXSlave* sender, TkoMBTransaction*) {
   Log("Setup saved.");
   if (sender) sender->StartSetupRead();
+  UpdateWindows();
 }
 
 void TNetwork::WriteIfReady(TkoParValue* par) {

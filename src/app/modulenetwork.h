@@ -32,6 +32,8 @@ struct TNetworkWindows {
   std::function<void()> SetupRead;
   // Hides the setup and remote control windows.
   std::function<void()> HideDriveWindows;
+  // Re-evaluates the other windows' actions; called after every engine notification.
+  std::function<void()> UpdateActions;
 };
 
 // The connection supervisor: owns the network component, builds the one connection to
@@ -77,6 +79,8 @@ class TNetwork {
   void DeviceStateChange(TkoDeviceSetup* setup);
   void AttachDrive(TkoDeviceVX310* drive);
   void ReleaseDrive();
+  // The windows re-evaluate their actions (there is no idle update).
+  void UpdateWindows();
   // Appends the text to the message log, one line for each of its lines.
   void Log(const std::string& text);
 
