@@ -195,12 +195,22 @@ TEST(PrintRtfDocTest, PagesFollowTheDocumentAndTheMargins) {
   ASSERT_TRUE(printer.Execute(true));
   EXPECT_GT(printer.PagesPrinted(), pages);
 
+  // A job left open takes the next document on a new page, without asking again.
+  printer.T_Margin = 0.5;
+  printer.B_Margin = 0.5;
+  std::unique_ptr<QTextDocument> shortDoc = vx::MakeReportDocument({{"one line", 8, false, false}});
+  EXPECT_TRUE(printer.PrintDoc("first", shortDoc.get(), false));
+  EXPECT_TRUE(printer.PrintDoc("second", shortDoc.get(), true));
+  EXPECT_EQ(dialogs, 3);
+  EXPECT_EQ(printer.PagesPrinted(), 1);
+  EXPECT_EQ(dir.Read("long.pdf").substr(0, 5), "%PDF-");
+
   // Margins wider than the sheet: nothing printed, and why.
   printer.L_Margin = 15;
   printer.R_Margin = 15;
   EXPECT_FALSE(printer.Execute(true));
   EXPECT_FALSE(printer.LastError().isEmpty());
-  EXPECT_EQ(dialogs, 3);
+  EXPECT_EQ(dialogs, 4);
 }
 
 }  // namespace
