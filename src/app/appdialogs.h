@@ -16,8 +16,8 @@ struct AppDialogs {
   // True for Yes.
   std::function<bool(QWidget* parent, const QString& title, const QString& text)> AskYesNo;
   // The entered text, none on Cancel.
-  std::function<std::optional<QString>(QWidget* parent, const QString& title,
-                                       const QString& prompt, const QString& text)>
+  std::function<std::optional<QString>(QWidget* parent, const QString& title, const QString& prompt,
+                                       const QString& text)>
       InputText;
 };
 

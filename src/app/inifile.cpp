@@ -116,7 +116,9 @@ int TIniFile::FindKey(int header, const std::string& key) const {
   return -1;
 }
 
-bool TIniFile::SectionExists(const std::string& section) const { return FindSection(section) >= 0; }
+bool TIniFile::SectionExists(const std::string& section) const {
+  return FindSection(section) >= 0;
+}
 
 std::string TIniFile::ReadString(const std::string& section, const std::string& key,
                                  const std::string& dflt) const {
@@ -180,8 +182,8 @@ bool TIniFile::UpdateFile() {
     lastError_.clear();
     return true;
   }
-  lastError_ = "Cannot write " + fileName_ + " (" + (step ? step : "write") +
-               "): " + std::strerror(err);
+  lastError_ =
+      "Cannot write " + fileName_ + " (" + (step ? step : "write") + "): " + std::strerror(err);
   return false;
 }
 

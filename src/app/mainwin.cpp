@@ -1,8 +1,6 @@
 #include "app/mainwin.h"
 
 #include <QAction>
-#include <QTabBar>
-#include <algorithm>
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
@@ -17,11 +15,13 @@
 #include <QScrollBar>
 #include <QSplitter>
 #include <QStyle>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/appdialogs.h"
 #include "app/getstringdlg.h"
@@ -151,10 +151,10 @@ void TMainForm::CreateActions() {
                             tr("Remote drive control"), QStyle::SP_MediaSeekForward);
   acViewScope = MakeAction(this, tr("Oscilloscope"), QKeySequence(Qt::Key_F8),
                            tr("System calibration utility"), QStyle::SP_DesktopIcon);
-  acSupportedDev = MakeAction(this, QString(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F11),
-                              QString());
-  acEditCurRange = MakeAction(this, QString(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F12),
-                              QString());
+  acSupportedDev =
+      MakeAction(this, QString(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F11), QString());
+  acEditCurRange =
+      MakeAction(this, QString(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F12), QString());
   for (QAction* a : {acSetupForm, acRemoteCtrl, acViewScope}) a->setCheckable(true);
   // Actions without a button must belong to the window for their shortcuts to work.
   addActions({acOpenConnection, acCloseConnection, acClose, acAbout, acSlaveAddr, acSetupForm,
@@ -464,7 +464,8 @@ void TMainForm::UpdateActions() {
   const struct {
     QAction* action;
     QWidget* window;
-  } toggles[] = {{acSetupForm, setupForm_}, {acRemoteCtrl, controlForm_}, {acViewScope, scopeForm_}};
+  } toggles[] = {
+      {acSetupForm, setupForm_}, {acRemoteCtrl, controlForm_}, {acViewScope, scopeForm_}};
   for (const auto& t : toggles) {
     t.action->setEnabled(ready && t.window != nullptr);
     t.action->setChecked(t.window != nullptr && t.window->isVisible());
@@ -503,8 +504,8 @@ void TMainForm::FitToContent() {
   const int memoLines = 6;
   const int memoHeight = Memo->fontMetrics().lineSpacing() * memoLines + 2 * Memo->frameWidth() +
                          Memo->horizontalScrollBar()->sizeHint().height() + 4;
-  const int lowerHeight = std::max(stateGroup_->sizeHint().height(),
-                                   stateGroup_->minimumSizeHint().height());
+  const int lowerHeight =
+      std::max(stateGroup_->sizeHint().height(), stateGroup_->minimumSizeHint().height());
   const int needed = memoHeight + mainSplitter_->handleWidth() + lowerHeight;
   const int have = centralWidget()->height();
   if (needed > have) {
@@ -516,8 +517,8 @@ void TMainForm::FitToContent() {
     resize(width(), height() + grow);
   }
   const int total = std::max(centralWidget()->height(), needed);
-  mainSplitter_->setSizes({std::max(memoHeight, total - lowerHeight - mainSplitter_->handleWidth()),
-                           lowerHeight});
+  mainSplitter_->setSizes(
+      {std::max(memoHeight, total - lowerHeight - mainSplitter_->handleWidth()), lowerHeight});
 }
 
 void TMainForm::AddMessage(const std::string& line) {

@@ -155,8 +155,9 @@ void TNetwork::koMBNetworkNetStateChange(TkoMBNetwork* sender, TkoMBObject* sour
       case TkoMBThread::stNoServer:
         koMBNetwork_->SetOnLine(false);
         Log("MBServer not registered!");
-        if (!vx::AskYesNo(main_, QStringLiteral("MBServer install"),
-                          QStringLiteral("MBServer will be automatically registered.\n\rContinue?")))
+        if (!vx::AskYesNo(
+                main_, QStringLiteral("MBServer install"),
+                QStringLiteral("MBServer will be automatically registered.\n\rContinue?")))
           break;
         if (RegisterMBServer(std::string())) {
           Log("MBServer successfully registered.");
@@ -227,8 +228,8 @@ void TNetwork::AttachDrive(TkoDeviceVX310* d) {
   const auto write = [this](TkoParValue* p) { WriteIfReady(p); };
   for (TkoParValue* p : std::initializer_list<TkoParValue*>{
            d->ParEECurrRangeMax, d->ParCurrRangeMax, d->CmdDriveEnable, d->CmdResetCounter,
-           d->CmdZeroing, d->CmdSyncSignal, d->CfgPositionMode, d->ParSpeedRef,
-           d->ParPosPktAccel, d->ParPosPktDecel, d->ParPosPktSpeed})
+           d->CmdZeroing, d->CmdSyncSignal, d->CfgPositionMode, d->ParSpeedRef, d->ParPosPktAccel,
+           d->ParPosPktDecel, d->ParPosPktSpeed})
     if (p) p->OnChange = write;
   if (d->ParPosPktTarget)
     d->ParPosPktTarget->OnChange = [this](TkoParValue* p) { WriteRefPosIfReady(p); };

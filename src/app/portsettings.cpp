@@ -30,8 +30,7 @@ bool ParsePortTarget(const std::string& value, PortTarget* target) {
   t.Host = rest.substr(0, colon);
   const std::string port = rest.substr(colon + 1);
   const auto [end, ec] = std::from_chars(port.data(), port.data() + port.size(), t.TcpPort);
-  if (ec != std::errc() || end != port.data() + port.size() || t.TcpPort < 1 ||
-      t.TcpPort > 65535)
+  if (ec != std::errc() || end != port.data() + port.size() || t.TcpPort < 1 || t.TcpPort > 65535)
     return false;
   *target = t;
   return true;

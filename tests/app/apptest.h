@@ -23,8 +23,7 @@ namespace vxtest {
 inline QApplication& App() {
   static QApplication* app = []() -> QApplication* {
     // Another part of the program may have made it already; there is only one.
-    if (auto* existing = qobject_cast<QApplication*>(QCoreApplication::instance()))
-      return existing;
+    if (auto* existing = qobject_cast<QApplication*>(QCoreApplication::instance())) return existing;
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     static int argc = 1;
     static char name[] = "app_tests";

@@ -117,8 +117,7 @@ TEST_F(MainFormTest, CloseStoresGeometryPortAndSlaveForNextStart) {
 }
 
 TEST_F(MainFormTest, UnusableGeometryFallsBackToDesignSize) {
-  dir.Write("VX310_ConfigTerm.ini",
-            "[MainForm]\nTop=-90000\nLeft=90000\nWidth=0\nHeight=-5\n");
+  dir.Write("VX310_ConfigTerm.ini", "[MainForm]\nTop=-90000\nLeft=90000\nWidth=0\nHeight=-5\n");
   auto form = Open();
   EXPECT_EQ(form->size(), QSize(std::max(509, form->minimumWidth()), 390));
   EXPECT_EQ(form->pos(), QPoint(0, 0));
@@ -262,9 +261,9 @@ class DriveWithoutLine : public MainFormTest {
     form->acOpenConnection->trigger();
     ASSERT_NE(net->DeviceSetup(), nullptr);
     // The port cannot be opened: the log and the box say so.
-    ASSERT_TRUE(ui.PumpUntil(
-        [&] { return form->Memo->toPlainText().contains("Connection error!"); },
-        std::chrono::seconds(60)));
+    ASSERT_TRUE(
+        ui.PumpUntil([&] { return form->Memo->toPlainText().contains("Connection error!"); },
+                     std::chrono::seconds(60)));
     ASSERT_FALSE(dialogs.messages.empty());
     EXPECT_EQ(dialogs.messages[0], "Connection error!");
     collection.SetFilePath(std::string(VX_SOURCE_DIR) + "/models");
@@ -304,13 +303,19 @@ TEST_F(DriveWithoutLine, StateListsShowTheDrivesParameters) {
       drive->ParHWLimitVolt->GetDescr(), drive->ParEECurrRangeMax->GetDescr(),
       drive->ParEESpeedRangeMax->GetDescr(), drive->ParEEPwmFreq->GetDescr()};
   EXPECT_EQ(Rows(form->lvHwInfo), hw);
-  const std::vector<std::string> act = {
-      drive->ParU_Dc_BusV->GetDescr(), drive->ParU_MotorV->GetDescr(),
-      drive->ParI_MotorA->GetDescr(), drive->ParF_MotorHz->GetDescr(),
-      drive->ParS_MotorRPM->GetDescr(), drive->ParActualPos->GetDescr(), "-",
-      drive->ParEncoderExt->GetDescr(), "-", drive->StateSpeedLoop->GetDescr(),
-      drive->StateProfile->GetDescr(), drive->StatePosLoop->GetDescr(),
-      drive->StateMotor->GetDescr()};
+  const std::vector<std::string> act = {drive->ParU_Dc_BusV->GetDescr(),
+                                        drive->ParU_MotorV->GetDescr(),
+                                        drive->ParI_MotorA->GetDescr(),
+                                        drive->ParF_MotorHz->GetDescr(),
+                                        drive->ParS_MotorRPM->GetDescr(),
+                                        drive->ParActualPos->GetDescr(),
+                                        "-",
+                                        drive->ParEncoderExt->GetDescr(),
+                                        "-",
+                                        drive->StateSpeedLoop->GetDescr(),
+                                        drive->StateProfile->GetDescr(),
+                                        drive->StatePosLoop->GetDescr(),
+                                        drive->StateMotor->GetDescr()};
   EXPECT_EQ(Rows(form->lvActState), act);
   // Values are shown after a refresh.
   drive->ParU_Dc_BusV->SetValue(312);
@@ -331,8 +336,10 @@ TEST_F(DriveWithoutLine, RowsGreyWhileTheirModeIsOff) {
     bool position, encoder, source;
     bool posLoopEnabled, encoderEnabled;
   } cases[] = {
-      {false, false, false, false, false}, {true, true, false, true, false},
-      {false, true, true, false, true},    {true, false, true, true, false},
+      {false, false, false, false, false},
+      {true, true, false, true, false},
+      {false, true, true, false, true},
+      {true, false, true, true, false},
   };
   for (const auto& c : cases) {
     drive->CfgPositionMode->SetBool(c.position);
@@ -386,7 +393,8 @@ TEST_F(DriveWithoutLine, CurrentRangeEditOnlyOnItsFocusedRow) {
   EXPECT_EQ(dialogs.prompts[0],
             "Modify current range (!reserved parameter!)|Insert new maximum current range from "
             "3A to 10A.\nNote that this value depends on the current sense shunt resistor "
-            "value.|" + before);
+            "value.|" +
+                before);
   EXPECT_DOUBLE_EQ(drive->ParEECurrRangeMax->GetValue(), 7.0);
   if (drive->ParCurrRangeMax) {
     EXPECT_DOUBLE_EQ(drive->ParCurrRangeMax->GetValue(), 7.0);

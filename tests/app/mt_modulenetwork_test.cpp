@@ -100,9 +100,8 @@ class SupervisorOnSim : public ::testing::Test {
   void Start(const Drive& d) {
     std::filesystem::copy_file(kModel, dir.File("VX310v220.par"));
     sim = std::make_unique<SimOnThread>(d, dir.File("pty"));
-    const std::string target = d.line == Line::kTcp
-                                   ? "tcp:127.0.0.1:" + std::to_string(sim->TcpPort())
-                                   : dir.File("pty");
+    const std::string target =
+        d.line == Line::kTcp ? "tcp:127.0.0.1:" + std::to_string(sim->TcpPort()) : dir.File("pty");
     dir.Write("VX310_ConfigTerm.ini", "[Ports]\r\nCOM1=" + target + "\r\n");
     form = std::make_unique<TMainForm>(dir.Path());
     net = std::make_unique<TNetwork>(form.get());
@@ -202,7 +201,8 @@ TEST_F(SupervisorOnSim, ConnectsIdentifiesFillsWindowsAndDisconnects) {
     EXPECT_TRUE(DriveActionsEnabled());
 
     // Live values and the fault pages arrive with the periodic reads.
-    ASSERT_TRUE(Pump([&] { return actStates >= 3 && !form->ActFaultMemo->toPlainText().isEmpty(); }));
+    ASSERT_TRUE(
+        Pump([&] { return actStates >= 3 && !form->ActFaultMemo->toPlainText().isEmpty(); }));
     EXPECT_GT(lastStamp, 0.0);
     EXPECT_EQ(form->lvActState->topLevelItemCount(), 13);
     EXPECT_EQ(form->lvHwInfo->topLevelItemCount(), 4);
@@ -264,7 +264,8 @@ TEST_F(SupervisorOnSim, DriveOfAnotherClassIsRefused) {
   Start(d);
   form->acOpenConnection->trigger();
   ASSERT_TRUE(Pump([&] { return Logged("Device is of the wrong type!"); }));
-  EXPECT_GT(IndexOf("Device is of the wrong type!"), IndexOf("Device found. Communication running."));
+  EXPECT_GT(IndexOf("Device is of the wrong type!"),
+            IndexOf("Device found. Communication running."));
   EXPECT_EQ(net->Device(), nullptr);
   EXPECT_TRUE(calls.empty());
   EXPECT_EQ(form->lvActState->topLevelItemCount(), 0);
@@ -297,7 +298,8 @@ TEST_F(SupervisorOnSim, LosingTheLineIsReportedAndDisablesTheDriveWindows) {
   ASSERT_TRUE(DriveActionsEnabled());
   sim->Stop();
   ASSERT_TRUE(Pump([&] { return Logged("Device is not responding!"); }))
-      << form->Memo->toPlainText().toStdString() << "\nstate " << int(net->DeviceSetup()->GetState());
+      << form->Memo->toPlainText().toStdString() << "\nstate "
+      << int(net->DeviceSetup()->GetState());
   EXPECT_GE(CountStarting("Transaction Error: "), 1);
   EXPECT_FALSE(net->DeviceReady());
   EXPECT_TRUE(DriveActionsDisabled());

@@ -38,7 +38,10 @@ TEST(IniFile, ValuesSurviveWriteAndReadWithForeignLinesKept) {
   // A value cannot break the file into lines.
   EXPECT_EQ(ini.ReadString("AboutForm", "Message", ""), "two lines");
   const std::string text = dir.Read("s.ini");
-  EXPECT_EQ(text.rfind("; kept by hand\r\n[AboutForm]\r\nCompany=Orvadi s.n.c.\r\nMessage=two lines\r\n\r\n[MainForm]\r\nTop=-20\r\nWidth=640\r\n", 0), 0u)
+  EXPECT_EQ(text.rfind("; kept by hand\r\n[AboutForm]\r\nCompany=Orvadi s.n.c.\r\nMessage=two "
+                       "lines\r\n\r\n[MainForm]\r\nTop=-20\r\nWidth=640\r\n",
+                       0),
+            0u)
       << text;
   EXPECT_EQ(text.find("\n\n"), std::string::npos);
 }
@@ -61,10 +64,9 @@ TEST(IniFile, OddValuesAndLinesGiveDefaults) {
   const struct {
     const char* key;
     int32_t expected;
-  } cases[] = {{"A", -1}, {"B", -1}, {"C", -1}, {"D", -1}, {"E", 42},
+  } cases[] = {{"A", -1},        {"B", -1}, {"C", -1}, {"D", -1}, {"E", 42},
                {"F", INT32_MIN}, {"G", -1}, {"H", -1}, {"I", -1}, {"Z", -1}};
-  for (const auto& c : cases)
-    EXPECT_EQ(ini.ReadInteger("Setup", c.key, -1), c.expected) << c.key;
+  for (const auto& c : cases) EXPECT_EQ(ini.ReadInteger("Setup", c.key, -1), c.expected) << c.key;
   EXPECT_EQ(ini.ReadString("Ports", "COM2", ""), "/dev/ttyS9");
   // "[Broken" is no header: the key after it is still in Ports.
   EXPECT_EQ(ini.ReadInteger("Ports", "I", -1), 1);

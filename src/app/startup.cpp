@@ -1,0 +1,73 @@
+#include "app/startup.h"
+
+#include <string>
+
+#include "app/aboutwin.h"
+#include "app/controlwin.h"
+#include "app/mainwin.h"
+#include "app/modulenetwork.h"
+#include "app/setupwin.h"
+#include "devices/mbnetwork.h"
+#include "graph/scopewin.h"
+#include "paramui/userinterfaceutils.h"
+#include "tools/supporteddevicelist.h"
+
+TApplicationWindows::TApplicationWindows(const std::string& startDirectory) {
+  mainForm_ = std::make_unique<TMainForm>(startDirectory);
+  network_ = std::make_unique<TNetwork>(mainForm_.get());
+  mainForm_->SetNetwork(network_.get());
+  // Every later window finds its position in the settings file of the start directory.
+  const std::string settings = mainForm_->SettingsFile();
+  const auto device = [this] { return network_ ? network_->Device() : nullptr; };
+
+  setupForm_ = std::make_unique<TSetupForm>();
+  setupForm_->Device = device;
+  setupForm_->Log = [this](const std::string& line) { mainForm_->AddMessage(line); };
+  setupForm_->SetSettingsFile(settings);
+
+  scopeForm_ = std::make_unique<TScopeForm>(settings);
+
+  controlForm_ = std::make_unique<TControlForm>();
+  controlForm_->Device = device;
+  controlForm_->RefreshSetup = [this] { setupForm_->RefreshData(); };
+  controlForm_->SetSettingsFile(settings);
+
+  aboutForm_ = std::make_unique<TAboutForm>(settings);
+  aboutForm_->SetDeviceSource([this] { return network_ ? network_->DeviceSetup() : nullptr; });
+
+  mainForm_->SetDriveWindows(setupForm_.get(), controlForm_.get(), scopeForm_.get());
+  mainForm_->SetAboutWindow(aboutForm_.get());
+  vx::InstallSupportedDeviceList(network_->koMBNetwork(), mainForm_.get());
+
+  TNetworkWindows w;
+  w.BuildControls = [this] { controlForm_->BuildControls(); };
+  w.BuildPages = [this] { setupForm_->BuildPages(); };
+  w.ReleaseDrive = [this] {
+    controlForm_->ReleaseDrive();
+    setupForm_->ReleaseDrive();
+  };
+  w.RefreshControls = [this] { controlForm_->koInterface()->RefreshData(); };
+  w.FeedScope = [this](double t) { scopeForm_->FeedActState(network_->Device(), t); };
+  w.SetupRead = [this] { setupForm_->SetupRead(); };
+  w.HideDriveWindows = [this] {
+    setupForm_->hide();
+    controlForm_->hide();
+  };
+  w.UpdateActions = [this] {
+    setupForm_->UpdateActions();
+    controlForm_->UpdateActions();
+  };
+  network_->SetWindows(std::move(w));
+}
+
+TApplicationWindows::~TApplicationWindows() {
+  // The connection goes first: its thread hands its last work to the dispatcher, and the
+  // windows it feeds must still be there. Then the others in reverse order.
+  network_.reset();
+  mainForm_->SetNetwork(nullptr);
+  aboutForm_.reset();
+  controlForm_.reset();
+  scopeForm_.reset();
+  setupForm_.reset();
+  mainForm_.reset();
+}

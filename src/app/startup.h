@@ -1,0 +1,42 @@
+#pragma once
+#include <memory>
+#include <string>
+
+class TAboutForm;
+class TControlForm;
+class TMainForm;
+class TNetwork;
+class TScopeForm;
+class TSetupForm;
+
+// The windows of the program and the supervisor, created in the start-up order (main
+// window, supervisor, setup, oscilloscope, remote control, about) and wired together:
+// the supervisor reaches the other windows through its hooks, they reach the drive
+// through the supervisor. All but the main window start hidden and live until the end.
+//
+// Needs the user-interface dispatcher installed. Destruction takes the connection down
+// first, while the windows it feeds are still there.
+class TApplicationWindows {
+ public:
+  // `startDirectory` empty: the process's current directory. Throws what a window's
+  // creation throws.
+  explicit TApplicationWindows(const std::string& startDirectory = std::string());
+  ~TApplicationWindows();
+  TApplicationWindows(const TApplicationWindows&) = delete;
+  TApplicationWindows& operator=(const TApplicationWindows&) = delete;
+
+  TMainForm* MainForm() const { return mainForm_.get(); }
+  TNetwork* Network() const { return network_.get(); }
+  TSetupForm* SetupForm() const { return setupForm_.get(); }
+  TScopeForm* ScopeForm() const { return scopeForm_.get(); }
+  TControlForm* ControlForm() const { return controlForm_.get(); }
+  TAboutForm* AboutForm() const { return aboutForm_.get(); }
+
+ private:
+  std::unique_ptr<TMainForm> mainForm_;
+  std::unique_ptr<TNetwork> network_;
+  std::unique_ptr<TSetupForm> setupForm_;
+  std::unique_ptr<TScopeForm> scopeForm_;
+  std::unique_ptr<TControlForm> controlForm_;
+  std::unique_ptr<TAboutForm> aboutForm_;
+};
