@@ -2,14 +2,17 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QShowEvent>
 #include <QFrame>
 #include <QHeaderView>
 #include <QKeySequence>
+#include <QLayout>
 #include <QStyle>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <limits>
 
@@ -68,6 +71,37 @@ void TargetRange(const TkoParLong* par, int64_t* lo, int64_t* hi) {
     *lo = std::numeric_limits<int32_t>::min();
     *hi = std::numeric_limits<int32_t>::max();
   }
+}
+
+// The speed reference one step further. The drive keeps it as a 16-bit fraction, which
+// stores a little less than most hundredths; a value that sits on the hundredths within
+// that error steps to the next hundredth exactly, so that ten steps make 0.10 and not
+// 0.0998. A value off the grid moves by one step as it is.
+double SpeedStep(double value, int step) {
+  const double next = value + step * kSpeedStep;
+  const double onGrid = std::round(next / kSpeedStep) * kSpeedStep;
+  return std::fabs(onGrid - next) < kSpeedStep / 20 ? onGrid : next;
+}
+
+// The width that shows every button of the bar: its own size hint leaves out those the
+// bar would fold away behind its extension arrow.
+int FullWidth(QToolBar* bar) {
+  const QStyle* style = bar->style();
+  int width = 0;
+  int items = 0;
+  for (QAction* action : bar->actions()) {
+    QWidget* w = bar->widgetForAction(action);
+    if (w == nullptr || !action->isVisible()) continue;
+    // A widget that has not been shown yet has not taken its style's sizes.
+    w->ensurePolished();
+    width += w->sizeHint().width();
+    ++items;
+  }
+  const QMargins m = bar->contentsMargins();
+  const int spacing = bar->layout() != nullptr ? bar->layout()->spacing() : 0;
+  return width + std::max(0, items - 1) * spacing + m.left() + m.right() +
+         2 * (style->pixelMetric(QStyle::PM_ToolBarItemMargin, nullptr, bar) +
+              style->pixelMetric(QStyle::PM_ToolBarFrameWidth, nullptr, bar));
 }
 
 void SetTarget(TkoParLong* par, int64_t value) {
@@ -157,7 +191,7 @@ void TControlForm::CreateActions() {
                        QStyle::SP_MediaPlay, QKeySequence(Qt::Key_F1));
   bar->addSeparator();
   acResetCounter = make("acResetCounter", kResetCounter.caption, kResetCounter.hint,
-                        QStyle::SP_BrowserReload, QKeySequence());
+                        QStyle::SP_DialogResetButton, QKeySequence());
   acExecuteZero = make("acExecuteZero", kExecuteZero.caption, kExecuteZero.hint,
                        QStyle::SP_MediaSkipBackward, QKeySequence());
   acSyncSignal = make("acSyncSignal", kSyncSignal.caption, kSyncSignal.hint,
@@ -198,6 +232,12 @@ void TControlForm::SavePosition() {
   ini.WriteInteger(kSection, "Width", width());
   ini.WriteInteger(kSection, "Height", height());
   if (!ini.UpdateFile()) vx::ReportUiError(ini.LastError());
+}
+
+void TControlForm::showEvent(QShowEvent* event) {
+  // The captions may have changed with the drive's descriptions since the last fit.
+  FitHeight();
+  QMainWindow::showEvent(event);
 }
 
 void TControlForm::closeEvent(QCloseEvent* event) {
@@ -261,8 +301,10 @@ void TControlForm::FitHeight() {
   centralWidget()->adjustSize();
   // A fixed border: the window is as large as its content and the engineer cannot drag
   // it bigger.
-  const int barHeight = findChild<QToolBar*>()->sizeHint().height();
-  setFixedSize(kClientWidth, barHeight + frame_->height());
+  // Never narrower than the tool bar: a button folded away behind the extension arrow
+  // is a command the engineer does not see.
+  QToolBar* bar = findChild<QToolBar*>();
+  setFixedSize(std::max(kClientWidth, FullWidth(bar)), bar->sizeHint().height() + frame_->height());
 }
 
 void TControlForm::ReleaseDrive() {
@@ -354,7 +396,7 @@ void TControlForm::StepReference(int step) {
   } else {
     TkoParFrac16* ref = drive->ParSpeedRef;
     if (ref == nullptr) return;
-    ref->SetValue(ref->GetValue() + step * kSpeedStep);
+    ref->SetValue(SpeedStep(ref->GetValue(), step));
     AfterReferenceChange(ref);
   }
 }

@@ -66,6 +66,7 @@ class TControlForm : public QMainWindow {
   QTreeWidget* lvControl() const { return lvControl_; }
 
  protected:
+  void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
  private:
