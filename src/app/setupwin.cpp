@@ -573,10 +573,15 @@ void TSetupForm::BindPages(TkoDeviceVX310* d) {
          {f.rgCmdFromBus, f.rgRefSource, f.rgUseSyncSignal, f.rgControlMode, f.rgZeroActiveLevel,
           f.rgZeroDirection, f.rgRampStopMode, f.rgPositionMode, f.rgUsePosLimits})
       radio(g, nullptr);
-    for (QTreeWidget* lv :
-         {f.lvMotor, f.lvEncoder, f.lvZeroing, f.lvSpeed, f.lvPosPid, f.lvPosLimits, f.lvPosTarget,
-          f.lvModBusAddress, f.lvCanBaudrate, f.lvCanRx, f.lvCanTx})
+    for (QTreeWidget* lv : {f.lvMotor, f.lvEncoder, f.lvZeroing, f.lvSpeed, f.lvPosPid,
+                            f.lvPosLimits, f.lvPosTarget, f.lvCanRx, f.lvCanTx}) {
       ui.With(lv, lv->isHeaderHidden() ? TkoLvColumnSet{lvcValue} : columns);
+      ui.AdaptHeight();
+    }
+    for (QTreeWidget* lv : {f.lvModBusAddress, f.lvCanBaudrate}) {
+      ui.With(lv, {lvcValue});
+      lv->setFixedHeight(lv->fontMetrics().height() + 6 + 2 * lv->frameWidth());
+    }
     FitHeight();
     UpdateActions();
     return;
@@ -623,7 +628,17 @@ void TSetupForm::BindPages(TkoDeviceVX310* d) {
 }
 
 void TSetupForm::FitHeight() {
-  // The tallest page sets the height; the lists have their fitted heights by now.
+  // The tallest page sets the height; the lists have their fitted heights by now. The
+  // layouts of a hidden window keep the sizes they computed for the previous binding
+  // until the event loop gets to them, so they are dropped before measuring.
+  setMinimumHeight(0);
+  setMaximumHeight(QWIDGETSIZE_MAX);
+  const QList<QWidget*> all = pages_->findChildren<QWidget*>();
+  for (QWidget* w : all)
+    if (w->layout() != nullptr) w->layout()->invalidate();
+  for (QWidget* w : all) w->updateGeometry();
+  pages_->updateGeometry();
+  if (layout() != nullptr) layout()->invalidate();
   setFixedHeight(std::max(kMinHeight, sizeHint().height()));
 }
 

@@ -318,6 +318,18 @@ TEST_F(SetupWindowTest, DirectWritesWarnThatTheyTakeEffectAfterARestart) {
   }
 }
 
+TEST_F(SetupWindowTest, TheHeightFollowsThePagesOfTheDriveBoundLast) {
+  // The supervisor lets go of the old drive before it builds the pages of the new one.
+  form.ReleaseDrive();
+  const int empty = form.height();
+  form.BuildPages();
+  TSetupForm fresh;
+  fresh.Device = form.Device;
+  fresh.BuildPages();
+  EXPECT_EQ(form.height(), fresh.height()) << "empty pages were " << empty;
+  EXPECT_EQ(form.minimumHeight(), form.maximumHeight()) << "a fixed border";
+}
+
 TEST_F(SetupWindowTest, WithoutADriveThePagesAreEmptyAndTheActionsOff) {
   connected = false;
   form.BuildPages();
