@@ -2,11 +2,11 @@
 
 #include <QAction>
 #include <QCloseEvent>
-#include <QShowEvent>
 #include <QFrame>
 #include <QHeaderView>
 #include <QKeySequence>
 #include <QLayout>
+#include <QShowEvent>
 #include <QStyle>
 #include <QToolBar>
 #include <QTreeWidget>
@@ -19,11 +19,11 @@
 #include "app/inifile.h"
 #include "devices/devicesetup.h"
 #include "devices/vx310.h"
-#include "paramui/uierror.h"
-#include "paramui/userinterfaceutils.h"
 #include "params/parencoded.h"
 #include "params/parfrac16.h"
 #include "params/parvalue.h"
+#include "paramui/uierror.h"
+#include "paramui/userinterfaceutils.h"
 
 namespace {
 
@@ -201,8 +201,8 @@ void TControlForm::CreateActions() {
                  QKeySequence(Qt::CTRL | Qt::Key_P));
   acRefDwn = make("acRefDwn", "Ref Down", "Reference decrement", QStyle::SP_ArrowDown,
                   QKeySequence(Qt::CTRL | Qt::Key_M));
-  acRefInvert = make("acRefInvert", "Ref Inv", "Change reference sign",
-                     QStyle::SP_BrowserReload, QKeySequence(Qt::CTRL | Qt::Key_I));
+  acRefInvert = make("acRefInvert", "Ref Inv", "Change reference sign", QStyle::SP_BrowserReload,
+                     QKeySequence(Qt::CTRL | Qt::Key_I));
   acRefZero = make("acRefZero", "Ref Zero", "Set reference to zero", QStyle::SP_MediaStop,
                    QKeySequence(Qt::CTRL | Qt::Key_Z));
 
@@ -341,8 +341,7 @@ void TControlForm::koInterfaceBeforeRefresh() {
 
 void TControlForm::koInterfaceAfterRefresh() {
   // The commands are pulses: shown unchecked, each press sets its command to true.
-  for (QAction* action : {acResetCounter, acExecuteZero, acSyncSignal})
-    action->setChecked(false);
+  for (QAction* action : {acResetCounter, acExecuteZero, acSyncSignal}) action->setChecked(false);
   UpdateRefActions();
 }
 
@@ -379,8 +378,7 @@ TkoDeviceVX310* TControlForm::ReadyDrive() const {
 
 bool TControlForm::RefEnabled() const {
   TkoDeviceVX310* drive = ReadyDrive();
-  return drive != nullptr && drive->CfgRefSource != nullptr &&
-         drive->CfgRefSource->GetField() != 0;
+  return drive != nullptr && drive->CfgRefSource != nullptr && drive->CfgRefSource->GetField() != 0;
 }
 
 // ---- reference actions ----

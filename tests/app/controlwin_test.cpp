@@ -21,12 +21,12 @@
 #include "app/apptest.h"
 #include "devices/devicesetup.h"
 #include "devices/vx310.h"
-#include "paramui/textcodec.h"
-#include "paramui/uierror.h"
-#include "paramui/userinterfaceutils.h"
 #include "params/parencoded.h"
 #include "params/parfrac16.h"
 #include "params/parvalue.h"
+#include "paramui/textcodec.h"
+#include "paramui/uierror.h"
+#include "paramui/userinterfaceutils.h"
 #include "platform/queuedispatcher.h"
 #include "regmodel/dmcollection.h"
 #include "regmodel/regdefslist.h"
@@ -66,9 +66,9 @@ class ControlFormTest : public ::testing::Test {
   }
   // Logs every change of the parameters the supervisor writes to the drive.
   void RecordChanges() {
-    for (TkoParValue* par : std::vector<TkoParValue*>{
-             drive->ParSpeedRef, drive->ParPosPktTarget, drive->CmdDriveEnable,
-             drive->CmdResetCounter, drive->CmdZeroing, drive->CmdSyncSignal})
+    for (TkoParValue* par : std::vector<TkoParValue*>{drive->ParSpeedRef, drive->ParPosPktTarget,
+                                                      drive->CmdDriveEnable, drive->CmdResetCounter,
+                                                      drive->CmdZeroing, drive->CmdSyncSignal})
       par->OnChange = [this](TkoParValue* p) { changes.push_back(p); };
   }
   std::vector<std::string> ListedCaptions() const {
@@ -131,19 +131,17 @@ TEST_F(ControlFormTest, BuildControlsListsTheReferenceRowsAndBindsTheCommands) {
   ASSERT_EQ(list->columnCount(), 4);
   const char* headers[] = {"Parameter", "Value", "Min", "Max"};
   for (int c = 0; c < 4; ++c) EXPECT_EQ(list->headerItem()->text(c), headers[c]);
-  const std::vector<std::string> expected{drive->ParSpeedRef->GetDescr(),
-                                          "",
-                                          drive->CfgPositionMode->GetDescr(),
-                                          "",
-                                          drive->ParPosPktAccel->GetDescr(),
-                                          drive->ParPosPktDecel->GetDescr(),
-                                          drive->ParPosPktSpeed->GetDescr(),
-                                          drive->ParPosPktTarget->GetDescr()};
+  const std::vector<std::string> expected{
+      drive->ParSpeedRef->GetDescr(),     "",
+      drive->CfgPositionMode->GetDescr(), "",
+      drive->ParPosPktAccel->GetDescr(),  drive->ParPosPktDecel->GetDescr(),
+      drive->ParPosPktSpeed->GetDescr(),  drive->ParPosPktTarget->GetDescr()};
   EXPECT_EQ(ListedCaptions(), expected);
   // The values are shown at once, not at the next state read.
   drive->ParPosPktAccel->SetValue(1234);
   form.BuildControls();
-  EXPECT_EQ(vx::FromQString(list->topLevelItem(4)->text(1)), drive->ParPosPktAccel->GetValueString());
+  EXPECT_EQ(vx::FromQString(list->topLevelItem(4)->text(1)),
+            drive->ParPosPktAccel->GetValueString());
   // The frame leaves room under a list that shows all its rows.
   EXPECT_GE(list->viewport()->height(), list->topLevelItemCount() * list->sizeHintForRow(0));
 
@@ -170,20 +168,18 @@ TEST_F(ControlFormTest, EnableRulesFollowTheModesAtEachRefresh) {
     bool speedRefEnabled;
   };
   const Case cases[] = {
-      {false, 1, false, true},
-      {false, 0, false, false},
-      {true, 1, true, false},
-      {true, 2, false, false},
-      {false, 3, true, true},
+      {false, 1, false, true}, {false, 0, false, false}, {true, 1, true, false},
+      {true, 2, false, false}, {false, 3, true, true},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(::testing::Message() << "position " << c.positionMode << " source "
-                                      << c.refSource << " bus " << c.cmdFromBus);
+    SCOPED_TRACE(::testing::Message() << "position " << c.positionMode << " source " << c.refSource
+                                      << " bus " << c.cmdFromBus);
     SetModes(c.positionMode, c.refSource, c.cmdFromBus);
     form.koInterface()->RefreshData();
     EXPECT_EQ(drive->ParSpeedRef->Enabled, c.speedRefEnabled);
-    for (TkoParValue* par : std::vector<TkoParValue*>{drive->ParPosPktAccel, drive->ParPosPktDecel,
-                                                      drive->ParPosPktSpeed, drive->ParPosPktTarget})
+    for (TkoParValue* par :
+         std::vector<TkoParValue*>{drive->ParPosPktAccel, drive->ParPosPktDecel,
+                                   drive->ParPosPktSpeed, drive->ParPosPktTarget})
       EXPECT_EQ(par->Enabled, c.positionMode) << par->GetDescr();
     EXPECT_EQ(drive->CmdDriveEnable->Enabled, c.cmdFromBus);
     EXPECT_EQ(drive->HwDriveEnable->Enabled, !c.cmdFromBus);
@@ -353,9 +349,8 @@ TEST_F(ControlFormTest, NothingIsEnabledWithoutAReadyDrive) {
   SetModes(false, 1, true);
   form.koInterface()->RefreshData();
   ASSERT_NE(drive->GetState(), TkoDeviceSetup::dsReady);
-  for (QAction* a : {form.acDriveEnable, form.acResetCounter, form.acExecuteZero,
-                     form.acSyncSignal, form.acRefUp, form.acRefDwn, form.acRefInvert,
-                     form.acRefZero}) {
+  for (QAction* a : {form.acDriveEnable, form.acResetCounter, form.acExecuteZero, form.acSyncSignal,
+                     form.acRefUp, form.acRefDwn, form.acRefInvert, form.acRefZero}) {
     EXPECT_FALSE(a->isEnabled()) << vx::FromQString(a->objectName());
     // A disabled action is not carried out by its shortcut either.
     a->trigger();
@@ -433,9 +428,9 @@ TEST(ControlFormSettings, PositionIsReadOnCreationAndWrittenOnClose) {
   text << in.rdbuf();
   EXPECT_NE(text.str().find("LastPort=3"), std::string::npos) << "other sections are kept";
   EXPECT_GE(width, 605);
-  for (const std::string& line : {std::string("Top=25"), std::string("Left=15"),
-                                  "Width=" + std::to_string(width),
-                                  "Height=" + std::to_string(height)})
+  for (const std::string& line :
+       {std::string("Top=25"), std::string("Left=15"), "Width=" + std::to_string(width),
+        "Height=" + std::to_string(height)})
     EXPECT_NE(text.str().find(line), std::string::npos) << line << " in\n" << text.str();
 
   // A missing file puts the window at 0,0.

@@ -3,7 +3,8 @@
 // the window as the program does; every press goes through the supervisor's write
 // handlers to the drive. The test thread plays the user-interface thread.
 //
-// With VX_SHOT_DIR set, the connected window is saved there as controlwin.png.
+// With VX_SHOT_DIR set, the connected window is saved there: controlwin.png in speed mode,
+// controlwin_position.png in position mode.
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -173,11 +174,11 @@ class ControlOnSim : public ::testing::Test {
   std::string Cell(int row, int column) const {
     return vx::FromQString(control->lvControl()->topLevelItem(row)->text(column));
   }
-  void Shoot() {
+  void Shoot(const char* name) {
     const QString shots = qEnvironmentVariable("VX_SHOT_DIR");
     if (shots.isEmpty()) return;
     control->show();
-    control->grab().save(shots + QStringLiteral("/controlwin.png"));
+    control->grab().save(shots + QLatin1Char('/') + QLatin1String(name));
   }
 
   bool appReady = (vxtest::App(), true);
@@ -243,7 +244,7 @@ TEST_F(ControlOnSim, SpeedReferenceRunsTheMotorAndTheSpeedFollows) {
   };
   ASSERT_TRUE(speedNear(ref * range)) << drive->ParS_MotorRPM->GetValue();
   WaitStates(1);
-  Shoot();
+  Shoot("controlwin.png");
 
   Press(control->acRefInvert);
   ASSERT_TRUE(speedNear(-ref * range)) << drive->ParS_MotorRPM->GetValue();
@@ -277,7 +278,8 @@ TEST_F(ControlOnSim, PositionTargetGoesOutInOneRequestAndTheCounterResets) {
   };
   // Both halves change from 65535 to 65536, and from there to its negative.
   target->SetLong(65535);
-  ASSERT_TRUE(Pump([&] { return !drive->WriteRefPos->GetEnabled() && !drive->WriteRefPos->GetBusy(); }));
+  ASSERT_TRUE(
+      Pump([&] { return !drive->WriteRefPos->GetEnabled() && !drive->WriteRefPos->GetBusy(); }));
   struct Step {
     QAction* action;
     uint32_t expected;
@@ -300,6 +302,8 @@ TEST_F(ControlOnSim, PositionTargetGoesOutInOneRequestAndTheCounterResets) {
   target->SetLong(400);
   ASSERT_TRUE(Pump([&] { return drive->ParActualPos->GetLong() == 400u; }))
       << static_cast<int32_t>(drive->ParActualPos->GetLong());
+  WaitStates(1);
+  Shoot("controlwin_position.png");
   Press(control->acDriveEnable);  // off, so that the motor stays where the counter is reset
   const std::size_t before = QueryCount();
   Press(control->acResetCounter);
