@@ -321,6 +321,12 @@ bool TControlForm::BindingsStale() const {
 // ---- refresh cycle ----
 
 void TControlForm::koInterfaceBeforeRefresh() {
+  if (BindingsStale()) {
+    // Unbound here, the refresh that follows finds no control to touch.
+    ResetBindings();
+    FitHeight();
+    return;
+  }
   TkoDeviceVX310* drive = boundDrive_;
   if (drive == nullptr) return;
   const bool positionMode = GetBool(drive->CfgPositionMode);

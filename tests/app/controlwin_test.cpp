@@ -365,6 +365,7 @@ TEST_F(ControlFormTest, AGoneDriveIsLetGoOf) {
   // Disconnect destroys the drive; the window must not reach into it afterwards (the
   // address sanitizer catches a read of the freed parameters).
   drive.reset();
+  form.koInterface()->RefreshData();
   form.UpdateActions();
   EXPECT_EQ(form.lvControl()->topLevelItemCount(), 0);
   EXPECT_EQ(TkoUserInterfaceUtils::ActionPar(form.acResetCounter), nullptr);
