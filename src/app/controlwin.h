@@ -16,8 +16,8 @@ class TkoUserInterfaceUtils;
 //
 // The window only changes parameters of the connected drive; the supervisor's change
 // handlers on those parameters write them to the drive at once. The drive comes and goes
-// with the connection, so the window asks `Device` each time it needs it and never keeps
-// it.
+// with the connection: before each use the window compares `Device` with the drive it was
+// bound to, and lets go of its parameters when they differ.
 class TControlForm : public QMainWindow {
  public:
   explicit TControlForm(QWidget* parent = nullptr);
