@@ -913,7 +913,11 @@ bool TSetupForm::CloseQuery() {
     default:
       return true;
   }
-  return vx::AskYesNo(this, windowTitle(), text);
+  if (vx::Dialogs().AskYesNo) return vx::Dialogs().AskYesNo(this, windowTitle(), text);
+  // A warning rather than a plain question: closing here loses the changes.
+  return QMessageBox::warning(this, windowTitle(), vx::MessageText(text),
+                              QMessageBox::Yes | QMessageBox::No,
+                              QMessageBox::No) == QMessageBox::Yes;
 }
 
 void TSetupForm::showEvent(QShowEvent* event) {
