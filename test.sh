@@ -19,6 +19,7 @@ export QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen}
 
 total_pass=0
 total_fail=0
+total_skip=0
 run_ctest() {
   local dir=$1; shift
   local log="$dir/ctest.log" rc=0
@@ -29,8 +30,11 @@ run_ctest() {
     local failed all
     failed=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\1/' <<<"$line")
     all=$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\2/' <<<"$line")
-    total_pass=$((total_pass + all - failed))
+    local skipped
+    skipped=$(grep -c -E '\*\*\*Skipped|Not Run \(Disabled\)' "$log" || true)
+    total_pass=$((total_pass + all - failed - skipped))
     total_fail=$((total_fail + failed))
+    total_skip=$((total_skip + skipped))
   elif [ $rc -ne 0 ]; then
     total_fail=$((total_fail + 1))
   fi
@@ -49,5 +53,5 @@ if [ -n "$(ctest --test-dir build/tsan -N -L threaded 2>/dev/null | grep -E '^ +
   run_ctest build/tsan -L threaded || status=1
 fi
 
-echo "all: $total_pass passed, $total_fail failed"
+echo "all: $total_pass passed, $total_fail failed, $total_skip skipped"
 exit $status
