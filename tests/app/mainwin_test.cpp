@@ -21,6 +21,7 @@
 #include "app/modulenetwork.h"
 #include "apptest.h"
 #include "devices/devicesetup.h"
+#include "devices/mbnetwork.h"
 #include "devices/vx310.h"
 #include "modbus/mbserial.h"
 #include "paramui/parrows.h"
@@ -201,6 +202,19 @@ TEST_F(MainFormTest, ActionsCarryCaptionsShortcutsAndHints) {
     }
     EXPECT_TRUE(form->actions().contains(c.action));
   }
+}
+
+TEST_F(MainFormTest, ConnectWithoutAcceptedAddressBuildsNoConnection) {
+  dir.Write("VX310_ConfigTerm.ini", "[Setup]\nLastSlave=40\n");
+  auto form = Open();
+  TNetwork net(form.get());
+  form->SetNetwork(&net);
+  dialogs.messages.clear();
+  form->acOpenConnection->trigger();
+  EXPECT_EQ(dialogs.messages, std::vector<std::string>{"Invalid Address value."});
+  EXPECT_EQ(net.DeviceSetup(), nullptr);
+  EXPECT_EQ(net.koMBNetwork()->GetDevCount(), 0);
+  form->SetNetwork(nullptr);
 }
 
 TEST_F(MainFormTest, EveryToolButtonFitsTheWindowAtItsDesignSize) {
