@@ -1,9 +1,13 @@
 #include "app/startup.h"
 
+#include <QScreen>
+#include <QWidget>
+#include <algorithm>
 #include <string>
 
 #include "app/aboutwin.h"
 #include "app/controlwin.h"
+#include "app/inifile.h"
 #include "app/mainwin.h"
 #include "app/modulenetwork.h"
 #include "app/setupwin.h"
@@ -35,6 +39,7 @@ TApplicationWindows::TApplicationWindows(const std::string& startDirectory) {
   aboutForm_ = std::make_unique<TAboutForm>(settings);
   aboutForm_->SetDeviceSource([this] { return network_ ? network_->DeviceSetup() : nullptr; });
 
+  PlaceNewWindows(settings);
   mainForm_->SetDriveWindows(setupForm_.get(), controlForm_.get(), scopeForm_.get());
   mainForm_->SetAboutWindow(aboutForm_.get());
   vx::InstallSupportedDeviceList(network_->koMBNetwork(), mainForm_.get());
@@ -58,6 +63,28 @@ TApplicationWindows::TApplicationWindows(const std::string& startDirectory) {
     controlForm_->UpdateActions();
   };
   network_->SetWindows(std::move(w));
+}
+
+void TApplicationWindows::PlaceNewWindows(const std::string& settings) {
+  // A window without a stored position would open at the screen's corner, right over the
+  // main window: at the first start the drive windows go beside it instead, as far as
+  // the screen allows. Once closed, each window keeps the place the engineer gave it.
+  const vx::TIniFile ini(settings);
+  const QRect mainRect = mainForm_->frameGeometry();
+  QScreen* screen = mainForm_->screen();
+  const QRect room = screen ? screen->availableGeometry() : QRect();
+  const auto place = [&](QWidget* window, const char* section, QPoint at) {
+    if (ini.SectionExists(section)) return;
+    if (!room.isEmpty()) {
+      at.setX(std::max(room.left(), std::min(at.x(), room.right() - window->width())));
+      at.setY(std::max(room.top(), std::min(at.y(), room.bottom() - window->height())));
+    }
+    window->move(at);
+  };
+  place(setupForm_.get(), "SetupForm", QPoint(mainRect.right() + 1, mainRect.top()));
+  place(controlForm_.get(), "ControlForm", QPoint(mainRect.left(), mainRect.bottom() + 1));
+  place(scopeForm_.get(), "ScopeForm",
+        QPoint(mainRect.left() + controlForm_->width(), mainRect.bottom() + 1));
 }
 
 TApplicationWindows::~TApplicationWindows() {

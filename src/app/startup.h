@@ -33,6 +33,8 @@ class TApplicationWindows {
   TAboutForm* AboutForm() const { return aboutForm_.get(); }
 
  private:
+  void PlaceNewWindows(const std::string& settings);
+
   std::unique_ptr<TMainForm> mainForm_;
   std::unique_ptr<TNetwork> network_;
   std::unique_ptr<TSetupForm> setupForm_;

@@ -82,6 +82,10 @@ TEST_F(StartupOnSim, ConnectReachesEveryWindowAndDisconnectHidesTheDriveWindows)
   EXPECT_FALSE(windows->ScopeForm()->isVisible());
   EXPECT_FALSE(windows->AboutForm()->isVisible());
   EXPECT_FALSE(main->acSetupForm->isEnabled());
+  // Without stored positions the drive windows do not open right over the main window.
+  for (QWidget* w : std::initializer_list<QWidget*>{windows->SetupForm(), windows->ControlForm(),
+                                                    windows->ScopeForm()})
+    EXPECT_NE(w->pos(), main->pos()) << w->windowTitle().toStdString();
 
   // The first setup read shows the setup pages by itself.
   ASSERT_TRUE(Connect());
