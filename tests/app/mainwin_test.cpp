@@ -97,6 +97,14 @@ TEST_F(MainFormTest, StoredPortAndSlave) {
   }
 }
 
+TEST_F(MainFormTest, PortMappingThatIsNoPortIsLoggedAtStart) {
+  dir.Write("VX310_ConfigTerm.ini", "[Ports]\nCOM2=tcp:drive:0\nCOM3=/dev/ttyUSB0\n");
+  auto form = Open();
+  EXPECT_EQ(form->Memo->toPlainText().toStdString(), "Ports: COM2=tcp:drive:0 is not a port.");
+  EXPECT_EQ(vx::ComPortPath(3), "/dev/ttyUSB0");
+  vx::ResetComPortPaths();
+}
+
 TEST_F(MainFormTest, CloseStoresGeometryPortAndSlaveForNextStart) {
   dir.Write("VX310_ConfigTerm.ini", "[AboutForm]\nCompany=kept\n");
   {
