@@ -35,9 +35,7 @@
 #include "paramui/userinterfaceutils.h"
 #include "platform/queuedispatcher.h"
 #include "regmodel/register.h"
-#include "sim/simdrive.h"
-#include "sim/simimage.h"
-#include "sim/simserver.h"
+#include "sim/serveddrive.h"
 
 namespace {
 
@@ -66,37 +64,13 @@ class RecordingServer : public TkoMBServerRelay {
   std::shared_ptr<Log> log_;
 };
 
-class Sim {
- public:
-  Sim() : image_(kModel), drive_(image_, vx::SimDriveOptions{}, vx::SimDrive::Clock::now()) {
-    vx::SimServerOptions options;
-    options.tcp = true;
-    options.tcpPort = 0;
-    server_ = std::make_unique<vx::SimServer>(drive_, options);
-    server_->Open();
-    thread_ = std::thread([this] { server_->Run(); });
-  }
-  ~Sim() {
-    server_->RequestStop();
-    thread_.join();
-  }
-  Sim(const Sim&) = delete;
-  Sim& operator=(const Sim&) = delete;
-  uint16_t TcpPort() const { return server_->TcpPort(); }
-
- private:
-  vx::SimImage image_;
-  vx::SimDrive drive_;
-  std::unique_ptr<vx::SimServer> server_;
-  std::thread thread_;
-};
-
 class ControlOnSim : public ::testing::Test {
  protected:
   void SetUp() override {
     TkoMBThread::SetServerFactory([log = log] { return std::make_unique<RecordingServer>(log); });
     std::filesystem::copy_file(kModel, dir.File("VX310v220.par"));
-    sim = std::make_unique<Sim>();
+    sim = std::make_unique<vxtest::ServedDrive>(vxtest::Line::kTcp, vx::SimServerOptions{},
+                                                "controlwin");
     dir.Write("VX310_ConfigTerm.ini",
               "[Ports]\r\nCOM1=tcp:127.0.0.1:" + std::to_string(sim->TcpPort()) + "\r\n");
     main = std::make_unique<TMainForm>(dir.Path());
@@ -187,7 +161,7 @@ class ControlOnSim : public ::testing::Test {
   vx::QueueDispatcher ui;
   vx::ScopedDispatcher scope{ui};
   std::shared_ptr<RecordingServer::Log> log = std::make_shared<RecordingServer::Log>();
-  std::unique_ptr<Sim> sim;
+  std::unique_ptr<vxtest::ServedDrive> sim;
   QWidget setupWin, scopeWin;
   std::unique_ptr<TMainForm> main;
   std::unique_ptr<TNetwork> net;

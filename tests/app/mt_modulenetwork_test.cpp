@@ -33,64 +33,20 @@
 #include "modbus/mbthread.h"
 #include "modbus/mbthreadsetup.h"
 #include "platform/queuedispatcher.h"
-#include "sim/simdrive.h"
-#include "sim/simimage.h"
-#include "sim/simserver.h"
+#include "sim/serveddrive.h"
 
 namespace {
 
 constexpr auto kLong = std::chrono::seconds(60);
 const std::string kModel = std::string(VX_SOURCE_DIR) + "/models/VX310v220.par";
 
-enum class Line { kTcp, kRtu };
+using vxtest::Line;
 
 struct Drive {
   Line line = Line::kTcp;
   std::string version = "VX310v220";
-  std::vector<std::pair<std::string, int>> faults;
+  std::vector<vxtest::SimFault> faults;
   std::optional<uint64_t> silentAfter;
-};
-
-// The simulator on a thread of its own until Stop or the object goes.
-class SimOnThread {
- public:
-  SimOnThread(const Drive& d, const std::string& ptyLink)
-      : image_(kModel), drive_(image_, Options(d), vx::SimDrive::Clock::now()) {
-    for (const auto& [reg, bit] : d.faults) {
-      std::string error;
-      EXPECT_TRUE(drive_.InjectFault(reg, bit, &error)) << error;
-    }
-    vx::SimServerOptions options;
-    if (d.line == Line::kTcp) {
-      options.tcp = true;
-      options.tcpPort = 0;
-    } else {
-      options.ptyLink = ptyLink;
-    }
-    options.silentAfter = d.silentAfter;
-    server_ = std::make_unique<vx::SimServer>(drive_, options);
-    server_->Open();
-    thread_ = std::thread([this] { server_->Run(); });
-  }
-  ~SimOnThread() { Stop(); }
-  void Stop() {
-    if (!server_) return;
-    server_->RequestStop();
-    thread_.join();
-    server_.reset();
-  }
-  uint16_t TcpPort() const { return server_->TcpPort(); }
-
- private:
-  static vx::SimDriveOptions Options(const Drive& d) {
-    vx::SimDriveOptions o;
-    o.version = TkoVersionRecord(d.version);
-    return o;
-  }
-  vx::SimImage image_;
-  vx::SimDrive drive_;
-  std::unique_ptr<vx::SimServer> server_;
-  std::thread thread_;
 };
 
 class SupervisorOnSim : public ::testing::Test {
@@ -99,9 +55,13 @@ class SupervisorOnSim : public ::testing::Test {
   // it) and opens the main window and the supervisor there.
   void Start(const Drive& d) {
     std::filesystem::copy_file(kModel, dir.File("VX310v220.par"));
-    sim = std::make_unique<SimOnThread>(d, dir.File("pty"));
+    vx::SimServerOptions options;
+    options.silentAfter = d.silentAfter;
+    vx::SimDriveOptions drive;
+    drive.version = TkoVersionRecord(d.version);
+    sim = std::make_unique<vxtest::ServedDrive>(d.line, options, "modnet", drive, d.faults);
     const std::string target =
-        d.line == Line::kTcp ? "tcp:127.0.0.1:" + std::to_string(sim->TcpPort()) : dir.File("pty");
+        d.line == Line::kTcp ? "tcp:127.0.0.1:" + std::to_string(sim->TcpPort()) : sim->Link();
     dir.Write("VX310_ConfigTerm.ini", "[Ports]\r\nCOM1=" + target + "\r\n");
     form = std::make_unique<TMainForm>(dir.Path());
     net = std::make_unique<TNetwork>(form.get());
@@ -165,7 +125,7 @@ class SupervisorOnSim : public ::testing::Test {
   vxtest::FakeDialogs dialogs;
   vx::QueueDispatcher ui;
   vx::ScopedDispatcher scope{ui};
-  std::unique_ptr<SimOnThread> sim;
+  std::unique_ptr<vxtest::ServedDrive> sim;
   QWidget setupWin, controlWin, scopeWin;
   std::unique_ptr<TMainForm> form;
   std::unique_ptr<TNetwork> net;

@@ -27,52 +27,22 @@
 #include "regmodel/regdefinition.h"
 #include "regmodel/register.h"
 #include "regmodel/textresource.h"
+#include "sim/serveddrive.h"
 #include "sim/simdrive.h"
-#include "sim/simimage.h"
-#include "sim/simserver.h"
 
 namespace {
 
 constexpr auto kLong = std::chrono::seconds(60);
 const std::string kModelDir = std::string(VX_SOURCE_DIR) + "/models";
 
-// The simulator with its EEPROM in a state file.
-class StatefulSim {
- public:
-  explicit StatefulSim(const std::string& stateFile)
-      : image_(kModelDir + "/VX310v220.par"),
-        drive_(image_, Options(stateFile), vx::SimDrive::Clock::now()) {
-    vx::SimServerOptions options;
-    options.tcp = true;
-    options.tcpPort = 0;
-    server_ = std::make_unique<vx::SimServer>(drive_, options);
-    server_->Open();
-    thread_ = std::thread([this] { server_->Run(); });
-  }
-  ~StatefulSim() {
-    server_->RequestStop();
-    thread_.join();
-  }
-  uint16_t TcpPort() const { return server_->TcpPort(); }
-
- private:
-  static vx::SimDriveOptions Options(const std::string& stateFile) {
-    vx::SimDriveOptions o;
-    o.stateFile = stateFile;
-    return o;
-  }
-  vx::SimImage image_;
-  vx::SimDrive drive_;
-  std::unique_ptr<vx::SimServer> server_;
-  std::thread thread_;
-};
-
 class SetupOnSimTest : public ::testing::Test {
  protected:
   void SetUp() override {
     vxtest::App();
     std::filesystem::remove(stateFile);
-    sim = std::make_unique<StatefulSim>(stateFile);
+    sim = std::make_unique<vxtest::ServedDrive>(vxtest::Line::kTcp, vx::SimServerOptions{},
+                                                "setupwin",
+                                                vx::SimDriveOptions{.stateFile = stateFile});
     net = std::make_unique<TkoMBNetwork>();
     net->SetFilePath(kModelDir);
     auto* conn = new TkoMBThreadSetup;  // the network's tree owns it
@@ -148,7 +118,7 @@ class SetupOnSimTest : public ::testing::Test {
   vx::QueueDispatcher ui;
   vx::ScopedDispatcher scope{ui};
   vxtest::FakeDialogs dialogs;
-  std::unique_ptr<StatefulSim> sim;
+  std::unique_ptr<vxtest::ServedDrive> sim;
   std::unique_ptr<TkoMBNetwork> net;
   TkoDeviceSetup* dev = nullptr;
   TkoDeviceVX310* drive = nullptr;

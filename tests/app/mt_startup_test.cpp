@@ -25,9 +25,7 @@
 #include "graph/scopewin.h"
 #include "modbus/mbserial.h"
 #include "platform/queuedispatcher.h"
-#include "sim/simdrive.h"
-#include "sim/simimage.h"
-#include "sim/simserver.h"
+#include "sim/serveddrive.h"
 
 namespace {
 
@@ -36,22 +34,17 @@ const std::string kModel = std::string(VX_SOURCE_DIR) + "/models/VX310v220.par";
 class StartupOnSim : public ::testing::Test {
  protected:
   void SetUp() override {
-    vx::SimServerOptions options;
-    options.tcp = true;
-    options.tcpPort = 0;
-    server = std::make_unique<vx::SimServer>(drive, options);
-    server->Open();
-    thread = std::thread([this] { server->Run(); });
+    sim = std::make_unique<vxtest::ServedDrive>(vxtest::Line::kTcp, vx::SimServerOptions{},
+                                                "startup");
     std::filesystem::copy_file(kModel, dir.File("VX310v220.par"));
     dir.Write("VX310_ConfigTerm.ini",
-              "[Ports]\r\nCOM1=tcp:127.0.0.1:" + std::to_string(server->TcpPort()) + "\r\n");
+              "[Ports]\r\nCOM1=tcp:127.0.0.1:" + std::to_string(sim->TcpPort()) + "\r\n");
     windows = std::make_unique<TApplicationWindows>(dir.Path());
     windows->MainForm()->show();
   }
   void TearDown() override {
     windows.reset();
-    server->RequestStop();
-    thread.join();
+    sim.reset();
     vx::ResetComPortPaths();
   }
   bool Pump(const std::function<bool()>& done) {
@@ -67,10 +60,7 @@ class StartupOnSim : public ::testing::Test {
   vxtest::FakeDialogs dialogs;
   vx::QueueDispatcher ui;
   vx::ScopedDispatcher scope{ui};
-  vx::SimImage image{kModel};
-  vx::SimDrive drive{image, vx::SimDriveOptions{}, vx::SimDrive::Clock::now()};
-  std::unique_ptr<vx::SimServer> server;
-  std::thread thread;
+  std::unique_ptr<vxtest::ServedDrive> sim;
   std::unique_ptr<TApplicationWindows> windows;
 };
 

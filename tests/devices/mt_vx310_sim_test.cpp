@@ -24,46 +24,14 @@
 #include "platform/watchdog.h"
 #include "regmodel/register.h"
 #include "regmodel/textresource.h"
+#include "sim/serveddrive.h"
 #include "sim/simdrive.h"
-#include "sim/simimage.h"
-#include "sim/simserver.h"
 
 namespace {
 
 using Bytes = std::vector<uint8_t>;
 constexpr auto kLong = std::chrono::milliseconds(vxtest::kGenerous);
 const std::string kModelDir = std::string(VX_SOURCE_DIR) + "/models";
-
-// The simulator with its EEPROM in a state file of its own.
-class StatefulDrive {
- public:
-  explicit StatefulDrive(const std::string& stateFile)
-      : image_(kModelDir + "/VX310v220.par"),
-        drive_(image_, Options(stateFile), vx::SimDrive::Clock::now()) {
-    vx::SimServerOptions options;
-    options.tcp = true;
-    options.tcpPort = 0;
-    server_ = std::make_unique<vx::SimServer>(drive_, options);
-    server_->Open();
-    thread_ = std::thread([this] { server_->Run(); });
-  }
-  ~StatefulDrive() {
-    server_->RequestStop();
-    thread_.join();
-  }
-  uint16_t TcpPort() const { return server_->TcpPort(); }
-
- private:
-  static vx::SimDriveOptions Options(const std::string& stateFile) {
-    vx::SimDriveOptions o;
-    o.stateFile = stateFile;
-    return o;
-  }
-  vx::SimImage image_;
-  vx::SimDrive drive_;
-  std::unique_ptr<vx::SimServer> server_;
-  std::thread thread_;
-};
 
 // The real component, noting every request.
 class RecordingServer : public TkoMBServerRelay {
@@ -90,7 +58,9 @@ class VX310OnSimTest : public ::testing::Test {
  protected:
   void SetUp() override {
     std::filesystem::remove(stateFile);
-    sim = std::make_unique<StatefulDrive>(stateFile);
+    sim = std::make_unique<vxtest::ServedDrive>(vxtest::Line::kTcp, vx::SimServerOptions{},
+                                                "vx310sim",
+                                                vx::SimDriveOptions{.stateFile = stateFile});
     TkoMBThread::SetServerFactory([log = log] { return std::make_unique<RecordingServer>(log); });
     net = std::make_unique<TkoMBNetwork>();
     net->SetFilePath(kModelDir);
@@ -147,7 +117,7 @@ class VX310OnSimTest : public ::testing::Test {
   vx::QueueDispatcher ui;
   vx::ScopedDispatcher scope{ui};
   std::shared_ptr<RecordingServer::Log> log = std::make_shared<RecordingServer::Log>();
-  std::unique_ptr<StatefulDrive> sim;
+  std::unique_ptr<vxtest::ServedDrive> sim;
   std::unique_ptr<TkoMBNetwork> net;
   TkoMBThreadSetup* conn = nullptr;
   TkoDeviceSetup* dev = nullptr;

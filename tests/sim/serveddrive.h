@@ -10,6 +10,8 @@
 #include <memory>
 #include <string>
 #include <thread>
+#include <utility>
+#include <vector>
 
 #include "sim/simdrive.h"
 #include "sim/simimage.h"
@@ -23,12 +25,20 @@ enum class Line { kTcp, kRtu };
 
 inline const char* LineName(Line line) { return line == Line::kTcp ? "Tcp" : "Rtu"; }
 
+// A fault set in the drive before it serves: a register (name or number) and its bit.
+using SimFault = std::pair<std::string, int>;
+
 class ServedDrive {
  public:
-  // `tag` keeps the pseudo-terminal links of different test programs apart.
-  ServedDrive(Line line, vx::SimServerOptions options, const std::string& tag)
-      : image_(kVx310Model),
-        drive_(image_, vx::SimDriveOptions{}, vx::SimDrive::Clock::now()) {
+  // `tag` keeps the pseudo-terminal links of different test programs apart. The faults
+  // are in place before the first request is answered.
+  ServedDrive(Line line, vx::SimServerOptions options, const std::string& tag,
+              vx::SimDriveOptions drive = {}, const std::vector<SimFault>& faults = {})
+      : image_(kVx310Model), drive_(image_, std::move(drive), vx::SimDrive::Clock::now()) {
+    for (const auto& [reg, bit] : faults) {
+      std::string error;
+      EXPECT_TRUE(drive_.InjectFault(reg, bit, &error)) << error;
+    }
     if (line == Line::kTcp) {
       options.tcp = true;
       options.tcpPort = 0;
@@ -42,13 +52,17 @@ class ServedDrive {
     server_->Open();
     thread_ = std::thread([this] { server_->Run(); });
   }
-  ~ServedDrive() {
+  ~ServedDrive() { Stop(); }
+  ServedDrive(const ServedDrive&) = delete;
+  ServedDrive& operator=(const ServedDrive&) = delete;
+
+  // The line goes silent for good, as when the drive is switched off.
+  void Stop() {
+    if (!server_) return;
     server_->RequestStop();
     thread_.join();
     server_.reset();
   }
-  ServedDrive(const ServedDrive&) = delete;
-  ServedDrive& operator=(const ServedDrive&) = delete;
 
   std::uint16_t TcpPort() const { return server_->TcpPort(); }
   const std::string& Link() const { return link_; }
