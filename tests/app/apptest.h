@@ -1,6 +1,6 @@
 #pragma once
 // Helpers of the application tests: the one QApplication, a folder of the test process's
-// own, and recorded answers to the modal boxes.
+// own (the device tests' ScratchDir), and recorded answers to the modal boxes.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/appdialogs.h"
+#include "devices/devicekit.h"  // ScratchDir
 
 namespace vxtest {
 
@@ -32,39 +33,6 @@ inline QApplication& App() {
   }();
   return *app;
 }
-
-// A folder of its own for each test process and name, removed with the object.
-class ScratchDir {
- public:
-  explicit ScratchDir(const std::string& name)
-      : path_(std::filesystem::path(::testing::TempDir()) /
-              (name + "_" + std::to_string(::getpid()))) {
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directories(path_);
-  }
-  ~ScratchDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
-  }
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-
-  // With a trailing "/".
-  std::string Path() const { return path_.string() + "/"; }
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
-  void Write(const std::string& file, const std::string& text) const {
-    std::ofstream(path_ / file, std::ios::binary) << text;
-  }
-  std::string Read(const std::string& file) const {
-    std::ifstream in(path_ / file, std::ios::binary);
-    std::ostringstream all;
-    all << in.rdbuf();
-    return all.str();
-  }
-
- private:
-  std::filesystem::path path_;
-};
 
 // Answers the modal boxes instead of a person and notes what they said. Input boxes take
 // their answers from `inputs` (none left: Cancel); questions answer `yes`.

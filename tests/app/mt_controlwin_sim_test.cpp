@@ -25,6 +25,7 @@
 #include "app/portsettings.h"
 #include "apptest.h"
 #include "devices/vx310.h"
+#include "modbus/mbenginekit.h"
 #include "modbus/mbseams.h"
 #include "modbus/mbserial.h"
 #include "modbus/mbthread.h"
@@ -43,26 +44,7 @@ using Bytes = std::vector<uint8_t>;
 constexpr auto kLong = std::chrono::seconds(60);
 const std::string kModel = std::string(VX_SOURCE_DIR) + "/models/VX310v220.par";
 
-// The transport the threads use, noting every request.
-class RecordingServer : public TkoMBServerRelay {
- public:
-  struct Log {
-    std::mutex mutex;
-    std::vector<Bytes> queries;
-  };
-  explicit RecordingServer(std::shared_ptr<Log> log)
-      : TkoMBServerRelay(vx::CreateTransportServer()), log_(std::move(log)) {}
-  int32_t TxRxMessage(const Bytes& q, int16_t ql, int16_t rl, Bytes& r) override {
-    {
-      std::lock_guard guard(log_->mutex);
-      log_->queries.emplace_back(q.begin(), q.begin() + ql);
-    }
-    return TkoMBServerRelay::TxRxMessage(q, ql, rl, r);
-  }
-
- private:
-  std::shared_ptr<Log> log_;
-};
+using vxtest::RecordingServer;
 
 class ControlOnSim : public ::testing::Test {
  protected:

@@ -15,6 +15,7 @@
 
 #include "app/apptest.h"
 #include "app/setupwin.h"
+#include "devices/devicekit.h"
 #include "devices/devicesetup.h"
 #include "devices/mbnetwork.h"
 #include "devices/vx310.h"
@@ -45,28 +46,10 @@ class SetupOnSimTest : public ::testing::Test {
                                                 vx::SimDriveOptions{.stateFile = stateFile});
     net = std::make_unique<TkoMBNetwork>();
     net->SetFilePath(kModelDir);
-    auto* conn = new TkoMBThreadSetup;  // the network's tree owns it
-    conn->SetThreadName("sim");
-    conn->SetConnType(2);
-    conn->SetTcpIpPort(sim->TcpPort());
-    conn->SetRetries(0);
-    conn->SetTimeOut(1000);  // a loaded machine is not a silent drive
-    conn->SetEnabled(true);
-    ASSERT_TRUE(net->AddConnection(conn));
-    dev = new TkoDeviceSetup;
-    dev->SetDeviceName("VX310");
-    dev->SetDeviceAddr(1);
-    dev->SetRepeatTime(5);
-    dev->SetEnabled(true);
-    ASSERT_TRUE(conn->AddDevice(dev));
+    TkoMBThreadSetup* conn = nullptr;
+    ASSERT_TRUE(vxtest::AddSimConnection(*net, sim->TcpPort(), "VX310", 5, conn, dev));
     net->SetOnLine(true);
-    ASSERT_TRUE(ui.PumpUntil(
-        [&] {
-          return dev->GetState() == TkoDeviceSetup::dsReady &&
-                 dynamic_cast<TkoDeviceVX310*>(dev->GetSlave());
-        },
-        kLong))
-        << dev->GetStateText();
+    ASSERT_TRUE(vxtest::PumpUntilVX310(ui, *dev, kLong));
     drive = static_cast<TkoDeviceVX310*>(dev->GetSlave());
 
     // The supervisor's part: the window reaches the drive through it, and is refreshed

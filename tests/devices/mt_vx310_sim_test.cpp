@@ -13,9 +13,11 @@
 #include <thread>
 #include <vector>
 
+#include "devicekit.h"
 #include "devices/devicesetup.h"
 #include "devices/mbnetwork.h"
 #include "devices/vx310.h"
+#include "modbus/mbenginekit.h"
 #include "modbus/mbseams.h"
 #include "modbus/mbthread.h"
 #include "modbus/mbthreadsetup.h"
@@ -33,26 +35,7 @@ using Bytes = std::vector<uint8_t>;
 constexpr auto kLong = std::chrono::milliseconds(vxtest::kGenerous);
 const std::string kModelDir = std::string(VX_SOURCE_DIR) + "/models";
 
-// The real component, noting every request.
-class RecordingServer : public TkoMBServerRelay {
- public:
-  struct Log {
-    std::mutex mutex;
-    std::vector<Bytes> queries;
-  };
-  explicit RecordingServer(std::shared_ptr<Log> log)
-      : TkoMBServerRelay(vx::CreateTransportServer()), log_(std::move(log)) {}
-  int32_t TxRxMessage(const Bytes& q, int16_t ql, int16_t rl, Bytes& r) override {
-    {
-      std::lock_guard guard(log_->mutex);
-      log_->queries.emplace_back(q.begin(), q.begin() + ql);
-    }
-    return TkoMBServerRelay::TxRxMessage(q, ql, rl, r);
-  }
-
- private:
-  std::shared_ptr<Log> log_;
-};
+using vxtest::RecordingServer;
 
 class VX310OnSimTest : public ::testing::Test {
  protected:
@@ -64,28 +47,9 @@ class VX310OnSimTest : public ::testing::Test {
     TkoMBThread::SetServerFactory([log = log] { return std::make_unique<RecordingServer>(log); });
     net = std::make_unique<TkoMBNetwork>();
     net->SetFilePath(kModelDir);
-    conn = new TkoMBThreadSetup;  // the network's tree owns it
-    conn->SetThreadName("sim");
-    conn->SetConnType(2);
-    conn->SetTcpIpPort(sim->TcpPort());
-    conn->SetRetries(0);
-    conn->SetTimeOut(1000);  // a loaded machine is not a silent drive
-    conn->SetEnabled(true);
-    ASSERT_TRUE(net->AddConnection(conn));
-    dev = new TkoDeviceSetup;
-    dev->SetDeviceName("drive");
-    dev->SetDeviceAddr(1);
-    dev->SetRepeatTime(5);
-    dev->SetEnabled(true);
-    ASSERT_TRUE(conn->AddDevice(dev));
+    ASSERT_TRUE(vxtest::AddSimConnection(*net, sim->TcpPort(), "drive", 5, conn, dev));
     net->SetOnLine(true);
-    ASSERT_TRUE(ui.PumpUntil(
-        [&] {
-          return dev->GetState() == TkoDeviceSetup::dsReady &&
-                 dynamic_cast<TkoDeviceVX310*>(dev->GetSlave());
-        },
-        kLong))
-        << dev->GetStateText();
+    ASSERT_TRUE(vxtest::PumpUntilVX310(ui, *dev, kLong));
     drive = static_cast<TkoDeviceVX310*>(dev->GetSlave());
   }
   void TearDown() override {

@@ -34,6 +34,7 @@
 #include "regmodel/regdefslist.h"
 #include "regmodel/textresource.h"
 #if __has_include("sim/simserver.h")
+#include "devices/devicekit.h"
 #include "devices/mbnetwork.h"
 #include "modbus/mbthreadsetup.h"
 #include "platform/watchdog.h"
@@ -589,27 +590,11 @@ TEST_F(ScopeTest, FollowsTheSimulatedMotorReadByReadInDisplayUnits) {
 
   auto net = std::make_unique<TkoMBNetwork>();
   net->SetFilePath(kModelDir);
-  auto* conn = new TkoMBThreadSetup;  // the network's tree owns it
-  conn->SetThreadName("sim");
-  conn->SetConnType(2);
-  conn->SetTcpIpPort(sim.TcpPort());
-  conn->SetRetries(0);
-  conn->SetTimeOut(1000);
-  conn->SetEnabled(true);
-  ASSERT_TRUE(net->AddConnection(conn));
-  auto* dev = new TkoDeviceSetup;
-  dev->SetDeviceName("drive");
-  dev->SetDeviceAddr(1);
-  dev->SetEnabled(true);
-  ASSERT_TRUE(conn->AddDevice(dev));
+  TkoMBThreadSetup* conn = nullptr;
+  TkoDeviceSetup* dev = nullptr;
+  ASSERT_TRUE(vxtest::AddSimConnection(*net, sim.TcpPort(), "drive", std::nullopt, conn, dev));
   net->SetOnLine(true);
-  ASSERT_TRUE(ui.PumpUntil(
-      [&] {
-        return dev->GetState() == TkoDeviceSetup::dsReady &&
-               dynamic_cast<TkoDeviceVX310*>(dev->GetSlave()) != nullptr;
-      },
-      kLong))
-      << dev->GetStateText();
+  ASSERT_TRUE(vxtest::PumpUntilVX310(ui, *dev, kLong));
   auto* drive = static_cast<TkoDeviceVX310*>(dev->GetSlave());
   std::vector<double> stamps;
   drive->OnActState = [&](TkoDeviceVXSlave* sender, TkoMBTransaction* t) {

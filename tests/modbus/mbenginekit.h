@@ -1,7 +1,7 @@
 #pragma once
 // Stand-ins for the engine tests: a scripted Modbus server component that the test
-// drives through a shared "line", and a slave device that runs transactions on a small
-// register image.
+// drives through a shared "line", the real component noting every request, and a slave
+// device that runs transactions on a small register image.
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -156,6 +156,27 @@ class ScopedFakeServer {
   }
   ~ScopedFakeServer() { TkoMBThread::ResetServerFactory(); }
   std::shared_ptr<FakeLine> line;
+};
+
+// The real transport component, noting every request (the query bytes as sent).
+class RecordingServer : public TkoMBServerRelay {
+ public:
+  struct Log {
+    std::mutex mutex;
+    std::vector<Bytes> queries;
+  };
+  explicit RecordingServer(std::shared_ptr<Log> log)
+      : TkoMBServerRelay(vx::CreateTransportServer()), log_(std::move(log)) {}
+  int32_t TxRxMessage(const Bytes& q, int16_t ql, int16_t rl, Bytes& r) override {
+    {
+      std::lock_guard guard(log_->mutex);
+      log_->queries.emplace_back(q.begin(), q.begin() + ql);
+    }
+    return TkoMBServerRelay::TxRxMessage(q, ql, rl, r);
+  }
+
+ private:
+  std::shared_ptr<Log> log_;
 };
 
 // A data model of `words` one-word registers at 0 .. words-1.
