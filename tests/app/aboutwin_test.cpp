@@ -22,14 +22,7 @@ namespace {
 
 using Lines = std::vector<std::string>;
 
-// With VX_SHOT_DIR set, saves a picture of the window there for a person to look at.
-void SaveShot(QWidget& window, const char* name) {
-  const QString dir = qEnvironmentVariable("VX_SHOT_DIR");
-  if (dir.isEmpty()) return;
-  // The picture shows the window as the engineer sees it, after pending layout work.
-  QApplication::sendPostedEvents();
-  window.grab().save(dir + QLatin1Char('/') + QLatin1String(name) + ".png");
-}
+using vxtest::SaveShot;
 
 // A settings file of its own for each test.
 class AboutTest : public ::testing::Test {

@@ -1,6 +1,6 @@
 #pragma once
-// Helpers of the application tests: the one QApplication, a folder of the test process's
-// own (the device tests' ScratchDir), and recorded answers to the modal boxes.
+// Helpers of the application tests: the one QApplication (qtapp.h), a folder of the test
+// process's own (the device tests' ScratchDir), and recorded answers to the modal boxes.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -16,23 +16,9 @@
 
 #include "app/appdialogs.h"
 #include "devices/devicekit.h"  // ScratchDir
+#include "qtapp.h"
 
 namespace vxtest {
-
-// The one QApplication of a test program, offscreen unless the environment names another
-// platform. Never destroyed: widgets of static lifetime may outlive it.
-inline QApplication& App() {
-  static QApplication* app = []() -> QApplication* {
-    // Another part of the program may have made it already; there is only one.
-    if (auto* existing = qobject_cast<QApplication*>(QCoreApplication::instance())) return existing;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "app_tests";
-    static char* argv[] = {name, nullptr};
-    return new QApplication(argc, argv);
-  }();
-  return *app;
-}
 
 // Answers the modal boxes instead of a person and notes what they said. Input boxes take
 // their answers from `inputs` (none left: Cancel); questions answer `yes`.

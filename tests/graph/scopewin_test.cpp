@@ -29,6 +29,7 @@
 #include "modbus/mbenginekit.h"
 #include "modbus/mbtransakinds.h"
 #include "platform/queuedispatcher.h"
+#include "qtapp.h"
 #include "regmodel/dmcollection.h"
 #include "regmodel/numberformat.h"
 #include "regmodel/regdefslist.h"
@@ -57,12 +58,7 @@ extern "C" const char* __lsan_default_suppressions() {
 class WidgetsEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {
-    if (QCoreApplication::instance() != nullptr) return;
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    static int argc = 1;
-    static char name[] = "graph_tests";
-    static char* argv[] = {name, nullptr};
-    new QApplication(argc, argv);  // lives as long as the process
+    if (QCoreApplication::instance() == nullptr) vxtest::App();
   }
 };
 [[maybe_unused]] ::testing::Environment* const kWidgets =
