@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "platform/atomicfile.h"
+#include "xml/koxmlelement.h"
 
 namespace vx {
 
@@ -20,17 +21,6 @@ std::string_view Trim(std::string_view s) {
   while (!s.empty() && blank(s.front())) s.remove_prefix(1);
   while (!s.empty() && blank(s.back())) s.remove_suffix(1);
   return s;
-}
-
-bool SameText(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
 }
 
 // The section name of a header line; false for any other line.
@@ -97,7 +87,9 @@ TIniFile::TIniFile(std::string fileName) : fileName_(std::move(fileName)) {
 int TIniFile::FindSection(const std::string& section) const {
   std::string_view name;
   for (std::size_t i = 0; i < lines_.size(); ++i)
-    if (HeaderName(lines_[i], &name) && SameText(name, section)) return static_cast<int>(i);
+    if (HeaderName(lines_[i], &name) && vx::SameTextAscii(name, section)) {
+      return static_cast<int>(i);
+    }
   return -1;
 }
 
@@ -112,7 +104,7 @@ int TIniFile::FindKey(int header, const std::string& key) const {
   const int end = SectionEnd(header);
   std::string_view k;
   for (int i = header + 1; i < end; ++i)
-    if (KeyLine(lines_[i], &k, nullptr) && SameText(k, key)) return i;
+    if (KeyLine(lines_[i], &k, nullptr) && vx::SameTextAscii(k, key)) return i;
   return -1;
 }
 

@@ -7,6 +7,7 @@
 #include "devices/devicesetup.h"
 #include "modbus/mbresult.h"
 #include "modbus/mbthread.h"
+#include "modbus/mbtransaction.h"
 #include "modbus/mbtransakinds.h"
 #include "platform/koexception.h"
 #include "platform/uidispatch.h"
@@ -24,18 +25,7 @@ TkoDeviceSlave::TkoDeviceSlave(TkoDeviceSetup* setup, const TkoVersionRecord* ve
 
 TkoDeviceSlave::~TkoDeviceSlave() {
   if (TkoMBThread* thread = thread_.load()) thread->RemoveDevice(this);
-  // Each transaction leaves the list when destroyed; the last first, so that the list
-  // does not shift under the walk.
-  for (;;) {
-    TkoMBTransaction* t = nullptr;
-    {
-      auto pass = transactions_.Lock();
-      if (pass.Size() == 0) break;
-      t = pass[pass.Size() - 1];
-    }
-    delete t;
-    transactions_.Remove(t);  // in case a destructor failed to unlink it
-  }
+  vx::DeleteTransactions(transactions_);
   setup_->SlaveGone(this);
 }
 

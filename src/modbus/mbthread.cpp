@@ -356,17 +356,7 @@ void TkoMBThread::EndOfThread() {
     auto pass = devices_.Lock();
     while (pass.Size() > 0) RemoveDevice(pass[0]);
   }
-  // Each transaction removes itself from the list when destroyed.
-  for (;;) {
-    TkoMBTransaction* t = nullptr;
-    {
-      auto pass = transactions_.Lock();
-      if (pass.Size() == 0) break;
-      t = pass[pass.Size() - 1];
-    }
-    delete t;
-    transactions_.Remove(t);  // in case a destructor failed to unlink it
-  }
+  vx::DeleteTransactions(transactions_);
 }
 
 void TkoMBThread::AddDevice(TkoMBDevice* device) {

@@ -396,3 +396,16 @@ void TkoMBTransaction::NotifyStateChange() {
   else if (thread_)
     thread_->DoStateChange(this);
 }
+
+void vx::DeleteTransactions(TkoMBTransaList& list) {
+  for (;;) {
+    TkoMBTransaction* t = nullptr;
+    {
+      auto pass = list.Lock();
+      if (pass.Size() == 0) break;
+      t = pass[pass.Size() - 1];
+    }
+    delete t;
+    list.Remove(t);  // in case a destructor failed to unlink it
+  }
+}

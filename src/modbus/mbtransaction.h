@@ -173,3 +173,10 @@ class TkoMBTransaction : public TkoXmlElement, public TkoMBObject {
   std::atomic<int32_t> lastError_{0};
   std::atomic<bool> changed_{false};
 };
+
+namespace vx {
+// Destroys every transaction of a list. Each one leaves the list when destroyed; the
+// last goes first, so that the list does not shift under the walk, and no lock is held
+// while a destructor runs.
+void DeleteTransactions(TkoMBTransaList& list);
+}  // namespace vx
