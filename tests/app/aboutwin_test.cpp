@@ -130,24 +130,13 @@ TEST_F(AboutTest, ExitActionAndAClickOnTheUpperBoxClose) {
 }
 
 // A VX310 on the shipped data model, built without a line.
-class AboutDriveTest : public AboutTest {
+class AboutDriveTest : public AboutTest, protected vxtest::ShippedVX310 {
  protected:
   void SetUp() override {
-    collection.SetFilePath(std::string(VX_SOURCE_DIR) + "/models");
-    model = collection.FindRegDefsListFor(&version);
     ASSERT_NE(model, nullptr);
-    setup.SetDeviceAddr(1);
-    setup.SetEnabled(true);
     setup.SetSlave(std::make_unique<TkoDeviceVX310>(&setup, &version, model));
   }
   TkoDeviceVX310& Drive() { return *dynamic_cast<TkoDeviceVX310*>(setup.GetSlave()); }
-
-  vx::QueueDispatcher ui;
-  vx::ScopedDispatcher scope{ui};
-  TkoVersionRecord version{"VX310v220"};
-  TkoDMCollection collection;
-  TkoRegDefsList* model = nullptr;
-  TkoDeviceSetup setup;
 };
 
 TEST_F(AboutDriveTest, DriveLinesNameTheVersionTheModelAndTheProperties) {

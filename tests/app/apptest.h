@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "app/appdialogs.h"
-#include "devices/devicekit.h"  // ScratchDir
+#include "devices/devicekit.h"  // ScratchDir, ShippedVX310
 #include "qtapp.h"
 
 namespace vxtest {

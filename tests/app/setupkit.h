@@ -27,14 +27,11 @@ class OfflineDrive {
  public:
   // `without`: "[Parameters]" entries taken out of the model before the drive is made.
   explicit OfflineDrive(const std::vector<std::string>& without = {}) {
-    collection_.SetFilePath(std::string(VX_SOURCE_DIR) + "/models");
-    model_ = collection_.FindRegDefsListFor(&version_);
-    if (model_ == nullptr) throw std::runtime_error("no VX310v220 data model");
+    if (shipped_.model == nullptr) throw std::runtime_error("no VX310v220 data model");
     for (const std::string& key : without)
-      if (model_->FindKey("Parameters", key)) model_->Delete(model_->CurrentLine);
-    setup_.SetDeviceAddr(1);
-    setup_.SetEnabled(true);
-    drive_ = std::make_unique<TkoDeviceVX310>(&setup_, &version_, model_);
+      if (shipped_.model->FindKey("Parameters", key))
+        shipped_.model->Delete(shipped_.model->CurrentLine);
+    drive_ = std::make_unique<TkoDeviceVX310>(&shipped_.setup, &shipped_.version, shipped_.model);
     // A drive fresh from the factory: every register at its default.
     for (int i = 0; i < drive_->RegisterCount(); ++i) {
       TkoRegister* reg = drive_->RegisterByIndex(i);
@@ -48,7 +45,7 @@ class OfflineDrive {
       p->AssignDefault();
   }
   TkoDeviceVX310& Drive() { return *drive_; }
-  TkoRegDefsList& Model() { return *model_; }
+  TkoRegDefsList& Model() { return *shipped_.model; }
   void Destroy() { drive_.reset(); }
 
   // Every register's text, one line each: compares whole images.
@@ -60,12 +57,7 @@ class OfflineDrive {
   }
 
  private:
-  vx::QueueDispatcher ui_;
-  vx::ScopedDispatcher scope_{ui_};
-  TkoVersionRecord version_{"VX310v220"};
-  TkoDMCollection collection_;
-  TkoRegDefsList* model_ = nullptr;
-  TkoDeviceSetup setup_;
+  ShippedVX310 shipped_;
   std::unique_ptr<TkoDeviceVX310> drive_;
 };
 

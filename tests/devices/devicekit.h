@@ -20,7 +20,9 @@
 #include "modbus/mbseams.h"
 #include "modbus/mbthreadsetup.h"
 #include "platform/queuedispatcher.h"
+#include "regmodel/dmcollection.h"
 #include "regmodel/regdefslist.h"
+#include "regmodel/versionrecord.h"
 
 namespace vxtest {
 
@@ -113,5 +115,23 @@ inline ::testing::AssertionResult PumpUntilVX310(vx::QueueDispatcher& ui, TkoDev
     return ::testing::AssertionSuccess();
   return ::testing::AssertionFailure() << dev.GetStateText();
 }
+
+// The shipped VX310 data model, loaded afresh (a drive writes into its definitions), and
+// an enabled device setup at address 1, for a drive built on it without a line. `model`
+// is null when the model cannot be found.
+struct ShippedVX310 {
+  ShippedVX310() {
+    collection.SetFilePath(std::string(VX_SOURCE_DIR) + "/models");
+    model = collection.FindRegDefsListFor(&version);
+    setup.SetDeviceAddr(1);
+    setup.SetEnabled(true);
+  }
+  vx::QueueDispatcher ui;
+  vx::ScopedDispatcher scope{ui};
+  TkoVersionRecord version{"VX310v220"};
+  TkoDMCollection collection;
+  TkoRegDefsList* model = nullptr;
+  TkoDeviceSetup setup;
+};
 
 }  // namespace vxtest

@@ -12,6 +12,7 @@
 
 #include "devices/devicefactory.h"
 #include "devices/devicesetup.h"
+#include "devicekit.h"
 #include "modbus/mbenginekit.h"
 #include "modbus/mbtransakinds.h"
 #include "platform/queuedispatcher.h"
@@ -24,15 +25,9 @@ namespace {
 
 using vxtest::Bytes;
 
-class VX310Test : public ::testing::Test {
+class VX310Test : public ::testing::Test, protected vxtest::ShippedVX310 {
  protected:
-  void SetUp() override {
-    collection.SetFilePath(std::string(VX_SOURCE_DIR) + "/models");
-    model = collection.FindRegDefsListFor(&version);
-    ASSERT_NE(model, nullptr);
-    setup.SetDeviceAddr(1);
-    setup.SetEnabled(true);
-  }
+  void SetUp() override { ASSERT_NE(model, nullptr); }
   std::unique_ptr<TkoDeviceVX310> Make(TkoRegDefsList* list = nullptr) {
     return std::make_unique<TkoDeviceVX310>(&setup, &version, list ? list : model);
   }
@@ -42,13 +37,6 @@ class VX310Test : public ::testing::Test {
         vx::SplitCommaList(list.ReadString("Parameters", member, ""));
     return items.empty() ? std::string() : items[0];
   }
-
-  vx::QueueDispatcher ui;
-  vx::ScopedDispatcher scope{ui};
-  TkoVersionRecord version{"VX310v220"};
-  TkoDMCollection collection;
-  TkoRegDefsList* model = nullptr;
-  TkoDeviceSetup setup;
 };
 
 // Every parameter member of the class and its bases that the windows, the supervisor and
