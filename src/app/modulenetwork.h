@@ -3,6 +3,8 @@
 #include <functional>
 #include <memory>
 
+#include "app/connectionstate.h"
+
 class TkoDeviceSetup;
 class TkoDeviceVX310;
 class TkoDeviceVXSlave;
@@ -34,6 +36,9 @@ struct TNetworkWindows {
   std::function<void()> HideDriveWindows;
   // Re-evaluates the other windows' actions; called after every engine notification.
   std::function<void()> UpdateActions;
+  // The connection's state changed (each change once): the windows show it and draw live
+  // values as stale while the drive is not answering.
+  std::function<void(const TConnectionStatus&)> ConnectionState;
 };
 
 // The connection supervisor: owns the network component, builds the one connection to
