@@ -8,7 +8,12 @@ namespace vx {
 // it over `path`, so that a crash or a full disk leaves either the old file or the new one,
 // never a truncated one. Answers 0, or the errno of the step that failed (the temporary
 // file is then removed and `path` is untouched). `failedStep`, when given, names that step:
-// "create", "write" or "replace".
+// "create", "write" or "replace"; "read-only" (EACCES) for an existing file without write
+// permission, which is never replaced. A replaced file keeps its permissions.
+// An existing regular file that the program must not write: no write permission in its
+// mode (whoever runs the program) or none for this process.
+[[nodiscard]] bool IsReadOnlyFile(const std::string& path);
+
 [[nodiscard]] int WriteFileAtomically(const std::string& path, std::string_view data,
                                       const char** failedStep = nullptr);
 

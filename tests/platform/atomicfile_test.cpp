@@ -79,3 +79,37 @@ TEST_F(AtomicFile, FailuresNameTheStepAndKeepTheTarget) {
 }
 
 }  // namespace
+
+// A file its owner made read-only stays byte for byte and mode for mode, whoever runs the
+// program (the superuser's rename would replace it); a writable one keeps its mode.
+TEST_F(AtomicFile, KeepsReadOnlyFilesAndTheModeOfReplacedOnes) {
+  struct Case {
+    const char* what;
+    mode_t mode;
+    bool replaced;
+  } cases[] = {{"read-only", 0444, false}, {"private", 0600, true}, {"owner read-only", 0464, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const fs::path p = dir_ / "VX310_ConfigTerm.ini";
+    fs::remove(p);
+    std::ofstream(p) << "[Setup]\r\nLastPort=3\r\n";
+    ASSERT_EQ(::chmod(p.c_str(), c.mode), 0);
+    const char* step = nullptr;
+    const int err = vx::WriteFileAtomically(p.string(), "[Setup]\r\nLastPort=1\r\n", &step);
+    struct stat st {};
+    ASSERT_EQ(::stat(p.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, c.mode);
+    if (c.replaced) {
+      EXPECT_EQ(err, 0);
+      EXPECT_EQ(Read(p), "[Setup]\r\nLastPort=1\r\n");
+    } else {
+      EXPECT_EQ(err, EACCES);
+      ASSERT_NE(step, nullptr);
+      EXPECT_STREQ(step, "read-only");
+      EXPECT_EQ(Read(p), "[Setup]\r\nLastPort=3\r\n");
+      EXPECT_TRUE(vx::IsReadOnlyFile(p.string()));
+    }
+    EXPECT_EQ(Names(), std::vector<std::string>{"VX310_ConfigTerm.ini"});
+    ::chmod(p.c_str(), 0644);
+  }
+}
