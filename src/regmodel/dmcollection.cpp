@@ -1,10 +1,15 @@
 #include "regmodel/dmcollection.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <system_error>
 
 #include "platform/koexception.h"
+#include "regmodel/regblock.h"
 
 namespace {
 
@@ -77,6 +82,90 @@ std::vector<std::string> TkoDMCollection::ListModelFiles() const {
   return names;
 }
 
+void TkoDMCollection::Reject(const std::string& path, const std::string& why) {
+  if (OnRejected) OnRejected(this, path, why);
+}
+
+std::string TkoDMCollection::FileDefect(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::string("cannot be read: ") + std::strerror(errno);
+  std::ostringstream all;
+  all << in.rdbuf();
+  if (in.bad()) return "cannot be read to its end";
+  const std::string text = all.str();
+  if (text.empty()) return "is empty";
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    // Tab, line ends, form feed and the old end-of-file mark are text; other control
+    // characters are not (high bytes are Windows-1252 letters).
+    if (c < 0x20 && c != '\t' && c != '\n' && c != '\r' && c != '\f' && c != 0x1A)
+      return "is not a text file (byte " + std::to_string(i) + " is a control character)";
+  }
+  // A file cut short mostly ends inside a line. A last line without line end is whole
+  // when it is blank, a comment, a section header or a key with its value in full.
+  const char last = text.back();
+  if (last == '\n' || last == '\r' || last == 0x1A) return std::string();
+  const std::size_t from = text.find_last_of("\r\n") + 1;  // npos + 1 is 0
+  const std::string_view line = vx::Trim(std::string_view(text).substr(from));
+  bool whole = line.empty() || line.front() == ';';
+  if (!whole && line.front() == '[') whole = line.back() == ']';
+  if (!whole && line.front() != '[') {
+    const std::size_t eq = line.find('=');
+    const std::string_view value = eq == std::string_view::npos ? "" : vx::Trim(line.substr(eq + 1));
+    whole = eq != std::string_view::npos && eq > 0 && !value.empty() &&
+            std::count(value.begin(), value.end(), '"') % 2 == 0;
+  }
+  if (whole) return std::string();
+  return "is cut short: its last line \"" + std::string(line.substr(0, 40)) + "\" is incomplete";
+}
+
+std::string TkoDMCollection::ModelDefect(TkoRegDefsList& list,
+                                         const TkoVersionRecord* version) const {
+  list.BuildDefinitions();
+  if (list.Count() == 0) return "holds no register definitions";
+  if (!NeedsOf) return std::string();
+  const Needs needs = NeedsOf(version);
+  for (const std::string& category : needs.Categories) {
+    const std::string text = list.GetCategoryText(category);
+    if (text.empty()) return "has no \"" + category + "\" category";
+    const std::unique_ptr<TkoRegBlock> chain = vx::GetCategory(list, category);
+    for (const TkoRegBlock* b = chain.get(); b != nullptr; b = b->Next()) {
+      if (!b->Valid())
+        return "its \"" + category + "\" category \"" + text + "\" is no register list";
+      for (int a = b->First(); a < b->First() + b->Count(); ++a)
+        if (list.FindByAddress(static_cast<uint16_t>(a)) == nullptr)
+          return "its \"" + category + "\" category names register " + std::to_string(a) +
+                 ", which has no definition";
+    }
+  }
+  if (needs.Parameters) {
+    std::vector<std::string> entries;
+    list.ReadSectionValues("Parameters", &entries);
+    if (entries.empty()) return "has no \"[Parameters]\" section";
+  }
+  return std::string();
+}
+
+std::unique_ptr<TkoRegDefsList> TkoDMCollection::LoadUsable(const std::string& path,
+                                                            const TkoVersionRecord* version,
+                                                            bool matchVersion) {
+  std::unique_ptr<TkoRegDefsList> list = NewList();
+  try {
+    list->OpenFile(path);
+  } catch (const std::exception& e) {
+    Reject(path, std::string("cannot be read: ") + e.what());
+    return nullptr;
+  }
+  if (matchVersion && !list->MatchesVersion(version)) return nullptr;
+  std::string why = FileDefect(path);
+  if (why.empty()) why = ModelDefect(*list, version);
+  if (!why.empty()) {
+    Reject(path, why);
+    return nullptr;
+  }
+  return list;
+}
+
 TkoDMCollection::Lookup TkoDMCollection::GetRegDefsFor(const TkoVersionRecord* version) {
   Lookup result;
   if (!version) {
@@ -90,17 +179,16 @@ TkoDMCollection::Lookup TkoDMCollection::GetRegDefsFor(const TkoVersionRecord* v
       return result;
     }
   }
-  result.Created = NewList();
-  TkoRegDefsList& list = *result.Created;
+  // A file written for the version that does not load whole is named and passed over, so
+  // that a complete one further on is found.
   const std::vector<std::string> files = ListModelFiles();
   for (const std::string& name : files) {
-    list.OpenFile(filePath_ + name);
-    if (list.MatchesVersion(version)) break;
-    list.OpenFile(std::string());
+    result.Created = LoadUsable(filePath_ + name, version, true);
+    if (result.Created) return result;
   }
-  if (!files.empty() && list.IsBlank() && !DfltFile.empty()) {
-    list.LoadFromFile(filePath_ + DfltFile);
-  }
+  if (!files.empty() && !DfltFile.empty())
+    result.Created = LoadUsable(filePath_ + DfltFile, version, false);
+  if (!result.Created) result.Created = NewList();  // blank: no data model
   return result;
 }
 
@@ -114,8 +202,15 @@ TkoRegDefsList* TkoDMCollection::FindRegDefsListFor(const TkoVersionRecord* vers
     if (OnNoVersion) OnNoVersion(this, version, name);
     if (name.empty() || name == before) return nullptr;  // Created frees the list
     list->OpenFile(name);
-    // A named file without content is no data model either.
+    // A named file without content, or one that does not load whole, is no data model
+    // either.
     if (list->IsBlank()) return nullptr;
+    std::string why = FileDefect(name);
+    if (why.empty()) why = ModelDefect(*list, version);
+    if (!why.empty()) {
+      Reject(name, why);
+      return nullptr;
+    }
   }
   if (OnVersion) OnVersion(this, version, name);
   if (found.Created && !list->FileName.empty() && !list->MatchesVersion(version)) {

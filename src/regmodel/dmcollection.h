@@ -55,6 +55,27 @@ class TkoDMCollection {
   // the same on every machine.
   std::vector<std::string> ListModelFiles() const;
 
+  // What a data model must hold to serve a version's device: the categories its class's
+  // transactions read and write, and whether it binds parameters ("[Parameters]").
+  struct Needs {
+    std::vector<std::string> Categories;
+    bool Parameters = false;
+  };
+  // Set by whoever knows the device classes (the network component); empty: nothing
+  // beyond a file that loads whole.
+  std::function<Needs(const TkoVersionRecord* version)> NeedsOf;
+  // A data-model file that matches but does not load whole: its path and why. It is passed
+  // over; the search goes on with the next file.
+  std::function<void(TkoDMCollection* sender, const std::string& file, const std::string& why)>
+      OnRejected;
+  // Why the file does not load whole (cannot be read, is no text, ends inside a line);
+  // empty when it does.
+  static std::string FileDefect(const std::string& path);
+  // Why a loaded model cannot serve the version's device (no definitions, a needed
+  // category missing or naming registers without definition, no parameters); empty when
+  // it can. Builds the model's definitions.
+  std::string ModelDefect(TkoRegDefsList& list, const TkoVersionRecord* version) const;
+
   std::string FileExt = "par";
   std::string DfltFile;
   std::vector<TkoRegDefsList*> Lists;  // not owned: kept alive process-wide
@@ -65,6 +86,11 @@ class TkoDMCollection {
 
  private:
   std::unique_ptr<TkoRegDefsList> NewList() const;
+  // The model of the file when it loads whole and serves the version; null (the file
+  // named through OnRejected) otherwise. `matchVersion`: only a file written for it.
+  std::unique_ptr<TkoRegDefsList> LoadUsable(const std::string& path,
+                                             const TkoVersionRecord* version, bool matchVersion);
+  void Reject(const std::string& path, const std::string& why);
 
   std::string filePath_;
   std::shared_ptr<TkoTextResource> predefined_;

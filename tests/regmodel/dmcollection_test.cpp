@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -193,3 +194,81 @@ TEST_F(DMCollectionTest, ExtractAllVersionList) {
 }
 
 }  // namespace
+
+// A data-model file that matches but does not load whole is named with the reason and
+// passed over, whatever its place in the folder; with none left the version has no model.
+class DamagedModelTest : public DMCollectionTest {
+ protected:
+  DamagedModelTest() {
+    std::ifstream in(std::string(VX_SOURCE_DIR) + "/models/VX310v220.par", std::ios::binary);
+    std::ostringstream all;
+    all << in.rdbuf();
+    shipped = all.str();
+    dmc.NeedsOf = [](const TkoVersionRecord*) {
+      return TkoDMCollection::Needs{{"ActState", "FaultState", "RamSetup", "EEPromSetup"}, true};
+    };
+    dmc.OnRejected = [this](TkoDMCollection*, const std::string& file, const std::string& why) {
+      rejected.push_back(fs::path(file).filename().string() + ": " + why);
+    };
+  }
+  // The shipped file up to (not including) the line that starts with `marker`.
+  std::string CutBefore(const std::string& marker) const {
+    const std::size_t at = shipped.find("\n" + marker);
+    EXPECT_NE(at, std::string::npos) << marker;
+    return shipped.substr(0, at + 1);
+  }
+
+  std::string shipped;
+  std::vector<std::string> rejected;
+};
+
+TEST_F(DamagedModelTest, AFileThatDoesNotLoadWholeIsNamedAndPassedOver) {
+  std::string noise(4096, '\0');
+  for (std::size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<char>((i * 131 + 7) % 256);
+  struct Case {
+    const char* file;
+    std::string text;
+    std::string why;
+  } cases[] = {
+      {"a_half.par", shipped.substr(0, shipped.size() / 2), "is cut short: its last line"},
+      {"b_random.par", "[Versions]\nVersions=VX310v2*\n" + noise, "is not a text file"},
+      {"c_nofaults.par", CutBefore("[300]"),
+       "its \"FaultState\" category names register 300, which has no definition"},
+      {"d_noparams.par", CutBefore("[Parameters]"), "has no \"[Parameters]\" section"},
+      {"e_nocategory.par", CutBefore("[Categories]") + "[100]\nName=R\n",
+       "has no \"ActState\" category"},
+  };
+  for (const Case& c : cases) Write(c.file, c.text);
+  // Alone, none of them is used and the version has no model.
+  std::string noName;
+  dmc.OnNoVersion = [&](TkoDMCollection*, const TkoVersionRecord*, std::string&) {
+    noName = "asked";
+  };
+  EXPECT_EQ(dmc.FindRegDefsListFor(&v220), nullptr);
+  EXPECT_EQ(noName, "asked");
+  ASSERT_EQ(rejected.size(), std::size(cases));
+  for (std::size_t i = 0; i < rejected.size(); ++i) {
+    SCOPED_TRACE(cases[i].file);
+    EXPECT_EQ(rejected[i].rfind(std::string(cases[i].file) + ": " + cases[i].why, 0), 0u)
+        << rejected[i];
+  }
+  EXPECT_TRUE(dmc.Lists.empty());
+
+  // A complete file sorting after them is found.
+  rejected.clear();
+  Write("z_complete.par", shipped);
+  TkoRegDefsList* model = dmc.FindRegDefsListFor(&v220);
+  ASSERT_NE(model, nullptr);
+  EXPECT_EQ(fs::path(model->FileName).filename(), "z_complete.par");
+  EXPECT_EQ(rejected.size(), std::size(cases));
+  EXPECT_NE(model->FindByAddress(307), nullptr);
+}
+
+TEST_F(DamagedModelTest, AWholeFileWithoutFinalLineEndIsUsed) {
+  // The last line complete, only its line end missing: that is how editors leave files.
+  std::string text = shipped;
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  Write("a.par", text);
+  ASSERT_NE(dmc.FindRegDefsListFor(&v220), nullptr);
+  EXPECT_TRUE(rejected.empty()) << rejected.front();
+}
