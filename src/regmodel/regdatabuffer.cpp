@@ -90,7 +90,8 @@ void TkoRegDataBuffer::SaveBlocks(const TkoRegBlock* chain, const std::string& s
 }
 
 std::string TkoRegDataBuffer::LoadBlocks(const std::string& section, TkoTextResource* resource,
-                                         const TkoRegBlock* filter) {
+                                         const TkoRegBlock* filter,
+                                         std::vector<TkoLoadIssue>* issues) {
   if (!resource) return "Source file not defined!";
   std::string report;
   if (!resource->FindSection(section)) return report;
@@ -124,7 +125,7 @@ std::string TkoRegDataBuffer::LoadBlocks(const std::string& section, TkoTextReso
       continue;
     }
     one.SetLine(1, resource->Line(firstLine[key]));
-    report += name + (reg->LoadFromResource(section, &one) ? "=Found.\r\n" : "=NOT_FOUND!\r\n");
+    report += name + (reg->LoadFromResource(section, &one, issues) ? "=Found.\r\n" : "=NOT_FOUND!\r\n");
   }
   return report;
 }

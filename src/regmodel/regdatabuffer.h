@@ -8,6 +8,7 @@
 class TkoRegBlock;
 class TkoRegDefsList;
 class TkoRegister;
+struct TkoLoadIssue;
 class TkoTextResource;
 class TkoThreadBuffer;
 
@@ -51,9 +52,10 @@ class TkoRegDataBuffer {
   // Loads the registers named in the section that the filter admits (all when null) and
   // returns one report line per key line: "Name=Found.", "Name=NOT_FOUND!",
   // "Name=Excluded!" or "key=UNKNOWN!", each ended by CR LF. Registers outside the filter
-  // and names without a register are left alone.
+  // and names without a register are left alone. Values a loaded register could not take
+  // as written (clamped, unreadable, missing elements) go to `issues` when given.
   std::string LoadBlocks(const std::string& section, TkoTextResource* resource,
-                         const TkoRegBlock* filter);
+                         const TkoRegBlock* filter, std::vector<TkoLoadIssue>* issues = nullptr);
 
   // Direct transfer of one register between the image and the device, waiting for it
   // when asked; the transfer's result code. A plain buffer reaches no device, so it

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/koexception.h"
@@ -442,13 +443,21 @@ void TkoRegister::SaveToResource(const std::string& section, TkoTextResource* re
   resource->WriteString(section, def_->Name, text);
 }
 
-bool TkoRegister::LoadFromResource(const std::string& section, TkoTextResource* resource) {
+bool TkoRegister::LoadFromResource(const std::string& section, TkoTextResource* resource,
+                                   std::vector<TkoLoadIssue>* issues) {
   if (!resource) return false;
   if (!def_->IsString()) AssignDefault(-1, 0);  // strings have no default
   if (!resource->FindKey(section, def_->Name)) return false;
   std::string value = resource->ReadString(section, def_->Name, std::string());
+  auto note = [&](std::int32_t element, std::string fileValue, std::string kept, const char* why) {
+    if (issues)
+      issues->push_back(TkoLoadIssue{def_->Name, element, std::move(fileValue), std::move(kept), why});
+  };
   if (def_->IsString()) {
     SetValueString(value, -1, 0);
+    const std::string_view t = vx::Trim(value);
+    if (t.size() > static_cast<std::size_t>(def_->Length))
+      note(0, std::string(t), GetValueString(-1, 0), "too long, cut");
     return true;
   }
   std::string_view t = vx::Trim(value);
@@ -470,11 +479,35 @@ bool TkoRegister::LoadFromResource(const std::string& section, TkoTextResource* 
         SetValueString(items[j], idx, 0);
       } catch (const EkoException&) {
         // An unreadable date keeps the default, like an unreadable number.
+        note(idx, items[j], GetValueString(idx, 0),
+             def_->IsDate() ? "not a date, default kept" : "not a time, default kept");
       }
-    } else {
-      std::int32_t v;
-      if (ScanItem(items[j], def_->IsSigned(), v)) SetValueInteger(idx, v);
+      continue;
     }
+    std::int32_t v;
+    if (!ScanItem(items[j], def_->IsSigned(), v)) {
+      note(idx, items[j], GetValueString(idx, 0), "not a number, default kept");
+      continue;
+    }
+    SetValueInteger(idx, v);
+    if (!issues) continue;
+    // The value as written, sign included, against the value the register took.
+    const long long written = std::strtoll(std::string(vx::Trim(items[j])).c_str(), nullptr, 10);
+    const long long kept = def_->IsSigned()
+                               ? GetValueInteger(idx)
+                               : static_cast<long long>(static_cast<std::uint32_t>(GetValueInteger(idx)));
+    if (written == kept) continue;
+    const std::string shown = def_->IsBool()
+                                  ? std::to_string(written)
+                                  : vx::FormatFloat(def_->FormatString,
+                                                    static_cast<double>(written) / def_->FormatNorm +
+                                                        def_->FormatOffset);
+    note(idx, shown, GetValueString(idx, 0),
+         written > kept ? "above the maximum" : "below the minimum");
   }
+  // Elements the file does not give keep their default.
+  for (std::size_t j = n; j < static_cast<std::size_t>(def_->Length); ++j)
+    note(static_cast<std::int32_t>(j), std::string(), GetValueString(static_cast<std::int32_t>(j), 0),
+         "not in the file, default kept");
   return true;
 }

@@ -35,6 +35,17 @@ class TkoRegBound {
   std::uint8_t Mode = kFollow;
 };
 
+// A value of a setup file that a register could not take as written: clamped to a
+// limit, unreadable, or missing (the default then stands). Display texts, in the
+// register's number picture.
+struct TkoLoadIssue {
+  std::string Name;       // the register's name
+  std::int32_t Element = 0;
+  std::string FileValue;  // the value as the file gives it (as written when unreadable)
+  std::string Kept;       // the value the register holds now
+  std::string Why;        // "above the maximum", "below the minimum", "not a number", ...
+};
+
 // The live value of one defined register of one device: converts the register's bytes in
 // the device's register image to and from integers, bits, display values, date-times and
 // texts, clamps writes to the type's range and the register's bounds, and saves and loads
@@ -105,8 +116,11 @@ class TkoRegister {
   // Writes the value as one line keyed by the register's name: a single value as
   // Name=""1500"", an array as Name=""1","2","3"" (one quoted item per element).
   void SaveToResource(const std::string& section, TkoTextResource* resource) const;
-  // Takes the default, then reads the line back; true when the key was found.
-  bool LoadFromResource(const std::string& section, TkoTextResource* resource);
+  // Takes the default, then reads the line back; true when the key was found. Every
+  // value not taken as written (clamped, unreadable, missing elements) is added to
+  // `issues` when given.
+  bool LoadFromResource(const std::string& section, TkoTextResource* resource,
+                        std::vector<TkoLoadIssue>* issues = nullptr);
 
   std::function<void(TkoRegister* sender, bool changed)> OnAfterWrite;
 
