@@ -5,7 +5,9 @@
 
 #include "devices/devicesetup.h"
 #include "modbus/mbtransakinds.h"
+#include "platform/threadbuffer.h"
 #include "regmodel/regblock.h"
+#include "regmodel/regdefinition.h"
 #include "regmodel/regdefslist.h"
 #include "regmodel/register.h"
 #include "regmodel/textresource.h"
@@ -171,8 +173,9 @@ void TkoDeviceVXSlave::HookRamSetup() {
   vx::ForEachAddress(ram.get(), [&](uint16_t address) {
     TkoRegister* reg = RegisterAt(address);
     if (!reg) return;
-    reg->OnAfterWrite = [this](TkoRegister*, bool changed) {
+    reg->OnAfterWrite = [this](TkoRegister* r, bool changed) {
       if (changed) setupState_ = ssModified;
+      NoteEdit(r, changed);
       DoSetupModified();
     };
   });
@@ -234,15 +237,85 @@ TkoMBChainedTransa* TkoDeviceVXSlave::CreateWriteRefPos() {
   return t;
 }
 
+namespace {
+
+// A register's value as the engineer reads it, every element.
+std::string ValueText(const TkoRegister& reg) {
+  const TkoRegDefinition* def = reg.Definition();
+  if (def->IsString()) return reg.GetValueString(-1, 0);
+  std::string text;
+  for (int32_t i = 0; i < def->Length; ++i) {
+    if (i > 0) text += ", ";
+    text += reg.GetValueString(i, 0);
+  }
+  return text;
+}
+
+std::vector<uint8_t> Bytes(const TkoRegister& reg) {
+  if (!reg.View()) return {};
+  TkoThreadBuffer::ReadAccess in(*reg.View());
+  return std::vector<uint8_t>(in.data(), in.data() + reg.View()->Size());
+}
+
+}  // namespace
+
+void TkoDeviceVXSlave::NoteEdit(TkoRegister* reg, bool changed) {
+  auto it = std::find_if(edits_.begin(), edits_.end(),
+                         [reg](const LocalEdit& e) { return e.Register == reg; });
+  // An unchanged write is no edit, unless it writes over one (the edit's bytes are then
+  // those written last).
+  if (it == edits_.end()) {
+    if (!changed) return;
+    it = edits_.insert(edits_.end(), LocalEdit{reg, {}, 0});
+  }
+  it->Bytes = Bytes(*reg);
+  it->Serial = ++editSerial_;
+}
+
+void TkoDeviceVXSlave::RestoreEdits() {
+  keptByRead_.clear();
+  for (const LocalEdit& e : edits_) {
+    TkoRegister& reg = *e.Register;
+    if (!reg.View() || e.Bytes.size() != static_cast<size_t>(reg.View()->Size())) continue;
+    KeptEdit kept;
+    kept.Name = reg.Name();
+    kept.Descr = reg.Definition()->GetDescr(-1, 0);
+    kept.Drive = ValueText(reg);
+    {
+      // Put back as the bytes were: this is no new edit, so no after-write either.
+      TkoThreadBuffer::WriteAccess out(*reg.View());
+      std::copy(e.Bytes.begin(), e.Bytes.end(), out.data());
+    }
+    kept.Kept = ValueText(reg);
+    keptByRead_.push_back(std::move(kept));
+  }
+}
+
+void TkoDeviceVXSlave::ForgetSentEdits() {
+  std::erase_if(edits_, [this](const LocalEdit& e) { return e.Serial <= sentUpTo_; });
+}
+
+void TkoDeviceVXSlave::DiscardLocalEdits() {
+  edits_.clear();
+}
+
 void TkoDeviceVXSlave::SetupReadDone(TkoMBTransaction* transa) {
+  RestoreEdits();
   // A setup sent but not saved stays so: the drive's RAM holds it, its EEPROM does not.
-  if (setupState_ != ssSentNotSaved) setupState_ = ssInStep;
+  // Values edited here and kept leave it modified.
+  if (!edits_.empty())
+    setupState_ = ssModified;
+  else if (setupState_ != ssSentNotSaved)
+    setupState_ = ssInStep;
   DoSetupRead();
   if (OnSetupRead) OnSetupRead(this, transa);
 }
 
 void TkoDeviceVXSlave::SetupSentDone(TkoMBTransaction* transa) {
-  if (setupState_ == ssModified) setupState_ = ssSentNotSaved;
+  // Values edited while the send ran may have missed it: they stay edits, and the setup
+  // stays modified.
+  ForgetSentEdits();
+  if (setupState_ == ssModified && edits_.empty()) setupState_ = ssSentNotSaved;
   if (OnSetupSent) OnSetupSent(this, transa);
   const bool save = saveAfterSend_;
   saveAfterSend_ = false;
@@ -250,7 +323,8 @@ void TkoDeviceVXSlave::SetupSentDone(TkoMBTransaction* transa) {
 }
 
 void TkoDeviceVXSlave::SetupSavedDone(TkoMBTransaction* transa) {
-  setupState_ = ssInStep;
+  ForgetSentEdits();
+  setupState_ = edits_.empty() ? ssInStep : ssModified;
   if (OnSetupSaved) OnSetupSaved(this, transa);
 }
 
@@ -284,13 +358,14 @@ void TkoDeviceVXSlave::StartSetupRead() {
 }
 
 void TkoDeviceVXSlave::StartSetupSend() {
-  vx::EnableWithBlocks(SendRamSetup);
+  if (vx::EnableWithBlocks(SendRamSetup)) sentUpTo_ = editSerial_;
   saveAfterSend_ = false;
 }
 
 void TkoDeviceVXSlave::StartSetupSendAndSave() {
   // Without a send there is nothing to save after.
   saveAfterSend_ = vx::EnableWithBlocks(SendRamSetup);
+  if (saveAfterSend_) sentUpTo_ = editSerial_;
 }
 
 void TkoDeviceVXSlave::ReportParameter(const TkoParValue* par, std::vector<std::string>* lines) {
@@ -310,9 +385,10 @@ void TkoDeviceVXSlave::ExportSetup(const std::string& section, TkoTextResource* 
   if (chain) SaveBlocks(chain.get(), section, resource);
 }
 
-std::string TkoDeviceVXSlave::ImportSetup(const std::string& section, TkoTextResource* resource) {
+std::string TkoDeviceVXSlave::ImportSetup(const std::string& section, TkoTextResource* resource,
+                                          std::vector<TkoLoadIssue>* issues) {
   if (!resource || !DefsList()) return std::string();
   const std::unique_ptr<TkoRegBlock> chain = vx::GetCategory(*DefsList(), "ImportExport");
   if (!chain) return std::string();
-  return LoadBlocks(section, resource, chain.get());
+  return LoadBlocks(section, resource, chain.get(), issues);
 }

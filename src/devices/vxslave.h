@@ -148,10 +148,29 @@ class TkoDeviceVXSlave : public TkoDeviceSlave {
   // without resource or category.
   void ExportSetup(const std::string& section, TkoTextResource* resource) const;
   // Loads them back, filtered by that category; the load report, empty without resource
-  // or category.
-  std::string ImportSetup(const std::string& section, TkoTextResource* resource);
+  // or category. Values not taken as written go to `issues` when given.
+  std::string ImportSetup(const std::string& section, TkoTextResource* resource,
+                          std::vector<TkoLoadIssue>* issues = nullptr);
 
   [[nodiscard]] uint8_t GetSetupState() const { return setupState_; }
+
+  // --- Values edited here and not sent ---
+  // A setup read copies the drive's whole RAM setup into the image, whenever it was
+  // started (showing the setup window, a reconnection, a send's read-back): the values
+  // changed here since the last completed send would be lost to it. So every changed
+  // RAM-setup register is noted with its bytes, and a completed read puts them back.
+  struct KeptEdit {
+    std::string Name;   // the register's name
+    std::string Descr;  // its description (empty when it has none)
+    std::string Kept;   // the value edited here, which the image holds again
+    std::string Drive;  // the value the read brought
+  };
+  // What the last completed setup read found edited here and kept.
+  [[nodiscard]] const std::vector<KeptEdit>& KeptByLastRead() const { return keptByRead_; }
+  [[nodiscard]] bool HasLocalEdits() const { return !edits_.empty(); }
+  // Forgets the values edited here: the next setup read brings the drive's values (the
+  // engineer agreed to lose them). The setup stays modified until that read.
+  void DiscardLocalEdits();
   [[nodiscard]] bool GetSaveAfterSend() const { return saveAfterSend_; }
 
   TkoParEncoded* ParEEModBusBaudrate = nullptr;
@@ -205,8 +224,21 @@ class TkoDeviceVXSlave : public TkoDeviceSlave {
   void SetupSentDone(TkoMBTransaction* transa);
   void SetupSavedDone(TkoMBTransaction* transa);
 
+  struct LocalEdit {
+    TkoRegister* Register;
+    std::vector<uint8_t> Bytes;
+    uint64_t Serial;  // edits up to the serial noted at a send's start went with it
+  };
+  void NoteEdit(TkoRegister* reg, bool changed);
+  void RestoreEdits();
+  void ForgetSentEdits();
+
   std::vector<Bound> bound_;
   std::vector<std::unique_ptr<TkoParValue>> kept_;
+  std::vector<LocalEdit> edits_;
+  std::vector<KeptEdit> keptByRead_;
+  uint64_t editSerial_ = 0;
+  uint64_t sentUpTo_ = 0;
   bool saveAfterSend_ = false;
   uint8_t setupState_ = ssNotRead;
 };

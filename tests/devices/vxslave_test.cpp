@@ -404,6 +404,52 @@ TEST_F(VXSlaveTest, SetupStateFollowsTheSetupThroughReadEditSendAndSave) {
   EXPECT_EQ(saved, 1);
 }
 
+// A setup read copies the drive's whole RAM setup into the image, however it was started:
+// values edited here and not sent survive it, and the read tells which it kept.
+TEST_F(VXSlaveTest, ASetupReadKeepsTheValuesEditedHereUntilTheyAreSent) {
+  RunOnce(device->ReadRamSetup);
+  ASSERT_EQ(device->GetSetupState(), TkoDeviceVXSlave::ssInStep);
+  EXPECT_TRUE(device->KeptByLastRead().empty());
+  Reg("Speed")->SetValueInteger(0, 1500);
+  Reg("Accel")->SetValueInteger(0, 0);  // unchanged: no edit
+
+  line->responder = [](const Bytes& q) { return Answer(q, 0x01); };  // every word 257
+  device->StartSetupRead();
+  EXPECT_EQ(RunOnce(device->ReadRamSetup), 0);
+  EXPECT_EQ(Reg("Speed")->GetValueInteger(0), 1500) << "the edit is kept";
+  EXPECT_EQ(Reg("Accel")->GetValueInteger(0), 257) << "the rest is the drive's";
+  EXPECT_EQ(device->GetSetupState(), TkoDeviceVXSlave::ssModified);
+  ASSERT_EQ(device->KeptByLastRead().size(), 1u);
+  EXPECT_EQ(device->KeptByLastRead()[0].Name, "Speed");
+  EXPECT_EQ(device->KeptByLastRead()[0].Kept, "1500");
+  EXPECT_EQ(device->KeptByLastRead()[0].Drive, "257");
+
+  // Edited again over the kept value, then sent: the next read brings the drive's values.
+  Reg("Speed")->SetValueInteger(0, 1600);
+  device->StartSetupSend();
+  EXPECT_EQ(RunOnce(device->SendRamSetup), 0);
+  EXPECT_EQ(device->GetSetupState(), TkoDeviceVXSlave::ssSentNotSaved);
+  EXPECT_FALSE(device->HasLocalEdits());
+  device->StartSetupRead();
+  EXPECT_EQ(RunOnce(device->ReadRamSetup), 0);
+  EXPECT_EQ(Reg("Speed")->GetValueInteger(0), 257);
+  EXPECT_TRUE(device->KeptByLastRead().empty());
+
+  // An edit made after the send was started may have missed it: it stays an edit.
+  device->StartSetupSend();
+  Reg("Mode")->SetValueInteger(0, 3);
+  EXPECT_EQ(RunOnce(device->SendRamSetup), 0);
+  EXPECT_EQ(device->GetSetupState(), TkoDeviceVXSlave::ssModified);
+  EXPECT_TRUE(device->HasLocalEdits());
+
+  // Edits the engineer agreed to lose: the read brings the drive's values and is in step.
+  device->DiscardLocalEdits();
+  device->StartSetupRead();
+  EXPECT_EQ(RunOnce(device->ReadRamSetup), 0);
+  EXPECT_EQ(Reg("Mode")->GetValueInteger(0), 257);
+  EXPECT_EQ(device->GetSetupState(), TkoDeviceVXSlave::ssInStep);
+}
+
 TEST_F(VXSlaveTest, SendAndSaveSavesOnlyAfterTheSendIsAnswered) {
   RunOnce(device->ReadRamSetup);
   Reg("Speed")->SetValueInteger(0, 1500);
