@@ -6,12 +6,14 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QToolTip>
 #include <QTreeWidget>
 #include <algorithm>
 #include <cctype>
 #include <string_view>
 
 #include "params/parencoded.h"
+#include "params/parentry.h"
 #include "params/parfrac16.h"
 #include "params/parvalue.h"
 #include "paramui/parrows.h"
@@ -197,7 +199,7 @@ QChar TkoComboBox::DoOnKeyPress(QChar key) {
     return QChar();
   }
   const bool accepted = AcceptsChar(key);
-  SetAlarm(!accepted);
+  SetAlarm(!accepted, accepted ? QString() : QStringLiteral("\"%1\" cannot be typed here.").arg(key));
   return accepted ? key : QChar();
 }
 
@@ -205,6 +207,18 @@ void TkoComboBox::Confirm() {
   TkoParValue* par = edited_;
   if (par == nullptr) return;
   const int index = IsPickOnly() ? currentIndex() : picked_;
+  if (index < 0 && !IsPickOnly()) {
+    // A text the parameter would ignore or clamp is refused here, with the reason: the
+    // engineer corrects it or leaves with Escape.
+    const std::string text = vx::FromQString(currentText());
+    const std::string why = vx::EntryRefusal(*par, text);
+    if (!why.empty()) {
+      SetAlarm(true, QStringLiteral("\"%1\" %2.").arg(currentText(), vx::ToQString(why)));
+      if (QLineEdit* edit = lineEdit()) edit->selectAll();
+      if (OnRefused) vx::RunReportingErrors([&] { OnRefused(par, text, why); });
+      return;
+    }
+  }
   bool edited = false;
   const bool ok = vx::RunReportingErrors([&] {
     if (index >= 0) {
@@ -252,8 +266,15 @@ void TkoComboBox::MoveRow(int step) {
   }
 }
 
-void TkoComboBox::SetAlarm(bool alarm) {
+void TkoComboBox::SetAlarm(bool alarm, const QString& why) {
+  const bool was = alarm_;
   alarm_ = alarm;
+  setToolTip(alarm ? why : QString());
+  if (QLineEdit* edit = lineEdit()) edit->setToolTip(toolTip());
+  if (alarm && !why.isEmpty() && isVisible())
+    QToolTip::showText(mapToGlobal(QPoint(0, height())), why, this);
+  else if (!alarm && was)
+    QToolTip::hideText();
   QPalette p = QApplication::palette(this);
   if (alarm) {
     p.setColor(QPalette::Base, Qt::red);

@@ -4,6 +4,7 @@
 #include <QRect>
 #include <functional>
 #include <memory>
+#include <string>
 
 class QLineEdit;
 class QTreeWidget;
@@ -23,6 +24,9 @@ class TkoComboBox : public QComboBox {
 
   std::function<void(TkoParValue* par, TkoComboBox* sender)> OnEdited;
   std::function<void(TkoParValue* par)> OnQuit;
+  // A typed entry was refused (the edit stays open, red, the reason in its tool tip):
+  // the text as typed and why, such as "is below the minimum 0 stp".
+  std::function<void(TkoParValue* par, const std::string& text, const std::string& why)> OnRefused;
   // Asked before Tab moves the edit to another row; empty: any row with a parameter.
   std::function<bool(TkoParValue* par)> CanEdit;
 
@@ -57,7 +61,8 @@ class TkoComboBox : public QComboBox {
 
  private:
   void Confirm();
-  void SetAlarm(bool alarm);
+  // Red with yellow text and the reason as tool tip; false restores both.
+  void SetAlarm(bool alarm, const QString& why = QString());
   void FinishEdit(bool focusBack);
   bool AcceptsChar(QChar key) const;
   void MoveRow(int step);

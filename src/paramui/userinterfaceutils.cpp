@@ -130,6 +130,9 @@ TkoComboBox* TkoUserInterfaceUtils::Editor() {
     editor_ = new TkoComboBox();
     editor_->OnEdited = [this](TkoParValue* par, TkoComboBox*) { DoOnEdited(par); };
     editor_->CanEdit = [this](TkoParValue* par) { return MayEdit(par); };
+    editor_->OnRefused = [this](TkoParValue* par, const std::string& text, const std::string& why) {
+      if (OnRefused) OnRefused(par, text, why);
+    };
   }
   return editor_;
 }
@@ -503,4 +506,11 @@ void TkoUserInterfaceUtils::Reset() {
   bound.swap(ctrls_);
   for (Bound& b : bound) Unbind(b);
   current_ = nullptr;
+}
+
+std::string vx::RefusedEntryLine(const TkoParValue* par, const std::string& text,
+                                 const std::string& why) {
+  const std::string name = par != nullptr ? par->GetDescr() : std::string();
+  return (name.empty() ? std::string() : name + ": ") + "\"" + text + "\" " + why +
+         "; entry refused.";
 }

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QPointer>
 #include <functional>
+#include <string>
 #include <initializer_list>
 #include <set>
 #include <vector>
@@ -49,6 +50,9 @@ class TkoUserInterfaceUtils : public QObject {
   std::function<void(TkoUserInterfaceUtils* sender)> OnAfterRefresh;
   std::function<void(TkoParValue* par, bool& allow)> OnEditQuery;
   std::function<void(TkoParValue* par)> OnEdited;
+  // The editor refused a typed entry (the text and why); the edit stays open. Windows put
+  // it in the message log.
+  std::function<void(TkoParValue* par, const std::string& text, const std::string& why)> OnRefused;
   // Whether a device is connected and ready; bound actions are enabled only for
   // parameters of a ready device. The windows answer it from the device's state; without
   // it no device counts as ready.
@@ -109,3 +113,9 @@ class TkoUserInterfaceUtils : public QObject {
   QColor oddColor_{224, 233, 255};
   QPointer<TkoComboBox> editor_;
 };
+
+namespace vx {
+// The message-log line of a refused entry: the parameter, the text as typed and why.
+std::string RefusedEntryLine(const TkoParValue* par, const std::string& text,
+                             const std::string& why);
+}  // namespace vx

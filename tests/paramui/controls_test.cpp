@@ -11,6 +11,9 @@
 #include "paramui/kocombobox.h"
 #include "paramui/koradiogroup.h"
 #include "paramui/uierror.h"
+#include "regmodel/numberformat.h"
+#include "regmodel/regdefinition.h"
+#include "regmodel/register.h"
 #include "uifixture.h"
 
 namespace {
@@ -215,19 +218,71 @@ TEST_F(EditorTest, TabMovesToTheNextEditableRowAndShiftTabBack) {
   EXPECT_TRUE(editor.isVisible());
 }
 
-TEST_F(EditorTest, AnUnreadableTypedDateIsReportedAndTheEditStaysOpen) {
+// An entry the parameter would ignore or clamp is refused with the reason: the edit stays
+// open, red, the reason in its tool tip and told to the binder's window; the value is
+// unchanged. A correction is then taken.
+TEST_F(EditorTest, RefusedEntriesSayWhyAndLeaveTheEditOpen) {
+  TkoParValue speed(R("Speed"), 0);  // 100 .. 3000
+  TkoParValue plain(R("Plain"), 0);  // an unsigned word without limits
   TkoParValue day(R("Day"), 0);
-  FillList({&day});
-  editor.EditThis(list->topLevelItem(0), 1, QChar('3'));
-  QTest::keyClicks(KeyTarget(editor), "1/02/2024");
-  QTest::keyClick(KeyTarget(editor), Qt::Key_Return);
-  ASSERT_EQ(errors.size(), 1u);
-  EXPECT_TRUE(edited.empty());
-  EXPECT_TRUE(editor.IsEditing());
-  editor.lineEdit()->setText("29/02/2024");
-  QTest::keyClick(KeyTarget(editor), Qt::Key_Return);
+  TkoParValue label(R("Label"), 0);  // 8 characters
+  FillList({&speed, &plain, &day, &label});
+  const auto number = [](const TkoParValue& p, double v) {
+    return vx::FormatFloat(p.Register->Definition()->FormatString, v);
+  };
+  struct Case {
+    int row;
+    TkoParValue* par;
+    const char* text;
+    std::string why;
+    const char* correction;
+  } cases[] = {
+      {0, &speed, "--5x", "is not a number", "2000"},
+      {0, &speed, "50", "is below the minimum " + speed.GetMinString(), "100"},
+      {0, &speed, "99999", "is above the maximum " + speed.GetMaxString(), "3000"},
+      {1, &plain, "-5", "is below the minimum " + number(plain, 0), "5"},
+      {1, &plain, "70000", "is above the maximum " + number(plain, 65535), "65535"},
+      {2, &day, "31/02/2024", "is not a date", "29/02/2024"},
+      {3, &label, "ninechars", "is longer than 8 characters", "eight ch"},
+  };
+  struct Refusal {
+    TkoParValue* par;
+    std::string text, why;
+  };
+  std::vector<Refusal> refused;
+  editor.OnRefused = [&](TkoParValue* p, const std::string& text, const std::string& why) {
+    refused.push_back({p, text, why});
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    refused.clear();
+    edited.clear();
+    const std::string before = c.par->GetValueString();
+    editor.EditThis(list->topLevelItem(c.row), 1, QChar());
+    editor.lineEdit()->setText(QString::fromStdString(c.text));
+    QTest::keyClick(KeyTarget(editor), Qt::Key_Return);
+    ASSERT_EQ(refused.size(), 1u);
+    EXPECT_EQ(refused[0].par, c.par);
+    EXPECT_EQ(refused[0].text, c.text);
+    EXPECT_EQ(refused[0].why, c.why);
+    EXPECT_EQ(c.par->GetValueString(), before) << "nothing set";
+    EXPECT_TRUE(edited.empty());
+    EXPECT_TRUE(editor.IsEditing()) << "open for a correction";
+    EXPECT_TRUE(editor.IsAlarm());
+    EXPECT_EQ(editor.toolTip().toStdString(), "\"" + std::string(c.text) + "\" " + c.why + ".");
+    editor.lineEdit()->setText(QString::fromStdString(c.correction));
+    QTest::keyClick(KeyTarget(editor), Qt::Key_Return);
+    EXPECT_EQ(refused.size(), 1u) << "the correction is taken";
+    EXPECT_EQ(edited, std::vector<TkoParValue*>{c.par});
+    EXPECT_FALSE(editor.IsEditing());
+    EXPECT_FALSE(editor.IsAlarm());
+    EXPECT_TRUE(editor.toolTip().isEmpty());
+  }
+  EXPECT_EQ(speed.GetValue(), 3000);
+  EXPECT_EQ(plain.GetValue(), 65535);
   EXPECT_EQ(day.GetValueString(), "29/02/2024");
-  EXPECT_EQ(edited, std::vector<TkoParValue*>{&day});
+  EXPECT_EQ(label.GetValueString().substr(0, 8), "eight ch");
+  EXPECT_TRUE(errors.empty()) << errors.front();
 }
 
 TEST_F(EditorTest, LosingTheFocusEndsTheEditWithoutChange) {
