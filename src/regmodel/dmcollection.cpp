@@ -123,7 +123,7 @@ std::string TkoDMCollection::ModelDefect(TkoRegDefsList& list,
                                          const TkoVersionRecord* version) const {
   list.BuildDefinitions();
   if (list.Count() == 0) return "holds no register definitions";
-  if (!NeedsOf) return std::string();
+  if (!NeedsOf || version == nullptr) return std::string();
   const Needs needs = NeedsOf(version);
   for (const std::string& category : needs.Categories) {
     const std::string text = list.GetCategoryText(category);
@@ -205,8 +205,9 @@ TkoRegDefsList* TkoDMCollection::FindRegDefsListFor(const TkoVersionRecord* vers
     // A named file without content, or one that does not load whole, is no data model
     // either.
     if (list->IsBlank()) return nullptr;
+    // The handler's choice stands for what the device class needs; it must load whole.
     std::string why = FileDefect(name);
-    if (why.empty()) why = ModelDefect(*list, version);
+    if (why.empty()) why = ModelDefect(*list, nullptr);
     if (!why.empty()) {
       Reject(name, why);
       return nullptr;

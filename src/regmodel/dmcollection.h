@@ -73,7 +73,7 @@ class TkoDMCollection {
   static std::string FileDefect(const std::string& path);
   // Why a loaded model cannot serve the version's device (no definitions, a needed
   // category missing or naming registers without definition, no parameters); empty when
-  // it can. Builds the model's definitions.
+  // it can. Builds the model's definitions. Without a version only definitions are asked.
   std::string ModelDefect(TkoRegDefsList& list, const TkoVersionRecord* version) const;
 
   std::string FileExt = "par";

@@ -164,6 +164,35 @@ TEST_F(RegDataBufferTest, LoadReportsEveryLineAndTouchesNothingOutsideTheFilter)
   }
 }
 
+// Every value a register could not take as written is named: clamped to the type's range,
+// not a number, an element the file does not give. Values taken as written are not.
+TEST_F(RegDataBufferTest, LoadNamesTheValuesNotTakenAsWritten) {
+  TkoTextResource file;
+  file.SetText(
+      "[Setup]\nSpeed=\"\"70000\"\"\nRatio=\"\"-40000\"\"\nMode=\"\"fast\"\"\n"
+      "Arr=\"\"\"1\",\"2\"\"\"\nPos=\"\"123456\"\"\n");
+  std::vector<TkoLoadIssue> issues;
+  (void)buf->LoadBlocks("Setup", &file, nullptr, &issues);
+  const auto text = [](const TkoLoadIssue& i) {
+    return i.Name + "[" + std::to_string(i.Element) + "]: " + i.FileValue + " -> " + i.Kept +
+           " (" + i.Why + ")";
+  };
+  std::vector<std::string> got;
+  for (const TkoLoadIssue& i : issues) got.push_back(text(i));
+  EXPECT_EQ(got, (std::vector<std::string>{
+                     "Speed[0]: 70000 -> " + R("Speed").GetValueString(0, 0) + " (above the maximum)",
+                     "Ratio[0]: -40000 -> " + R("Ratio").GetValueString(0, 0) +
+                         " (below the minimum)",
+                     "Mode[0]: fast -> " + R("Mode").GetValueString(0, 0) +
+                         " (not a number, default kept)",
+                     "Arr[2]:  -> " + R("Arr").GetValueString(2, 0) +
+                         " (not in the file, default kept)"}));
+  EXPECT_EQ(R("Speed").GetValueInteger(0), 65535);
+  EXPECT_EQ(R("Ratio").GetValueInteger(0), -32768);
+  EXPECT_EQ(R("Mode").GetValueInteger(0), 3);
+  EXPECT_EQ(R("Pos").GetValueInteger(0), 123456);
+}
+
 TEST_F(RegDataBufferTest, LoadWithoutResourceOrSection) {
   EXPECT_EQ(buf->LoadBlocks("Setup", nullptr, nullptr), "Source file not defined!");
   TkoTextResource file;
