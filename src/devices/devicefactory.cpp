@@ -51,3 +51,12 @@ std::unique_ptr<TkoDeviceSlave> vx::CreateSlaveDevice(const std::string& classNa
   if (it != Makers().end()) return it->second(setup, version, dataModel);
   return std::make_unique<TkoDeviceSlave>(setup, version, dataModel);
 }
+
+std::vector<std::string> vx::DataModelCategoriesOf(const std::string& className) {
+  if (className == "TkoDeviceVX310") return {"ActState", "FaultState", "RamSetup", "EEPromSetup"};
+  return {};
+}
+
+bool vx::DataModelNeedsParameters(const std::string& className) {
+  return className == "TkoDeviceVX310";
+}

@@ -1,6 +1,7 @@
 #pragma once
 #include <memory>
 #include <string>
+#include <vector>
 
 class TkoDeviceSetup;
 class TkoDeviceSlave;
@@ -15,4 +16,10 @@ std::unique_ptr<TkoDeviceSlave> CreateSlaveDevice(const std::string& className,
                                                   TkoDeviceSetup* setup,
                                                   const TkoVersionRecord* version,
                                                   TkoRegDefsList* dataModel);
+
+// The categories the served drive's class reads and writes in its standard transactions,
+// and its parameter bindings: a data model for it without them leaves the windows empty.
+// The classes of other devices tolerate what their model leaves out: nothing is needed.
+std::vector<std::string> DataModelCategoriesOf(const std::string& className);
+bool DataModelNeedsParameters(const std::string& className);
 }  // namespace vx

@@ -1,6 +1,8 @@
 #include "devices/mbnetwork.h"
 
+#include "devices/devicefactory.h"
 #include "devices/devicesetup.h"
+#include "devices/supporteddevices.h"
 #include "modbus/mbthreadsetup.h"
 #include "modbus/mbtransaction.h"
 
@@ -9,6 +11,15 @@ TkoMBNetwork::TkoMBNetwork() : collection_(std::make_unique<TkoDMCollection>()) 
                                     std::string& file) { DoOnNoVersion(sender, version, file); };
   collection_->OnVersion = [this](TkoDMCollection* sender, const TkoVersionRecord* version,
                                   std::string& file) { DoOnVersion(sender, version, file); };
+  // A data model must hold what the class of the device it is chosen for uses.
+  collection_->NeedsOf = [](const TkoVersionRecord* version) {
+    TkoDMCollection::Needs needs;
+    if (version == nullptr) return needs;
+    const std::string cls = vx::SupportedDeviceClass(*version);
+    needs.Categories = vx::DataModelCategoriesOf(cls);
+    needs.Parameters = vx::DataModelNeedsParameters(cls);
+    return needs;
+  };
 }
 
 TkoMBNetwork::~TkoMBNetwork() {
