@@ -158,6 +158,10 @@ void TIniFile::WriteString(const std::string& section, const std::string& key,
   lines_.insert(lines_.begin() + end, line);
 }
 
+bool TIniFile::IsReadOnly() const {
+  return IsReadOnlyFile(fileName_);
+}
+
 void TIniFile::WriteInteger(const std::string& section, const std::string& key, int32_t value) {
   WriteString(section, key, std::to_string(value));
 }
@@ -170,6 +174,7 @@ bool TIniFile::UpdateFile() {
   }
   const char* step = nullptr;
   const int err = WriteFileAtomically(fileName_, text, &step);
+  keptReadOnly_ = err != 0 && step != nullptr && std::string_view(step) == "read-only";
   if (err == 0) {
     lastError_.clear();
     return true;

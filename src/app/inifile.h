@@ -37,7 +37,13 @@ class TIniFile {
 
   // Writes the lines through a temporary file renamed over the file. False, with a
   // message in LastError, when it could not be written; the old file is then untouched.
+  // A read-only file is never written (KeptReadOnly tells that case apart).
   [[nodiscard]] bool UpdateFile();
+  // The last UpdateFile left the file alone because it is read-only: its owner keeps it
+  // so. The terminal says so once, at start (IsReadOnly), rather than at every write.
+  [[nodiscard]] bool KeptReadOnly() const { return keptReadOnly_; }
+  // The file exists and may not be written.
+  [[nodiscard]] bool IsReadOnly() const;
   [[nodiscard]] const std::string& LastError() const { return lastError_; }
   // Why the file could not be read when it exists; empty otherwise.
   [[nodiscard]] const std::string& ReadError() const { return readError_; }
@@ -54,6 +60,7 @@ class TIniFile {
   std::vector<std::string> lines_;
   std::string lastError_;
   std::string readError_;
+  bool keptReadOnly_ = false;
 };
 
 }  // namespace vx

@@ -15,6 +15,7 @@
 #include <system_error>
 
 #include "devices/vx310.h"
+#include "platform/atomicfile.h"
 #include "platform/koexception.h"
 #include "regmodel/numberformat.h"
 #include "regmodel/textresource.h"
@@ -274,7 +275,8 @@ void TScopeForm::FormClose() {
   if (windowState() & (Qt::WindowMaximized | Qt::WindowMinimized | Qt::WindowFullScreen)) {
     setWindowState(Qt::WindowNoState);
   }
-  if (settingsFile_.empty()) return;
+  // A read-only file stays as its owner keeps it; the main window said so at start.
+  if (settingsFile_.empty() || vx::IsReadOnlyFile(settingsFile_)) return;
   TkoTextResource ini;
   if (!LoadSettings(settingsFile_, ini)) {
     // Writing now would replace a file we could not read with a few lines of ours.
