@@ -1,8 +1,12 @@
 #include "app/setupfile.h"
 
+#include <algorithm>
+
 #include "app/inifile.h"
 #include "devices/vxslave.h"
+#include "regmodel/regdefslist.h"
 #include "regmodel/textresource.h"
+#include "regmodel/versionrecord.h"
 #include "xml/koxmlparser.h"
 
 namespace vx {
@@ -20,8 +24,9 @@ SetupFileHeader ReadSetupFileHeader(const std::string& settingsFile) {
 void ExportSetupFile(const TkoDeviceVXSlave& drive, const SetupFileHeader& header,
                      const std::string& fileName) {
   TkoTextResource r;
-  // Each WriteString goes directly under the header line, so writing Web first leaves the
-  // lines in the order Version, Owner, Company, Web.
+  // Each WriteString goes directly under the header line, so writing Drive first leaves
+  // the lines in the order Version, Owner, Company, Web, Drive.
+  r.WriteString(kHeaderSection, kDriveKey, drive.GetVersion().ToString());
   r.WriteString(kHeaderSection, "Web", header.Web);
   r.WriteString(kHeaderSection, "Company", header.Company);
   r.WriteString(kHeaderSection, "Owner", header.Owner);
@@ -35,9 +40,10 @@ SetupImport ImportSetupFile(TkoDeviceVXSlave& drive, const std::string& fileName
   SetupImport result;
   result.Creator = r.ReadString(kHeaderSection, "Owner", "- unknown -");
   result.Version = r.ReadString(kHeaderSection, "Version", "- unknown -");
+  result.FileDrive = r.ReadString(kHeaderSection, kDriveKey, std::string());
   result.HasSetup = r.FindSection(kSetupSection);
   if (!result.HasSetup) return result;
-  result.Report = drive.ImportSetup(kSetupSection, &r);
+  result.Report = drive.ImportSetup(kSetupSection, &r, &result.Issues);
   // One "Name=Outcome" line per key line of the section.
   std::size_t pos = 0;
   while (pos < result.Report.size()) {
@@ -52,6 +58,14 @@ SetupImport ImportSetupFile(TkoDeviceVXSlave& drive, const std::string& fileName
       ++result.Loaded;
     else
       result.Skipped.emplace_back(line.substr(0, eq), outcome);
+  }
+  if (!result.FileDrive.empty()) {
+    TkoVersionRecord written;
+    written.Parse(result.FileDrive);
+    result.OtherModel = drive.DefsList() != nullptr && !drive.DefsList()->MatchesVersion(&written);
+  } else {
+    result.OtherModel = std::any_of(result.Skipped.begin(), result.Skipped.end(),
+                                    [](const auto& s) { return s.second == "UNKNOWN!"; });
   }
   return result;
 }

@@ -3,6 +3,8 @@
 #include <utility>
 #include <vector>
 
+#include "regmodel/register.h"
+
 class TkoDeviceVXSlave;
 
 namespace vx {
@@ -10,6 +12,7 @@ namespace vx {
 // --- Setup files (*.310) -----------------------------------------------------------------
 inline constexpr const char* kSetupSection = "VX310_Setup";
 inline constexpr const char* kHeaderSection = "Header";
+inline constexpr const char* kDriveKey = "Drive";
 
 // The "Header" section of an exported file, read from section "AboutForm" of the
 // settings file.
@@ -22,7 +25,9 @@ struct SetupFileHeader {
 SetupFileHeader ReadSetupFileHeader(const std::string& settingsFile);
 
 // Writes the header and the drive's "ImportExport" registers to the file (lines ended by
-// CR LF, through a temporary file renamed over the target). Throws EkoException when the
+// CR LF, through a temporary file renamed over the target). The header also names the
+// drive the setup comes from ("Drive", its version text), so that an import on another
+// drive model can say so. Throws EkoException when the
 // file cannot be written; the target is then left as it was.
 void ExportSetupFile(const TkoDeviceVXSlave& drive, const SetupFileHeader& header,
                      const std::string& fileName);
@@ -36,6 +41,13 @@ struct SetupImport {
   // "Excluded!", "NOT_FOUND!").
   std::vector<std::pair<std::string, std::string>> Skipped;
   std::string Report;  // the load report as the drive returns it
+  // Values not taken as written: clamped to this drive's limits, unreadable, missing.
+  std::vector<TkoLoadIssue> Issues;
+  // "Header"/"Drive": the drive the file was written for; empty in files without it.
+  std::string FileDrive;
+  // The file comes from a drive that this drive's data model does not cover (by its
+  // "Drive" key, or, without one, by names this drive has no register for).
+  bool OtherModel = false;
 };
 // Loads the file's setup section into the drive (only registers of its "ImportExport"
 // category). Throws EkoException when the file cannot be read; the drive is then
