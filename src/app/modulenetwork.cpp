@@ -10,6 +10,8 @@
 #include "devices/deviceslave.h"
 #include "devices/mbnetwork.h"
 #include "devices/vx310.h"
+#include "regmodel/dmcollection.h"
+#include "regmodel/versionrecord.h"
 #include "modbus/mbserver.h"
 #include "modbus/mbthread.h"
 #include "modbus/mbthreadsetup.h"
@@ -28,6 +30,7 @@ TNetwork::TNetwork(TMainForm* mainForm)
   koMBNetwork_->OnTransaError = [this](TkoMBNetwork* sender, TkoMBTransaction* source) {
     vx::RunReportingErrors([&] { koMBNetworkTransaError(sender, source); });
   };
+  HookDataModelMessages();
   // The device setup goes with its connection; whoever holds it must know at once.
   koMBNetwork_->OnNetSetupDel = [this](TkoMBNetwork*, TkoMBObject* source) {
     if (source != nullptr && source == static_cast<TkoMBObject*>(deviceSetup_)) {
@@ -43,6 +46,8 @@ TNetwork::~TNetwork() {
   koMBNetwork_->OnNetStateChange = nullptr;
   koMBNetwork_->OnTransaError = nullptr;
   koMBNetwork_->OnNetSetupDel = nullptr;
+  koMBNetwork_->OnNoVersion = nullptr;
+  koMBNetwork_->DMCollection()->OnRejected = nullptr;
   koMBNetwork_.reset();
 }
 
@@ -294,4 +299,16 @@ void TNetwork::WriteRefPosIfReady(TkoParValue*) {
   TkoDeviceVX310* d = Device();
   if (d == nullptr || !DeviceReady() || d->WriteRefPos == nullptr) return;
   d->WriteRefPos->SetEnabled(true);
+}
+
+void TNetwork::HookDataModelMessages() {
+  koMBNetwork_->DMCollection()->OnRejected = [this](TkoDMCollection*, const std::string& file,
+                                                    const std::string& why) {
+    Log("Data model " + file + " not used: it " + why + ".");
+  };
+  koMBNetwork_->OnNoVersion = [this](TkoDMCollection* sender, const TkoVersionRecord* version,
+                                     std::string&) {
+    Log("No usable data model for " + (version != nullptr ? version->ToString() : "the device") +
+        " in " + sender->FilePath() + ": the device cannot be served.");
+  };
 }

@@ -88,6 +88,8 @@ class TNetwork {
   void UpdateWindows();
   // Appends the text to the message log, one line for each of its lines.
   void Log(const std::string& text);
+  // Data-model files passed over, and a drive left without any, are named in the log.
+  void HookDataModelMessages();
 
   TMainForm* main_;
   std::unique_ptr<TkoMBNetwork> koMBNetwork_;
