@@ -120,6 +120,10 @@ TControlForm::TControlForm(QWidget* parent) : QMainWindow(parent) {
   koInterface_->OnBeforeRefresh = [this](TkoUserInterfaceUtils*) { koInterfaceBeforeRefresh(); };
   koInterface_->OnAfterRefresh = [this](TkoUserInterfaceUtils*) { koInterfaceAfterRefresh(); };
   koInterface_->OnEdited = [this](TkoParValue* par) { koInterfaceEdited(par); };
+  koInterface_->OnRefused = [this](TkoParValue* par, const std::string& text,
+                                   const std::string& why) {
+    if (Log) Log(vx::RefusedEntryLine(par, text, why));
+  };
   koInterface_->DeviceReady = [this](TkoRegDataBuffer* device) {
     TkoDeviceVX310* drive = ReadyDrive();
     return drive != nullptr && static_cast<TkoRegDataBuffer*>(drive) == device;
@@ -159,6 +163,7 @@ TControlForm::~TControlForm() {
   koInterface_->OnBeforeRefresh = nullptr;
   koInterface_->OnAfterRefresh = nullptr;
   koInterface_->OnEdited = nullptr;
+  koInterface_->OnRefused = nullptr;
   koInterface_->Reset();
 }
 
@@ -231,7 +236,7 @@ void TControlForm::SavePosition() {
   ini.WriteInteger(kSection, "Left", x());
   ini.WriteInteger(kSection, "Width", width());
   ini.WriteInteger(kSection, "Height", height());
-  if (!ini.UpdateFile()) vx::ReportUiError(ini.LastError());
+  if (!ini.UpdateFile() && !ini.KeptReadOnly()) vx::ReportUiError(ini.LastError());
 }
 
 void TControlForm::showEvent(QShowEvent* event) {

@@ -28,6 +28,8 @@ class TControlForm : public QMainWindow {
   std::function<TkoDeviceVX310*()> Device;
   // Refreshes the setup window's binder, so that its pages show what was changed here.
   std::function<void()> RefreshSetup;
+  // Appends one line to the main window's message log (refused entries say why there).
+  std::function<void(const std::string& line)> Log;
   // The settings file (StartDirectory + "VX310_ConfigTerm.ini"); setting it reads the
   // window position from section "ControlForm" and moves the window there.
   void SetSettingsFile(const std::string& path);

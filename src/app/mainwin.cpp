@@ -109,6 +109,9 @@ TMainForm::TMainForm(const std::string& startDirectory, QWidget* parent) : QMain
     SelectPort(ini.ReadInteger("Setup", "LastPort", 1));
     SelectSlave(ini.ReadInteger("Setup", "LastSlave", 1));
     if (!ini.ReadError().empty()) problems += ini.ReadError() + "\n";
+    // Said once here: no window writes a read-only file, and none complains when it closes.
+    if (ini.IsReadOnly())
+      problems += SettingsFile() + " is read-only: the settings will not be kept.\n";
     FormCreate();
     // Reported after FormCreate, which clears the log.
     if (!problems.empty()) {
@@ -167,10 +170,10 @@ void TMainForm::CreateActions() {
     });
   };
   run(acOpenConnection, [this] {
-    if (network_) network_->Connect(selPort_, selSlave_);
+    if (network_ && (!DropDriveQuery || DropDriveQuery())) network_->Connect(selPort_, selSlave_);
   });
   run(acCloseConnection, [this] {
-    if (network_) network_->Disconnect();
+    if (network_ && (!DropDriveQuery || DropDriveQuery())) network_->Disconnect();
   });
   run(acClose, [this] { close(); });
   run(acAbout, [this] {
@@ -353,6 +356,10 @@ void TMainForm::showEvent(QShowEvent* event) {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
+  if (ExitQuery && !ExitQuery()) {
+    event->ignore();
+    return;
+  }
   FormClose();
   QMainWindow::closeEvent(event);
   emit Closed();
@@ -367,7 +374,9 @@ void TMainForm::FormClose() {
   ini.WriteInteger("Setup", "LastPort", selPort_);
   ini.WriteInteger("Setup", "LastSlave", selSlave_);
   // The program ends anyway; the engineer learns why the settings are not kept.
-  if (!ini.UpdateFile()) vx::ShowMessage(this, vx::ToQString(ini.LastError()));
+  // A read-only file was named at start; the owner keeps it as it is.
+  if (!ini.UpdateFile() && !ini.KeptReadOnly())
+    vx::ShowMessage(this, vx::ToQString(ini.LastError()));
 }
 
 void TMainForm::SelectPort(int32_t n) {

@@ -2,6 +2,7 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -54,6 +55,11 @@ class TMainForm : public QMainWindow {
   // out); the about window is shown modally when it is a dialog.
   void SetDriveWindows(QWidget* setupForm, QWidget* controlForm, QWidget* scopeForm);
   void SetAboutWindow(QWidget* aboutForm);
+  // Asked before the connected drive goes (Disconnect, a new Connect) and before the
+  // program ends; false keeps everything as it is. Empty: nothing to lose. Start-up wires
+  // them to the setup window, which knows of values edited and not sent.
+  std::function<bool()> DropDriveQuery;
+  std::function<bool()> ExitQuery;
 
   // Binds the state lists to the connected drive's parameters; nothing without a drive.
   void BuildStateLists();

@@ -264,6 +264,10 @@ TSetupForm::TSetupForm(QWidget* parent) : QMainWindow(parent), f_(std::make_uniq
   koInterface_->OnBeforeRefresh = [this](TkoUserInterfaceUtils*) { koInterfaceBeforeRefresh(); };
   koInterface_->OnAfterRefresh = [this](TkoUserInterfaceUtils*) { koInterfaceAfterRefresh(); };
   koInterface_->OnEdited = [this](TkoParValue* par) { koInterfaceEdited(par); };
+  koInterface_->OnRefused = [this](TkoParValue* par, const std::string& text,
+                                   const std::string& why) {
+    WriteLog(vx::RefusedEntryLine(par, text, why));
+  };
   koInterface_->DeviceReady = [](TkoRegDataBuffer* device) {
     auto* slave = dynamic_cast<TkoDeviceSlave*>(device);
     return slave != nullptr && slave->GetState() == TkoDeviceSetup::dsReady;
@@ -475,7 +479,7 @@ void TSetupForm::SavePosition() {
   ini.WriteInteger("SetupForm", "Width", width());
   ini.WriteInteger("SetupForm", "Height", height());
   // Losing the window position must not keep the window from closing.
-  if (!ini.UpdateFile()) vx::ReportUiError(ini.LastError());
+  if (!ini.UpdateFile() && !ini.KeptReadOnly()) vx::ReportUiError(ini.LastError());
 }
 
 void TSetupForm::WriteLog(const std::string& line) {
@@ -513,6 +517,7 @@ void TSetupForm::RefreshData() {
 }
 
 void TSetupForm::SetupRead() {
+  LogKeptEdits();
   RefreshData();
   show();
   raise();
@@ -536,6 +541,7 @@ void TSetupForm::UpdateActions() {
   acPrint->setEnabled(d != nullptr);
   f_->btnModBusAddress->setEnabled(d != nullptr && d->ParEEModBusAddress != nullptr);
   f_->btnCanBaudrate->setEnabled(d != nullptr && d->ParEECanBusBaudrate != nullptr);
+  UpdateCaption();
 }
 
 void TSetupForm::BuildPages() {
@@ -736,7 +742,15 @@ void TSetupForm::SaveDirect(TkoParValue* par, const char* caption) {
 
 void TSetupForm::acReloadExecute() {
   if (!DriveReady()) return;
-  Drive()->StartSetupRead();
+  TkoDeviceVX310* d = Drive();
+  // A read keeps the values edited here; Reload is the engineer asking for the drive's.
+  if (d->GetSetupState() == TkoDeviceVXSlave::ssModified || d->HasLocalEdits()) {
+    if (!AskLoseEdits(QStringLiteral("Reload the setup from the drive and lose the changes?")))
+      return;
+    d->DiscardLocalEdits();
+    WriteLog("Changes not sent discarded: reloading the setup from the drive.");
+  }
+  d->StartSetupRead();
 }
 
 void TSetupForm::acSendExecute() {
@@ -809,6 +823,7 @@ void TSetupForm::acImportExecute() {
     WriteLog(Format("No \"%s\" section in the file: nothing imported.", vx::kSetupSection));
     return;
   }
+  LogImportChecks(*d, result);
   if (!result.Skipped.empty()) {
     std::string names;
     for (const auto& [key, why] : result.Skipped) {
@@ -824,6 +839,27 @@ void TSetupForm::acImportExecute() {
   }
   WriteLog("Setup imported! Please verify before send or save it.");
   koInterface_->RefreshData();
+}
+
+void TSetupForm::LogImportChecks(TkoDeviceVX310& d, const vx::SetupImport& result) {
+  if (result.OtherModel) {
+    if (!result.FileDrive.empty())
+      WriteLog(" -> The file was written for another drive model: " + result.FileDrive +
+               " (this drive: " + d.GetVersion().ToString() + ").");
+    else
+      WriteLog(" -> The file names registers this drive has not got: it comes from another "
+               "drive model.");
+  }
+  if (result.Issues.empty()) return;
+  WriteLog(Format(" -> %d value(s) not taken as written:", static_cast<int>(result.Issues.size())));
+  for (const TkoLoadIssue& i : result.Issues) {
+    const TkoRegister* reg = d.FindRegister(i.Name);
+    std::string name = reg != nullptr ? reg->Definition()->GetDescr(-1, 0) : std::string();
+    name = name.empty() || name == i.Name ? i.Name : name + " (" + i.Name + ")";
+    if (reg != nullptr && reg->Definition()->Length > 1) name += Format("[%d]", i.Element);
+    const std::string file = i.FileValue.empty() ? "-" : i.FileValue;
+    WriteLog("    " + name + ": file " + file + ", kept " + i.Kept + " (" + i.Why + ")");
+  }
 }
 
 std::vector<std::string> TSetupForm::PageReportLines(int page) const {
@@ -913,11 +949,60 @@ bool TSetupForm::CloseQuery() {
     default:
       return true;
   }
-  if (vx::Dialogs().AskYesNo) return vx::Dialogs().AskYesNo(this, windowTitle(), text);
+  // The caption may carry the setup's state; the box is titled with the window's name.
+  const QString title = QStringLiteral("VX310 Setup");
+  if (vx::Dialogs().AskYesNo) return vx::Dialogs().AskYesNo(this, title, text);
   // A warning rather than a plain question: closing here loses the changes.
-  return QMessageBox::warning(this, windowTitle(), vx::MessageText(text),
+  return QMessageBox::warning(this, title, vx::MessageText(text),
                               QMessageBox::Yes | QMessageBox::No,
                               QMessageBox::No) == QMessageBox::Yes;
+}
+
+bool TSetupForm::AskLoseEdits(const QString& question) {
+  const QString text = QStringLiteral("Setup has been modified but not sent nor saved.\n\r") +
+                       question;
+  const QString title = QStringLiteral("VX310 Setup");
+  if (vx::Dialogs().AskYesNo) return vx::Dialogs().AskYesNo(this, title, text);
+  return QMessageBox::warning(this, title, vx::MessageText(text),
+                              QMessageBox::Yes | QMessageBox::No,
+                              QMessageBox::No) == QMessageBox::Yes;
+}
+
+bool TSetupForm::DropDriveQuery() {
+  TkoDeviceVX310* d = Drive();
+  if (d == nullptr) return true;
+  if (d->GetSetupState() != TkoDeviceVXSlave::ssModified && !d->HasLocalEdits()) return true;
+  return AskLoseEdits(QStringLiteral("Are you sure to disconnect without update and save?"));
+}
+
+bool TSetupForm::ExitQuery() {
+  if (DriveReady()) return CloseQuery();
+  TkoDeviceVX310* d = Drive();
+  if (d == nullptr) return true;
+  if (d->GetSetupState() != TkoDeviceVXSlave::ssModified && !d->HasLocalEdits()) return true;
+  return AskLoseEdits(QStringLiteral("Are you sure to exit without update and save?"));
+}
+
+void TSetupForm::LogKeptEdits() {
+  TkoDeviceVX310* d = Drive();
+  if (d == nullptr || d->KeptByLastRead().empty()) return;
+  const auto& kept = d->KeptByLastRead();
+  WriteLog(Format("Setup read: %d value(s) changed here and not sent are kept:",
+                  static_cast<int>(kept.size())));
+  for (const TkoDeviceVXSlave::KeptEdit& k : kept) {
+    const std::string name = k.Descr.empty() ? k.Name : k.Descr;
+    WriteLog(" -> " + name + " = " + k.Kept + " (drive: " + k.Drive + ")");
+  }
+}
+
+void TSetupForm::UpdateCaption() {
+  TkoDeviceVX310* d = Drive();
+  QString caption = QStringLiteral("VX310 Setup");
+  if (d != nullptr && d->GetSetupState() == TkoDeviceVXSlave::ssModified)
+    caption += QStringLiteral(" - modified, not sent");
+  else if (d != nullptr && d->GetSetupState() == TkoDeviceVXSlave::ssSentNotSaved)
+    caption += QStringLiteral(" - sent, not saved");
+  if (windowTitle() != caption) setWindowTitle(caption);
 }
 
 void TSetupForm::showEvent(QShowEvent* event) {

@@ -13,6 +13,9 @@ class TkoDeviceVX310;
 class TkoParValue;
 class TkoPrintRtfDoc;
 class TkoUserInterfaceUtils;
+namespace vx {
+struct SetupImport;
+}
 
 // The drive setup window: the connected drive's configuration on seven pages, edited in
 // place, reloaded from the drive, sent to its working memory and saved to its EEPROM;
@@ -83,8 +86,14 @@ class TSetupForm : public QMainWindow {
   void acPrintExecute();
 
   // Whether the window may close now, asking the engineer when the drive holds changes
-  // that are not saved.
+  // that are not saved. The program's exit asks it too, whether the window is shown or not.
   bool CloseQuery();
+  // Whether the drive may go now (Disconnect, or a new Connect), asking the engineer when
+  // values edited here have not been sent: they go with the drive object.
+  bool DropDriveQuery();
+  // Whether the program may end now: the close query while the drive answers, and the
+  // same question for values not sent while it does not (they are lost all the same).
+  bool ExitQuery();
 
   // --- For the report, the tests and pictures -----------------------------------------
   QTabWidget* Pages() const { return pages_; }
@@ -119,6 +128,14 @@ class TSetupForm : public QMainWindow {
   bool BindingsStale() const;
   bool DriveReady() const;
   void SavePosition();
+  // The caption marks a setup changed here and not sent, or sent and not saved.
+  void UpdateCaption();
+  // Whether values edited here and not sent may be lost, asking the engineer.
+  bool AskLoseEdits(const QString& question);
+  // The values a completed setup read found edited here and kept, in the log.
+  void LogKeptEdits();
+  // An import's values not taken as written, and a file of another drive model, in the log.
+  void LogImportChecks(TkoDeviceVX310& d, const vx::SetupImport& result);
 
   TkoUserInterfaceUtils* koInterface_ = nullptr;
   TkoPrintRtfDoc* koPrintDoc_ = nullptr;

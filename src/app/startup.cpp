@@ -34,6 +34,7 @@ TApplicationWindows::TApplicationWindows(const std::string& startDirectory) {
   controlForm_ = std::make_unique<TControlForm>();
   controlForm_->Device = device;
   controlForm_->RefreshSetup = [this] { setupForm_->RefreshData(); };
+  controlForm_->Log = [this](const std::string& line) { mainForm_->AddMessage(line); };
   controlForm_->SetSettingsFile(settings);
 
   aboutForm_ = std::make_unique<TAboutForm>(settings);
@@ -42,6 +43,8 @@ TApplicationWindows::TApplicationWindows(const std::string& startDirectory) {
   PlaceNewWindows(settings);
   mainForm_->SetDriveWindows(setupForm_.get(), controlForm_.get(), scopeForm_.get());
   mainForm_->SetAboutWindow(aboutForm_.get());
+  mainForm_->DropDriveQuery = [this] { return setupForm_->DropDriveQuery(); };
+  mainForm_->ExitQuery = [this] { return setupForm_->ExitQuery(); };
   vx::InstallSupportedDeviceList(network_->koMBNetwork(), mainForm_.get());
 
   TNetworkWindows w;

@@ -201,4 +201,68 @@ TEST_F(SetupOnSimTest, ShowingTheWindowReadsTheSetupAgain) {
   EXPECT_EQ(setupReads, reads);
 }
 
+// Values edited here and not sent survive every setup read, however it was started;
+// Reload asks before it throws them away; the caption tells that they wait to be sent.
+TEST_F(SetupOnSimTest, NoEditIsLostToASetupRead) {
+  drive->OnSetupRead = [this](TkoDeviceVXSlave*, TkoMBTransaction*) {
+    ++setupReads;
+    form->SetupRead();  // as the supervisor does
+  };
+  const double driveValue = drive->ParMotorDecel->GetValue();
+  const double edited = driveValue + 111;
+  const std::string drivesText = drive->ParMotorDecel->GetValueString();
+  EXPECT_EQ(form->windowTitle(), "VX310 Setup");
+  Edit(drive->ParMotorDecel, edited);
+  form->UpdateActions();
+  EXPECT_EQ(form->windowTitle(), "VX310 Setup - modified, not sent");
+
+  // Showing the window reads the setup after the edit.
+  int reads = setupReads;
+  form->show();
+  ASSERT_TRUE(ui.PumpUntil([&] { return setupReads > reads; }, kLong));
+  EXPECT_DOUBLE_EQ(drive->ParMotorDecel->GetValue(), edited);
+  EXPECT_EQ(drive->GetSetupState(), TkoDeviceVXSlave::ssModified);
+  const std::vector<std::string> said{
+      "Setup read: 1 value(s) changed here and not sent are kept:",
+      " -> " + drive->ParMotorDecel->Register->Definition()->GetDescr(-1, 0) + " = " +
+          drive->ParMotorDecel->GetValueString() + " (drive: " + drivesText + ")"};
+  EXPECT_EQ(log, said);
+
+  // Hidden and shown again: another read, the edit still there.
+  dialogs.yes = true;
+  ASSERT_TRUE(form->close());
+  reads = setupReads;
+  form->show();
+  ASSERT_TRUE(ui.PumpUntil([&] { return setupReads > reads; }, kLong));
+  EXPECT_DOUBLE_EQ(drive->ParMotorDecel->GetValue(), edited);
+  EXPECT_EQ(form->windowTitle(), "VX310 Setup - modified, not sent");
+
+  // Reload asks first; No keeps the edit and starts no read.
+  log.clear();
+  dialogs.questions.clear();
+  dialogs.yes = false;
+  ASSERT_TRUE(form->acReload->isEnabled());
+  form->acReload->trigger();
+  ASSERT_EQ(dialogs.questions.size(), 1u);
+  EXPECT_EQ(dialogs.questions[0],
+            "VX310 Setup|Setup has been modified but not sent nor saved.\n\rReload the setup "
+            "from the drive and lose the changes?");
+  EXPECT_FALSE(drive->ReadRamSetup->GetEnabled());
+  EXPECT_DOUBLE_EQ(drive->ParMotorDecel->GetValue(), edited);
+  // Yes brings the drive's values back and the setup is in step again.
+  dialogs.yes = true;
+  reads = setupReads;
+  form->acReload->trigger();
+  ASSERT_TRUE(ui.PumpUntil([&] { return setupReads > reads; }, kLong));
+  EXPECT_DOUBLE_EQ(drive->ParMotorDecel->GetValue(), driveValue);
+  EXPECT_EQ(drive->GetSetupState(), TkoDeviceVXSlave::ssInStep);
+  EXPECT_EQ(form->windowTitle(), "VX310 Setup");
+  EXPECT_EQ(log, std::vector<std::string>{
+                     "Changes not sent discarded: reloading the setup from the drive."});
+  // In step, Reload asks nothing.
+  dialogs.questions.clear();
+  form->acReload->trigger();
+  EXPECT_TRUE(dialogs.questions.empty());
+}
+
 }  // namespace

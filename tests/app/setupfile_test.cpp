@@ -9,6 +9,7 @@
 
 #include "paramui/uierror.h"
 #include "platform/koexception.h"
+#include "regmodel/numberformat.h"
 #include "setupkit.h"
 #include "xml/koxmlparser.h"
 
@@ -76,15 +77,17 @@ TEST_F(SetupFileTest, ExportWritesTheHeaderThenTheRegistersLastFirst) {
   EXPECT_EQ(log, (std::vector<std::string>{"Export setup to file: " + answer, "Setup exported!"}));
 
   const std::vector<std::string> lines = CrLfLines(dir.Read("out.310"));
-  ASSERT_GE(lines.size(), 7u);
-  // The Web key is missing from the settings: the maker's address stands in.
-  const std::vector<std::string> header(lines.begin(), lines.begin() + 6);
+  ASSERT_GE(lines.size(), 8u);
+  // The Web key is missing from the settings: the maker's address stands in. The drive
+  // the setup comes from closes the header.
+  const std::vector<std::string> header(lines.begin(), lines.begin() + 7);
   EXPECT_EQ(header, (std::vector<std::string>{
                         "[Header]", "Version=\"2.21\"", "Owner=\"Bench\"", "Company=\"Test Works\"",
-                        std::string("Web=\"") + TkoXmlParser::kMakerWeb + "\"", "[VX310_Setup]"}));
+                        std::string("Web=\"") + TkoXmlParser::kMakerWeb + "\"",
+                        "Drive=\"VX310v220\"", "[VX310_Setup]"}));
   // "ImportExport" is 100/137: written 100 first, so the file starts with 137.
   std::vector<std::string> names;
-  for (std::size_t i = 6; i < lines.size(); ++i)
+  for (std::size_t i = 7; i < lines.size(); ++i)
     names.push_back(lines[i].substr(0, lines[i].find('=')));
   ASSERT_FALSE(names.empty());
   EXPECT_EQ(names.front(), D().RegisterAt(137)->Name());
@@ -166,6 +169,8 @@ TEST_F(SetupFileTest, ImportReportsItsSourceAndWhatItLeftOut) {
        "[Header]\r\nOwner=\"Someone\"\r\n[VX310_Setup]\r\nCurrRangeMax=\"\"1\"\"\r\n"
        "NoSuchRegister=\"\"5\"\"\r\n",
        {" -> Creator: Someone", " -> Version: - unknown -",
+        " -> The file names registers this drive has not got: it comes from another drive "
+        "model.",
         " -> 0 value(s) imported, 2 ignored: CurrRangeMax (Excluded!), NoSuchRegister "
         "(UNKNOWN!)",
         "Setup imported! Please verify before send or save it."}},
@@ -184,6 +189,50 @@ TEST_F(SetupFileTest, ImportReportsItsSourceAndWhatItLeftOut) {
   }
   EXPECT_DOUBLE_EQ(D().ParMotorDecel->GetValue(), 777);
   EXPECT_TRUE(errors.empty());
+}
+
+// A file of another drive model: the import says so and names every value it could not
+// take as written, with the file's value and the value kept.
+TEST_F(SetupFileTest, ImportNamesEveryValueItClampedOrCouldNotTake) {
+  dir.Write("vx150.310",
+            "[Header]\r\nOwner=\"Bench\"\r\nDrive=\"VX150v110\"\r\n[VX310_Setup]\r\n"
+            "MotorStepRev=\"\"5000\"\"\r\nMotorIpA=\"\"250\"\"\r\nMotorAccel=\"\"fast\"\"\r\n"
+            "MotorStepDiv=\"\"0\"\"\r\nMotorDecel=\"\"777\"\"\r\n");
+  answer = dir.File("vx150.310");
+  Trigger(form.acImport);
+  const auto line = [&](TkoParValue* par, const std::string& file, const char* why) {
+    const TkoRegister* reg = par->Register;
+    return "    " + reg->Definition()->GetDescr(-1, 0) + " (" + reg->Name() + "): file " + file +
+           ", kept " + par->GetValueString() + " (" + why + ")";
+  };
+  const auto shown = [](TkoParValue* par, double v) {
+    return vx::FormatFloat(par->Register->Definition()->FormatString, v);
+  };
+  EXPECT_EQ(log, (std::vector<std::string>{
+                     "Import setup from file: " + answer, " -> Creator: Bench",
+                     " -> Version: - unknown -",
+                     " -> The file was written for another drive model: VX150v110 (this drive: "
+                     "VX310v220).",
+                     " -> 4 value(s) not taken as written:",
+                     line(D().ParMotorStepRev, shown(D().ParMotorStepRev, 5000), "above the maximum"),
+                     line(D().ParMotorIpA, shown(D().ParMotorIpA, 25.0), "above the maximum"),
+                     line(D().ParMotorAccel, "fast", "not a number, default kept"),
+                     line(D().ParMotorStepDiv, shown(D().ParMotorStepDiv, 0), "below the minimum"),
+                     "Setup imported! Please verify before send or save it."}));
+  EXPECT_DOUBLE_EQ(D().ParMotorStepRev->GetValue(), 1000);
+  EXPECT_DOUBLE_EQ(D().ParMotorIpA->GetValue(), 8.0);
+  EXPECT_DOUBLE_EQ(D().ParMotorDecel->GetValue(), 777) << "taken as written: not named";
+
+  // A file of this drive's model, every value within its limits: nothing more to say.
+  log.clear();
+  answer = dir.File("own.310");
+  Trigger(form.acExport);
+  log.clear();
+  Trigger(form.acImport);
+  EXPECT_EQ(log, (std::vector<std::string>{"Import setup from file: " + answer,
+                                           " -> Creator: VX310 Configuration Terminal",
+                                           " -> Version: 2.20",
+                                           "Setup imported! Please verify before send or save it."}));
 }
 
 TEST_F(SetupFileTest, AValueThatDoesNotParseFallsBackToTheDefault) {

@@ -229,6 +229,31 @@ TEST_F(SetupWindowTest, TheInPlaceEditorChangesTheDriveObjectOnly) {
   form.hide();
 }
 
+// A refused entry says why in the message log too; the drive object is left alone.
+TEST_F(SetupWindowTest, ARefusedEntryIsToldInTheLog) {
+  form.BuildPages();
+  form.RefreshData();
+  form.show();
+  QTreeWidget* motor = Lists(form, "Motor")[0];
+  form.Pages()->setCurrentWidget(Page(form, "Motor"));
+  motor->setCurrentItem(motor->topLevelItem(0));
+  ASSERT_EQ(vx::RowPar(motor->currentItem()), D().ParMotorStepRev);
+  const double before = D().ParMotorStepRev->GetValue();
+  D().DiscardLocalEdits();  // the factory defaults the fixture wrote
+  form.koInterface()->ParEdit(motor, QChar('9'));
+  QTest::keyClicks(form.koInterface()->Editor(), "9999");
+  QTest::keyClick(form.koInterface()->Editor(), Qt::Key_Return);
+  EXPECT_TRUE(form.koInterface()->IsEditMode()) << "open for a correction";
+  EXPECT_EQ(log, std::vector<std::string>{"Motor steps per revolution: \"99999\" is above the "
+                                          "maximum " +
+                                          D().ParMotorStepRev->GetMaxString() +
+                                          "; entry refused."});
+  EXPECT_DOUBLE_EQ(D().ParMotorStepRev->GetValue(), before);
+  EXPECT_FALSE(D().HasLocalEdits()) << "nothing written";
+  QTest::keyClick(form.koInterface()->Editor(), Qt::Key_Escape);
+  form.hide();
+}
+
 TEST_F(SetupWindowTest, CanFrameSelectorsOfferTheCategoriesRegisters) {
   form.BuildPages();
   TkoDeviceVX310& d = D();
