@@ -31,6 +31,7 @@
 #include "devices/devicesetup.h"
 #include "devices/mbnetwork.h"
 #include "devices/vx310.h"
+#include "params/parentry.h"
 #include "paramui/parrows.h"
 #include "paramui/textcodec.h"
 #include "paramui/uierror.h"
@@ -623,6 +624,12 @@ void TMainForm::acEditCurRangeExecute() {
   }
   if (!text) return;
   const std::string value = vx::FromQString(*text);
+  // The parameter would ignore or clamp such a text without a word: refused, with why.
+  if (const std::string why = vx::EntryRefusal(*d->ParEECurrRangeMax, value); !why.empty()) {
+    AddMessage(vx::RefusedEntryLine(d->ParEECurrRangeMax, value, why));
+    vx::ShowMessage(this, vx::ToQString("\"" + value + "\" " + why + "."));
+    return;
+  }
   d->ParEECurrRangeMax->SetValueString(value);
   if (d->ParCurrRangeMax) d->ParCurrRangeMax->SetValueString(value);
   const std::string rule(74, '_');

@@ -427,6 +427,16 @@ TEST_F(DriveWithoutLine, CurrentRangeEditOnlyOnItsFocusedRow) {
   EXPECT_EQ(all[all.size() - 5], "!RESERVED PARAMETER!");
   EXPECT_EQ(all[all.size() - 1], std::string(74, '_'));
   EXPECT_NE(hw->topLevelItem(1)->text(1).indexOf(QLatin1Char('7')), -1);
+
+  // A value beyond the parameter's limit is refused with the reason, not clamped.
+  dialogs.inputs = {QStringLiteral("99")};
+  QTest::keyClick(hw, Qt::Key_F12, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_DOUBLE_EQ(drive->ParEECurrRangeMax->GetValue(), 7.0);
+  const std::string why = "is above the maximum " + drive->ParEECurrRangeMax->GetMaxString();
+  ASSERT_FALSE(dialogs.messages.empty());
+  EXPECT_EQ(dialogs.messages.back(), "\"99\" " + why + ".");
+  EXPECT_EQ(MemoLines(form->Memo).back(),
+            drive->ParEECurrRangeMax->GetDescr() + ": \"99\" " + why + "; entry refused.");
 }
 
 }  // namespace
