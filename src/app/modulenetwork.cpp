@@ -10,8 +10,6 @@
 #include "devices/deviceslave.h"
 #include "devices/mbnetwork.h"
 #include "devices/vx310.h"
-#include "regmodel/dmcollection.h"
-#include "regmodel/versionrecord.h"
 #include "modbus/mbserver.h"
 #include "modbus/mbthread.h"
 #include "modbus/mbthreadsetup.h"
@@ -19,6 +17,8 @@
 #include "modbus/mbtransakinds.h"
 #include "paramui/uierror.h"
 #include "paramui/userinterfaceutils.h"
+#include "regmodel/dmcollection.h"
+#include "regmodel/versionrecord.h"
 
 TNetwork::TNetwork(TMainForm* mainForm)
     : main_(mainForm), koMBNetwork_(std::make_unique<TkoMBNetwork>()) {

@@ -847,8 +847,9 @@ void TSetupForm::LogImportChecks(TkoDeviceVX310& d, const vx::SetupImport& resul
       WriteLog(" -> The file was written for another drive model: " + result.FileDrive +
                " (this drive: " + d.GetVersion().ToString() + ").");
     else
-      WriteLog(" -> The file names registers this drive has not got: it comes from another "
-               "drive model.");
+      WriteLog(
+          " -> The file names registers this drive has not got: it comes from another "
+          "drive model.");
   }
   if (result.Issues.empty()) return;
   WriteLog(Format(" -> %d value(s) not taken as written:", static_cast<int>(result.Issues.size())));
@@ -959,8 +960,8 @@ bool TSetupForm::CloseQuery() {
 }
 
 bool TSetupForm::AskLoseEdits(const QString& question) {
-  const QString text = QStringLiteral("Setup has been modified but not sent nor saved.\n\r") +
-                       question;
+  const QString text =
+      QStringLiteral("Setup has been modified but not sent nor saved.\n\r") + question;
   const QString title = QStringLiteral("VX310 Setup");
   if (vx::Dialogs().AskYesNo) return vx::Dialogs().AskYesNo(this, title, text);
   return QMessageBox::warning(this, title, vx::MessageText(text),

@@ -31,13 +31,12 @@ std::string NumberRefusal(const TkoParValue& par, const TkoRegister& reg, double
   const TkoRegDefinition& def = *reg.Definition();
   const int bits = def.ElementBytes() * 8;
   const int64_t typeLo = def.IsSigned() ? -(int64_t{1} << (bits - 1)) : 0;
-  const int64_t typeHi =
-      def.IsSigned() ? (int64_t{1} << (bits - 1)) - 1 : (int64_t{1} << bits) - 1;
+  const int64_t typeHi = def.IsSigned() ? (int64_t{1} << (bits - 1)) - 1 : (int64_t{1} << bits) - 1;
   const std::optional<int64_t> raw = Raw(def, v);
   if (!raw) return "is not a number that fits";
   auto display = [&](int64_t r) {
-    return FormatFloat(def.FormatString, static_cast<double>(r) / def.FormatNorm +
-                                             def.FormatOffset);
+    return FormatFloat(def.FormatString,
+                       static_cast<double>(r) / def.FormatNorm + def.FormatOffset);
   };
   const bool bounded = reg.HasBounds();
   if (bounded && par.HasMin()) {

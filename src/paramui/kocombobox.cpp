@@ -199,7 +199,8 @@ QChar TkoComboBox::DoOnKeyPress(QChar key) {
     return QChar();
   }
   const bool accepted = AcceptsChar(key);
-  SetAlarm(!accepted, accepted ? QString() : QStringLiteral("\"%1\" cannot be typed here.").arg(key));
+  SetAlarm(!accepted,
+           accepted ? QString() : QStringLiteral("\"%1\" cannot be typed here.").arg(key));
   return accepted ? key : QChar();
 }
 

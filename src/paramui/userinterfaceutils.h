@@ -3,9 +3,9 @@
 #include <QObject>
 #include <QPointer>
 #include <functional>
-#include <string>
 #include <initializer_list>
 #include <set>
+#include <string>
 #include <vector>
 
 #include "paramui/parrows.h"

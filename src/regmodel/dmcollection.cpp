@@ -111,7 +111,8 @@ std::string TkoDMCollection::FileDefect(const std::string& path) {
   if (!whole && line.front() == '[') whole = line.back() == ']';
   if (!whole && line.front() != '[') {
     const std::size_t eq = line.find('=');
-    const std::string_view value = eq == std::string_view::npos ? "" : vx::Trim(line.substr(eq + 1));
+    const std::string_view value =
+        eq == std::string_view::npos ? "" : vx::Trim(line.substr(eq + 1));
     whole = eq != std::string_view::npos && eq > 0 && !value.empty() &&
             std::count(value.begin(), value.end(), '"') % 2 == 0;
   }

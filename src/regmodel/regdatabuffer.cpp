@@ -125,7 +125,8 @@ std::string TkoRegDataBuffer::LoadBlocks(const std::string& section, TkoTextReso
       continue;
     }
     one.SetLine(1, resource->Line(firstLine[key]));
-    report += name + (reg->LoadFromResource(section, &one, issues) ? "=Found.\r\n" : "=NOT_FOUND!\r\n");
+    report +=
+        name + (reg->LoadFromResource(section, &one, issues) ? "=Found.\r\n" : "=NOT_FOUND!\r\n");
   }
   return report;
 }

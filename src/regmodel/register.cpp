@@ -451,7 +451,8 @@ bool TkoRegister::LoadFromResource(const std::string& section, TkoTextResource* 
   std::string value = resource->ReadString(section, def_->Name, std::string());
   auto note = [&](std::int32_t element, std::string fileValue, std::string kept, const char* why) {
     if (issues)
-      issues->push_back(TkoLoadIssue{def_->Name, element, std::move(fileValue), std::move(kept), why});
+      issues->push_back(
+          TkoLoadIssue{def_->Name, element, std::move(fileValue), std::move(kept), why});
   };
   if (def_->IsString()) {
     SetValueString(value, -1, 0);
@@ -493,21 +494,21 @@ bool TkoRegister::LoadFromResource(const std::string& section, TkoTextResource* 
     if (!issues) continue;
     // The value as written, sign included, against the value the register took.
     const long long written = std::strtoll(std::string(vx::Trim(items[j])).c_str(), nullptr, 10);
-    const long long kept = def_->IsSigned()
-                               ? GetValueInteger(idx)
-                               : static_cast<long long>(static_cast<std::uint32_t>(GetValueInteger(idx)));
+    const long long kept =
+        def_->IsSigned() ? GetValueInteger(idx)
+                         : static_cast<long long>(static_cast<std::uint32_t>(GetValueInteger(idx)));
     if (written == kept) continue;
-    const std::string shown = def_->IsBool()
-                                  ? std::to_string(written)
-                                  : vx::FormatFloat(def_->FormatString,
-                                                    static_cast<double>(written) / def_->FormatNorm +
-                                                        def_->FormatOffset);
+    const std::string shown =
+        def_->IsBool()
+            ? std::to_string(written)
+            : vx::FormatFloat(def_->FormatString,
+                              static_cast<double>(written) / def_->FormatNorm + def_->FormatOffset);
     note(idx, shown, GetValueString(idx, 0),
          written > kept ? "above the maximum" : "below the minimum");
   }
   // Elements the file does not give keep their default.
   for (std::size_t j = n; j < static_cast<std::size_t>(def_->Length); ++j)
-    note(static_cast<std::int32_t>(j), std::string(), GetValueString(static_cast<std::int32_t>(j), 0),
-         "not in the file, default kept");
+    note(static_cast<std::int32_t>(j), std::string(),
+         GetValueString(static_cast<std::int32_t>(j), 0), "not in the file, default kept");
   return true;
 }

@@ -39,7 +39,7 @@ class TkoRegBound {
 // limit, unreadable, or missing (the default then stands). Display texts, in the
 // register's number picture.
 struct TkoLoadIssue {
-  std::string Name;       // the register's name
+  std::string Name;  // the register's name
   std::int32_t Element = 0;
   std::string FileValue;  // the value as the file gives it (as written when unreadable)
   std::string Kept;       // the value the register holds now

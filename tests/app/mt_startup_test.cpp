@@ -4,7 +4,6 @@
 // window's switches open them, a disconnect hides the drive windows, and the program can
 // end while connected. The test thread plays the user-interface thread.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <QAction>
@@ -22,12 +21,12 @@
 #include "app/modulenetwork.h"
 #include "app/setupwin.h"
 #include "app/startup.h"
-#include "devices/vx310.h"
-#include "paramui/userinterfaceutils.h"
 #include "apptest.h"
+#include "devices/vx310.h"
 #include "graph/graphtraccia.h"
 #include "graph/scopewin.h"
 #include "modbus/mbserial.h"
+#include "paramui/userinterfaceutils.h"
 #include "platform/queuedispatcher.h"
 #include "sim/serveddrive.h"
 
@@ -120,8 +119,8 @@ TEST_F(StartupOnSim, ProgramEndsWhileConnected) {
 TEST_F(StartupOnSim, ReadOnlySettingsFileStaysAsItIs) {
   windows.reset();
   const std::string file = dir.File("VX310_ConfigTerm.ini");
-  dir.Write("VX310_ConfigTerm.ini", dir.Read("VX310_ConfigTerm.ini") +
-                                        "[Setup]\r\nLastPort=1\r\nLastSlave=5\r\n");
+  dir.Write("VX310_ConfigTerm.ini",
+            dir.Read("VX310_ConfigTerm.ini") + "[Setup]\r\nLastPort=1\r\nLastSlave=5\r\n");
   const std::string before = dir.Read("VX310_ConfigTerm.ini");
   ASSERT_EQ(::chmod(file.c_str(), 0444), 0);
   windows = std::make_unique<TApplicationWindows>(dir.Path());
@@ -200,8 +199,8 @@ TEST_F(StartupOnSim, DamagedDataModelsAreNamedAndNotUsed) {
   const auto logHas = [&](const QString& text) { return main->Memo->toPlainText().contains(text); };
   ASSERT_TRUE(Pump([&] { return logHas(QStringLiteral("No usable data model for VX310v220")); }))
       << main->Memo->toPlainText().toStdString();
-  EXPECT_TRUE(logHas(QString::fromStdString("Data model " + dir.File("a_cut.par") +
-                                            " not used: it ")));
+  EXPECT_TRUE(
+      logHas(QString::fromStdString("Data model " + dir.File("a_cut.par") + " not used: it ")));
   EXPECT_TRUE(logHas(QString::fromStdString("Data model " + dir.File("b_noise.par") +
                                             " not used: it is not a text file")));
   EXPECT_EQ(windows->Network()->Device(), nullptr);

@@ -208,17 +208,18 @@ TEST_F(SetupFileTest, ImportNamesEveryValueItClampedOrCouldNotTake) {
   const auto shown = [](TkoParValue* par, double v) {
     return vx::FormatFloat(par->Register->Definition()->FormatString, v);
   };
-  EXPECT_EQ(log, (std::vector<std::string>{
-                     "Import setup from file: " + answer, " -> Creator: Bench",
-                     " -> Version: - unknown -",
-                     " -> The file was written for another drive model: VX150v110 (this drive: "
-                     "VX310v220).",
-                     " -> 4 value(s) not taken as written:",
-                     line(D().ParMotorStepRev, shown(D().ParMotorStepRev, 5000), "above the maximum"),
-                     line(D().ParMotorIpA, shown(D().ParMotorIpA, 25.0), "above the maximum"),
-                     line(D().ParMotorAccel, "fast", "not a number, default kept"),
-                     line(D().ParMotorStepDiv, shown(D().ParMotorStepDiv, 0), "below the minimum"),
-                     "Setup imported! Please verify before send or save it."}));
+  EXPECT_EQ(
+      log,
+      (std::vector<std::string>{
+          "Import setup from file: " + answer, " -> Creator: Bench", " -> Version: - unknown -",
+          " -> The file was written for another drive model: VX150v110 (this drive: "
+          "VX310v220).",
+          " -> 4 value(s) not taken as written:",
+          line(D().ParMotorStepRev, shown(D().ParMotorStepRev, 5000), "above the maximum"),
+          line(D().ParMotorIpA, shown(D().ParMotorIpA, 25.0), "above the maximum"),
+          line(D().ParMotorAccel, "fast", "not a number, default kept"),
+          line(D().ParMotorStepDiv, shown(D().ParMotorStepDiv, 0), "below the minimum"),
+          "Setup imported! Please verify before send or save it."}));
   EXPECT_DOUBLE_EQ(D().ParMotorStepRev->GetValue(), 1000);
   EXPECT_DOUBLE_EQ(D().ParMotorIpA->GetValue(), 8.0);
   EXPECT_DOUBLE_EQ(D().ParMotorDecel->GetValue(), 777) << "taken as written: not named";
@@ -229,10 +230,10 @@ TEST_F(SetupFileTest, ImportNamesEveryValueItClampedOrCouldNotTake) {
   Trigger(form.acExport);
   log.clear();
   Trigger(form.acImport);
-  EXPECT_EQ(log, (std::vector<std::string>{"Import setup from file: " + answer,
-                                           " -> Creator: VX310 Configuration Terminal",
-                                           " -> Version: 2.20",
-                                           "Setup imported! Please verify before send or save it."}));
+  EXPECT_EQ(log,
+            (std::vector<std::string>{
+                "Import setup from file: " + answer, " -> Creator: VX310 Configuration Terminal",
+                " -> Version: 2.20", "Setup imported! Please verify before send or save it."}));
 }
 
 TEST_F(SetupFileTest, AValueThatDoesNotParseFallsBackToTheDefault) {

@@ -244,10 +244,10 @@ TEST_F(SetupWindowTest, ARefusedEntryIsToldInTheLog) {
   QTest::keyClicks(form.koInterface()->Editor(), "9999");
   QTest::keyClick(form.koInterface()->Editor(), Qt::Key_Return);
   EXPECT_TRUE(form.koInterface()->IsEditMode()) << "open for a correction";
-  EXPECT_EQ(log, std::vector<std::string>{"Motor steps per revolution: \"99999\" is above the "
-                                          "maximum " +
-                                          D().ParMotorStepRev->GetMaxString() +
-                                          "; entry refused."});
+  EXPECT_EQ(log,
+            std::vector<std::string>{"Motor steps per revolution: \"99999\" is above the "
+                                     "maximum " +
+                                     D().ParMotorStepRev->GetMaxString() + "; entry refused."});
   EXPECT_DOUBLE_EQ(D().ParMotorStepRev->GetValue(), before);
   EXPECT_FALSE(D().HasLocalEdits()) << "nothing written";
   QTest::keyClick(form.koInterface()->Editor(), Qt::Key_Escape);

@@ -87,7 +87,8 @@ TEST_F(AtomicFile, KeepsReadOnlyFilesAndTheModeOfReplacedOnes) {
     const char* what;
     mode_t mode;
     bool replaced;
-  } cases[] = {{"read-only", 0444, false}, {"private", 0600, true}, {"owner read-only", 0464, false}};
+  } cases[] = {
+      {"read-only", 0444, false}, {"private", 0600, true}, {"owner read-only", 0464, false}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     const fs::path p = dir_ / "VX310_ConfigTerm.ini";

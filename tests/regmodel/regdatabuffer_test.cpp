@@ -174,19 +174,18 @@ TEST_F(RegDataBufferTest, LoadNamesTheValuesNotTakenAsWritten) {
   std::vector<TkoLoadIssue> issues;
   (void)buf->LoadBlocks("Setup", &file, nullptr, &issues);
   const auto text = [](const TkoLoadIssue& i) {
-    return i.Name + "[" + std::to_string(i.Element) + "]: " + i.FileValue + " -> " + i.Kept +
-           " (" + i.Why + ")";
+    return i.Name + "[" + std::to_string(i.Element) + "]: " + i.FileValue + " -> " + i.Kept + " (" +
+           i.Why + ")";
   };
   std::vector<std::string> got;
   for (const TkoLoadIssue& i : issues) got.push_back(text(i));
-  EXPECT_EQ(got, (std::vector<std::string>{
-                     "Speed[0]: 70000 -> " + R("Speed").GetValueString(0, 0) + " (above the maximum)",
-                     "Ratio[0]: -40000 -> " + R("Ratio").GetValueString(0, 0) +
-                         " (below the minimum)",
-                     "Mode[0]: fast -> " + R("Mode").GetValueString(0, 0) +
-                         " (not a number, default kept)",
-                     "Arr[2]:  -> " + R("Arr").GetValueString(2, 0) +
-                         " (not in the file, default kept)"}));
+  EXPECT_EQ(
+      got,
+      (std::vector<std::string>{
+          "Speed[0]: 70000 -> " + R("Speed").GetValueString(0, 0) + " (above the maximum)",
+          "Ratio[0]: -40000 -> " + R("Ratio").GetValueString(0, 0) + " (below the minimum)",
+          "Mode[0]: fast -> " + R("Mode").GetValueString(0, 0) + " (not a number, default kept)",
+          "Arr[2]:  -> " + R("Arr").GetValueString(2, 0) + " (not in the file, default kept)"}));
   EXPECT_EQ(R("Speed").GetValueInteger(0), 65535);
   EXPECT_EQ(R("Ratio").GetValueInteger(0), -32768);
   EXPECT_EQ(R("Mode").GetValueInteger(0), 3);
