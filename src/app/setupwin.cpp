@@ -1,6 +1,7 @@
 #include "app/setupwin.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QFont>
@@ -11,6 +12,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPointer>
 #include <QPushButton>
 #include <QShowEvent>
 #include <QStyle>
@@ -514,9 +516,23 @@ void TSetupForm::RefreshData() {
 
 void TSetupForm::SetupRead() {
   RefreshData();
+  if (isVisible()) {
+    raise();
+    return;
+  }
+  // The window opens by itself after a connect or a send; the keyboard stays where the
+  // engineer was typing. Platforms that activate every new window anyway get the previous
+  // window activated back.
+  QWidget* active = QApplication::activeWindow();
+  QPointer<QWidget> focus = QApplication::focusWidget();
+  setAttribute(Qt::WA_ShowWithoutActivating);
   show();
   raise();
-  activateWindow();
+  setAttribute(Qt::WA_ShowWithoutActivating, false);
+  if (active != nullptr && active != this) {
+    active->activateWindow();
+    if (focus) focus->setFocus(Qt::OtherFocusReason);
+  }
 }
 
 void TSetupForm::UpdateActions() {

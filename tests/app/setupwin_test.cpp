@@ -3,6 +3,7 @@
 // position. Set VX_SETUPWIN_PNG to a folder to get a picture of every page.
 #include <QApplication>
 #include <QGroupBox>
+#include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
 #include <QTabWidget>
@@ -424,6 +425,31 @@ TEST_F(SetupWindowTest, PicturesOfThePages) {
         QStringLiteral("/setup_%1_%2.png").arg(i).arg(form.Pages()->tabText(i)).replace(' ', '_');
     EXPECT_TRUE(form.grab().save(file)) << file.toStdString();
   }
+  form.hide();
+}
+
+}  // namespace
+
+namespace {
+
+// After a connect the setup read opens the window by itself; the engineer typing in
+// another window of the terminal keeps the keyboard.
+TEST_F(SetupWindowTest, OpeningAfterASetupReadLeavesTheFocusWhereItWas) {
+  connected = false;
+  QWidget other;
+  auto* edit = new QLineEdit(&other);
+  other.show();
+  other.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+  edit->setFocus();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return edit->hasFocus(); }));
+
+  form.SetupRead();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  EXPECT_TRUE(form.isVisible());
+  QApplication::processEvents();
+  EXPECT_EQ(QApplication::activeWindow(), &other);
+  EXPECT_TRUE(edit->hasFocus());
   form.hide();
 }
 
