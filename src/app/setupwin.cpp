@@ -230,6 +230,7 @@ struct TSetupForm::Frames {
   // Motor
   QTreeWidget* lvMotor = nullptr;
   // Encoder
+  TkoRadioGroup* rgEncoderEnable = nullptr;
   TkoRadioGroup* rgControlMode = nullptr;
   QTreeWidget* lvEncoder = nullptr;
   // Speed
@@ -367,8 +368,12 @@ void TSetupForm::CreatePages() {
   }
   {
     auto [w, l] = page("Encoder");
+    // The encoder's own switch: the page's settings apply only with the encoder enabled,
+    // so the page offers the bit that enables them.
+    f.rgEncoderEnable = NewRadio(w, 2);
     f.rgControlMode = NewRadio(w, 3, "Select stepper mode the driving way.");
     f.lvEncoder = NewList(w);
+    l->addWidget(f.rgEncoderEnable);
     l->addWidget(f.rgControlMode);
     l->addWidget(f.lvEncoder);
     l->addStretch();
@@ -586,7 +591,8 @@ void TSetupForm::BindPages(TkoDeviceVX310* d) {
   if (d == nullptr) {
     // Controls bound to nothing show "-empty-"; lists stay empty.
     for (TkoRadioGroup* g :
-         {f.rgCmdFromBus, f.rgRefSource, f.rgUseSyncSignal, f.rgControlMode, f.rgZeroActiveLevel,
+         {f.rgCmdFromBus, f.rgRefSource, f.rgUseSyncSignal, f.rgEncoderEnable, f.rgControlMode,
+          f.rgZeroActiveLevel,
           f.rgZeroDirection, f.rgRampStopMode, f.rgPositionMode, f.rgUsePosLimits})
       radio(g, nullptr);
     for (QTreeWidget* lv : {f.lvMotor, f.lvEncoder, f.lvZeroing, f.lvSpeed, f.lvPosPid,
@@ -610,6 +616,7 @@ void TSetupForm::BindPages(TkoDeviceVX310* d) {
        {d->ParMotorStepRev, d->ParMotorStepDiv, d->ParMotorSrRPM, Sep{}, d->ParMotorIpA,
         d->ParMotorIrA, d->ParMotorIrTimer},
        columns);
+  radio(f.rgEncoderEnable, d->CfgEncoderEnable);
   radio(f.rgControlMode, d->CfgControlMode);
   rows(f.lvEncoder,
        {d->ParEncoderPulseRev, d->ParEncoderGear, Sep{}, d->ParUseEncoderReverse,
