@@ -14,6 +14,8 @@
 #include <QPainterPath>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QShowEvent>
 #include <QStyle>
 #include <QTabBar>
@@ -117,6 +119,21 @@ class ZeroingPicture : public QWidget {
 }  // namespace vx
 
 namespace {
+
+// A page that scrolls when the screen is lower than the page; it asks for the room of its
+// whole content, so that the window is as high as its tallest page where the screen allows.
+class PageScroll : public QScrollArea {
+ public:
+  explicit PageScroll(QWidget* parent) : QScrollArea(parent) {
+    setWidgetResizable(true);
+    setFrameShape(QFrame::NoFrame);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  }
+  QSize sizeHint() const override {
+    return widget() != nullptr ? widget()->sizeHint() : QScrollArea::sizeHint();
+  }
+  QSize minimumSizeHint() const override { return QSize(0, 0); }
+};
 
 const std::string kUnderscores(74, '_');
 constexpr int kWindowWidth = 660;
@@ -342,11 +359,13 @@ void TSetupForm::CreatePages() {
   pages_->setUsesScrollButtons(false);
   setCentralWidget(pages_);
   auto page = [this](const char* caption) {
-    auto* w = new QWidget(pages_);
+    auto* scroll = new PageScroll(pages_);
+    auto* w = new QWidget(scroll);
     auto* layout = new QVBoxLayout(w);
     layout->setContentsMargins(6, 6, 6, 6);
     layout->setSpacing(6);
-    pages_->addTab(w, QString::fromLatin1(caption));
+    scroll->setWidget(w);
+    pages_->addTab(scroll, QString::fromLatin1(caption));
     return std::make_pair(w, layout);
   };
 
@@ -662,7 +681,22 @@ void TSetupForm::FitHeight() {
   for (QWidget* w : all) w->updateGeometry();
   pages_->updateGeometry();
   if (layout() != nullptr) layout()->invalidate();
-  setFixedHeight(std::max(kMinHeight, sizeHint().height()));
+  const int wanted = std::max(kMinHeight, sizeHint().height());
+  // A fixed border where the screen has room for the tallest page; on a lower screen (or
+  // a larger scale) the window fits the screen, may grow up to the page, and the pages
+  // scroll.
+  int room = wanted;
+  if (const QScreen* s = screen()) {
+    const int frame = isVisible() ? frameGeometry().height() - height() : 40;
+    room = s->availableGeometry().height() - frame;
+  }
+  if (wanted <= room) {
+    setFixedHeight(wanted);
+  } else {
+    setMinimumHeight(std::min(kMinHeight, room));
+    setMaximumHeight(wanted);
+    resize(width(), room);
+  }
 }
 
 void TSetupForm::SetupCanChoices(TkoDeviceVX310* d) {
