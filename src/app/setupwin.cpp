@@ -886,7 +886,11 @@ void TSetupForm::acImportExecute() {
 std::vector<std::string> TSetupForm::PageReportLines(int page) const {
   std::vector<std::string> lines;
   if (page < 0 || page >= pages_->count()) return lines;
-  CollectLines(pages_->widget(page)->layout(), &lines);
+  // A page is its scroll area's content.
+  QWidget* content = pages_->widget(page);
+  if (auto* scroll = qobject_cast<QScrollArea*>(content); scroll && scroll->widget())
+    content = scroll->widget();
+  CollectLines(content->layout(), &lines);
   return lines;
 }
 
