@@ -29,8 +29,8 @@ TEST(DataPathsTest, TheFirstFolderHoldingADataModelIsUsed) {
     const char* expected;
   } cases[] = {
       {nullptr, "start/"},                                   // nowhere: the start directory
+      {"system/models/readme.txt", "start/"},                // other files do not count
       {"system/models/VX310v220.par", "system/models/"},     // installed for the whole system
-      {"system/models/readme.txt", "system/models/"},        // other files do not count
       {"prefix/share/vx310/models/a.PAR", "prefix/share/vx310/models/"},  // beside the program
       {"user/x.par", "user/"},                                // the engineer's own
       {"start/notes.par.bak", "user/"},
