@@ -31,6 +31,10 @@ else
   : > "$ini.tmp"
 fi
 printf '[Ports]\r\nCOM1=%s\r\n' "$link" >> "$ini.tmp"
+# The about window's texts, as the package ships them, unless the engineer wrote his own.
+if ! grep -qi '^[[:space:]]*\[AboutForm\]' "$ini.tmp"; then
+  sed -n '/^\[AboutForm\]/,$p' packaging/VX310_ConfigTerm.ini >> "$ini.tmp"
+fi
 mv -f "$ini.tmp" "$ini"
 
 log="$work/vx310-sim.log"

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds everything with AddressSanitizer + UndefinedBehaviorSanitizer and runs every
-# test; then builds the threaded engine tests with ThreadSanitizer and runs them.
+# test; then builds the threaded engine tests with ThreadSanitizer and runs them; then
+# builds everything optimised and runs its tests (the Debian package's among them); then
+# builds the fuzz targets with clang, when present, and runs each a few seconds.
 # Exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")"
@@ -51,6 +53,41 @@ cmake -S . -B build/tsan "${gen[@]}" "${launcher[@]}" -DCMAKE_BUILD_TYPE=Debug -
 cmake --build build/tsan -j "$jobs"
 if [ -n "$(ctest --test-dir build/tsan -N -L threaded 2>/dev/null | grep -E '^ +Test +#')" ]; then
   run_ctest build/tsan -L threaded || status=1
+fi
+
+# Every target again, optimised (RelWithDebInfo, -Werror): the optimiser's own warnings
+# (-Warray-bounds, -Wmaybe-uninitialized...) stop the build here, not on an engineer's
+# machine. Its tests run too: code that works only unoptimised is a fault, and the
+# package test needs a build without sanitizers.
+cmake -S . -B build/relwithdebinfo "${gen[@]}" "${launcher[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build/relwithdebinfo -j "$jobs"
+run_ctest build/relwithdebinfo || status=1
+
+# The fuzz targets, built with clang and run for a short while on their corpora, so that
+# they keep building and the inputs that once crashed stay fixed. New inputs go to a
+# scratch folder, never into the committed corpus.
+if command -v clang++ >/dev/null && command -v clang >/dev/null; then
+  CC=clang CXX=clang++ cmake -S . -B build/fuzz "${gen[@]}" "${launcher[@]}" \
+    -DCMAKE_BUILD_TYPE=Debug -DVX_SANITIZE=address -DVX_BUILD_FUZZ=ON \
+    -DVX_BUILD_UI=OFF -DVX_BUILD_TESTS=OFF -DVX_BUILD_BENCH=OFF
+  fuzzers=(xml mbframe datamodel setupfile)
+  cmake --build build/fuzz -j "$jobs" --target "${fuzzers[@]/%/_fuzz}"
+  for f in "${fuzzers[@]}"; do
+    scratch=$(mktemp -d)
+    echo "fuzz smoke: ${f}_fuzz for ${VX_FUZZ_SECONDS:-15} s"
+    if build/fuzz/fuzz/${f}_fuzz -max_total_time="${VX_FUZZ_SECONDS:-15}" -print_final_stats=1 \
+        -artifact_prefix="build/fuzz/${f}-" "$scratch" "fuzz/corpus/$f" > "build/fuzz/${f}.log" 2>&1; then
+      total_pass=$((total_pass + 1))
+      grep -E '^stat::number_of_executed_units' "build/fuzz/${f}.log" || true
+    else
+      tail -n 40 "build/fuzz/${f}.log"
+      total_fail=$((total_fail + 1))
+      status=1
+    fi
+    rm -rf "$scratch"
+  done
+else
+  echo "clang not found: the fuzz targets were not built"
 fi
 
 echo "all: $total_pass passed, $total_fail failed, $total_skip skipped"

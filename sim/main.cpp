@@ -37,6 +37,19 @@ int Fail(const std::string& message) {
   return 2;
 }
 
+// The shipped model: beside an installed program (<bindir>/../share/vx310/models), else
+// the source tree's the program was built from.
+std::string DefaultModel() {
+  std::error_code ec;
+  const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (!ec) {
+    const auto installed =
+        exe.parent_path().parent_path() / "share/vx310/models/VX310v220.par";
+    if (std::filesystem::is_regular_file(installed, ec)) return installed.string();
+  }
+  return VX_SIM_DEFAULT_MODEL;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -45,10 +58,10 @@ int main(int argc, char** argv) {
   std::string error;
   if (!vx::ParseSimOptions(args, opt, error)) return Fail(error + " (try --help)");
   if (opt.help) {
-    std::fputs(vx::SimUsage(VX_SIM_DEFAULT_MODEL).c_str(), stdout);
+    std::fputs(vx::SimUsage(DefaultModel()).c_str(), stdout);
     return 0;
   }
-  if (opt.model.empty()) opt.model = VX_SIM_DEFAULT_MODEL;
+  if (opt.model.empty()) opt.model = DefaultModel();
 
   vx::SimDriveOptions driveOptions;
   driveOptions.slave = static_cast<uint8_t>(opt.slave);

@@ -160,6 +160,11 @@ void TMainForm::CreateActions() {
   acEditCurRange =
       MakeAction(this, QString(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F12), QString());
   for (QAction* a : {acSetupForm, acRemoteCtrl, acViewScope}) a->setCheckable(true);
+  // The engineer works in the setup, remote control and scope windows as much as here:
+  // connecting and toggling those windows answer from any window of the terminal (a modal
+  // box still blocks them).
+  for (QAction* a : {acOpenConnection, acCloseConnection, acSetupForm, acRemoteCtrl, acViewScope})
+    a->setShortcutContext(Qt::ApplicationShortcut);
   // Actions without a button must belong to the window for their shortcuts to work.
   addActions({acOpenConnection, acCloseConnection, acClose, acAbout, acSlaveAddr, acSetupForm,
               acRemoteCtrl, acViewScope, acSupportedDev, acEditCurRange});

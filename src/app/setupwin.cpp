@@ -1,6 +1,7 @@
 #include "app/setupwin.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QFont>
@@ -11,7 +12,10 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPointer>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QShowEvent>
 #include <QStyle>
 #include <QTabBar>
@@ -115,6 +119,21 @@ class ZeroingPicture : public QWidget {
 }  // namespace vx
 
 namespace {
+
+// A page that scrolls when the screen is lower than the page; it asks for the room of its
+// whole content, so that the window is as high as its tallest page where the screen allows.
+class PageScroll : public QScrollArea {
+ public:
+  explicit PageScroll(QWidget* parent) : QScrollArea(parent) {
+    setWidgetResizable(true);
+    setFrameShape(QFrame::NoFrame);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  }
+  QSize sizeHint() const override {
+    return widget() != nullptr ? widget()->sizeHint() : QScrollArea::sizeHint();
+  }
+  QSize minimumSizeHint() const override { return QSize(0, 0); }
+};
 
 const std::string kUnderscores(74, '_');
 constexpr int kWindowWidth = 660;
@@ -228,6 +247,7 @@ struct TSetupForm::Frames {
   // Motor
   QTreeWidget* lvMotor = nullptr;
   // Encoder
+  TkoRadioGroup* rgEncoderEnable = nullptr;
   TkoRadioGroup* rgControlMode = nullptr;
   QTreeWidget* lvEncoder = nullptr;
   // Speed
@@ -343,11 +363,13 @@ void TSetupForm::CreatePages() {
   pages_->setUsesScrollButtons(false);
   setCentralWidget(pages_);
   auto page = [this](const char* caption) {
-    auto* w = new QWidget(pages_);
+    auto* scroll = new PageScroll(pages_);
+    auto* w = new QWidget(scroll);
     auto* layout = new QVBoxLayout(w);
     layout->setContentsMargins(6, 6, 6, 6);
     layout->setSpacing(6);
-    pages_->addTab(w, QString::fromLatin1(caption));
+    scroll->setWidget(w);
+    pages_->addTab(scroll, QString::fromLatin1(caption));
     return std::make_pair(w, layout);
   };
 
@@ -369,8 +391,12 @@ void TSetupForm::CreatePages() {
   }
   {
     auto [w, l] = page("Encoder");
+    // The encoder's own switch: the page's settings apply only with the encoder enabled,
+    // so the page offers the bit that enables them.
+    f.rgEncoderEnable = NewRadio(w, 2);
     f.rgControlMode = NewRadio(w, 3, "Select stepper mode the driving way.");
     f.lvEncoder = NewList(w);
+    l->addWidget(f.rgEncoderEnable);
     l->addWidget(f.rgControlMode);
     l->addWidget(f.lvEncoder);
     l->addStretch();
@@ -519,9 +545,23 @@ void TSetupForm::RefreshData() {
 void TSetupForm::SetupRead() {
   LogKeptEdits();
   RefreshData();
+  if (isVisible()) {
+    raise();
+    return;
+  }
+  // The window opens by itself after a connect or a send; the keyboard stays where the
+  // engineer was typing. Platforms that activate every new window anyway get the previous
+  // window activated back.
+  QWidget* active = QApplication::activeWindow();
+  QPointer<QWidget> focus = QApplication::focusWidget();
+  setAttribute(Qt::WA_ShowWithoutActivating);
   show();
   raise();
-  activateWindow();
+  setAttribute(Qt::WA_ShowWithoutActivating, false);
+  if (active != nullptr && active != this) {
+    active->activateWindow();
+    if (focus) focus->setFocus(Qt::OtherFocusReason);
+  }
 }
 
 void TSetupForm::UpdateActions() {
@@ -576,7 +616,8 @@ void TSetupForm::BindPages(TkoDeviceVX310* d) {
   if (d == nullptr) {
     // Controls bound to nothing show "-empty-"; lists stay empty.
     for (TkoRadioGroup* g :
-         {f.rgCmdFromBus, f.rgRefSource, f.rgUseSyncSignal, f.rgControlMode, f.rgZeroActiveLevel,
+         {f.rgCmdFromBus, f.rgRefSource, f.rgUseSyncSignal, f.rgEncoderEnable, f.rgControlMode,
+          f.rgZeroActiveLevel,
           f.rgZeroDirection, f.rgRampStopMode, f.rgPositionMode, f.rgUsePosLimits})
       radio(g, nullptr);
     for (QTreeWidget* lv : {f.lvMotor, f.lvEncoder, f.lvZeroing, f.lvSpeed, f.lvPosPid,
@@ -600,6 +641,7 @@ void TSetupForm::BindPages(TkoDeviceVX310* d) {
        {d->ParMotorStepRev, d->ParMotorStepDiv, d->ParMotorSrRPM, Sep{}, d->ParMotorIpA,
         d->ParMotorIrA, d->ParMotorIrTimer},
        columns);
+  radio(f.rgEncoderEnable, d->CfgEncoderEnable);
   radio(f.rgControlMode, d->CfgControlMode);
   rows(f.lvEncoder,
        {d->ParEncoderPulseRev, d->ParEncoderGear, Sep{}, d->ParUseEncoderReverse,
@@ -645,7 +687,22 @@ void TSetupForm::FitHeight() {
   for (QWidget* w : all) w->updateGeometry();
   pages_->updateGeometry();
   if (layout() != nullptr) layout()->invalidate();
-  setFixedHeight(std::max(kMinHeight, sizeHint().height()));
+  const int wanted = std::max(kMinHeight, sizeHint().height());
+  // A fixed border where the screen has room for the tallest page; on a lower screen (or
+  // a larger scale) the window fits the screen, may grow up to the page, and the pages
+  // scroll.
+  int room = wanted;
+  if (const QScreen* s = screen()) {
+    const int frame = isVisible() ? frameGeometry().height() - height() : 40;
+    room = s->availableGeometry().height() - frame;
+  }
+  if (wanted <= room) {
+    setFixedHeight(wanted);
+  } else {
+    setMinimumHeight(std::min(kMinHeight, room));
+    setMaximumHeight(wanted);
+    resize(width(), room);
+  }
 }
 
 void TSetupForm::SetupCanChoices(TkoDeviceVX310* d) {
@@ -866,7 +923,11 @@ void TSetupForm::LogImportChecks(TkoDeviceVX310& d, const vx::SetupImport& resul
 std::vector<std::string> TSetupForm::PageReportLines(int page) const {
   std::vector<std::string> lines;
   if (page < 0 || page >= pages_->count()) return lines;
-  CollectLines(pages_->widget(page)->layout(), &lines);
+  // A page is its scroll area's content.
+  QWidget* content = pages_->widget(page);
+  if (auto* scroll = qobject_cast<QScrollArea*>(content); scroll && scroll->widget())
+    content = scroll->widget();
+  CollectLines(content->layout(), &lines);
   return lines;
 }
 

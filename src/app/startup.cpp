@@ -7,6 +7,7 @@
 
 #include "app/aboutwin.h"
 #include "app/controlwin.h"
+#include "app/datapaths.h"
 #include "app/inifile.h"
 #include "app/mainwin.h"
 #include "app/modulenetwork.h"
@@ -14,12 +15,18 @@
 #include "devices/mbnetwork.h"
 #include "graph/scopewin.h"
 #include "paramui/userinterfaceutils.h"
+#include "regmodel/dmcollection.h"
 #include "tools/supporteddevicelist.h"
 
 TApplicationWindows::TApplicationWindows(const std::string& startDirectory) {
   mainForm_ = std::make_unique<TMainForm>(startDirectory);
   network_ = std::make_unique<TNetwork>(mainForm_.get());
   mainForm_->SetNetwork(network_.get());
+  // Data models: the start directory first, then the engineer's own folder, then those
+  // installed with the program. The supported-device list shows the folder chosen.
+  const vx::DataPaths paths = vx::ProcessDataPaths(mainForm_->StartDirectory());
+  TkoMBNetwork* net = network_->koMBNetwork();
+  net->SetFilePath(paths.ModelFolder(net->DMCollection()->FileExt));
   // Every later window finds its position in the settings file of the start directory.
   const std::string settings = mainForm_->SettingsFile();
   const auto device = [this] { return network_ ? network_->Device() : nullptr; };
@@ -37,7 +44,12 @@ TApplicationWindows::TApplicationWindows(const std::string& startDirectory) {
   controlForm_->Log = [this](const std::string& line) { mainForm_->AddMessage(line); };
   controlForm_->SetSettingsFile(settings);
 
-  aboutForm_ = std::make_unique<TAboutForm>(settings);
+  // The about texts are the product's own, kept by hand in a settings file; a settings
+  // file without them takes those shipped with the program.
+  std::string aboutSettings = settings;
+  if (!vx::TIniFile(settings).SectionExists("AboutForm") && !paths.ShippedSettings().empty())
+    aboutSettings = paths.ShippedSettings();
+  aboutForm_ = std::make_unique<TAboutForm>(aboutSettings);
   aboutForm_->SetDeviceSource([this] { return network_ ? network_->DeviceSetup() : nullptr; });
 
   PlaceNewWindows(settings);

@@ -99,8 +99,11 @@ bool TkoGraph::RenderTo(QPainter* canvas) {
   const int w = Bounds.Width();
   const int h = Bounds.Height();
   if (w > 0 && h > 0) {
-    if (bitmap_.width() != w || bitmap_.height() != h) {
-      bitmap_ = QImage(w, h, QImage::Format_RGB32);
+    const double dpr = DevicePixelRatio > 0.0 ? DevicePixelRatio : 1.0;
+    const QSize pixels(qRound(w * dpr), qRound(h * dpr));
+    if (bitmap_.size() != pixels || bitmap_.devicePixelRatio() != dpr) {
+      bitmap_ = QImage(pixels, QImage::Format_RGB32);
+      bitmap_.setDevicePixelRatio(dpr);
     }
     // Whatever no diagram covers shows the window's own face, never stale pixels.
     bitmap_.fill(ButtonFace());

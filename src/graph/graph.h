@@ -53,6 +53,10 @@ class TkoGraph : public QObject {
   const QImage& Bitmap() const { return bitmap_; }
 
   vx::Rect Bounds{0, 0, 319, 239};
+  // Device pixels per layout pixel of the screen shown on: the bitmap has that many more
+  // pixels, so that lines and text are drawn sharp at 2x rather than enlarged. Layout,
+  // Bounds and coordinates stay in layout pixels.
+  double DevicePixelRatio = 1.0;
   std::function<void(TkoGraph* sender, const QImage& grafico)> OnRefreshed;
 
  private:

@@ -15,6 +15,7 @@
 #include <system_error>
 
 #include "devices/vx310.h"
+#include "paramui/contrast.h"
 #include "platform/atomicfile.h"
 #include "platform/koexception.h"
 #include "regmodel/numberformat.h"
@@ -194,6 +195,17 @@ void TScopeForm::BuildDiagrams() {
   trcVolt_ = AddTrace(dgrDcBus_, "Volt", kMagenta, 2);
   mrkVolt_ = AddMarker(dgrDcBus_, "Act", "000.0", kMagenta, Qt::DotLine, TkoGraphMarker::kHeadArrow,
                        TkoGraphMarker::kAxisY);
+
+  // White titles and labels would vanish on the light diagram backgrounds: each text takes
+  // a colour that reads on its diagram.
+  for (TkoGraphDiagram* d : {dgrSpeedPos_, dgrCurrent_, dgrDcBus_}) {
+    const auto fit = [d](vx::GraphFont& font) { font.Color = vx::FitText(font.Color, d->BackColor); };
+    fit(d->Title.Font);
+    for (TkoGraphScala* scale : {d->ScaleX(), d->ScaleY()}) {
+      fit(scale->LabelFormat.Font);
+      fit(scale->TextFormat.Font);
+    }
+  }
 }
 
 void TScopeForm::AddDcBus(double t, double v) {
@@ -231,6 +243,7 @@ void TScopeForm::PlaceDiagrams() {
   const int w = width();
   const int h = height();
   graph_->Bounds = {0, 0, w, h};
+  graph_->DevicePixelRatio = devicePixelRatioF();
   if (TkoGraphDiagram* d = graph_->GetDgr(2)) d->OuterRect = {0, 100, w, h};
   if (TkoGraphDiagram* d = graph_->GetDgr(1)) d->OuterRect = {0, 0, w / 2, 100};
   if (TkoGraphDiagram* d = graph_->GetDgr(0)) d->OuterRect = {w / 2, 0, w, 100};
@@ -303,7 +316,8 @@ void TScopeForm::FormClose() {
 void TScopeForm::paintEvent(QPaintEvent* /*event*/) {
   // A bitmap of another size is stale: the window was resized or never rendered.
   const QImage& bitmap = graph_->Bitmap();
-  if (bitmap.width() != width() || bitmap.height() != height()) {
+  if (bitmap.deviceIndependentSize().toSize() != size() ||
+      bitmap.devicePixelRatio() != devicePixelRatioF()) {
     PlaceDiagrams();
     graph_->RenderTo(nullptr);
   }

@@ -12,6 +12,7 @@
 
 #include "params/parencoded.h"
 #include "params/parvalue.h"
+#include "paramui/contrast.h"
 #include "paramui/kocheckbox.h"
 #include "paramui/kocombobox.h"
 #include "paramui/koradiogroup.h"
@@ -35,6 +36,14 @@ constexpr ColumnInfo kColumns[] = {
     {lvcMax, "Max"},      {lvcDefault, "Default"},
 };
 
+// Greyed text stands out less than the row's text but is still seen: the designed grey
+// where it shows on the row, else halfway between the row and its text.
+QColor GreyedText(const QColor& row, const QColor& text) {
+  if (vx::ContrastRatio(kGreyText, row) >= 2.0) return kGreyText;
+  return QColor((row.red() + text.red()) / 2, (row.green() + text.green()) / 2,
+                (row.blue() + text.blue()) / 2);
+}
+
 // Draws the rows of a bound list: alternating colours, separators in the button face,
 // disabled or hidden parameters greyed (the texts of hidden ones left out) and the
 // second column bold.
@@ -50,15 +59,22 @@ class RowDelegate : public QStyledItemDelegate {
       const auto* list = qobject_cast<const QTreeWidget*>(opt.widget);
       const TkoParValue* par =
           list != nullptr ? vx::RowPar(list->topLevelItem(index.row())) : nullptr;
+      // The designed row colours are light: under a dark palette's light text they give
+      // way to the palette's base, keeping as much of their tint as stays readable.
+      const QColor base = opt.palette.color(QPalette::Base);
+      const QColor text = opt.palette.color(QPalette::Text);
       if (par == nullptr) {
         opt.backgroundBrush = opt.palette.color(QPalette::Button);
       } else if (!par->Enabled || !par->Visible) {
-        opt.backgroundBrush = kGreyRow;
-        opt.palette.setColor(QPalette::Text, kGreyText);
-        opt.palette.setColor(QPalette::HighlightedText, kGreyText);
+        const QColor row = vx::FitBackground(kGreyRow, base, text);
+        const QColor grey = GreyedText(row, text);
+        opt.backgroundBrush = row;
+        opt.palette.setColor(QPalette::Text, grey);
+        opt.palette.setColor(QPalette::HighlightedText, grey);
         if (!par->Visible) opt.text.clear();
       } else {
-        opt.backgroundBrush = index.row() % 2 != 0 ? binder_->OddColor() : binder_->EvenColor();
+        opt.backgroundBrush = vx::FitBackground(
+            index.row() % 2 != 0 ? binder_->OddColor() : binder_->EvenColor(), base, text);
       }
       opt.font.setBold(index.column() == 1);
       opt.fontMetrics = QFontMetrics(opt.font);

@@ -37,8 +37,12 @@ class FakeDialogs {
       prompts.push_back(title.toStdString() + "|" + prompt.toStdString() + "|" +
                         text.toStdString());
       if (inputs.empty()) return std::nullopt;
-      std::optional<QString> answer = inputs.front();
+      // The text itself is copied, not the optional: GCC 12 at -O3 cannot follow an
+      // optional's engaged flag through the copy and warns of an uninitialised string.
+      const bool given = inputs.front().has_value();
+      const QString answer = given ? *inputs.front() : QString();
       inputs.pop_front();
+      if (!given) return std::nullopt;
       return answer;
     };
   }

@@ -212,6 +212,44 @@ TEST_F(MainFormTest, ActionsCarryCaptionsShortcutsAndHints) {
   }
 }
 
+// The connection and window shortcuts answer while another window of the terminal (the
+// setup, remote control or scope window) has the keyboard.
+TEST_F(MainFormTest, ShortcutsWorkFromEveryWindowOfTheTerminal) {
+  auto form = Open();
+  form->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
+  QWidget other;
+  other.show();
+  other.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+  const struct {
+    QAction* action;
+    QKeyCombination key;
+  } cases[] = {
+      {form->acOpenConnection, Qt::Key_F9},
+      {form->acCloseConnection, Qt::CTRL | Qt::Key_F9},
+      {form->acRemoteCtrl, Qt::Key_F6},
+      {form->acSetupForm, Qt::Key_F7},
+      {form->acViewScope, Qt::Key_F8},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.action->text().toStdString());
+    // The window toggles are enabled with a ready drive only; the key is what is tested.
+    c.action->setEnabled(true);
+    int triggered = 0;
+    const QMetaObject::Connection counting =
+        QObject::connect(c.action, &QAction::triggered, [&] { ++triggered; });
+    QTest::keyClick(&other, c.key.key(), c.key.keyboardModifiers());
+    QObject::disconnect(counting);
+    EXPECT_EQ(triggered, 1);
+  }
+  // Exit stays the main window's own.
+  int closed = 0;
+  QObject::connect(form->acClose, &QAction::triggered, [&] { ++closed; });
+  QTest::keyClick(&other, Qt::Key_X, Qt::AltModifier);
+  EXPECT_EQ(closed, 0);
+}
+
 TEST_F(MainFormTest, ConnectWithoutAcceptedAddressBuildsNoConnection) {
   dir.Write("VX310_ConfigTerm.ini", "[Setup]\nLastSlave=40\n");
   auto form = Open();

@@ -3,8 +3,10 @@
 // position. Set VX_SETUPWIN_PNG to a folder to get a picture of every page.
 #include <QApplication>
 #include <QGroupBox>
+#include <QLineEdit>
 #include <QPixmap>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTabWidget>
 #include <QTest>
 #include <QTreeWidget>
@@ -117,7 +119,8 @@ TEST_F(SetupWindowTest, PagesShowTheDrivesParametersInOrder) {
     std::size_t index;
     TkoParEncoded* par;
   } radios[] = {{"Options", 0, d.CfgCmdFromBus},       {"Options", 1, d.CfgRefSource},
-                {"Options", 2, d.CfgUseSyncSignal},    {"Encoder", 0, d.CfgControlMode},
+                {"Options", 2, d.CfgUseSyncSignal},    {"Encoder", 0, d.CfgEncoderEnable},
+                {"Encoder", 1, d.CfgControlMode},
                 {"Speed", 0, d.CfgRampStopMode},       {"Positioning", 0, d.CfgUsePosLimits},
                 {"Positioning", 1, d.CfgPositionMode}, {"Zeroing", 0, d.CfgZeroActiveLevel},
                 {"Zeroing", 1, d.CfgZeroDirection}};
@@ -175,6 +178,28 @@ TEST_F(SetupWindowTest, EnableRulesFollowTheConfiguration) {
     ASSERT_FALSE(speed.empty());
     EXPECT_EQ(speed[0]->isEnabled(), c.rampStop);
   }
+}
+
+TEST_F(SetupWindowTest, TheEncoderPageSwitchesTheEncoderItConfigures) {
+  TkoDeviceVX310& d = D();
+  d.CfgEncoderEnable->SetBool(false);
+  form.BuildPages();
+  form.RefreshData();
+  const std::vector<TkoRadioGroup*> groups = Radios(form, "Encoder");
+  ASSERT_FALSE(groups.empty());
+  TkoRadioGroup* encoder = groups[0];
+  ASSERT_EQ(encoder->Par(), d.CfgEncoderEnable);
+  EXPECT_TRUE(encoder->isEnabled());
+  EXPECT_FALSE(d.ParEncoderGear->Enabled);
+  for (const auto& [on, index] : {std::pair{true, 1}, std::pair{false, 0}}) {
+    encoder->Button(index)->click();
+    EXPECT_EQ(d.CfgEncoderEnable->GetBool(), on);
+    form.RefreshData();
+    for (TkoParValue* p : Pars{d.ParEncoderPulseRev, d.ParEncoderGear, d.ParUseEncoderReverse,
+                               d.ParUseEncoderSource})
+      EXPECT_EQ(p->Enabled, on) << p->GetDescr();
+  }
+  EXPECT_EQ(d.GetSetupState(), TkoDeviceVXSlave::ssModified);
 }
 
 TEST_F(SetupWindowTest, EditsMarkTheSetupModifiedAndRestartParametersWarn) {
@@ -449,6 +474,31 @@ TEST_F(SetupWindowTest, PicturesOfThePages) {
         QStringLiteral("/setup_%1_%2.png").arg(i).arg(form.Pages()->tabText(i)).replace(' ', '_');
     EXPECT_TRUE(form.grab().save(file)) << file.toStdString();
   }
+  form.hide();
+}
+
+}  // namespace
+
+namespace {
+
+// After a connect the setup read opens the window by itself; the engineer typing in
+// another window of the terminal keeps the keyboard.
+TEST_F(SetupWindowTest, OpeningAfterASetupReadLeavesTheFocusWhereItWas) {
+  connected = false;
+  QWidget other;
+  auto* edit = new QLineEdit(&other);
+  other.show();
+  other.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&other));
+  edit->setFocus();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return edit->hasFocus(); }));
+
+  form.SetupRead();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  EXPECT_TRUE(form.isVisible());
+  QApplication::processEvents();
+  EXPECT_EQ(QApplication::activeWindow(), &other);
+  EXPECT_TRUE(edit->hasFocus());
   form.hide();
 }
 

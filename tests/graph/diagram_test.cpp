@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <algorithm>
 
 #include "graph/graphcanvas.h"
 #include "graph/graphdiagram.h"
@@ -75,9 +76,16 @@ TEST_F(DiagramLayoutTest, ScalesTakeRoomForTheirLabelsAndTitles) {
     const int h = HeightOf(x.LabelFormat.Font);
     const int depth = 5 + (c.labels ? h : 0) + (c.dateAndTime ? h : 0) +
                       (c.xTitle ? HeightOf(x.TextFormat.Font) + 2 : 0);
+    // The Y labels get the room of their picture, or of the wider of the two end labels
+    // they print (and a little air) when the font draws those wider: which one wins
+    // depends on the machine's fonts, so both are measured.
     const int w = WidthOf(y.LabelFormat.Font);
-    const int width = 5 + w * static_cast<int>(std::string(c.picture).size()) +
-                      (c.yTitle ? HeightOf(y.TextFormat.Font) + 2 : 0);
+    int labels = w * static_cast<int>(std::string(c.picture).size());
+    canvas.Font = y.LabelFormat.Font;
+    for (double v : {y.Min, y.Max})
+      labels = std::max({labels, canvas.TextWidth(y.LabelText(v)) + 2,
+                         canvas.TextWidth(y.LabelSecondLine(v)) + 2});
+    const int width = 5 + labels + (c.yTitle ? HeightOf(y.TextFormat.Font) + 2 : 0);
     const Rect& p = g.PlotRect;
     EXPECT_EQ(x.Bounds, (Rect{p.Left - 1, 200 - depth, p.Right + 1, 200})) << c.picture;
     EXPECT_EQ(y.Bounds, (Rect{0, p.Top - 1, width, p.Bottom + 1})) << c.picture;

@@ -2,6 +2,7 @@
 // Stand-ins for the engine tests: a scripted Modbus server component that the test
 // drives through a shared "line", the real component noting every request, and a slave
 // device that runs transactions on a small register image.
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
@@ -281,8 +282,13 @@ class StandInEntry : public TkoXmlElement, public TkoMBDeviceEntry {
 
 // A 0x03 answer: address, function, byte count, data.
 inline Bytes ReadAnswer(uint8_t address, const Bytes& data) {
-  Bytes r{address, 0x03, static_cast<uint8_t>(data.size())};
-  r.insert(r.end(), data.begin(), data.end());
+  // Sized once: growing a three-byte vector by insert() makes GCC 12 at -O3 see a copy
+  // past its first buffer (-Warray-bounds), and one allocation is all this needs anyway.
+  Bytes r(3 + data.size());
+  r[0] = address;
+  r[1] = 0x03;
+  r[2] = static_cast<uint8_t>(data.size());
+  std::copy(data.begin(), data.end(), r.begin() + 3);
   return r;
 }
 
