@@ -39,7 +39,7 @@ int main(int argc, char** argv) {
   std::unique_ptr<TApplicationWindows> windows;
   try {
     windows = std::make_unique<TApplicationWindows>();
-    QObject::connect(windows->MainForm(), &TMainForm::Closed, &app, &QApplication::quit);
+    windows->ConnectProgramEnd();
     windows->MainForm()->show();
   } catch (const std::exception& e) {
     QMessageBox::critical(nullptr, QString::fromLatin1(kAppTitle), vx::ToQString(e.what()));
