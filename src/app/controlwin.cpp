@@ -20,7 +20,6 @@
 #include "app/wholetoolbar.h"
 #include "devices/devicesetup.h"
 #include "devices/vx310.h"
-#include "modbus/mbthreadsetup.h"
 #include "modbus/mbtransakinds.h"
 #include "params/parencoded.h"
 #include "params/parfrac16.h"
