@@ -36,6 +36,7 @@ void SetNonBlocking(int fd) {
 
 SimServer::SimServer(SimDrive& drive, SimServerOptions options)
     : drive_(drive), options_(std::move(options)) {
+  SetLineFaults(options_.dropEvery, options_.corruptEvery, false);
   if (pipe2(stopPipe_, O_CLOEXEC | O_NONBLOCK) != 0) throw EkoException(Errno("SimServer: pipe"));
   // The silence that ends an RTU frame, but never below what a loaded machine can time.
   frameGap_ = std::max<std::chrono::nanoseconds>(RtuFrameGap(options_.serial), std::chrono::milliseconds(2));
@@ -152,13 +153,25 @@ bool SimServer::WriteAll(int fd, std::span<const uint8_t> bytes) {
   return true;
 }
 
+void SimServer::SetLineFaults(uint64_t dropEvery, uint64_t corruptEvery, bool silent) {
+  dropEvery_ = dropEvery;
+  corruptEvery_ = corruptEvery;
+  silent_ = silent;
+}
+
+bool SimServer::Corrupt(uint64_t number) const {
+  const uint64_t every = corruptEvery_;
+  return number != 0 && every != 0 && number % every == 0;
+}
+
 SimServer::Fate SimServer::Decide(std::span<const uint8_t> adu, bool tcp, uint64_t& number) {
   number = 0;
   // Only requests for this drive count; broadcasts and other slaves' traffic pass by.
   if (adu.size() < 2 || !drive_.IsAddressed(adu[0], tcp)) return Fate::kServe;
   number = ++requests_;
-  if (options_.silentAfter && number > *options_.silentAfter) return Fate::kSilent;
-  if (options_.dropEvery != 0 && number % options_.dropEvery == 0) return Fate::kDrop;
+  if (silent_ || (options_.silentAfter && number > *options_.silentAfter)) return Fate::kSilent;
+  const uint64_t drop = dropEvery_;
+  if (drop != 0 && number % drop == 0) return Fate::kDrop;
   return Fate::kServe;
 }
 
@@ -182,7 +195,7 @@ void SimServer::ServeSerialFrame(Serial& s, std::span<const uint8_t> adu) {
     return;
   }
   const SimDrive::Reply reply = drive_.Serve(adu, Clock::now(), false);
-  const bool corrupt = number != 0 && options_.corruptEvery != 0 && number % options_.corruptEvery == 0;
+  const bool corrupt = Corrupt(number);
   if (!reply.adu.empty()) {
     std::vector<uint8_t> frame = EncodeRtu(reply.adu);
     if (corrupt) {
@@ -282,7 +295,7 @@ bool SimServer::ReadTcp(TcpClient& c) {
       continue;
     }
     const SimDrive::Reply reply = drive_.Serve(adu, Clock::now(), true);
-    const bool corrupt = number != 0 && options_.corruptEvery != 0 && number % options_.corruptEvery == 0;
+    const bool corrupt = Corrupt(number);
     if (!reply.adu.empty()) {
       std::vector<uint8_t> frame = EncodeMbap(h.transactionId, reply.adu);
       if (corrupt) frame[2] ^= 0xFF;  // TCP has no checksum: spoil the protocol identifier

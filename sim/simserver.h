@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -52,6 +53,11 @@ class SimServer {
 
   uint64_t Requests() const { return requests_; }
 
+  // Changes the line faults while serving, from any thread (a benchmark walks a drive
+  // through them): every n-th request dropped or answered corrupt (0: never), or no
+  // answer at all while silent. The counts go on from the requests served so far.
+  void SetLineFaults(uint64_t dropEvery, uint64_t corruptEvery, bool silent);
+
  private:
   struct Serial {
     int fd = -1;
@@ -75,6 +81,7 @@ class SimServer {
   void AcceptTcp();
   bool ReadTcp(TcpClient& c);  // false: close the client
   Fate Decide(std::span<const uint8_t> adu, bool tcp, uint64_t& number);
+  bool Corrupt(uint64_t number) const;
   void Log(uint64_t number, const char* line, const SimDrive::Reply& reply, const char* extra);
   static bool WriteAll(int fd, std::span<const uint8_t> bytes);
 
@@ -90,6 +97,9 @@ class SimServer {
   std::vector<TcpClient> clients_;
   std::chrono::nanoseconds frameGap_{};
   uint64_t requests_ = 0;
+  std::atomic<uint64_t> dropEvery_{0};
+  std::atomic<uint64_t> corruptEvery_{0};
+  std::atomic<bool> silent_{false};
 };
 
 }  // namespace vx

@@ -4,7 +4,9 @@
 #include <errno.h>  // program_invocation_short_name
 
 #include <QApplication>
+#include <QPalette>
 #include <QString>
+#include <QStyleFactory>
 #include <QWidget>
 
 namespace vxtest {
@@ -18,7 +20,28 @@ inline QApplication& App() {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     static int argc = 1;
     static char* argv[] = {program_invocation_short_name, nullptr};
-    return new QApplication(argc, argv);
+    auto* made = new QApplication(argc, argv);
+    // With VX_DARK_PALETTE set, the windows are pictured as on a desktop with a dark theme.
+    if (!qEnvironmentVariableIsEmpty("VX_DARK_PALETTE")) {
+      QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
+      QPalette dark;
+      dark.setColor(QPalette::Window, QColor(45, 45, 48));
+      dark.setColor(QPalette::WindowText, QColor(230, 230, 230));
+      dark.setColor(QPalette::Base, QColor(30, 30, 30));
+      dark.setColor(QPalette::AlternateBase, QColor(50, 50, 55));
+      dark.setColor(QPalette::Text, QColor(230, 230, 230));
+      dark.setColor(QPalette::Button, QColor(60, 60, 64));
+      dark.setColor(QPalette::ButtonText, QColor(230, 230, 230));
+      dark.setColor(QPalette::ToolTipBase, QColor(60, 60, 40));
+      dark.setColor(QPalette::ToolTipText, QColor(240, 240, 220));
+      dark.setColor(QPalette::Highlight, QColor(42, 130, 218));
+      dark.setColor(QPalette::HighlightedText, Qt::white);
+      dark.setColor(QPalette::Disabled, QPalette::Text, QColor(120, 120, 120));
+      dark.setColor(QPalette::Disabled, QPalette::WindowText, QColor(120, 120, 120));
+      dark.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(120, 120, 120));
+      QApplication::setPalette(dark);
+    }
+    return made;
   }();
   return *app;
 }

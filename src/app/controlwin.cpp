@@ -17,13 +17,17 @@
 #include <limits>
 
 #include "app/inifile.h"
+#include "app/wholetoolbar.h"
 #include "devices/devicesetup.h"
 #include "devices/vx310.h"
+#include "modbus/mbtransakinds.h"
 #include "params/parencoded.h"
 #include "params/parfrac16.h"
 #include "params/parvalue.h"
 #include "paramui/uierror.h"
 #include "paramui/userinterfaceutils.h"
+#include "regmodel/regdefinition.h"
+#include "regmodel/register.h"
 
 namespace {
 
@@ -81,27 +85,6 @@ double SpeedStep(double value, int step) {
   const double next = value + step * kSpeedStep;
   const double onGrid = std::round(next / kSpeedStep) * kSpeedStep;
   return std::fabs(onGrid - next) < kSpeedStep / 20 ? onGrid : next;
-}
-
-// The width that shows every button of the bar: its own size hint leaves out those the
-// bar would fold away behind its extension arrow.
-int FullWidth(QToolBar* bar) {
-  const QStyle* style = bar->style();
-  int width = 0;
-  int items = 0;
-  for (QAction* action : bar->actions()) {
-    QWidget* w = bar->widgetForAction(action);
-    if (w == nullptr || !action->isVisible()) continue;
-    // A widget that has not been shown yet has not taken its style's sizes.
-    w->ensurePolished();
-    width += w->sizeHint().width();
-    ++items;
-  }
-  const QMargins m = bar->contentsMargins();
-  const int spacing = bar->layout() != nullptr ? bar->layout()->spacing() : 0;
-  return width + std::max(0, items - 1) * spacing + m.left() + m.right() +
-         2 * (style->pixelMetric(QStyle::PM_ToolBarItemMargin, nullptr, bar) +
-              style->pixelMetric(QStyle::PM_ToolBarFrameWidth, nullptr, bar));
 }
 
 void SetTarget(TkoParLong* par, int64_t value) {
@@ -168,10 +151,11 @@ TControlForm::~TControlForm() {
 }
 
 void TControlForm::CreateActions() {
-  auto* bar = new QToolBar(QStringLiteral("Remote control"), this);
+  auto* bar = new TWholeToolBar(QStringLiteral("Remote control"), this);
   bar->setObjectName(QStringLiteral("ToolBar"));
-  bar->setMovable(false);
-  bar->setFloatable(false);
+  // Captions follow the drive's descriptions: the window widens with them.
+  bar->OnFullWidthChanged = [this] { FitSize(); };
+  bar_ = bar;
   bar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
   bar->setIconSize(QSize(24, 24));
   bar->setContextMenuPolicy(Qt::PreventContextMenu);
@@ -292,6 +276,8 @@ void TControlForm::BuildControls() {
     koInterface_->With(acSyncSignal, drive->CmdSyncSignal);
   }
   FitHeight();
+  // A drive identified anew holds nothing of the drive's commands yet.
+  MarkUnknown();
   // Show the drive's values at once rather than at its next state read.
   if (drive != nullptr) koInterface_->RefreshData();
   UpdateActions();
@@ -304,12 +290,14 @@ void TControlForm::FitHeight() {
   const QMargins m = frame_->layout()->contentsMargins();
   frame_->setFixedHeight(listHeight + kFrameExtra + m.top() + m.bottom());
   centralWidget()->adjustSize();
+  FitSize();
+}
+
+void TControlForm::FitSize() {
   // A fixed border: the window is as large as its content and the engineer cannot drag
-  // it bigger.
-  // Never narrower than the tool bar: a button folded away behind the extension arrow
-  // is a command the engineer does not see.
-  QToolBar* bar = findChild<QToolBar*>();
-  setFixedSize(std::max(kClientWidth, FullWidth(bar)), bar->sizeHint().height() + frame_->height());
+  // it bigger. Never narrower than the whole tool bar.
+  setFixedSize(std::max(kClientWidth, bar_->minimumSizeHint().width()),
+               bar_->sizeHint().height() + frame_->height());
 }
 
 void TControlForm::ReleaseDrive() {
@@ -334,6 +322,10 @@ void TControlForm::koInterfaceBeforeRefresh() {
   }
   TkoDeviceVX310* drive = boundDrive_;
   if (drive == nullptr) return;
+  // Every refresh follows a completed read: the drive answers, so what is not known yet
+  // is asked for (again, after a failed read).
+  if (connected_) StartReadBack();
+  ShowUnknown(drive);
   const bool positionMode = GetBool(drive->CfgPositionMode);
   const bool refSource = drive->CfgRefSource != nullptr && drive->CfgRefSource->GetField() != 0;
   SetEnabledFlag(drive->ParSpeedRef, !positionMode && refSource);
@@ -379,7 +371,11 @@ void TControlForm::UpdateActions() {
 
 void TControlForm::UpdateRefActions() {
   const bool enabled = RefEnabled();
-  for (QAction* action : {acRefUp, acRefDwn, acRefInvert, acRefZero}) action->setEnabled(enabled);
+  // Stepping and inverting start from the reference, which must be the drive's; clearing
+  // does not, and stops the motor whatever is known.
+  const bool known = enabled && ReferenceKnown(ReadyDrive());
+  for (QAction* action : {acRefUp, acRefDwn, acRefInvert}) action->setEnabled(known);
+  acRefZero->setEnabled(enabled);
 }
 
 TkoDeviceVX310* TControlForm::ReadyDrive() const {
@@ -390,6 +386,84 @@ TkoDeviceVX310* TControlForm::ReadyDrive() const {
 bool TControlForm::RefEnabled() const {
   TkoDeviceVX310* drive = ReadyDrive();
   return drive != nullptr && drive->CfgRefSource != nullptr && drive->CfgRefSource->GetField() != 0;
+}
+
+bool TControlForm::ReferenceKnown(TkoDeviceVX310* drive) const {
+  // The reference a step starts from: the target of position mode comes with the
+  // setup, the speed reference is read back.
+  if (drive == nullptr) return false;
+  if (GetBool(drive->CfgPositionMode)) return !koInterface_->IsUnknown(drive->ParPosPktTarget);
+  return !koInterface_->IsUnknown(drive->ParSpeedRef);
+}
+
+// ---- read back ----
+
+void TControlForm::MarkUnknown() {
+  known_.clear();
+  // A drive without a line has nothing to read back from: its image is all there is.
+  fromDrive_ = ReadyDrive() != nullptr || !connected_;
+  if (boundDrive_ != nullptr && !BindingsStale()) ShowUnknown(boundDrive_);
+}
+
+void TControlForm::ShowUnknown(TkoDeviceVX310* drive) {
+  const auto registerKnown = [this](const TkoRegister* reg) {
+    return !fromDrive_ || known_.count(reg) != 0;
+  };
+  for (TkoParValue* par : {static_cast<TkoParValue*>(drive->ParSpeedRef),
+                           static_cast<TkoParValue*>(drive->CmdDriveEnable)})
+    if (par != nullptr) koInterface_->SetUnknown(par, !registerKnown(par->Register));
+  // The setup's values are the drive's once its setup has been read.
+  const bool setupRead = !fromDrive_ || drive->GetSetupState() != TkoDeviceVXSlave::ssNotRead;
+  for (TkoParValue* par : {static_cast<TkoParValue*>(drive->CfgPositionMode),
+                           static_cast<TkoParValue*>(drive->ParPosPktAccel),
+                           static_cast<TkoParValue*>(drive->ParPosPktDecel),
+                           static_cast<TkoParValue*>(drive->ParPosPktSpeed),
+                           static_cast<TkoParValue*>(drive->ParPosPktTarget)})
+    koInterface_->SetUnknown(par, !setupRead);
+}
+
+void TControlForm::StartReadBack() {
+  TkoDeviceVX310* drive = ReadyDrive();
+  if (drive == nullptr) return;
+  if (readBackDrive_ != drive) {
+    // The transactions of a previous drive went with it.
+    readBack_.clear();
+    readBackDrive_ = drive;
+    for (TkoParValue* par : {static_cast<TkoParValue*>(drive->ParSpeedRef),
+                             static_cast<TkoParValue*>(drive->CmdDriveEnable)}) {
+      if (par == nullptr || par->Register == nullptr) continue;
+      bool have = false;
+      for (const ReadBack& r : readBack_) have = have || r.reg == par->Register;
+      if (have) continue;
+      auto* read = new TkoMBReadHoldRegisters(drive, true, 1, par->Register->Definition()->Address);
+      read->SetTransaName("ReadBack" + par->Register->Name());
+      read->SetComment("Reads back a command or reference the remote control window shows.");
+      read->SetTermReasons(TkoMBTransaction::trAlways);
+      TkoRegister* reg = par->Register;
+      read->OnResponse = [this, drive, reg](TkoMBTransaction*) {
+        if (readBackDrive_ != drive) return;
+        known_.insert(reg);
+        if (!BindingsStale() && boundDrive_ == drive) koInterface_->RefreshData();
+        UpdateActions();
+      };
+      readBack_.push_back(ReadBack{reg, read});
+    }
+  }
+  for (ReadBack& r : readBack_)
+    if (known_.count(r.reg) == 0 && !r.transa->GetEnabled() && !r.transa->GetBusy())
+      r.transa->SetEnabled(true);
+}
+
+void TControlForm::SetConnectionStatus(const TConnectionStatus& status) {
+  const bool connected = status.State == TConnectionState::Connected;
+  stale_ = !connected;
+  koInterface_->SetStale(stale_);
+  connected_ = connected;
+  // Whatever the drive did while it was away, the image cannot tell.
+  if (!connected) MarkUnknown();
+  if (connected) StartReadBack();
+  if (boundDrive_ != nullptr && !BindingsStale()) koInterface_->RefreshData();
+  UpdateActions();
 }
 
 // ---- reference actions ----
@@ -438,6 +512,12 @@ void TControlForm::acRefInvertExecute() {
 void TControlForm::acRefZeroExecute() {
   TkoDeviceVX310* drive = boundDrive_;
   if (drive == nullptr || BindingsStale()) return;
+  // Clearing needs no known value, but a read back still on its way would put the
+  // drive's old reference into the image just before the zero is sent: it lands first.
+  if (readBackDrive_ == drive)
+    for (ReadBack& r : readBack_)
+      if (r.transa->GetEnabled() || r.transa->GetBusy()) (void)r.transa->WaitFor(-1);
+  if (BindingsStale() || boundDrive_ != drive) return;
   // Both references, whatever the mode: the motor must stop in either.
   if (drive->ParPosPktTarget != nullptr) SetTarget(drive->ParPosPktTarget, 0);
   if (drive->ParSpeedRef != nullptr) drive->ParSpeedRef->SetValue(0.0);
@@ -448,6 +528,8 @@ void TControlForm::acRefZeroExecute() {
 }
 
 void TControlForm::AfterReferenceChange(TkoParValue* par) {
+  // What the window has just sent is what the drive holds.
+  if (par != nullptr) known_.insert(par->Register);
   koInterfaceEdited(par);
   koInterface_->RefreshData();
 }

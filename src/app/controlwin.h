@@ -1,14 +1,21 @@
 #pragma once
 #include <QMainWindow>
 #include <functional>
+#include <set>
 #include <string>
+#include <vector>
+
+#include "app/connectionstate.h"
 
 class QAction;
 class QFrame;
 class QTreeWidget;
+class TkoMBReadHoldRegisters;
+class TkoRegister;
 class TkoDeviceVX310;
 class TkoParValue;
 class TkoUserInterfaceUtils;
+class TWholeToolBar;
 
 // The remote control window: the engineer runs the motor by hand. The drive is enabled,
 // its counter reset, zero search and synchronisation commands fired, and its speed or
@@ -47,6 +54,9 @@ class TControlForm : public QMainWindow {
   void ReleaseDrive();
   // Re-evaluates the actions' enabled and checked states (there is no idle update).
   void UpdateActions();
+  // The connection's state: while the drive does not answer the list is drawn as stale;
+  // once it answers again the window reads back the command and reference it shows.
+  void SetConnectionStatus(const TConnectionStatus& status);
 
   // --- Actions -------------------------------------------------------------------------
   QAction* acClose = nullptr;
@@ -80,6 +90,8 @@ class TControlForm : public QMainWindow {
   void ResetBindings();
   // The list's height fitted to its rows, the frame and the window to the list.
   void FitHeight();
+  // The window's fixed size from the list frame and the whole tool bar.
+  void FitSize();
   // The controls were bound to a drive that is no longer the supervisor's.
   bool BindingsStale() const;
   void UpdateRefActions();
@@ -90,12 +102,35 @@ class TControlForm : public QMainWindow {
   void StepReference(int step);
   void AfterReferenceChange(TkoParValue* par);
   void SavePosition();
+  // The drive enable command and the speed reference are written by this window and
+  // never read cyclically: after a loss or an identification the image does not hold
+  // the drive's values. They show "unknown" until read back from the drive; the values
+  // of the setup (mode, position target) until the drive's setup has been read.
+  void MarkUnknown();
+  void StartReadBack();
+  void ShowUnknown(TkoDeviceVX310* drive);
+  [[nodiscard]] bool ReferenceKnown(TkoDeviceVX310* drive) const;
 
   TkoUserInterfaceUtils* koInterface_ = nullptr;
   // The drive the controls are bound to; compared with the supervisor's, never used
   // once it differs (it may have been destroyed).
   TkoDeviceVX310* boundDrive_ = nullptr;
+  TWholeToolBar* bar_ = nullptr;
   QFrame* frame_ = nullptr;
   QTreeWidget* lvControl_ = nullptr;
   std::string settingsFile_;
+  // One-shot reads of the registers read back, owned by the drive they were made for.
+  struct ReadBack {
+    TkoRegister* reg = nullptr;
+    TkoMBReadHoldRegisters* transa = nullptr;
+  };
+  std::vector<ReadBack> readBack_;
+  // Registers whose image holds the drive's value: read back, or sent by this window.
+  std::set<const TkoRegister*> known_;
+  TkoDeviceVX310* readBackDrive_ = nullptr;
+  // The supervisor has told a state other than Connected: the values are stale.
+  bool stale_ = false;
+  bool connected_ = true;
+  // The bound drive's commands must come from the drive (it has been on a line).
+  bool fromDrive_ = false;
 };

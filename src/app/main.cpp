@@ -85,7 +85,7 @@ int main(int argc, char** argv) {
         std::printf("%s\n", vx::ToQString(line).toLocal8Bit().constData());
       return models->ListModelFiles().empty() ? 1 : 0;
     }
-    QObject::connect(windows->MainForm(), &TMainForm::Closed, &app, &QApplication::quit);
+    windows->ConnectProgramEnd();
     windows->MainForm()->show();
   } catch (const std::exception& e) {
     QMessageBox::critical(nullptr, QString::fromLatin1(kAppTitle), vx::ToQString(e.what()));

@@ -4,16 +4,19 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDateTime>
 #include <QDialog>
 #include <QDir>
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QLabel>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSplitter>
+#include <QStatusBar>
 #include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
@@ -22,12 +25,15 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <chrono>
+#include <cmath>
 
 #include "app/appdialogs.h"
 #include "app/getstringdlg.h"
 #include "app/inifile.h"
 #include "app/modulenetwork.h"
 #include "app/portsettings.h"
+#include "app/wholetoolbar.h"
 #include "devices/devicesetup.h"
 #include "devices/mbnetwork.h"
 #include "devices/vx310.h"
@@ -67,6 +73,52 @@ QTreeWidget* MakeStateList(QWidget* parent) {
   font.setPointSize(8);
   list->setFont(font);
   return list;
+}
+
+// Relative luminance and contrast ratio as the accessibility guidelines define them.
+double Luminance(const QColor& c) {
+  const auto channel = [](double v) {
+    return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+  };
+  return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+}
+
+double Contrast(const QColor& a, const QColor& b) {
+  const double la = Luminance(a);
+  const double lb = Luminance(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// Black or white, whichever reads better on the background.
+QColor TextOn(const QColor& background) {
+  return Contrast(Qt::black, background) >= Contrast(Qt::white, background) ? QColor(Qt::black)
+                                                                            : QColor(Qt::white);
+}
+
+// A colour between two others; `part` of the way from `a` to `b`.
+QColor Blend(const QColor& a, const QColor& b, double part) {
+  return QColor::fromRgbF(static_cast<float>(a.redF() + (b.redF() - a.redF()) * part),
+                          static_cast<float>(a.greenF() + (b.greenF() - a.greenF()) * part),
+                          static_cast<float>(a.blueF() + (b.blueF() - a.blueF()) * part));
+}
+
+QString StateText(const TConnectionStatus& status) {
+  switch (status.State) {
+    case TConnectionState::Identifying:
+      return QStringLiteral("Identifying...");
+    case TConnectionState::Connected:
+      return QStringLiteral("Connected");
+    case TConnectionState::NotResponding: {
+      const auto ms =
+          std::chrono::duration_cast<std::chrono::milliseconds>(status.Since.time_since_epoch())
+              .count();
+      return QStringLiteral("Not responding since ") +
+             QDateTime::fromMSecsSinceEpoch(ms).toString(QStringLiteral("hh:mm:ss"));
+    }
+    case TConnectionState::Offline:
+    default:
+      return QStringLiteral("Offline");
+  }
 }
 
 QPlainTextEdit* MakeTextBox(QWidget* parent) {
@@ -124,7 +176,6 @@ TMainForm::TMainForm(const std::string& startDirectory, QWidget* parent) : QMain
       }
     }
   }
-  FitToToolBar();
   const int client = width();
   lowerSplitter_->setSizes({client * 2 / 5, client * 3 / 5});
   UpdateActions();
@@ -204,9 +255,11 @@ void TMainForm::CreateActions() {
 }
 
 void TMainForm::CreateControls() {
-  auto* bar = addToolBar(tr("Main"));
+  // Never narrower than its tool bar: a button hidden in the tool bar's overflow is a
+  // button the engineer does not find.
+  auto* bar = new TWholeToolBar(tr("Main"), this);
+  addToolBar(bar);
   bar->setObjectName(QStringLiteral("MainToolBar"));
-  bar->setMovable(false);
   bar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
   bar->setIconSize(QSize(20, 20));
   // Eight captioned buttons share the design width of the window.
@@ -327,6 +380,14 @@ void TMainForm::CreateControls() {
   mainSplitter_->setSizes({kMemoHeight, kDesignHeight});
   setCentralWidget(mainSplitter_);
 
+  // The connection's state at a glance, never covered by the hints of the actions.
+  ConnectionLabel = new QLabel(this);
+  ConnectionLabel->setObjectName(QStringLiteral("ConnectionLabel"));
+  ConnectionLabel->setAutoFillBackground(true);
+  ConnectionLabel->setContentsMargins(6, 1, 6, 1);
+  statusBar()->addPermanentWidget(ConnectionLabel);
+  statusBar()->setSizeGripEnabled(true);
+
   koFastInterface = new TkoUserInterfaceUtils(this);
   koSlowInterface = new TkoUserInterfaceUtils(this);
   koFastInterface->OnBeforeRefresh = [this](TkoUserInterfaceUtils*) {
@@ -349,6 +410,7 @@ void TMainForm::FormCreate() {
   setWindowTitle(QString::fromLatin1(kAppTitle));
   Memo->clear();
   SetConnectionRunning(false);
+  ShowConnectionStatus(TConnectionStatus{});
 }
 
 void TMainForm::showEvent(QShowEvent* event) {
@@ -362,13 +424,25 @@ void TMainForm::showEvent(QShowEvent* event) {
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {
+  // The program ends only when the engineer agrees to lose what is not saved: a refusal
+  // cancels the whole exit and leaves every window as it was, this one included. Nothing
+  // may be closed before that answer.
   if (ExitQuery && !ExitQuery()) {
     event->ignore();
     return;
   }
+  CloseDriveWindows();
   FormClose();
   QMainWindow::closeEvent(event);
   emit Closed();
+}
+
+void TMainForm::CloseDriveWindows() {
+  // The exit has been agreed: the setup window is not asked a second time, only hidden;
+  // the others close as usual (and store their places).
+  if (setupForm_ != nullptr) setupForm_->hide();
+  for (QWidget* w : {controlForm_.data(), scopeForm_.data()})
+    if (w != nullptr) w->close();
 }
 
 void TMainForm::FormClose() {
@@ -430,14 +504,12 @@ void TMainForm::SetDriveWindows(QWidget* setupForm, QWidget* controlForm, QWidge
   acViewScope->setVisible(scopeForm != nullptr);
   for (QWidget* w : {setupForm, controlForm, scopeForm})
     if (w) w->installEventFilter(this);
-  FitToToolBar();
   UpdateActions();
 }
 
 void TMainForm::SetAboutWindow(QWidget* aboutForm) {
   aboutForm_ = aboutForm;
   acAbout->setVisible(aboutForm != nullptr);
-  FitToToolBar();
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
@@ -488,29 +560,77 @@ void TMainForm::UpdateActions() {
   acEditCurRange->setEnabled(CanEditCurRange());
 }
 
+bool TMainForm::ValuesStale() const {
+  // Whatever the lists show was read before the drive went silent, or before it was
+  // asked again who it is.
+  return statusTold_ && connectionStatus_.State != TConnectionState::Connected;
+}
+
+void TMainForm::SetConnectionStatus(const TConnectionStatus& status) {
+  ShowConnectionStatus(status);
+  statusTold_ = true;
+  ShowStale();
+}
+
+void TMainForm::ShowConnectionStatus(const TConnectionStatus& status) {
+  connectionStatus_ = status;
+  ConnectionLabel->setText(StateText(status));
+  // Fixed signal colours, each with the text colour that reads best on it; off line the
+  // label takes the window's own colours.
+  QPalette pal = QApplication::palette();
+  QColor fill;
+  switch (status.State) {
+    case TConnectionState::Connected:
+      fill = QColor(46, 125, 50);
+      break;
+    case TConnectionState::Identifying:
+      fill = QColor(255, 193, 7);
+      break;
+    case TConnectionState::NotResponding:
+      fill = QColor(198, 40, 40);
+      break;
+    case TConnectionState::Offline:
+      break;
+  }
+  if (fill.isValid()) {
+    pal.setColor(QPalette::Window, fill);
+    pal.setColor(QPalette::WindowText, TextOn(fill));
+  }
+  ConnectionLabel->setPalette(pal);
+  QFont bold = ConnectionLabel->font();
+  bold.setBold(status.State != TConnectionState::Offline);
+  ConnectionLabel->setFont(bold);
+}
+
+void TMainForm::ShowStale() {
+  const bool stale = ValuesStale();
+  koFastInterface->SetStale(stale);
+  koSlowInterface->SetStale(stale);
+  // The fault pages: greyed towards their background and struck through.
+  const QPalette app = QApplication::palette();
+  const struct {
+    QPlainTextEdit* page;
+    QColor text;
+    QColor base;
+  } pages[] = {{ActFaultMemo, app.color(QPalette::Text), app.color(QPalette::Base)},
+               {PrevFaultMemo, app.color(QPalette::ToolTipText), app.color(QPalette::ToolTipBase)}};
+  for (const auto& p : pages) {
+    QPalette pp = p.page->palette();
+    pp.setColor(QPalette::Text, stale ? Blend(p.text, p.base, 0.45) : p.text);
+    p.page->setPalette(pp);
+    QFont f = p.page->font();
+    f.setStrikeOut(stale);
+    p.page->setFont(f);
+  }
+  UpdateActions();
+}
+
 void TMainForm::SetConnectionRunning(bool running) {
   connectAction_ = running ? acCloseConnection : acOpenConnection;
   ConnectButton->setText(connectAction_->text());
   ConnectButton->setIcon(connectAction_->icon());
   ConnectButton->setToolTip(connectAction_->toolTip());
   ConnectButton->setStatusTip(connectAction_->statusTip());
-}
-
-void TMainForm::FitToToolBar() {
-  // A button hidden in the tool bar's overflow is a button the engineer does not find:
-  // the window is never narrower than its tool bar.
-  QStyle* st = toolBar_->style();
-  const int spacing = st->pixelMetric(QStyle::PM_ToolBarItemSpacing, nullptr, toolBar_);
-  int width = 2 * (st->pixelMetric(QStyle::PM_ToolBarItemMargin, nullptr, toolBar_) +
-                   st->pixelMetric(QStyle::PM_ToolBarFrameWidth, nullptr, toolBar_));
-  for (QAction* a : toolBar_->actions()) {
-    QWidget* w = toolBar_->widgetForAction(a);
-    if (!a->isVisible() || w == nullptr) continue;
-    // Before the first show the buttons have not taken the tool bar's font and style.
-    w->ensurePolished();
-    width += std::max(w->sizeHint().width(), w->minimumWidth()) + spacing;
-  }
-  setMinimumWidth(width + 4);
 }
 
 void TMainForm::FitToContent() {

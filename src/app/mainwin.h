@@ -6,7 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "app/connectionstate.h"
+
 class QAction;
+class QLabel;
 class QActionGroup;
 class QMenu;
 class QPlainTextEdit;
@@ -76,6 +79,13 @@ class TMainForm : public QMainWindow {
   [[nodiscard]] QAction* ConnectAction() const { return connectAction_; }
   // Re-evaluates the enabled and checked states of the actions.
   void UpdateActions();
+  // Shows the connection's state in the status bar ("Connected", "Identifying...",
+  // "Not responding since hh:mm:ss", "Offline") and draws the drive's live values (state
+  // lists, fault pages) as stale while it does not answer.
+  void SetConnectionStatus(const TConnectionStatus& status);
+  [[nodiscard]] const TConnectionStatus& ConnectionStatus() const { return connectionStatus_; }
+  // Whether the live values are drawn as stale now.
+  [[nodiscard]] bool ValuesStale() const;
 
   // Controls and binders the other windows and the supervisor use.
   QPlainTextEdit* Memo = nullptr;
@@ -101,13 +111,15 @@ class TMainForm : public QMainWindow {
   QToolButton* SlaveButton = nullptr;
   QToolButton* ConnectButton = nullptr;
   QMenu* PortMenu = nullptr;
+  // The connection-state indicator in the status bar.
+  QLabel* ConnectionLabel = nullptr;
 
   // Whether the current-range edit can run now: a drive, the hardware list focused and
   // its maximum-current-range row selected.
   [[nodiscard]] bool CanEditCurRange() const;
 
  signals:
-  // The window has been closed: the program ends.
+  // The window has been closed, every other window having agreed: the program ends.
   void Closed();
 
  protected:
@@ -120,13 +132,16 @@ class TMainForm : public QMainWindow {
   void CreateControls();
   void FormCreate();
   void FormClose();
+  // Once the exit has been agreed: the drive windows go with the main window.
+  void CloseDriveWindows();
   void ToggleWindow(QWidget* window);
   void acSlaveAddrExecute();
   void acEditCurRangeExecute();
   void koFastInterfaceBeforeRefresh();
   bool DriveReady() const;
   void FitToContent();
-  void FitToToolBar();
+  void ShowConnectionStatus(const TConnectionStatus& status);
+  void ShowStale();
 
   std::string startDirectory_;
   int32_t selPort_ = 1;
@@ -144,4 +159,7 @@ class TMainForm : public QMainWindow {
   QTabWidget* faultPages_ = nullptr;
   QGroupBox* stateGroup_ = nullptr;
   bool splitApplied_ = false;
+  TConnectionStatus connectionStatus_;
+  // The supervisor has told a state: until then nothing is drawn as stale.
+  bool statusTold_ = false;
 };

@@ -34,6 +34,7 @@
 #include "app/inifile.h"
 #include "app/reportprinter.h"
 #include "app/setupfile.h"
+#include "app/wholetoolbar.h"
 #include "devices/devicesetup.h"
 #include "devices/vx310.h"
 #include "params/parencoded.h"
@@ -300,9 +301,7 @@ TSetupForm::TSetupForm(QWidget* parent) : QMainWindow(parent), f_(std::make_uniq
   koPrintDoc_->B_Margin = 1;
   CreateActions();
   CreatePages();
-  // A fixed border: wide enough for every page caption and the CAN frame texts; the
-  // height follows the tallest page.
-  setFixedWidth(std::max(kWindowWidth, pages_->tabBar()->sizeHint().width() + 16));
+  FitWidth();
   UpdateActions();
 }
 
@@ -341,8 +340,10 @@ void TSetupForm::CreateActions() {
   connect(acExport, &QAction::triggered, this, run(&TSetupForm::acExportExecute));
   connect(acPrint, &QAction::triggered, this, run(&TSetupForm::acPrintExecute));
 
-  QToolBar* bar = addToolBar(QStringLiteral("Setup"));
-  bar->setMovable(false);
+  auto* bar = new TWholeToolBar(QStringLiteral("Setup"), this);
+  addToolBar(bar);
+  bar->OnFullWidthChanged = [this] { FitWidth(); };
+  bar_ = bar;
   bar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
   bar->addAction(acClose);
   bar->addSeparator();
@@ -673,6 +674,13 @@ void TSetupForm::BindPages(TkoDeviceVX310* d) {
   rows(f.lvCanTx, {d->ParCyclicTx1, d->ParCyclicTx2, d->ParCyclicTx3, d->ParCyclicTx4}, {lvcValue});
   FitHeight();
   UpdateActions();
+}
+
+void TSetupForm::FitWidth() {
+  // A fixed border: wide enough for every page caption, the CAN frame texts and the
+  // whole tool bar; the height follows the tallest page.
+  setFixedWidth(std::max(
+      {kWindowWidth, pages_->tabBar()->sizeHint().width() + 16, bar_->minimumSizeHint().width()}));
 }
 
 void TSetupForm::FitHeight() {

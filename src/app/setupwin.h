@@ -13,6 +13,7 @@ class TkoDeviceVX310;
 class TkoParValue;
 class TkoPrintRtfDoc;
 class TkoUserInterfaceUtils;
+class TWholeToolBar;
 namespace vx {
 struct SetupImport;
 }
@@ -114,6 +115,7 @@ class TSetupForm : public QMainWindow {
   void CreatePages();
   // Binds the pages to the drive's parameters; none: every control shows no drive.
   void BindPages(TkoDeviceVX310* drive);
+  void FitWidth();
   void FitHeight();
   void koInterfaceBeforeRefresh();
   void koInterfaceAfterRefresh();
@@ -140,6 +142,7 @@ class TSetupForm : public QMainWindow {
   TkoUserInterfaceUtils* koInterface_ = nullptr;
   TkoPrintRtfDoc* koPrintDoc_ = nullptr;
   QTabWidget* pages_ = nullptr;
+  TWholeToolBar* bar_ = nullptr;
   TkoDeviceVX310* boundDrive_ = nullptr;
   std::unique_ptr<Frames> f_;  // the page controls (widgets are children of the window)
   std::string settingsFile_;

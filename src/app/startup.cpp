@@ -1,6 +1,10 @@
 #include "app/startup.h"
 
+#include <QApplication>
 #include <QScreen>
+#ifndef QT_NO_SESSIONMANAGER
+#include <QSessionManager>
+#endif
 #include <QWidget>
 #include <algorithm>
 #include <string>
@@ -77,7 +81,34 @@ TApplicationWindows::TApplicationWindows(const std::string& startDirectory) {
     setupForm_->UpdateActions();
     controlForm_->UpdateActions();
   };
+  w.ConnectionState = [this](const TConnectionStatus& status) { ConnectionStateChanged(status); };
   network_->SetWindows(std::move(w));
+}
+
+void TApplicationWindows::ConnectionStateChanged(const TConnectionStatus& status) {
+  mainForm_->SetConnectionStatus(status);
+  controlForm_->SetConnectionStatus(status);
+  if (status.State == TConnectionState::NotResponding || status.State == TConnectionState::Offline)
+    scopeForm_->BreakTraces();
+}
+
+void TApplicationWindows::ConnectProgramEnd() {
+  // exit, not quit: quit asks every window to close once more and ends the loop only if
+  // all agree, so a second refusal would leave a process without its main window that
+  // goes on polling the drive.
+  QObject::connect(mainForm_.get(), &TMainForm::Closed, qApp, [] { QCoreApplication::exit(0); });
+#ifndef QT_NO_SESSIONMANAGER
+  QObject::connect(
+      qApp, &QGuiApplication::commitDataRequest, mainForm_.get(),
+      [this](QSessionManager& manager) {
+        // Without leave to ask, the session ends the program as it stands.
+        if (!manager.allowsInteraction()) return;
+        const bool closed = mainForm_->close();
+        manager.release();
+        if (!closed) manager.cancel();
+      },
+      Qt::DirectConnection);
+#endif
 }
 
 void TApplicationWindows::PlaceNewWindows(const std::string& settings) {

@@ -2,6 +2,8 @@
 #include <memory>
 #include <string>
 
+#include "app/connectionstate.h"
+
 class TAboutForm;
 class TControlForm;
 class TMainForm;
@@ -24,6 +26,16 @@ class TApplicationWindows {
   ~TApplicationWindows();
   TApplicationWindows(const TApplicationWindows&) = delete;
   TApplicationWindows& operator=(const TApplicationWindows&) = delete;
+
+  // Ends the event loop once the main window has closed, every other window having
+  // agreed; the end of the desktop session asks the same and cancels it on a refusal.
+  // A refusal leaves every window as it was.
+  void ConnectProgramEnd();
+
+  // The supervisor's hook for every change of the connection's state: the main
+  // window's indicator, stale values in the main and remote control windows, a gap in
+  // the oscilloscope's series when the drive is lost.
+  void ConnectionStateChanged(const TConnectionStatus& status);
 
   TMainForm* MainForm() const { return mainForm_.get(); }
   TNetwork* Network() const { return network_.get(); }

@@ -10,8 +10,10 @@
 #include <QShowEvent>
 #include <QtGlobal>
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <filesystem>
+#include <limits>
 #include <system_error>
 
 #include "devices/vx310.h"
@@ -268,6 +270,15 @@ void TScopeForm::FeedActState(const TkoDeviceVX310* drive, double timeStamp) {
   if (drive->ParI_MotorA != nullptr) AddCurrent(t, drive->ParI_MotorA->GetValue());
   if (drive->ParMotorIrA != nullptr) SetIMax(t, drive->ParMotorIrA->GetValue());
   if (drive->ParMotorIpA != nullptr) SetINom(t, drive->ParMotorIpA->GetValue());
+  if (isVisible()) PaintScope();
+}
+
+void TScopeForm::BreakTraces() {
+  const double gap = std::numeric_limits<double>::quiet_NaN();
+  for (TkoGraphTraccia* trace : {trcSpeedPos_, trcCurrent_, trcVolt_}) {
+    if (trace->Count() == 0 || std::isnan(trace->Points().back().X)) continue;
+    AddSample(trace, gap, gap);
+  }
   if (isVisible()) PaintScope();
 }
 

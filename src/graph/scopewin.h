@@ -65,6 +65,10 @@ class TScopeForm : public QWidget {
   // "Reset / Restart": clears the three series; markers and ranges stay until the next
   // sample.
   void ResetStart1Click();
+  // The drive has stopped answering: each series gets a gap, so that the samples from
+  // after its return are not joined to those from before by a line of values that were
+  // never measured. A series that ends in a gap already, or is empty, is left.
+  void BreakTraces();
   // Selects the diagram under the client point (and the element there), brings it to the
   // front and repaints.
   void FormClick(const QPoint& clientPos);

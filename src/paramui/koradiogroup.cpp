@@ -63,6 +63,10 @@ void TkoRadioGroup::ClearItems() {
 
 void TkoRadioGroup::AddItem(const QString& text, std::int64_t tag) {
   auto* b = new QRadioButton(text, this);
+  // A child made inside a group already on the screen stays hidden until the layout shows
+  // it from the event loop; a height fitted before then (AdaptHeight, right after the
+  // binding) is that of an empty frame, which cuts the buttons off for good.
+  b->show();
   group_.addButton(b, ItemCount());
   buttons_.push_back(b);
   tags_.push_back(tag);

@@ -77,6 +77,14 @@ class RowDelegate : public QStyledItemDelegate {
             index.row() % 2 != 0 ? binder_->OddColor() : binder_->EvenColor(), base, text);
       }
       opt.font.setBold(index.column() == 1);
+      // A value the drive no longer confirms must not look live: greyed and struck
+      // through, the description left readable.
+      if (par != nullptr && binder_->Stale() && index.column() >= 1) {
+        opt.palette.setColor(QPalette::Text, kGreyText);
+        opt.palette.setColor(QPalette::HighlightedText, kGreyText);
+        opt.font.setStrikeOut(true);
+        opt.font.setItalic(true);
+      }
       opt.fontMetrics = QFontMetrics(opt.font);
     }
     const QStyle* style = opt.widget != nullptr ? opt.widget->style() : QApplication::style();
@@ -112,7 +120,10 @@ bool HasNoColumn(const QTreeWidget* list) {
          (list->headerItem()->text(0).isEmpty() || list->headerItem()->text(0) == "1");
 }
 
-std::string CellText(const TkoParValue* par, enm_LvColumns kind) {
+constexpr const char* kUnknownText = "unknown";
+
+std::string CellText(const TkoParValue* par, enm_LvColumns kind, bool unknown) {
+  if (unknown && kind == lvcValue) return kUnknownText;
   switch (kind) {
     case lvcParam:
       return par->GetDescr();
@@ -151,6 +162,21 @@ TkoComboBox* TkoUserInterfaceUtils::Editor() {
     };
   }
   return editor_;
+}
+
+void TkoUserInterfaceUtils::SetStale(bool stale) {
+  if (stale == stale_) return;
+  stale_ = stale;
+  for (Bound& b : ctrls_)
+    if (auto* list = qobject_cast<QTreeWidget*>(b.control)) list->viewport()->update();
+}
+
+void TkoUserInterfaceUtils::SetUnknown(const TkoParValue* par, bool unknown) {
+  if (par == nullptr) return;
+  if (unknown)
+    unknown_.insert(par);
+  else
+    unknown_.erase(par);
 }
 
 bool TkoUserInterfaceUtils::IsEditMode() const {
@@ -270,7 +296,7 @@ void TkoUserInterfaceUtils::RefreshColumn(QTreeWidgetItem* row, int column) {
   if (par == nullptr) return;
   const enm_LvColumns kind = vx::ColumnKind(row->treeWidget(), column);
   try {
-    row->setText(column, vx::ToQString(CellText(par, kind)));
+    row->setText(column, vx::ToQString(CellText(par, kind, IsUnknown(par))));
     row->setToolTip(column, QString());
   } catch (const std::exception& e) {
     // One unreadable parameter must not stop the refresh of the others, nor raise a
@@ -339,7 +365,10 @@ bool TkoUserInterfaceUtils::eventFilter(QObject* watched, QEvent* event) {
 }
 
 bool TkoUserInterfaceUtils::MayEdit(TkoParValue* par) {
-  if (par == nullptr || par->ReadOnly || !par->Enabled || !par->Visible) return false;
+  // An unknown value is not edited either: the drive's own value, read back meanwhile,
+  // would overwrite the edit before it is sent.
+  if (par == nullptr || par->ReadOnly || !par->Enabled || !par->Visible || IsUnknown(par))
+    return false;
   bool allow = true;
   if (OnEditQuery) OnEditQuery(par, allow);
   return allow;
@@ -426,7 +455,7 @@ void TkoUserInterfaceUtils::RefreshRadioGroup(TkoRadioGroup* group) {
 void TkoUserInterfaceUtils::RefreshAction(QAction* action) {
   TkoParBoolField* par = ActionPar(action);
   if (par == nullptr) return;
-  action->setChecked(par->GetBool());
+  action->setChecked(!IsUnknown(par) && par->GetBool());
 }
 
 void TkoUserInterfaceUtils::DoOnExecute(QAction* action) {
@@ -446,8 +475,9 @@ void TkoUserInterfaceUtils::DoOnUpdate(QAction* action) {
     return;
   }
   TkoRegDataBuffer* device = par->GetDevice();
-  action->setEnabled(par->Enabled && !par->ReadOnly && device != nullptr && DeviceReady &&
-                     DeviceReady(device));
+  // A switch whose state is not known would flip to a guess.
+  action->setEnabled(par->Enabled && !par->ReadOnly && !IsUnknown(par) && device != nullptr &&
+                     DeviceReady && DeviceReady(device));
   action->setVisible(par->Visible);
 }
 
@@ -522,6 +552,7 @@ void TkoUserInterfaceUtils::Reset() {
   bound.swap(ctrls_);
   for (Bound& b : bound) Unbind(b);
   current_ = nullptr;
+  unknown_.clear();
 }
 
 std::string vx::RefusedEntryLine(const TkoParValue* par, const std::string& text,

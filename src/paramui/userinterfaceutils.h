@@ -58,6 +58,16 @@ class TkoUserInterfaceUtils : public QObject {
   // it no device counts as ready.
   std::function<bool(TkoRegDataBuffer* device)> DeviceReady;
 
+  // Live values the drive no longer confirms (it does not answer): the value columns of
+  // every bound list are drawn greyed and struck through until the flag is cleared.
+  void SetStale(bool stale);
+  bool Stale() const { return stale_; }
+  // A parameter whose value in the image is not the drive's (not read back since the
+  // drive came back): its value cell reads "unknown", a bound action is shown unchecked
+  // and disabled. Reset forgets every mark.
+  void SetUnknown(const TkoParValue* par, bool unknown);
+  bool IsUnknown(const TkoParValue* par) const { return unknown_.count(par) != 0; }
+
   bool IsEditMode() const;
   TkoComboBox* Editor();
 
@@ -112,6 +122,8 @@ class TkoUserInterfaceUtils : public QObject {
   QColor evenColor_{192, 201, 255};
   QColor oddColor_{224, 233, 255};
   QPointer<TkoComboBox> editor_;
+  bool stale_ = false;
+  std::set<const TkoParValue*> unknown_;
 };
 
 namespace vx {

@@ -94,6 +94,11 @@ class ControlOnSim : public ::testing::Test {
       return d != nullptr && d->GetSetupState() == TkoDeviceVXSlave::ssInStep;
     }));
     drive = net->Device();
+    // The window reads back the command and reference it shows before it steps them.
+    ASSERT_TRUE(Pump([&] {
+      return !control->koInterface()->IsUnknown(drive->ParSpeedRef) &&
+             !control->koInterface()->IsUnknown(drive->CmdDriveEnable);
+    }));
     control->UpdateActions();
   }
   // The configuration the setup window would have sent: commands and reference from the

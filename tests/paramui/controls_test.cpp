@@ -364,6 +364,38 @@ TEST_F(ChoiceControlsTest, RadioGroupWithAValueWithoutItemSelectsNone) {
   EXPECT_EQ(group.ItemIndex(), -1);
 }
 
+// A group rebound while its window is on the screen (a drive identified again) shows its
+// new buttons, and they stay after the window has been hidden and shown again.
+TEST_F(ChoiceControlsTest, RadioGroupReboundWhileShownKeepsItsButtons) {
+  TkoParBitField ref(R("Config"), 0x30, 0);
+  TkoParEncoded baud(R("Baud"), 0);
+  TkoRadioGroup group(&window);
+  group.SetColumns(2);
+  group.SetPar(&ref);
+  window.show();
+  ASSERT_TRUE(group.isVisible());
+  const auto allShown = [&] {
+    if (group.ItemCount() == 0) return false;
+    for (int i = 0; i < group.ItemCount(); ++i)
+      if (!group.Button(i)->isVisible()) return false;
+    return true;
+  };
+  ASSERT_TRUE(allShown());
+  for (TkoParEncoded* par :
+       {static_cast<TkoParEncoded*>(&baud), static_cast<TkoParEncoded*>(&ref)}) {
+    group.SetPar(nullptr);
+    const int emptyHeight = group.sizeHint().height();
+    group.SetPar(par);
+    group.RefreshData();
+    // The buttons take room, so that the fitted height shows them.
+    EXPECT_GT(group.sizeHint().height(), emptyHeight);
+    EXPECT_TRUE(allShown()) << group.title().toStdString();
+    window.hide();
+    window.show();
+    EXPECT_TRUE(allShown()) << "after hide and show: " << group.title().toStdString();
+  }
+}
+
 TEST_F(ChoiceControlsTest, CheckBoxShowsAndSwitchesItsBit) {
   TkoParBoolField ramp(R("Config"), 0, 0);
   TkoCheckBox box(&window);

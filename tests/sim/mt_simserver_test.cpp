@@ -124,6 +124,29 @@ TEST_P(SimOverLine, InjectedFaultsShowAsTheirResultCodes) {
   }
 }
 
+// Faults switched while the drive serves hit the requests from then on; the requests
+// count on through them.
+TEST_P(SimOverLine, FaultsSwitchedWhileServing) {
+  ServedDrive sim(GetParam(), {}, "simserver");
+  auto mb = Connect(GetParam(), sim);
+  std::vector<uint8_t> r;
+  const auto read = [&] { return Exchange(*mb, {1, 0x03, 0, 200, 0, 2}, r); };
+  const int32_t badFrame = GetParam() == Line::kRtu ? mbr::kInvalidCrc : mbr::kInvalidResponse;
+  EXPECT_EQ(read(), mbr::kOk);
+  sim.SetLineFaults(0, 0, true);
+  EXPECT_EQ(read(), mbr::kTimeout);
+  EXPECT_EQ(read(), mbr::kTimeout);
+  sim.SetLineFaults(0, 0, false);
+  EXPECT_EQ(read(), mbr::kOk);  // request 4
+  sim.SetLineFaults(5, 0, false);
+  EXPECT_EQ(read(), mbr::kTimeout);  // 5
+  sim.SetLineFaults(0, 7, false);
+  EXPECT_EQ(read(), mbr::kOk);      // 6
+  EXPECT_EQ(read(), badFrame);      // 7
+  EXPECT_EQ(read(), mbr::kOk);      // 8
+  mb->CloseConnection();
+}
+
 INSTANTIATE_TEST_SUITE_P(Lines, SimOverLine, ::testing::Values(Line::kTcp, Line::kRtu),
                          [](const auto& info) { return info.param == Line::kTcp ? "Tcp" : "Rtu"; });
 

@@ -64,6 +64,11 @@ class ServedDrive {
     server_.reset();
   }
 
+  // The line faults from the next request on (SimServer::SetLineFaults).
+  void SetLineFaults(std::uint64_t dropEvery, std::uint64_t corruptEvery, bool silent) {
+    server_->SetLineFaults(dropEvery, corruptEvery, silent);
+  }
+
   std::uint16_t TcpPort() const { return server_->TcpPort(); }
   const std::string& Link() const { return link_; }
 
