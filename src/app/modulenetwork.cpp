@@ -10,7 +10,7 @@
 #include "devices/deviceslave.h"
 #include "devices/mbnetwork.h"
 #include "devices/vx310.h"
-#include "modbus/mbserver.h"
+#include "mbwire/mbserver.h"
 #include "modbus/mbthread.h"
 #include "modbus/mbthreadsetup.h"
 #include "modbus/mbtransaction.h"

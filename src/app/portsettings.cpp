@@ -5,7 +5,7 @@
 #include <mutex>
 
 #include "app/inifile.h"
-#include "modbus/mbserial.h"
+#include "mbwire/mbserial.h"
 
 namespace vx {
 

@@ -5,8 +5,8 @@
 #include <mutex>
 #include <utility>
 
-#include "modbus/mbresult.h"
-#include "modbus/mbserver.h"
+#include "mbwire/mbresult.h"
+#include "mbwire/mbserver.h"
 #include "modbus/mbthreadsetup.h"
 #include "modbus/mbtransaction.h"
 #include "platform/koexception.h"

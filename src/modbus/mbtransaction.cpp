@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <exception>
 
-#include "modbus/mbresult.h"
+#include "mbwire/mbresult.h"
 #include "modbus/mbthread.h"
 #include "modbus/mbthreadsetup.h"
 #include "platform/koexception.h"

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "modbus/mbresult.h"
+#include "mbwire/mbresult.h"
 #include "modbus/mbthread.h"
 #include "platform/threadbuffer.h"
 #include "regmodel/regdatabuffer.h"

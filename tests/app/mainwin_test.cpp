@@ -23,7 +23,7 @@
 #include "devices/devicesetup.h"
 #include "devices/mbnetwork.h"
 #include "devices/vx310.h"
-#include "modbus/mbserial.h"
+#include "mbwire/mbserial.h"
 #include "paramui/parrows.h"
 #include "paramui/userinterfaceutils.h"
 #include "platform/queuedispatcher.h"

@@ -25,7 +25,7 @@
 #include "devices/vx310.h"
 #include "graph/graphtraccia.h"
 #include "graph/scopewin.h"
-#include "modbus/mbserial.h"
+#include "mbwire/mbserial.h"
 #include "paramui/userinterfaceutils.h"
 #include "platform/queuedispatcher.h"
 #include "sim/serveddrive.h"

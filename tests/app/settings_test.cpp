@@ -9,7 +9,7 @@
 #include "app/inifile.h"
 #include "app/portsettings.h"
 #include "apptest.h"
-#include "modbus/mbserial.h"
+#include "mbwire/mbserial.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "modbus/mbresult.h"
+#include "mbwire/mbresult.h"
 #include "modbus/mbseams.h"
 #include "modbus/mbthread.h"
 #include "modbus/mbthreadsetup.h"

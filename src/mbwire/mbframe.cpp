@@ -1,8 +1,8 @@
-#include "modbus/mbframe.h"
+#include "mbwire/mbframe.h"
 
 #include <array>
 
-#include "modbus/mbresult.h"
+#include "mbwire/mbresult.h"
 
 namespace vx {
 namespace {

@@ -1,10 +1,10 @@
-#include "modbus/mbserver.h"
+#include "mbwire/mbserver.h"
 
 #include <algorithm>
 
-#include "modbus/mbresult.h"
-#include "modbus/mbserial.h"
-#include "modbus/mbtcp.h"
+#include "mbwire/mbresult.h"
+#include "mbwire/mbserial.h"
+#include "mbwire/mbtcp.h"
 
 namespace {
 constexpr int16_t kSerial = 1;

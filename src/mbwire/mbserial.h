@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "modbus/mbchannel.h"
+#include "mbwire/mbchannel.h"
 
 // Serial ports over termios: the COM port mapping, opening and configuring a port
 // (reused by anything that serves on a port), and the byte channel on an open port.

@@ -1,4 +1,4 @@
-#include "modbus/mbserial.h"
+#include "mbwire/mbserial.h"
 
 #include <fcntl.h>
 #include <linux/serial.h>
@@ -15,7 +15,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "modbus/mbresult.h"
+#include "mbwire/mbresult.h"
 
 namespace vx {
 namespace {

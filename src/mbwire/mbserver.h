@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "modbus/mbtransport.h"
+#include "mbwire/mbtransport.h"
 
 // The Modbus server component: the operations the connection thread calls, in the
 // order it calls them, over serial RTU / ASCII and Modbus TCP. Property values take

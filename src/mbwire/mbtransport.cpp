@@ -1,12 +1,12 @@
-#include "modbus/mbtransport.h"
+#include "mbwire/mbtransport.h"
 
 #include <sys/prctl.h>
 #include <time.h>
 
 #include <algorithm>
 
-#include "modbus/mbframe.h"
-#include "modbus/mbresult.h"
+#include "mbwire/mbframe.h"
+#include "mbwire/mbresult.h"
 
 namespace vx {
 namespace {
