@@ -24,6 +24,7 @@
 
 #include "bench.h"
 #include "mbwire/mbframe.h"
+#include "mbwire/mbserver.h"
 #include "modbus/mbthread.h"
 #include "modbus/mbthreadsetup.h"
 #include "modbus/mbtransakinds.h"

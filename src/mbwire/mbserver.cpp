@@ -86,6 +86,10 @@ void MBServer::CloseConnection() {
   transport_.reset();
 }
 
+std::unique_ptr<TkoMBServerLink> vx::CreateTransportServer() {
+  return std::make_unique<MBServer>();
+}
+
 bool RegisterMBServer(const std::string& /*dir*/) {
   return true;
 }

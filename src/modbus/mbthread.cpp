@@ -14,37 +14,6 @@
 
 namespace {
 
-// The transport library's component behind the engine's interface.
-class TransportServer final : public TkoMBServerLink {
- public:
-  bool OpenConnection(const std::string& name, int16_t type) override {
-    return server_.OpenConnection(name, type);
-  }
-  void put_Retries(int16_t v) override { server_.put_Retries(v); }
-  void put_RaiseError(bool v) override { server_.put_RaiseError(v); }
-  void put_BaudRate(int32_t v) override { server_.put_BaudRate(v); }
-  void put_SilentInterval(int32_t ms) override { server_.put_SilentInterval(ms); }
-  void put_TimeOut(int32_t ms) override { server_.put_TimeOut(ms); }
-  void put_TcpPort(int32_t v) override { server_.put_TcpPort(v); }
-  void put_ComPort(int16_t v) override { server_.put_ComPort(v); }
-  void put_ByteSize(int16_t v) override { server_.put_ByteSize(v); }
-  void put_FlowControl(int16_t v) override { server_.put_FlowControl(v); }
-  void put_Parity(int16_t v) override { server_.put_Parity(v); }
-  void put_StopBits(int16_t v) override { server_.put_StopBits(v); }
-  void put_TransmissionMode(int16_t v) override { server_.put_TransmissionMode(v); }
-  void put_Host(const std::string& v) override { server_.put_Host(v); }
-  bool Connect() override { return server_.Connect(); }
-  int32_t TxRxMessage(const std::vector<uint8_t>& q, int16_t qLen, int16_t rLen,
-                      std::vector<uint8_t>& r) override {
-    return server_.TxRxMessage(q, qLen, rLen, r);
-  }
-  int16_t get_Retries() override { return server_.get_Retries(); }
-  void CloseConnection() override { server_.CloseConnection(); }
-
- private:
-  MBServer server_;
-};
-
 std::mutex& FactoryMutex() {
   static std::mutex m;
   return m;
@@ -78,10 +47,6 @@ std::function<void(const std::string&)>& Reporter() {
 }
 
 }  // namespace
-
-std::unique_ptr<TkoMBServerLink> vx::CreateTransportServer() {
-  return std::make_unique<TransportServer>();
-}
 
 void vx::SetMBErrorReporter(std::function<void(const std::string& message)> reporter) {
   std::lock_guard guard(ReporterMutex());

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "mbwire/mbresult.h"
+#include "mbwire/mbserver.h"
 #include "modbus/mbseams.h"
 #include "modbus/mbthread.h"
 #include "modbus/mbthreadsetup.h"
