@@ -10,9 +10,9 @@
 #include "app/inifile.h"
 #include "app/mainwin.h"
 #include "app/modulenetwork.h"
+#include "app/scopewin.h"
 #include "app/setupwin.h"
 #include "devices/mbnetwork.h"
-#include "graph/scopewin.h"
 #include "paramui/userinterfaceutils.h"
 #include "tools/supporteddevicelist.h"
 

@@ -3,7 +3,7 @@
 // in the settings file and a window that keeps collecting while closed. The drive is the
 // VX310 class on the shipped data model, first answered by a scripted line, then once by
 // the simulator over loopback.
-#include "graph/scopewin.h"
+#include "app/scopewin.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -25,7 +25,7 @@
 
 #include "devices/devicesetup.h"
 #include "devices/vx310.h"
-#include "graphtest.h"
+#include "graph/graphtest.h"
 #include "modbus/mbenginekit.h"
 #include "modbus/mbtransakinds.h"
 #include "platform/queuedispatcher.h"

@@ -1,4 +1,4 @@
-#include "graph/scopewin.h"
+#include "app/scopewin.h"
 
 #include <QCloseEvent>
 #include <QContextMenuEvent>
