@@ -5,6 +5,7 @@
 #include <mutex>
 #include <utility>
 
+#include "mbwire/mbcodes.h"
 #include "mbwire/mbresult.h"
 #include "mbwire/mbserver.h"
 #include "modbus/mbthreadsetup.h"
@@ -391,49 +392,51 @@ std::string TkoMBThread::GetStateText(int code) {
 }
 
 std::string TkoMBThread::GetErrorText(int32_t code) {
+  namespace r = vx::mbresult;
+  using vx::MBException;
   struct Entry {
-    uint32_t code;
+    int32_t code;
     const char* text;
   };
-  static const Entry kTable[] = {
-      {0x00000000u, "no error"},
-      {0x00000200u, "offset error (?)"},
-      {0xFFFFFFFFu, "error in ModBus connection or Port already busy!"},
-      {0xFFFFFFFEu, "unexpected data size."},
-      {0xFFFFFFFDu, "destination/source registers-data-buffer not defined."},
-      {0xFFFFFFFCu, "MBServer ActiveX not registered!"},
-      {0xFFFFFFFBu, "tried to activate TCP/IP server without a connection running."},
-      {0xFFFFFFFAu, "impossible to activate TCP/IP server."},
-      {0xFFFFFFF9u, "error while closing TCP/IP server."},
-      {0xFFFFFFF8u, "error in user-defined function."},
-      {0xFFFFFFF7u, "invalid connection setup."},
-      {0xFFFFFFF6u, "invalid device setup."},
-      {0xFFFFFFF5u, "timeout on wait transaction."},
-      {0x80040201u, "timeout, no response!"},
-      {0x80040202u, "invalid response!"},
-      {0x80040203u, "invalid CRC!"},
-      {0x80040208u, "COM port write error!"},
-      {0x80040209u, "COM port read error!"},
-      {0x8004020Au, "COM port not initialized!"},
-      {0x800405E8u, "buffer overflow"},
-      {0x800405E9u, "socket error"},
-      {0x800405EAu, "socket write error"},
-      {0x800405EBu, "socket read error"},
-      {0x800405ECu, "socket not connected"},
-      {0x80048201u, "unknown function code."},
-      {0x80048202u, "invalid register address."},
-      {0x80048203u, "invalid data value."},
-      {0x80048204u, "device in fault state."},
-      {0x80048205u, "command acknoledge."},
-      {0x80048206u, "slave device busy."},
-      {0x80048208u, "memory check failed."},
-      {0x8004820Au, "gateway can't find connection path."},
-      {0x8004820Bu, "gateway can't find device."},
+  static constexpr Entry kTable[] = {
+      {r::kOk, "no error"},
+      {r::kOffsetError, "offset error (?)"},
+      {r::kOpenFailed, "error in ModBus connection or Port already busy!"},
+      {r::kUnexpectedDataSize, "unexpected data size."},
+      {r::kNoDataBuffer, "destination/source registers-data-buffer not defined."},
+      {r::kNotRegistered, "MBServer ActiveX not registered!"},
+      {r::kTcpServerNoConnection, "tried to activate TCP/IP server without a connection running."},
+      {r::kTcpServerActivate, "impossible to activate TCP/IP server."},
+      {r::kTcpServerClose, "error while closing TCP/IP server."},
+      {r::kUserFunction, "error in user-defined function."},
+      {r::kInvalidConnectionSetup, "invalid connection setup."},
+      {r::kInvalidDeviceSetup, "invalid device setup."},
+      {r::kWaitTimeout, "timeout on wait transaction."},
+      {r::kTimeout, "timeout, no response!"},
+      {r::kInvalidResponse, "invalid response!"},
+      {r::kInvalidCrc, "invalid CRC!"},
+      {r::kPortWriteError, "COM port write error!"},
+      {r::kPortReadError, "COM port read error!"},
+      {r::kPortNotInitialized, "COM port not initialized!"},
+      {r::kBufferOverflow, "buffer overflow"},
+      {r::kSocketError, "socket error"},
+      {r::kSocketWriteError, "socket write error"},
+      {r::kSocketReadError, "socket read error"},
+      {r::kSocketNotConnected, "socket not connected"},
+      {r::FromException(MBException::kIllegalFunction), "unknown function code."},
+      {r::FromException(MBException::kIllegalDataAddress), "invalid register address."},
+      {r::FromException(MBException::kIllegalDataValue), "invalid data value."},
+      {r::FromException(MBException::kServerDeviceFailure), "device in fault state."},
+      {r::FromException(MBException::kAcknowledge), "command acknoledge."},
+      {r::FromException(MBException::kServerDeviceBusy), "slave device busy."},
+      {r::FromException(MBException::kMemoryParityError), "memory check failed."},
+      {r::FromException(MBException::kGatewayPathUnavailable),
+       "gateway can't find connection path."},
+      {r::FromException(MBException::kGatewayTargetFailed), "gateway can't find device."},
   };
-  const auto u = static_cast<uint32_t>(code);
   for (const Entry& e : kTable)
-    if (e.code == u) return e.text;
+    if (e.code == code) return e.text;
   char buf[32];
-  std::snprintf(buf, sizeof buf, "%Xh", u);
+  std::snprintf(buf, sizeof buf, "%Xh", static_cast<uint32_t>(code));
   return buf;
 }
