@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "bench.h"
+#include "mbwire/mbportmap.h"
 #include "mbwire/mbresult.h"
 #include "mbwire/mbserial.h"
 #include "mbwire/mbserver.h"

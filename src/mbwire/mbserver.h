@@ -11,7 +11,7 @@
 // order it calls them, over serial RTU / ASCII and Modbus TCP. Property values take
 // effect at Connect. Called from one thread at a time.
 //
-// Property values: ComPort 1..8 (device path from vx::ComPortPath); BaudRate in bit/s;
+// Property values: ComPort 1..8 (device path from vx::PortMap()); BaudRate in bit/s;
 // ByteSize 7 or 8; Parity 0 none, 1 odd, 2 even, 3 mark, 4 space; StopBits 0 one,
 // 1 one and a half, 2 two; FlowControl 0 none, 1 DTR/DSR, 2 RTS/CTS, 8 RTS toggle;
 // TransmissionMode 0 RTU, 1 ASCII; TimeOut: ms to the first byte of an answer;

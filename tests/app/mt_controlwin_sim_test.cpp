@@ -25,6 +25,7 @@
 #include "app/portsettings.h"
 #include "apptest.h"
 #include "devices/vx310.h"
+#include "mbwire/mbportmap.h"
 #include "mbwire/mbserial.h"
 #include "modbus/mbenginekit.h"
 #include "modbus/mbseams.h"

@@ -28,6 +28,7 @@
 #include "devices/devicesetup.h"
 #include "devices/mbnetwork.h"
 #include "devices/vx310.h"
+#include "mbwire/mbportmap.h"
 #include "mbwire/mbresult.h"
 #include "mbwire/mbserial.h"
 #include "modbus/mbthread.h"

@@ -25,6 +25,7 @@
 #include "apptest.h"
 #include "devices/vx310.h"
 #include "graph/graphtraccia.h"
+#include "mbwire/mbportmap.h"
 #include "mbwire/mbserial.h"
 #include "paramui/userinterfaceutils.h"
 #include "platform/queuedispatcher.h"

@@ -14,6 +14,7 @@
 #include "devices/deviceslave.h"
 #include "devices/mbnetwork.h"
 #include "devices/vx310.h"
+#include "mbwire/mbportmap.h"
 #include "mbwire/mbserial.h"
 #include "modbus/mbenginekit.h"
 #include "modbus/mbthread.h"

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "mbwire/mbportmap.h"
 #include "mbwire/mbresult.h"
 #include "mbwire/mbserial.h"
 #include "mbwire/mbserver.h"

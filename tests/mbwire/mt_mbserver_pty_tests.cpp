@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "mbwire/mbframe.h"
+#include "mbwire/mbportmap.h"
 #include "mbwire/mbresult.h"
 #include "mbwire/mbserial.h"
 #include "mbwire/mbserver.h"

@@ -16,6 +16,7 @@
 
 #include "../platform/watchdog.h"
 #include "mbenginekit.h"
+#include "mbwire/mbportmap.h"
 #include "mbwire/mbserial.h"
 #include "modbus/mbthread.h"
 #include "modbus/mbthreadsetup.h"

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "mbwire/mbportmap.h"
 #include "mbwire/mbresult.h"
 #include "mbwire/mbserial.h"
 #include "mbwire/mbserver.h"
