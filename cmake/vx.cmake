@@ -1,5 +1,5 @@
 # One static library per subsystem folder; sources are picked up by glob so that a new
-# file needs no edit here. A folder without sources yet becomes an interface library.
+# file needs no edit here. Users include its headers as "folder/file.h" from src/.
 function(vx_add_library name)
   cmake_parse_arguments(A "QT" "" "DEPS" ${ARGN})
   file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/${name}/*.cpp)
@@ -8,17 +8,11 @@ function(vx_add_library name)
   list(FILTER srcs EXCLUDE REGEX "/main\\.cpp$")
   # Headers are listed too, so that moc sees the Q_OBJECT classes of the UI folders.
   file(GLOB hdrs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/${name}/*.h)
-  if(srcs)
-    add_library(${name} STATIC ${srcs} ${hdrs})
-    target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/src)
-    target_link_libraries(${name} PUBLIC ${A_DEPS})
-    if(A_QT)
-      set_target_properties(${name} PROPERTIES AUTOMOC ON)
-    endif()
-  else()
-    add_library(${name} INTERFACE)
-    target_include_directories(${name} INTERFACE ${CMAKE_SOURCE_DIR}/src)
-    target_link_libraries(${name} INTERFACE ${A_DEPS})
+  add_library(${name} STATIC ${srcs} ${hdrs})
+  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/src)
+  target_link_libraries(${name} PUBLIC ${A_DEPS})
+  if(A_QT)
+    set_target_properties(${name} PROPERTIES AUTOMOC ON)
   endif()
 endfunction()
 
@@ -49,7 +43,7 @@ endfunction()
 function(vx_test_program exe srcs deps label)
   add_executable(${exe} ${srcs})
   target_link_libraries(${exe} PRIVATE ${deps} GTest::gtest GTest::gmock GTest::gtest_main)
-  target_include_directories(${exe} PRIVATE ${CMAKE_SOURCE_DIR}/tests ${CMAKE_SOURCE_DIR}/src)
+  target_include_directories(${exe} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
   target_compile_definitions(${exe} PRIVATE
     VX_SOURCE_DIR="${CMAKE_SOURCE_DIR}" VX_BINARY_DIR="${CMAKE_BINARY_DIR}")
   gtest_discover_tests(${exe}
