@@ -43,7 +43,7 @@ endfunction()
 function(vx_test_program exe srcs deps label)
   add_executable(${exe} ${srcs})
   target_link_libraries(${exe} PRIVATE ${deps} GTest::gtest GTest::gmock GTest::gtest_main)
-  target_include_directories(${exe} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
+  target_include_directories(${exe} PRIVATE ${CMAKE_SOURCE_DIR}/tests ${CMAKE_SOURCE_DIR}/src)
   target_compile_definitions(${exe} PRIVATE
     VX_SOURCE_DIR="${CMAKE_SOURCE_DIR}" VX_BINARY_DIR="${CMAKE_BINARY_DIR}")
   gtest_discover_tests(${exe}
