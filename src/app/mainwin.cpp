@@ -199,6 +199,12 @@ void TMainForm::CreateActions() {
 }
 
 void TMainForm::CreateControls() {
+  CreateToolBar();
+  CreatePanes();
+  CreateInterfaces();
+}
+
+void TMainForm::CreateToolBar() {
   auto* bar = addToolBar(tr("Main"));
   bar->setObjectName(QStringLiteral("MainToolBar"));
   bar->setMovable(false);
@@ -268,7 +274,10 @@ void TMainForm::CreateControls() {
   bar->addSeparator();
   bar->addAction(acAbout);
   toolBar_ = bar;
+}
 
+// The message log above, the fault pages and the state lists below.
+void TMainForm::CreatePanes() {
   mainSplitter_ = new QSplitter(Qt::Vertical, this);
   mainSplitter_->setChildrenCollapsible(false);
   Memo = MakeTextBox(mainSplitter_);
@@ -321,7 +330,10 @@ void TMainForm::CreateControls() {
   mainSplitter_->setStretchFactor(1, 1);
   mainSplitter_->setSizes({kMemoHeight, kDesignHeight});
   setCentralWidget(mainSplitter_);
+}
 
+// The binders that refresh the state lists, and what makes the actions follow the lists.
+void TMainForm::CreateInterfaces() {
   koFastInterface = new TkoUserInterfaceUtils(this);
   koSlowInterface = new TkoUserInterfaceUtils(this);
   koFastInterface->OnBeforeRefresh = [this](TkoUserInterfaceUtils*) {

@@ -118,6 +118,9 @@ class TMainForm : public QMainWindow {
  private:
   void CreateActions();
   void CreateControls();
+  void CreateToolBar();
+  void CreatePanes();
+  void CreateInterfaces();
   void FormCreate();
   void FormClose();
   void ToggleWindow(QWidget* window);
