@@ -23,14 +23,15 @@
 #include <vector>
 
 #include "bench.h"
-#include "simprocess.h"
-#include "modbus/mbframe.h"
+#include "mbwire/mbframe.h"
+#include "mbwire/mbserver.h"
 #include "modbus/mbthread.h"
 #include "modbus/mbthreadsetup.h"
 #include "modbus/mbtransakinds.h"
 #include "platform/queuedispatcher.h"
 #include "regmodel/regdatabuffer.h"
 #include "regmodel/regdefslist.h"
+#include "simprocess.h"
 
 namespace {
 

@@ -17,10 +17,10 @@
 #include <vector>
 
 #include "bench.h"
+#include "mbwire/mbresult.h"
+#include "mbwire/mbtcp.h"
+#include "mbwire/mbtransport.h"
 #include "simprocess.h"
-#include "modbus/mbresult.h"
-#include "modbus/mbtcp.h"
-#include "modbus/mbtransport.h"
 
 namespace {
 

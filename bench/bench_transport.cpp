@@ -13,13 +13,14 @@
 #include <vector>
 
 #include "bench.h"
-#include "modbus/mbresult.h"
-#include "modbus/mbserial.h"
-#include "modbus/mbserver.h"
+#include "mbwire/mbportmap.h"
+#include "mbwire/mbresult.h"
+#include "mbwire/mbserial.h"
+#include "mbwire/mbserver.h"
 
 #ifdef VX_HAVE_LIBMODBUS
 #include "../tests/conformance/libmodbus_server.h"
-#include "../tests/modbus/mbtest_pty.h"
+#include "../tests/mbwire/mbtest_pty.h"
 #endif
 
 namespace {

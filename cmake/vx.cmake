@@ -1,5 +1,5 @@
 # One static library per subsystem folder; sources are picked up by glob so that a new
-# file needs no edit here. A folder without sources yet becomes an interface library.
+# file needs no edit here. Users include its headers as "folder/file.h" from src/.
 function(vx_add_library name)
   cmake_parse_arguments(A "QT" "" "DEPS" ${ARGN})
   file(GLOB srcs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/${name}/*.cpp)
@@ -8,17 +8,11 @@ function(vx_add_library name)
   list(FILTER srcs EXCLUDE REGEX "/main\\.cpp$")
   # Headers are listed too, so that moc sees the Q_OBJECT classes of the UI folders.
   file(GLOB hdrs CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/${name}/*.h)
-  if(srcs)
-    add_library(${name} STATIC ${srcs} ${hdrs})
-    target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/src)
-    target_link_libraries(${name} PUBLIC ${A_DEPS})
-    if(A_QT)
-      set_target_properties(${name} PROPERTIES AUTOMOC ON)
-    endif()
-  else()
-    add_library(${name} INTERFACE)
-    target_include_directories(${name} INTERFACE ${CMAKE_SOURCE_DIR}/src)
-    target_link_libraries(${name} INTERFACE ${A_DEPS})
+  add_library(${name} STATIC ${srcs} ${hdrs})
+  target_include_directories(${name} PUBLIC ${CMAKE_SOURCE_DIR}/src)
+  target_link_libraries(${name} PUBLIC ${A_DEPS})
+  if(A_QT)
+    set_target_properties(${name} PROPERTIES AUTOMOC ON)
   endif()
 endfunction()
 

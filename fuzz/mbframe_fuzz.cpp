@@ -15,8 +15,8 @@
 #include <span>
 #include <vector>
 
-#include "modbus/mbframe.h"
-#include "modbus/mbresult.h"
+#include "mbwire/mbframe.h"
+#include "mbwire/mbresult.h"
 
 namespace {
 

@@ -3,11 +3,22 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "mbwire/mbcodes.h"
 #include "platform/koexception.h"
 
 namespace vx {
 
 namespace {
+
+// The functions the drive answers and the exceptions it answers with.
+constexpr uint8_t kRead = MBFunction::kReadHoldingRegisters;
+constexpr uint8_t kWriteSingle = MBFunction::kWriteSingleRegister;
+constexpr uint8_t kWriteMultiple = MBFunction::kWriteMultipleRegisters;
+constexpr uint8_t kVersion = MBFunction::kDeviceVersion;
+constexpr uint8_t kIllegalFunction = MBException::kIllegalFunction;
+constexpr uint8_t kIllegalAddress = MBException::kIllegalDataAddress;
+constexpr uint8_t kIllegalValue = MBException::kIllegalDataValue;
+constexpr uint8_t kDeviceFailure = MBException::kServerDeviceFailure;
 
 uint16_t Word(std::span<const uint8_t> p, std::size_t at) {
   return static_cast<uint16_t>(p[at] << 8 | p[at + 1]);
@@ -19,7 +30,7 @@ void PutWord(std::vector<uint8_t>& out, uint16_t w) {
 }
 
 std::vector<uint8_t> Exception(uint8_t function, uint8_t code) {
-  return {static_cast<uint8_t>(function | 0x80), code};
+  return {static_cast<uint8_t>(function | MBFunction::kExceptionFlag), code};
 }
 
 std::string Range(uint16_t first, int count) {
@@ -68,17 +79,17 @@ SimDrive::Reply SimDrive::Serve(std::span<const uint8_t> adu, Clock::time_point 
   const uint8_t function = pdu[0];
   std::vector<uint8_t> answer;
   switch (function) {
-    case 0x03:
+    case kRead:
       if (broadcast) return reply;
       answer = ReadHolding(pdu, now, reply.note);
       break;
-    case 0x06:
+    case kWriteSingle:
       answer = WriteSingle(pdu, now, reply.note);
       break;
-    case 0x10:
+    case kWriteMultiple:
       answer = WriteMultiple(pdu, now, reply.note);
       break;
-    case 0x41:
+    case kVersion:
       if (broadcast) return reply;
       answer = Version(pdu, reply.note);
       break;
@@ -87,7 +98,7 @@ SimDrive::Reply SimDrive::Serve(std::span<const uint8_t> adu, Clock::time_point 
       reply.note = "function " + std::to_string(function);
       break;
   }
-  if (answer.size() == 2 && (answer[0] & 0x80)) {
+  if (answer.size() == 2 && (answer[0] & MBFunction::kExceptionFlag)) {
     char buf[32];
     std::snprintf(buf, sizeof buf, " -> exception %02X", answer[1]);
     reply.note += buf;
@@ -105,18 +116,18 @@ SimDrive::Reply SimDrive::Serve(std::span<const uint8_t> adu, Clock::time_point 
 std::vector<uint8_t> SimDrive::ReadHolding(std::span<const uint8_t> pdu, Clock::time_point now,
                                            std::string& note) {
   note = "read";
-  if (pdu.size() != 5) return Exception(0x03, kIllegalValue);
+  if (pdu.size() != 5) return Exception(kRead, kIllegalValue);
   const uint16_t first = Word(pdu, 1);
   const int count = Word(pdu, 3);
   note += ' ';
   note += Range(first, count);
-  if (count < 1 || count > 125) return Exception(0x03, kIllegalValue);
+  if (count < 1 || count > 125) return Exception(kRead, kIllegalValue);
   const int bytes = image_.RangeBytes(first, count);
   // Address, function, byte count, data, CRC: the answer must fit the firmware's buffer.
-  if (bytes + 5 > image_.MaxFrameBytes() || bytes > 250) return Exception(0x03, kIllegalValue);
-  if (!image_.AllDefined(first, count)) return Exception(0x03, kIllegalAddress);
+  if (bytes + 5 > image_.MaxFrameBytes() || bytes > 250) return Exception(kRead, kIllegalValue);
+  if (!image_.AllDefined(first, count)) return Exception(kRead, kIllegalAddress);
   motor_.Advance(now);
-  std::vector<uint8_t> out{0x03, static_cast<uint8_t>(bytes)};
+  std::vector<uint8_t> out{kRead, static_cast<uint8_t>(bytes)};
   image_.Read(first, count, out);
   return out;
 }
@@ -124,15 +135,16 @@ std::vector<uint8_t> SimDrive::ReadHolding(std::span<const uint8_t> pdu, Clock::
 std::vector<uint8_t> SimDrive::WriteSingle(std::span<const uint8_t> pdu, Clock::time_point now,
                                            std::string& note) {
   note = "write";
-  if (pdu.size() < 5) return Exception(0x06, kIllegalValue);
+  if (pdu.size() < 5) return Exception(kWriteSingle, kIllegalValue);
   const uint16_t address = Word(pdu, 1);
   note += ' ';
   note += Range(address, 1);
-  if (!image_.AllDefined(address, 1)) return Exception(0x06, kIllegalAddress);
+  if (!image_.AllDefined(address, 1)) return Exception(kWriteSingle, kIllegalAddress);
   // A register of several words takes all of them in one 0x06 request.
   const std::span<const uint8_t> data = pdu.subspan(3);
-  if (static_cast<int>(data.size()) != image_.RangeBytes(address, 1)) return Exception(0x06, kIllegalValue);
-  std::vector<uint8_t> failed = Store(0x06, address, 1, data, now, note);
+  if (static_cast<int>(data.size()) != image_.RangeBytes(address, 1))
+    return Exception(kWriteSingle, kIllegalValue);
+  std::vector<uint8_t> failed = Store(kWriteSingle, address, 1, data, now, note);
   if (!failed.empty()) return failed;
   return {pdu.begin(), pdu.end()};
 }
@@ -140,19 +152,20 @@ std::vector<uint8_t> SimDrive::WriteSingle(std::span<const uint8_t> pdu, Clock::
 std::vector<uint8_t> SimDrive::WriteMultiple(std::span<const uint8_t> pdu, Clock::time_point now,
                                              std::string& note) {
   note = "write";
-  if (pdu.size() < 6) return Exception(0x10, kIllegalValue);
+  if (pdu.size() < 6) return Exception(kWriteMultiple, kIllegalValue);
   const uint16_t first = Word(pdu, 1);
   const int count = Word(pdu, 3);
   const std::size_t byteCount = pdu[5];
   note += ' ';
   note += Range(first, count);
-  if (count < 1 || count > 123 || pdu.size() != 6 + byteCount) return Exception(0x10, kIllegalValue);
+  if (count < 1 || count > 123 || pdu.size() != 6 + byteCount)
+    return Exception(kWriteMultiple, kIllegalValue);
   // Address, function, start, count, byte count, data, CRC.
   if (static_cast<int>(byteCount) != image_.RangeBytes(first, count) ||
       static_cast<int>(byteCount) + 9 > image_.MaxFrameBytes())
-    return Exception(0x10, kIllegalValue);
-  if (!image_.AllDefined(first, count)) return Exception(0x10, kIllegalAddress);
-  std::vector<uint8_t> failed = Store(0x10, first, count, pdu.subspan(6), now, note);
+    return Exception(kWriteMultiple, kIllegalValue);
+  if (!image_.AllDefined(first, count)) return Exception(kWriteMultiple, kIllegalAddress);
+  std::vector<uint8_t> failed = Store(kWriteMultiple, first, count, pdu.subspan(6), now, note);
   if (!failed.empty()) return failed;
   return {pdu.begin(), pdu.begin() + 5};
 }
@@ -177,9 +190,9 @@ std::vector<uint8_t> SimDrive::Store(uint8_t function, uint16_t first, int count
 
 std::vector<uint8_t> SimDrive::Version(std::span<const uint8_t> pdu, std::string& note) {
   note = "version";
-  if (pdu.size() != 1) return Exception(0x41, kIllegalValue);
+  if (pdu.size() != 1) return Exception(kVersion, kIllegalValue);
   const TkoVersionRecord& v = options_.version;
-  std::vector<uint8_t> out{0x41};
+  std::vector<uint8_t> out{kVersion};
   PutWord(out, v.Board);
   PutWord(out, v.Model);
   PutWord(out, CharWord(v.Variant));

@@ -26,13 +26,6 @@ class SimDrive {
  public:
   using Clock = std::chrono::steady_clock;
 
-  enum : uint8_t {
-    kIllegalFunction = 0x01,
-    kIllegalAddress = 0x02,
-    kIllegalValue = 0x03,
-    kDeviceFailure = 0x04,
-  };
-
   // Power-up: defaults, then the state file (when it exists), then the RAM setup as a copy
   // of the EEPROM. Throws EkoException when the state file is unreadable or malformed, so
   // that a damaged file is reported and kept rather than overwritten.

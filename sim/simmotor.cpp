@@ -1,3 +1,4 @@
+// The long, fixed-point and bit-field codings repeat params/ on purpose: an independent check.
 #include "sim/simmotor.h"
 
 #include <algorithm>

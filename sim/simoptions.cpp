@@ -2,6 +2,8 @@
 
 #include <charconv>
 
+#include "mbwire/mbcodes.h"
+
 namespace vx {
 
 namespace {
@@ -19,105 +21,127 @@ bool ToInt(std::string_view text, int lo, int hi, int& out) {
   return true;
 }
 
+// One command-line argument, with the value of an option that takes one: inline
+// ("--slave=3") or the next argument.
+struct OptionArg {
+  std::span<const std::string> args;
+  std::size_t& i;
+  std::string& error;
+  std::string name;
+  std::string value;
+  bool inlineValue = false;
+
+  // An option without a value.
+  bool Flag() {
+    if (inlineValue) error = name + " takes no value";
+    return !inlineValue;
+  }
+  bool Next() {
+    if (inlineValue) return true;
+    if (i + 1 >= args.size()) {
+      error = name + " needs a value";
+      return false;
+    }
+    value = args[++i];
+    return true;
+  }
+  bool Bad(const std::string& what) {
+    error = name + " " + value + ": " + what;
+    return false;
+  }
+};
+
+// Takes one option into `o`; false with `arg.error` set when it is unknown or wrong.
+bool ApplyOption(OptionArg& arg, SimOptions& o, std::string& error) {
+  if (arg.name == "--help" || arg.name == "-h") {
+    if (!arg.Flag()) return false;
+    o.help = true;
+  } else if (arg.name == "--verbose" || arg.name == "-v") {
+    if (!arg.Flag()) return false;
+    o.verbose = true;
+  } else if (arg.name == "--model") {
+    if (!arg.Next()) return false;
+    if (arg.value.empty()) return arg.Bad("an empty file name");
+    o.model = arg.value;
+  } else if (arg.name == "--slave") {
+    if (!arg.Next()) return false;
+    if (!ToInt(arg.value, 1, 247, o.slave)) return arg.Bad("the slave address must be 1 to 247");
+  } else if (arg.name == "--version") {
+    if (!arg.Next()) return false;
+    if (arg.value.empty()) return arg.Bad("an empty version text");
+    o.version = arg.value;
+  } else if (arg.name == "--pty") {
+    if (!arg.Next()) return false;
+    if (arg.value.empty()) return arg.Bad("an empty path");
+    o.ptyLink = arg.value;
+  } else if (arg.name == "--serial") {
+    if (!arg.Next()) return false;
+    if (arg.value.empty()) return arg.Bad("an empty device name");
+    o.serialDevice = arg.value;
+  } else if (arg.name == "--tcp") {
+    if (!arg.Next()) return false;
+    std::string port = arg.value;
+    if (const auto colon = arg.value.rfind(':'); colon != std::string::npos) {
+      o.tcpHost = arg.value.substr(0, colon);
+      port = arg.value.substr(colon + 1);
+      if (o.tcpHost.empty()) return arg.Bad("an empty host");
+    }
+    if (!ToInt(port, 0, 65535, o.tcpPort))
+      return arg.Bad("the port must be 0 to 65535 (0: any free port)");
+    o.tcp = true;
+  } else if (arg.name == "--baud") {
+    if (!arg.Next()) return false;
+    if (!ToInt(arg.value, 1, 4000000, o.baud)) return arg.Bad("not a baud rate");
+  } else if (arg.name == "--parity") {
+    if (!arg.Next()) return false;
+    if (arg.value == "none" || arg.value == "N" || arg.value == "n")
+      o.parity = MBParity::kNone;
+    else if (arg.value == "odd" || arg.value == "O" || arg.value == "o")
+      o.parity = MBParity::kOdd;
+    else if (arg.value == "even" || arg.value == "E" || arg.value == "e")
+      o.parity = MBParity::kEven;
+    else
+      return arg.Bad("the parity must be none, odd or even");
+  } else if (arg.name == "--state") {
+    if (!arg.Next()) return false;
+    if (arg.value.empty()) return arg.Bad("an empty file name");
+    o.stateFile = arg.value;
+  } else if (arg.name == "--fault") {
+    if (!arg.Next()) return false;
+    const auto colon = arg.value.rfind(':');
+    int bit = 0;
+    if (colon == std::string::npos || colon == 0 || !ToInt(arg.value.substr(colon + 1), 0, 31, bit))
+      return arg.Bad("expected REG:BIT, a register name or number and a bit number");
+    o.faults.emplace_back(arg.value.substr(0, colon), bit);
+  } else if (arg.name == "--drop-every" || arg.name == "--corrupt-every") {
+    if (!arg.Next()) return false;
+    uint64_t n = 0;
+    if (!ToNumber(arg.value, n) || n == 0) return arg.Bad("expected a count of at least 1");
+    (arg.name == "--drop-every" ? o.dropEvery : o.corruptEvery) = n;
+  } else if (arg.name == "--silent-after") {
+    if (!arg.Next()) return false;
+    uint64_t n = 0;
+    if (!ToNumber(arg.value, n)) return arg.Bad("expected a count of requests");
+    o.silentAfter = n;
+  } else {
+    error = "unknown option " + arg.name;
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 bool ParseSimOptions(std::span<const std::string> args, SimOptions& o, std::string& error) {
   for (std::size_t i = 0; i < args.size(); ++i) {
-    std::string name = args[i];
-    std::string value;
-    bool inlineValue = false;
-    if (const auto eq = name.find('='); name.rfind("--", 0) == 0 && eq != std::string::npos) {
-      value = name.substr(eq + 1);
-      name = name.substr(0, eq);
-      inlineValue = true;
+    OptionArg arg{args, i, error, args[i], {}, false};
+    if (const auto eq = arg.name.find('=');
+        arg.name.rfind("--", 0) == 0 && eq != std::string::npos) {
+      arg.value = arg.name.substr(eq + 1);
+      arg.name = arg.name.substr(0, eq);
+      arg.inlineValue = true;
     }
-    auto flag = [&]() {
-      if (inlineValue) error = name + " takes no value";
-      return !inlineValue;
-    };
-    auto next = [&]() {
-      if (inlineValue) return true;
-      if (i + 1 >= args.size()) {
-        error = name + " needs a value";
-        return false;
-      }
-      value = args[++i];
-      return true;
-    };
-    auto bad = [&](const std::string& what) {
-      error = name + " " + value + ": " + what;
-      return false;
-    };
-
-    if (name == "--help" || name == "-h") {
-      if (!flag()) return false;
-      o.help = true;
-    } else if (name == "--verbose" || name == "-v") {
-      if (!flag()) return false;
-      o.verbose = true;
-    } else if (name == "--model") {
-      if (!next()) return false;
-      if (value.empty()) return bad("an empty file name");
-      o.model = value;
-    } else if (name == "--slave") {
-      if (!next()) return false;
-      if (!ToInt(value, 1, 247, o.slave)) return bad("the slave address must be 1 to 247");
-    } else if (name == "--version") {
-      if (!next()) return false;
-      if (value.empty()) return bad("an empty version text");
-      o.version = value;
-    } else if (name == "--pty") {
-      if (!next()) return false;
-      if (value.empty()) return bad("an empty path");
-      o.ptyLink = value;
-    } else if (name == "--serial") {
-      if (!next()) return false;
-      if (value.empty()) return bad("an empty device name");
-      o.serialDevice = value;
-    } else if (name == "--tcp") {
-      if (!next()) return false;
-      std::string port = value;
-      if (const auto colon = value.rfind(':'); colon != std::string::npos) {
-        o.tcpHost = value.substr(0, colon);
-        port = value.substr(colon + 1);
-        if (o.tcpHost.empty()) return bad("an empty host");
-      }
-      if (!ToInt(port, 0, 65535, o.tcpPort)) return bad("the port must be 0 to 65535 (0: any free port)");
-      o.tcp = true;
-    } else if (name == "--baud") {
-      if (!next()) return false;
-      if (!ToInt(value, 1, 4000000, o.baud)) return bad("not a baud rate");
-    } else if (name == "--parity") {
-      if (!next()) return false;
-      if (value == "none" || value == "N" || value == "n") o.parity = 0;
-      else if (value == "odd" || value == "O" || value == "o") o.parity = 1;
-      else if (value == "even" || value == "E" || value == "e") o.parity = 2;
-      else return bad("the parity must be none, odd or even");
-    } else if (name == "--state") {
-      if (!next()) return false;
-      if (value.empty()) return bad("an empty file name");
-      o.stateFile = value;
-    } else if (name == "--fault") {
-      if (!next()) return false;
-      const auto colon = value.rfind(':');
-      int bit = 0;
-      if (colon == std::string::npos || colon == 0 || !ToInt(value.substr(colon + 1), 0, 31, bit))
-        return bad("expected REG:BIT, a register name or number and a bit number");
-      o.faults.emplace_back(value.substr(0, colon), bit);
-    } else if (name == "--drop-every" || name == "--corrupt-every") {
-      if (!next()) return false;
-      uint64_t n = 0;
-      if (!ToNumber(value, n) || n == 0) return bad("expected a count of at least 1");
-      (name == "--drop-every" ? o.dropEvery : o.corruptEvery) = n;
-    } else if (name == "--silent-after") {
-      if (!next()) return false;
-      uint64_t n = 0;
-      if (!ToNumber(value, n)) return bad("expected a count of requests");
-      o.silentAfter = n;
-    } else {
-      error = "unknown option " + name;
-      return false;
-    }
+    if (!ApplyOption(arg, o, error)) return false;
   }
   if (o.help) return true;
   if (o.ptyLink.empty() && o.serialDevice.empty() && !o.tcp) {

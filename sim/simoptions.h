@@ -6,6 +6,8 @@
 #include <utility>
 #include <vector>
 
+#include "mbwire/mbcodes.h"
+
 namespace vx {
 
 // The command line of vx310-sim.
@@ -19,7 +21,7 @@ struct SimOptions {
   std::string tcpHost = "127.0.0.1";
   int tcpPort = 0;
   int baud = 19200;
-  int parity = 2;  // 0 none, 1 odd, 2 even
+  int parity = MBParity::kEven;  // none, odd or even
   std::string stateFile;
   std::vector<std::pair<std::string, int>> faults;  // register (name or number), bit
   uint64_t dropEvery = 0;     // 0: never

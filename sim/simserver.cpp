@@ -12,8 +12,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "modbus/mbresult.h"
-#include "modbus/mbtcp.h"
+#include "mbwire/mbresult.h"
+#include "mbwire/mbtcp.h"
 #include "platform/koexception.h"
 
 namespace vx {

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "modbus/mbframe.h"
-#include "modbus/mbserial.h"
+#include "mbwire/mbframe.h"
+#include "mbwire/mbserial.h"
 #include "sim/simdrive.h"
 
 namespace vx {

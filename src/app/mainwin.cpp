@@ -255,6 +255,12 @@ void TMainForm::CreateActions() {
 }
 
 void TMainForm::CreateControls() {
+  CreateToolBar();
+  CreatePanes();
+  CreateInterfaces();
+}
+
+void TMainForm::CreateToolBar() {
   // Never narrower than its tool bar: a button hidden in the tool bar's overflow is a
   // button the engineer does not find.
   auto* bar = new TWholeToolBar(tr("Main"), this);
@@ -326,7 +332,10 @@ void TMainForm::CreateControls() {
   bar->addSeparator();
   bar->addAction(acAbout);
   toolBar_ = bar;
+}
 
+// The message log above, the fault pages and the state lists below.
+void TMainForm::CreatePanes() {
   mainSplitter_ = new QSplitter(Qt::Vertical, this);
   mainSplitter_->setChildrenCollapsible(false);
   Memo = MakeTextBox(mainSplitter_);
@@ -387,7 +396,10 @@ void TMainForm::CreateControls() {
   ConnectionLabel->setContentsMargins(6, 1, 6, 1);
   statusBar()->addPermanentWidget(ConnectionLabel);
   statusBar()->setSizeGripEnabled(true);
+}
 
+// The binders that refresh the state lists, and what makes the actions follow the lists.
+void TMainForm::CreateInterfaces() {
   koFastInterface = new TkoUserInterfaceUtils(this);
   koSlowInterface = new TkoUserInterfaceUtils(this);
   koFastInterface->OnBeforeRefresh = [this](TkoUserInterfaceUtils*) {

@@ -130,6 +130,9 @@ class TMainForm : public QMainWindow {
  private:
   void CreateActions();
   void CreateControls();
+  void CreateToolBar();
+  void CreatePanes();
+  void CreateInterfaces();
   void FormCreate();
   void FormClose();
   // Once the exit has been agreed: the drive windows go with the main window.

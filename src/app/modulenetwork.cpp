@@ -10,7 +10,8 @@
 #include "devices/deviceslave.h"
 #include "devices/mbnetwork.h"
 #include "devices/vx310.h"
-#include "modbus/mbserver.h"
+#include "mbwire/mbcodes.h"
+#include "mbwire/mbserver.h"
 #include "modbus/mbthread.h"
 #include "modbus/mbthreadsetup.h"
 #include "modbus/mbtransaction.h"
@@ -79,14 +80,14 @@ void TNetwork::Connect(int32_t port, int32_t slave) {
   auto conn = std::make_unique<TkoMBThreadSetup>();
   conn->SetThreadName("COM" + std::to_string(port));
   conn->SetBaudRate(19200);
-  conn->SetParity(2);
-  conn->SetFlowCtrl(8);
+  conn->SetParity(vx::MBParity::kEven);
+  conn->SetFlowCtrl(vx::MBFlowControl::kRtsToggle);
   conn->SetComPort(port);
   conn->SetTimeOut(500);
   conn->SetDevMaxCount(0);
   vx::PortTarget tcp;
   if (vx::TcpTargetOf(port, &tcp)) {
-    conn->SetConnType(2);
+    conn->SetConnType(vx::MBConnType::kTcp);
     conn->SetHostName(tcp.Host);
     conn->SetTcpIpPort(tcp.TcpPort);
   }

@@ -1,20 +1,10 @@
 #include "app/portsettings.h"
 
-#include <array>
 #include <charconv>
-#include <mutex>
 
 #include "app/inifile.h"
-#include "modbus/mbserial.h"
 
 namespace vx {
-
-namespace {
-
-std::mutex tcpMutex;
-std::array<PortTarget, 8> tcpTargets;  // Tcp false: the port is serial
-
-}  // namespace
 
 bool ParsePortTarget(const std::string& value, PortTarget* target) {
   PortTarget t;
@@ -37,31 +27,25 @@ bool ParsePortTarget(const std::string& value, PortTarget* target) {
 }
 
 void ApplyPortSettings(const TIniFile& settings, std::string* problems) {
-  std::lock_guard guard(tcpMutex);
-  for (int port = 1; port <= 8; ++port) {
-    PortTarget& slot = tcpTargets[static_cast<std::size_t>(port - 1)];
-    slot = PortTarget{};
+  for (int port = 1; port <= MBPortMap::kPorts; ++port) {
     const std::string key = "COM" + std::to_string(port);
     const std::string value = settings.ReadString("Ports", key, std::string());
-    if (value.empty()) continue;
     PortTarget target;
-    if (!ParsePortTarget(value, &target)) {
+    if (value.empty()) {
+      PortMap().Reset(port);
+    } else if (ParsePortTarget(value, &target)) {
+      PortMap().Set(port, target);
+    } else {
+      PortMap().Reset(port);
       if (problems) *problems += "Ports: " + key + "=" + value + " is not a port.\n";
-      continue;
     }
-    if (target.Tcp)
-      slot = target;
-    else
-      SetComPortPath(port, target.Device);
   }
 }
 
 bool TcpTargetOf(int32_t port, PortTarget* target) {
-  if (port < 1 || port > 8) return false;
-  std::lock_guard guard(tcpMutex);
-  const PortTarget& slot = tcpTargets[static_cast<std::size_t>(port - 1)];
-  if (!slot.Tcp) return false;
-  *target = slot;
+  const PortTarget t = PortMap().Target(port);
+  if (!t.Tcp) return false;
+  *target = t;
   return true;
 }
 

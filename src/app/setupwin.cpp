@@ -359,137 +359,151 @@ void TSetupForm::CreateActions() {
 }
 
 void TSetupForm::CreatePages() {
-  Frames& f = *f_;
   pages_ = new QTabWidget(this);
   pages_->setUsesScrollButtons(false);
   setCentralWidget(pages_);
-  auto page = [this](const char* caption) {
+  const std::pair<const char*, void (TSetupForm::*)(QWidget*, QVBoxLayout*)> kPages[] = {
+      {"Options", &TSetupForm::CreateOptionsPage},
+      {"Motor", &TSetupForm::CreateMotorPage},
+      {"Encoder", &TSetupForm::CreateEncoderPage},
+      {"Speed", &TSetupForm::CreateSpeedPage},
+      {"Positioning", &TSetupForm::CreatePositioningPage},
+      {"Zeroing", &TSetupForm::CreateZeroingPage},
+      {"Field Bus", &TSetupForm::CreateFieldBusPage},
+  };
+  for (const auto& [caption, create] : kPages) {
     auto* scroll = new PageScroll(pages_);
-    auto* w = new QWidget(scroll);
-    auto* layout = new QVBoxLayout(w);
+    auto* page = new QWidget(scroll);
+    auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(6, 6, 6, 6);
     layout->setSpacing(6);
-    scroll->setWidget(w);
+    scroll->setWidget(page);
     pages_->addTab(scroll, QString::fromLatin1(caption));
-    return std::make_pair(w, layout);
-  };
+    (this->*create)(page, layout);
+  }
+}
 
-  {
-    auto [w, l] = page("Options");
-    f.rgCmdFromBus = NewRadio(w, 2);
-    f.rgRefSource = NewRadio(w, 2);
-    f.rgUseSyncSignal = NewRadio(w, 2);
-    l->addWidget(f.rgCmdFromBus);
-    l->addWidget(f.rgRefSource);
-    l->addWidget(f.rgUseSyncSignal);
-    l->addStretch();
-  }
-  {
-    auto [w, l] = page("Motor");
-    f.lvMotor = NewList(w);
-    l->addWidget(f.lvMotor);
-    l->addStretch();
-  }
-  {
-    auto [w, l] = page("Encoder");
-    // The encoder's own switch: the page's settings apply only with the encoder enabled,
-    // so the page offers the bit that enables them.
-    f.rgEncoderEnable = NewRadio(w, 2);
-    f.rgControlMode = NewRadio(w, 3, "Select stepper mode the driving way.");
-    f.lvEncoder = NewList(w);
-    l->addWidget(f.rgEncoderEnable);
-    l->addWidget(f.rgControlMode);
-    l->addWidget(f.lvEncoder);
-    l->addStretch();
-  }
-  {
-    auto [w, l] = page("Speed");
-    f.rgRampStopMode = NewRadio(w, 4);
-    f.lvSpeed = NewList(w);
-    l->addWidget(f.rgRampStopMode);
-    l->addWidget(f.lvSpeed);
-    l->addStretch();
-  }
-  {
-    auto [w, l] = page("Positioning");
-    f.rgUsePosLimits = NewRadio(w, 2);
-    f.lvPosLimits = NewList(w);
-    f.gbPosLimits = NewGroup(w, "Position limits", f.lvPosLimits);
-    f.rgPositionMode =
-        NewRadio(w, 2, "Enable positioning features, else it works in speed mode only.");
-    f.lvPosPid = NewList(w);
-    f.gbPosPid = NewGroup(w, "Position PID regulator", f.lvPosPid);
-    f.lvPosTarget = NewList(w);
-    f.gbPosTarget = NewGroup(w, "Position target", f.lvPosTarget);
-    l->addWidget(f.rgUsePosLimits);
-    l->addWidget(f.gbPosLimits);
-    l->addWidget(f.rgPositionMode);
-    l->addWidget(f.gbPosPid);
-    l->addWidget(f.gbPosTarget);
-    l->addStretch();
-  }
-  {
-    auto [w, l] = page("Zeroing");
-    auto* top = new QHBoxLayout();
-    auto* radios = new QVBoxLayout();
-    f.rgZeroActiveLevel = NewRadio(w, 2);
-    f.rgZeroDirection = NewRadio(w, 2);
-    radios->addWidget(f.rgZeroActiveLevel);
-    radios->addWidget(f.rgZeroDirection);
-    f.imgZeroing = new vx::ZeroingPicture(w);
-    top->addLayout(radios, 1);
-    top->addWidget(f.imgZeroing, 0, Qt::AlignTop);
-    f.lvZeroing = NewList(w);
-    l->addLayout(top);
-    l->addWidget(f.lvZeroing);
-    l->addStretch();
-  }
-  {
-    auto [w, l] = page("Field Bus");
-    auto direct = [&](const char* caption, const char* hint, QTreeWidget** list,
-                      QPushButton** button) {
-      auto* group = new QGroupBox(QString::fromLatin1(caption), w);
-      auto* row = new QHBoxLayout(group);
-      row->setContentsMargins(6, 4, 6, 6);
-      *list = NewList(group);
-      (*list)->setHeaderHidden(true);
-      *button = new QPushButton(QStringLiteral("<=Save"), group);
-      (*button)->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-      if (hint != nullptr) (*button)->setToolTip(QString::fromLatin1(hint));
-      row->addWidget(*list, 1);
-      row->addWidget(*button, 0, Qt::AlignVCenter);
-      group->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-      l->addWidget(group);
-    };
-    direct("ModBus Address", "Save this value as new slave address for ModBus", &f.lvModBusAddress,
-           &f.btnModBusAddress);
-    direct("CanBus Baudrate", nullptr, &f.lvCanBaudrate, &f.btnCanBaudrate);
-    auto frames = [&](const char* caption, QTreeWidget** list, QGroupBox** group) {
-      *list = NewList(w);
-      (*list)->setHeaderHidden(true);
-      QFont mono(QStringLiteral("Courier New"), 8);
-      mono.setStyleHint(QFont::TypeWriter);
-      mono.setFixedPitch(true);
-      (*list)->setFont(mono);
-      *group = NewGroup(w, caption, *list);
-      l->addWidget(*group);
-    };
-    frames("CAN-bus RX Frames", &f.lvCanRx, &f.gbCanRx);
-    frames("CAN-bus TX Frames", &f.lvCanTx, &f.gbCanTx);
-    l->addStretch();
-    connect(f.btnModBusAddress, &QPushButton::clicked, this, [this] {
-      TkoDeviceVX310* d = Drive();
-      vx::RunReportingErrors([&] {
-        if (d != nullptr) SaveDirect(d->ParEEModBusAddress, "ModBus Slave Address");
-      });
+void TSetupForm::CreateOptionsPage(QWidget* w, QVBoxLayout* l) {
+  Frames& f = *f_;
+  f.rgCmdFromBus = NewRadio(w, 2);
+  f.rgRefSource = NewRadio(w, 2);
+  f.rgUseSyncSignal = NewRadio(w, 2);
+  l->addWidget(f.rgCmdFromBus);
+  l->addWidget(f.rgRefSource);
+  l->addWidget(f.rgUseSyncSignal);
+  l->addStretch();
+}
+
+void TSetupForm::CreateMotorPage(QWidget* w, QVBoxLayout* l) {
+  Frames& f = *f_;
+  f.lvMotor = NewList(w);
+  l->addWidget(f.lvMotor);
+  l->addStretch();
+}
+
+void TSetupForm::CreateEncoderPage(QWidget* w, QVBoxLayout* l) {
+  Frames& f = *f_;
+  // The encoder's own switch: the page's settings apply only with the encoder enabled,
+  // so the page offers the bit that enables them.
+  f.rgEncoderEnable = NewRadio(w, 2);
+  f.rgControlMode = NewRadio(w, 3, "Select stepper mode the driving way.");
+  f.lvEncoder = NewList(w);
+  l->addWidget(f.rgEncoderEnable);
+  l->addWidget(f.rgControlMode);
+  l->addWidget(f.lvEncoder);
+  l->addStretch();
+}
+
+void TSetupForm::CreateSpeedPage(QWidget* w, QVBoxLayout* l) {
+  Frames& f = *f_;
+  f.rgRampStopMode = NewRadio(w, 4);
+  f.lvSpeed = NewList(w);
+  l->addWidget(f.rgRampStopMode);
+  l->addWidget(f.lvSpeed);
+  l->addStretch();
+}
+
+void TSetupForm::CreatePositioningPage(QWidget* w, QVBoxLayout* l) {
+  Frames& f = *f_;
+  f.rgUsePosLimits = NewRadio(w, 2);
+  f.lvPosLimits = NewList(w);
+  f.gbPosLimits = NewGroup(w, "Position limits", f.lvPosLimits);
+  f.rgPositionMode =
+      NewRadio(w, 2, "Enable positioning features, else it works in speed mode only.");
+  f.lvPosPid = NewList(w);
+  f.gbPosPid = NewGroup(w, "Position PID regulator", f.lvPosPid);
+  f.lvPosTarget = NewList(w);
+  f.gbPosTarget = NewGroup(w, "Position target", f.lvPosTarget);
+  l->addWidget(f.rgUsePosLimits);
+  l->addWidget(f.gbPosLimits);
+  l->addWidget(f.rgPositionMode);
+  l->addWidget(f.gbPosPid);
+  l->addWidget(f.gbPosTarget);
+  l->addStretch();
+}
+
+void TSetupForm::CreateZeroingPage(QWidget* w, QVBoxLayout* l) {
+  Frames& f = *f_;
+  auto* top = new QHBoxLayout();
+  auto* radios = new QVBoxLayout();
+  f.rgZeroActiveLevel = NewRadio(w, 2);
+  f.rgZeroDirection = NewRadio(w, 2);
+  radios->addWidget(f.rgZeroActiveLevel);
+  radios->addWidget(f.rgZeroDirection);
+  f.imgZeroing = new vx::ZeroingPicture(w);
+  top->addLayout(radios, 1);
+  top->addWidget(f.imgZeroing, 0, Qt::AlignTop);
+  f.lvZeroing = NewList(w);
+  l->addLayout(top);
+  l->addWidget(f.lvZeroing);
+  l->addStretch();
+}
+
+void TSetupForm::CreateFieldBusPage(QWidget* w, QVBoxLayout* l) {
+  Frames& f = *f_;
+  auto direct = [&](const char* caption, const char* hint, QTreeWidget** list,
+                    QPushButton** button) {
+    auto* group = new QGroupBox(QString::fromLatin1(caption), w);
+    auto* row = new QHBoxLayout(group);
+    row->setContentsMargins(6, 4, 6, 6);
+    *list = NewList(group);
+    (*list)->setHeaderHidden(true);
+    *button = new QPushButton(QStringLiteral("<=Save"), group);
+    (*button)->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    if (hint != nullptr) (*button)->setToolTip(QString::fromLatin1(hint));
+    row->addWidget(*list, 1);
+    row->addWidget(*button, 0, Qt::AlignVCenter);
+    group->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    l->addWidget(group);
+  };
+  direct("ModBus Address", "Save this value as new slave address for ModBus", &f.lvModBusAddress,
+         &f.btnModBusAddress);
+  direct("CanBus Baudrate", nullptr, &f.lvCanBaudrate, &f.btnCanBaudrate);
+  auto frames = [&](const char* caption, QTreeWidget** list, QGroupBox** group) {
+    *list = NewList(w);
+    (*list)->setHeaderHidden(true);
+    QFont mono(QStringLiteral("Courier New"), 8);
+    mono.setStyleHint(QFont::TypeWriter);
+    mono.setFixedPitch(true);
+    (*list)->setFont(mono);
+    *group = NewGroup(w, caption, *list);
+    l->addWidget(*group);
+  };
+  frames("CAN-bus RX Frames", &f.lvCanRx, &f.gbCanRx);
+  frames("CAN-bus TX Frames", &f.lvCanTx, &f.gbCanTx);
+  l->addStretch();
+  connect(f.btnModBusAddress, &QPushButton::clicked, this, [this] {
+    TkoDeviceVX310* d = Drive();
+    vx::RunReportingErrors([&] {
+      if (d != nullptr) SaveDirect(d->ParEEModBusAddress, "ModBus Slave Address");
     });
-    connect(f.btnCanBaudrate, &QPushButton::clicked, this, [this] {
-      TkoDeviceVX310* d = Drive();
-      vx::RunReportingErrors([&] {
-        if (d != nullptr) SaveDirect(d->ParEECanBusBaudrate, "CanBus BaudRate");
-      });
+  });
+  connect(f.btnCanBaudrate, &QPushButton::clicked, this, [this] {
+    TkoDeviceVX310* d = Drive();
+    vx::RunReportingErrors([&] {
+      if (d != nullptr) SaveDirect(d->ParEECanBusBaudrate, "CanBus BaudRate");
     });
-  }
+  });
 }
 
 void TSetupForm::SetSettingsFile(const std::string& path) {

@@ -9,6 +9,7 @@
 class QAction;
 class QPrinter;
 class QTabWidget;
+class QVBoxLayout;
 class TkoDeviceVX310;
 class TkoParValue;
 class TkoPrintRtfDoc;
@@ -113,6 +114,14 @@ class TSetupForm : public QMainWindow {
   struct Frames;
   void CreateActions();
   void CreatePages();
+  // One function a page: it puts the page's frames into `layout` of `page`.
+  void CreateOptionsPage(QWidget* page, QVBoxLayout* layout);
+  void CreateMotorPage(QWidget* page, QVBoxLayout* layout);
+  void CreateEncoderPage(QWidget* page, QVBoxLayout* layout);
+  void CreateSpeedPage(QWidget* page, QVBoxLayout* layout);
+  void CreatePositioningPage(QWidget* page, QVBoxLayout* layout);
+  void CreateZeroingPage(QWidget* page, QVBoxLayout* layout);
+  void CreateFieldBusPage(QWidget* page, QVBoxLayout* layout);
   // Binds the pages to the drive's parameters; none: every control shows no drive.
   void BindPages(TkoDeviceVX310* drive);
   void FitWidth();

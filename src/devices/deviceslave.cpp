@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "devices/devicesetup.h"
-#include "modbus/mbresult.h"
+#include "mbwire/mbresult.h"
 #include "modbus/mbthread.h"
 #include "modbus/mbtransaction.h"
 #include "modbus/mbtransakinds.h"

@@ -8,12 +8,6 @@ namespace vx {
 
 namespace {
 
-// Unicode of the bytes 0x80..0x9F; the undefined ones stay at their Latin-1 value.
-constexpr char16_t kWin1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
 // Far beyond any bitmap, yet small enough that adding a rectangle's coordinates to it
 // cannot overflow an int.
 constexpr double kPixelLimit = 1 << 24;
@@ -31,16 +25,6 @@ QPainter::CompositionMode ModeOf(PenMode mode) {
 }
 
 }  // namespace
-
-QString FromWin1252(const std::string& text) {
-  QString out;
-  out.reserve(static_cast<qsizetype>(text.size()));
-  for (char ch : text) {
-    const auto b = static_cast<unsigned char>(ch);
-    out.append(QChar(b >= 0x80 && b < 0xA0 ? kWin1252High[b - 0x80] : char16_t(b)));
-  }
-  return out;
-}
 
 int TruncPixel(double value) {
   if (std::isnan(value)) return 0;

@@ -5,11 +5,14 @@
 #include <vector>
 
 #include "graph/graphtypes.h"
+#include "paramui/textcodec.h"
 
 namespace vx {
 
 // Windows-1252 text as Qt text; the graph's names and value texts are engine text.
-QString FromWin1252(const std::string& text);
+inline QString FromWin1252(const std::string& text) {
+  return ToQString(text);
+}
 
 // Converts a pixel coordinate computed in floating point to int, truncating toward zero.
 // Values far outside any bitmap, infinities and NaN are pinned to a large finite value

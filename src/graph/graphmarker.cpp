@@ -100,117 +100,128 @@ bool TkoGraphMarker::Draw(vx::GraphCanvas* canvas, const TkoGraphScala* scaleX,
   LabelRectX = {};
   LabelRectY = {};
   if (!Visible || canvas == nullptr || scaleX == nullptr || scaleY == nullptr) return false;
-  const vx::Rect& p = Bounds;
   const bool xIn = InRange(Position.X, *scaleX);
   const bool yIn = InRange(Position.Y, *scaleY);
-  const int px = xIn ? scaleX->ToPixelX(Position.X, p) : 0;
-  const int py = yIn ? scaleY->ToPixelY(Position.Y, p) : 0;
+  const int px = xIn ? scaleX->ToPixelX(Position.X, Bounds) : 0;
+  const int py = yIn ? scaleY->ToPixelY(Position.Y, Bounds) : 0;
 
   if (HasAxis(kAxisX) && xIn) {
     const bool above = scaleX->Orientation == TkoGraphScala::kAbove;
-    if (LineFormat.Visible()) {
-      canvas->Pen = LineFormat.Pen;
-      canvas->Brush.Style = Qt::NoBrush;
-      canvas->MoveTo(px, p.Top);
-      canvas->LineTo(px, p.Bottom + 1);
-      canvas->Brush = LineFormat.Brush;
-      if (above) {
-        DrawHead(*canvas, HeadStyle, QPoint(px, p.Top - 2),
-                 [](QPoint o) { return QPoint(o.x(), -o.y()); },
-                 {px - 2, p.Top - 6, px + 3, p.Top - 1});
-      } else {
-        DrawHead(*canvas, HeadStyle, QPoint(px, p.Bottom + 2), [](QPoint o) { return o; },
-                 {px - 2, p.Bottom + 2, px + 3, p.Bottom + 7});
-      }
-    }
-    if (LabelFormat.Visible()) {
-      vx::UseFormat(*canvas, LabelFormat);
-      const BoxTexts t = TextsOf(*canvas, Position.X, *scaleX, LabelFormat.Text());
-      vx::Rect box;
-      if (above) {
-        box.Bottom = p.Top - 7;
-        box.Top = box.Bottom - t.h1 - t.q;
-      } else {
-        box.Top = p.Bottom + 8;
-        box.Bottom = box.Top + t.h1 + t.q;
-      }
-      // One pixel more on the right than on a bare text cell, so that the last digit does
-      // not run into the frame.
-      box.Left = px - t.w / 2 - 2;
-      box.Right = px + t.w / 2 + 2;
-      // Near either end of the axis the box slides inward, so that its value is not cut
-      // off at the diagram's edge.
-      const int shift = Inward(box.Left, box.Right, scaleX->Bounds.Left, scaleX->Bounds.Right);
-      box.Left += shift;
-      box.Right += shift;
-      const int cx = px + shift;
-      canvas->Rectangle(box.Left, box.Top, box.Right, box.Bottom);
-      canvas->Brush.Style = Qt::NoBrush;
-      if (above) {
-        canvas->TextOut(cx - t.w2 / 2, box.Top, t.t2);
-        canvas->TextOut(cx - t.w1 / 2, box.Top + t.q, t.t1);
-      } else {
-        canvas->TextOut(cx - t.w1 / 2, box.Top, t.t1);
-        canvas->TextOut(cx - t.w2 / 2, box.Top + t.q, t.t2);
-      }
-      LabelRectX = box;
-    }
+    if (LineFormat.Visible()) DrawLineX(*canvas, px, above);
+    if (LabelFormat.Visible()) LabelRectX = DrawLabelX(*canvas, px, *scaleX, above);
   }
-
   if (HasAxis(kAxisY) && yIn) {
     const bool left = scaleY->Orientation == TkoGraphScala::kLeft;
-    if (LineFormat.Visible()) {
-      canvas->Pen = LineFormat.Pen;
-      canvas->Brush.Style = Qt::NoBrush;
-      canvas->MoveTo(p.Left, py);
-      canvas->LineTo(p.Right + 1, py);
-      canvas->Brush = LineFormat.Brush;
-      if (left) {
-        DrawHead(*canvas, HeadStyle, QPoint(p.Left - 2, py),
-                 [](QPoint o) { return QPoint(-o.y(), -o.x()); },
-                 {p.Left - 6, py - 2, p.Left - 1, py + 3});
-      } else {
-        DrawHead(*canvas, HeadStyle, QPoint(p.Right + 2, py),
-                 [](QPoint o) { return QPoint(o.y(), -o.x()); },
-                 {p.Right + 2, py - 2, p.Right + 7, py + 3});
-      }
-    }
-    if (LabelFormat.Visible()) {
-      vx::UseFormat(*canvas, LabelFormat);
-      const BoxTexts t = TextsOf(*canvas, Position.Y, *scaleY, LabelFormat.Text());
-      vx::Rect box;
-      box.Top = py - t.q;
-      box.Bottom = py + t.h1;
-      // Slides up (or down) near the ends of the axis, as the X box does sideways.
-      const int shift = Inward(box.Top, box.Bottom, scaleY->Bounds.Top, scaleY->Bounds.Bottom);
-      box.Top += shift;
-      box.Bottom += shift;
-      const int ty = py + shift;
-      if (left) {
-        box.Right = p.Left - 7;
-        box.Left = box.Right - t.w - 4;
-      } else {
-        box.Left = p.Right + 8;
-        box.Right = box.Left + t.w + 4;
-      }
-      canvas->Rectangle(box.Left, box.Top, box.Right, box.Bottom);
-      canvas->Brush.Style = Qt::NoBrush;
-      if (left) {
-        canvas->TextOut(box.Right - t.w1 - 2, ty, t.t1);
-        canvas->TextOut(box.Right - t.w2 - 2, ty - t.q, t.t2);
-      } else {
-        canvas->TextOut(box.Left + 2, ty, t.t1);
-        canvas->TextOut(box.Left + 2, ty - t.q, t.t2);
-      }
-      LabelRectY = box;
-    }
+    if (LineFormat.Visible()) DrawLineY(*canvas, py, left);
+    if (LabelFormat.Visible()) LabelRectY = DrawLabelY(*canvas, py, *scaleY, left);
   }
-
   if (xIn && yIn) {
     vx::UseFormat(*canvas, LineFormat);
     vx::DrawPointStyle(*canvas, PointStyle, px, py);
   }
   return true;
+}
+
+void TkoGraphMarker::DrawLineX(vx::GraphCanvas& canvas, int px, bool above) const {
+  const vx::Rect& p = Bounds;
+  canvas.Pen = LineFormat.Pen;
+  canvas.Brush.Style = Qt::NoBrush;
+  canvas.MoveTo(px, p.Top);
+  canvas.LineTo(px, p.Bottom + 1);
+  canvas.Brush = LineFormat.Brush;
+  if (above) {
+    DrawHead(canvas, HeadStyle, QPoint(px, p.Top - 2),
+             [](QPoint o) { return QPoint(o.x(), -o.y()); },
+             {px - 2, p.Top - 6, px + 3, p.Top - 1});
+  } else {
+    DrawHead(canvas, HeadStyle, QPoint(px, p.Bottom + 2), [](QPoint o) { return o; },
+             {px - 2, p.Bottom + 2, px + 3, p.Bottom + 7});
+  }
+}
+
+void TkoGraphMarker::DrawLineY(vx::GraphCanvas& canvas, int py, bool left) const {
+  const vx::Rect& p = Bounds;
+  canvas.Pen = LineFormat.Pen;
+  canvas.Brush.Style = Qt::NoBrush;
+  canvas.MoveTo(p.Left, py);
+  canvas.LineTo(p.Right + 1, py);
+  canvas.Brush = LineFormat.Brush;
+  if (left) {
+    DrawHead(canvas, HeadStyle, QPoint(p.Left - 2, py),
+             [](QPoint o) { return QPoint(-o.y(), -o.x()); },
+             {p.Left - 6, py - 2, p.Left - 1, py + 3});
+  } else {
+    DrawHead(canvas, HeadStyle, QPoint(p.Right + 2, py),
+             [](QPoint o) { return QPoint(o.y(), -o.x()); },
+             {p.Right + 2, py - 2, p.Right + 7, py + 3});
+  }
+}
+
+vx::Rect TkoGraphMarker::DrawLabelX(vx::GraphCanvas& canvas, int px, const TkoGraphScala& scaleX,
+                                    bool above) const {
+  const vx::Rect& p = Bounds;
+  vx::UseFormat(canvas, LabelFormat);
+  const BoxTexts t = TextsOf(canvas, Position.X, scaleX, LabelFormat.Text());
+  vx::Rect box;
+  if (above) {
+    box.Bottom = p.Top - 7;
+    box.Top = box.Bottom - t.h1 - t.q;
+  } else {
+    box.Top = p.Bottom + 8;
+    box.Bottom = box.Top + t.h1 + t.q;
+  }
+  // One pixel more on the right than on a bare text cell, so that the last digit does
+  // not run into the frame.
+  box.Left = px - t.w / 2 - 2;
+  box.Right = px + t.w / 2 + 2;
+  // Near either end of the axis the box slides inward, so that its value is not cut
+  // off at the diagram's edge.
+  const int shift = Inward(box.Left, box.Right, scaleX.Bounds.Left, scaleX.Bounds.Right);
+  box.Left += shift;
+  box.Right += shift;
+  const int cx = px + shift;
+  canvas.Rectangle(box.Left, box.Top, box.Right, box.Bottom);
+  canvas.Brush.Style = Qt::NoBrush;
+  if (above) {
+    canvas.TextOut(cx - t.w2 / 2, box.Top, t.t2);
+    canvas.TextOut(cx - t.w1 / 2, box.Top + t.q, t.t1);
+  } else {
+    canvas.TextOut(cx - t.w1 / 2, box.Top, t.t1);
+    canvas.TextOut(cx - t.w2 / 2, box.Top + t.q, t.t2);
+  }
+  return box;
+}
+
+vx::Rect TkoGraphMarker::DrawLabelY(vx::GraphCanvas& canvas, int py, const TkoGraphScala& scaleY,
+                                    bool left) const {
+  const vx::Rect& p = Bounds;
+  vx::UseFormat(canvas, LabelFormat);
+  const BoxTexts t = TextsOf(canvas, Position.Y, scaleY, LabelFormat.Text());
+  vx::Rect box;
+  box.Top = py - t.q;
+  box.Bottom = py + t.h1;
+  // Slides up (or down) near the ends of the axis, as the X box does sideways.
+  const int shift = Inward(box.Top, box.Bottom, scaleY.Bounds.Top, scaleY.Bounds.Bottom);
+  box.Top += shift;
+  box.Bottom += shift;
+  const int ty = py + shift;
+  if (left) {
+    box.Right = p.Left - 7;
+    box.Left = box.Right - t.w - 4;
+  } else {
+    box.Left = p.Right + 8;
+    box.Right = box.Left + t.w + 4;
+  }
+  canvas.Rectangle(box.Left, box.Top, box.Right, box.Bottom);
+  canvas.Brush.Style = Qt::NoBrush;
+  if (left) {
+    canvas.TextOut(box.Right - t.w1 - 2, ty, t.t1);
+    canvas.TextOut(box.Right - t.w2 - 2, ty - t.q, t.t2);
+  } else {
+    canvas.TextOut(box.Left + 2, ty, t.t1);
+    canvas.TextOut(box.Left + 2, ty - t.q, t.t2);
+  }
+  return box;
 }
 
 TkoGraphMarker* TkoGraphMarker::HitTest(const QPoint& point) {

@@ -45,4 +45,14 @@ class TkoGraphMarker : public TkoGraphElement {
   vx::Rect LabelRectY;
   vx::Rect LabelRectX;
   std::uint8_t SelectedPart = 0;
+
+ private:
+  // The line at pixel px (x) or py (y) across the plot, with its head beside the scale.
+  void DrawLineX(vx::GraphCanvas& canvas, int px, bool above) const;
+  void DrawLineY(vx::GraphCanvas& canvas, int py, bool left) const;
+  // The value box beside the scale; answers the box drawn.
+  vx::Rect DrawLabelX(vx::GraphCanvas& canvas, int px, const TkoGraphScala& scaleX,
+                      bool above) const;
+  vx::Rect DrawLabelY(vx::GraphCanvas& canvas, int py, const TkoGraphScala& scaleY,
+                      bool left) const;
 };

@@ -138,146 +138,158 @@ std::string TkoGraphScala::LabelSecondLine(double value) const {
 
 bool TkoGraphScala::Draw(vx::GraphCanvas* canvas) {
   if (!Visible || canvas == nullptr) return false;
+  const std::vector<double> values = vx::TickValues(Min, Max, TickStep(*canvas));
+  if (LineFormat.Visible()) DrawTicks(*canvas, values);
+  if (GridFormat.Visible()) DrawGrid(*canvas, values);
+  if (LabelFormat.Visible()) DrawLabels(*canvas, values);
+  if (TextFormat.Visible()) DrawTitle(*canvas);
+  return true;
+}
+
+int TkoGraphScala::PixelAt(double value) const {
+  const double offset = PixelsPerUnit() * (value - Min);
+  return Horizontal() ? vx::TruncPixel(offset + PlotRect.Left)
+                      : vx::TruncPixel(PlotRect.Bottom - offset);
+}
+
+void TkoGraphScala::DrawTicks(vx::GraphCanvas& canvas, const std::vector<double>& values) const {
   const vx::Rect& b = Bounds;
   const vx::Rect& p = PlotRect;
-  const double k = PixelsPerUnit();
-  const std::vector<double> values = vx::TickValues(Min, Max, TickStep(*canvas));
-  const auto xAt = [&](double v) { return vx::TruncPixel(k * (v - Min) + p.Left); };
-  const auto yAt = [&](double v) { return vx::TruncPixel(p.Bottom - k * (v - Min)); };
-
-  if (LineFormat.Visible()) {
-    vx::UseFormat(*canvas, LineFormat);
-    const auto tick = [&](int at) {
-      switch (Orientation) {
-        case kAbove:
-          canvas->MoveTo(at, b.Bottom - 5);
-          canvas->LineTo(at, b.Bottom);
-          break;
-        case kBelow:
-          canvas->MoveTo(at, b.Top + 5);
-          canvas->LineTo(at, b.Top);
-          break;
-        case kLeft:
-          canvas->MoveTo(b.Right - 5, at);
-          canvas->LineTo(b.Right, at);
-          break;
-        default:
-          canvas->MoveTo(b.Left + 5, at);
-          canvas->LineTo(b.Left, at);
-          break;
-      }
-    };
-    if (Horizontal()) {
-      tick(p.Right);
-      tick(p.Left);
-      for (double v : values) tick(xAt(v));
-    } else {
-      tick(p.Top);
-      tick(p.Bottom);
-      for (double v : values) tick(yAt(v));
-    }
-  }
-
-  if (GridFormat.Visible()) {
-    vx::UseFormat(*canvas, GridFormat);
-    for (double v : values) {
-      if (Horizontal()) {
-        canvas->MoveTo(xAt(v), p.Top);
-        canvas->LineTo(xAt(v), p.Bottom);
-      } else {
-        canvas->MoveTo(p.Left, yAt(v));
-        canvas->LineTo(p.Right, yAt(v));
-      }
-    }
-  }
-
-  if (LabelFormat.Visible()) {
-    vx::UseFormat(*canvas, LabelFormat);
-    const bool twoLines = DateLabels && TimeLabels;
-    // Rectangles of the labels written so far: an intermediate label that would run into
-    // one of them (an end label, mostly) is left out rather than printed over it.
-    std::vector<vx::Rect> written;
-    enum class Which { kMax, kMin, kBetween };
-    const auto label = [&](double v, Which which) {
-      const std::string t1 = LabelText(v);
-      const std::string t2 = LabelSecondLine(v);
-      const int w = canvas->TextWidth(t1);
-      const int h = canvas->TextHeight("0");
-      const int w2 = canvas->TextWidth(t2);
-      int x = 0, y = 0, x2 = 0, y2 = 0;
-      switch (Orientation) {
-        case kAbove:
-        case kBelow: {
-          y = Orientation == kAbove ? b.Bottom - h - 5 : b.Top + 5;
-          y2 = Orientation == kAbove ? y - (3 * h) / 4 : y + (3 * h) / 4;
-          if (which == Which::kMax) {
-            // Right and bottom edges are clipped off: end one pixel before.
-            x = b.Right - w - 1;
-            x2 = b.Right - w2 - 1;
-          } else if (which == Which::kMin) {
-            x = x2 = b.Left + 1;
-          } else {
-            x = vx::TruncPixel(k * (v - Min) + b.Left - w / 2 + 1);
-            x2 = vx::TruncPixel(k * (v - Min) + b.Left - w2 / 2 + 1);
-          }
-          break;
-        }
-        default: {
-          x = Orientation == kLeft ? b.Right - 6 - w : b.Left + 7;
-          x2 = Orientation == kLeft ? b.Right - 6 - w2 : b.Left + 7;
-          if (which == Which::kMax) {
-            y = b.Top + h / 4;
-            y2 = b.Top + h;
-          } else if (which == Which::kMin) {
-            y = b.Bottom - h - (twoLines ? (3 * h) / 4 : 0);
-            y2 = b.Bottom - h;
-          } else {
-            y = vx::TruncPixel(b.Bottom - (3 * h) / 4 - k * (v - Min)) - (twoLines ? h / 4 : 0);
-            y2 = vx::TruncPixel(b.Bottom - h / 4 - k * (v - Min));
-          }
-          break;
-        }
-      }
-      vx::Rect area{x, y, x + w, y + h};
-      if (twoLines) {
-        area.Left = std::min(area.Left, x2);
-        area.Right = std::max(area.Right, x2 + w2);
-        area.Top = std::min(area.Top, y2);
-        area.Bottom = std::max(area.Bottom, y2 + h);
-      }
-      if (which == Which::kBetween) {
-        for (const vx::Rect& r : written) {
-          if (Overlaps(r, area)) return;
-        }
-      }
-      written.push_back(area);
-      canvas->TextOut(x, y, t1);
-      if (twoLines) canvas->TextOut(x2, y2, t2);
-    };
-    label(Max, Which::kMax);
-    label(Min, Which::kMin);
-    for (double v : values) label(v, Which::kBetween);
-  }
-
-  if (TextFormat.Visible()) {
-    vx::UseFormat(*canvas, TextFormat);
-    const std::string& title = TextFormat.Text();
-    const int w = canvas->TextWidth(title);
-    const int h = canvas->TextHeight(title);
+  vx::UseFormat(canvas, LineFormat);
+  // Ticks are 5 pixels long, from the edge of the scale that faces the plot.
+  const auto tick = [&](int at) {
     switch (Orientation) {
       case kAbove:
-        canvas->TextOut(b.Left + (b.Width() - w) / 2, b.Top + 1, title);
+        canvas.MoveTo(at, b.Bottom - 5);
+        canvas.LineTo(at, b.Bottom);
         break;
       case kBelow:
-        canvas->TextOut(b.Left + (b.Width() - w) / 2, b.Bottom - 1 - h, title);
+        canvas.MoveTo(at, b.Top + 5);
+        canvas.LineTo(at, b.Top);
         break;
       case kLeft:
-        canvas->TextOutTurned(b.Left + 2, b.Bottom - (b.Height() - w) / 2, title);
+        canvas.MoveTo(b.Right - 5, at);
+        canvas.LineTo(b.Right, at);
         break;
       default:
-        canvas->TextOutTurned(b.Right - 2 - h, b.Bottom - (b.Height() - w) / 2, title);
+        canvas.MoveTo(b.Left + 5, at);
+        canvas.LineTo(b.Left, at);
         break;
     }
+  };
+  if (Horizontal()) {
+    tick(p.Right);
+    tick(p.Left);
+  } else {
+    tick(p.Top);
+    tick(p.Bottom);
   }
-  return true;
+  for (double v : values) tick(PixelAt(v));
+}
+
+void TkoGraphScala::DrawGrid(vx::GraphCanvas& canvas, const std::vector<double>& values) const {
+  const vx::Rect& p = PlotRect;
+  vx::UseFormat(canvas, GridFormat);
+  for (double v : values) {
+    const int at = PixelAt(v);
+    if (Horizontal()) {
+      canvas.MoveTo(at, p.Top);
+      canvas.LineTo(at, p.Bottom);
+    } else {
+      canvas.MoveTo(p.Left, at);
+      canvas.LineTo(p.Right, at);
+    }
+  }
+}
+
+void TkoGraphScala::DrawLabels(vx::GraphCanvas& canvas, const std::vector<double>& values) const {
+  vx::UseFormat(canvas, LabelFormat);
+  const bool twoLines = DateLabels && TimeLabels;
+  // Rectangles of the labels written so far: an intermediate label that would run into
+  // one of them (an end label, mostly) is left out rather than printed over it.
+  std::vector<vx::Rect> written;
+  const auto label = [&](double v, LabelKind kind) {
+    const std::string first = LabelText(v);
+    const std::string second = LabelSecondLine(v);
+    const LabelPlace at = PlaceLabel(canvas, v, kind, first, second);
+    if (kind == LabelKind::kBetween) {
+      for (const vx::Rect& r : written)
+        if (Overlaps(r, at.area)) return;
+    }
+    written.push_back(at.area);
+    canvas.TextOut(at.x, at.y, first);
+    if (twoLines) canvas.TextOut(at.x2, at.y2, second);
+  };
+  label(Max, LabelKind::kMax);
+  label(Min, LabelKind::kMin);
+  for (double v : values) label(v, LabelKind::kBetween);
+}
+
+TkoGraphScala::LabelPlace TkoGraphScala::PlaceLabel(vx::GraphCanvas& canvas, double v,
+                                                    LabelKind kind, const std::string& first,
+                                                    const std::string& second) const {
+  const vx::Rect& b = Bounds;
+  const double k = PixelsPerUnit();
+  const bool twoLines = DateLabels && TimeLabels;
+  const int w = canvas.TextWidth(first);
+  const int h = canvas.TextHeight("0");
+  const int w2 = canvas.TextWidth(second);
+  LabelPlace at;
+  if (Horizontal()) {
+    at.y = Orientation == kAbove ? b.Bottom - h - 5 : b.Top + 5;
+    at.y2 = Orientation == kAbove ? at.y - (3 * h) / 4 : at.y + (3 * h) / 4;
+    if (kind == LabelKind::kMax) {
+      // Right and bottom edges are clipped off: end one pixel before.
+      at.x = b.Right - w - 1;
+      at.x2 = b.Right - w2 - 1;
+    } else if (kind == LabelKind::kMin) {
+      at.x = at.x2 = b.Left + 1;
+    } else {
+      at.x = vx::TruncPixel(k * (v - Min) + b.Left - w / 2 + 1);
+      at.x2 = vx::TruncPixel(k * (v - Min) + b.Left - w2 / 2 + 1);
+    }
+  } else {
+    at.x = Orientation == kLeft ? b.Right - 6 - w : b.Left + 7;
+    at.x2 = Orientation == kLeft ? b.Right - 6 - w2 : b.Left + 7;
+    if (kind == LabelKind::kMax) {
+      at.y = b.Top + h / 4;
+      at.y2 = b.Top + h;
+    } else if (kind == LabelKind::kMin) {
+      at.y = b.Bottom - h - (twoLines ? (3 * h) / 4 : 0);
+      at.y2 = b.Bottom - h;
+    } else {
+      at.y = vx::TruncPixel(b.Bottom - (3 * h) / 4 - k * (v - Min)) - (twoLines ? h / 4 : 0);
+      at.y2 = vx::TruncPixel(b.Bottom - h / 4 - k * (v - Min));
+    }
+  }
+  at.area = {at.x, at.y, at.x + w, at.y + h};
+  if (twoLines) {
+    at.area.Left = std::min(at.area.Left, at.x2);
+    at.area.Right = std::max(at.area.Right, at.x2 + w2);
+    at.area.Top = std::min(at.area.Top, at.y2);
+    at.area.Bottom = std::max(at.area.Bottom, at.y2 + h);
+  }
+  return at;
+}
+
+void TkoGraphScala::DrawTitle(vx::GraphCanvas& canvas) const {
+  const vx::Rect& b = Bounds;
+  vx::UseFormat(canvas, TextFormat);
+  const std::string& title = TextFormat.Text();
+  const int w = canvas.TextWidth(title);
+  const int h = canvas.TextHeight(title);
+  switch (Orientation) {
+    case kAbove:
+      canvas.TextOut(b.Left + (b.Width() - w) / 2, b.Top + 1, title);
+      break;
+    case kBelow:
+      canvas.TextOut(b.Left + (b.Width() - w) / 2, b.Bottom - 1 - h, title);
+      break;
+    case kLeft:
+      canvas.TextOutTurned(b.Left + 2, b.Bottom - (b.Height() - w) / 2, title);
+      break;
+    default:
+      canvas.TextOutTurned(b.Right - 2 - h, b.Bottom - (b.Height() - w) / 2, title);
+      break;
+  }
 }

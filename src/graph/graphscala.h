@@ -54,6 +54,24 @@ class TkoGraphScala : public TkoGraphElement {
   bool DateLabels = false;
   bool TimeLabels = false;
   vx::Rect PlotRect;  // copied by the diagram layout
+
+ private:
+  enum class LabelKind { kMax, kMin, kBetween };
+  // Where the label of `value` goes: its first line at (x, y), the second at (x2, y2), and
+  // the area both take.
+  struct LabelPlace {
+    int x = 0, y = 0, x2 = 0, y2 = 0;
+    vx::Rect area;
+  };
+
+  // Pixel of a value along the scale, inside the plot.
+  int PixelAt(double value) const;
+  void DrawTicks(vx::GraphCanvas& canvas, const std::vector<double>& values) const;
+  void DrawGrid(vx::GraphCanvas& canvas, const std::vector<double>& values) const;
+  void DrawLabels(vx::GraphCanvas& canvas, const std::vector<double>& values) const;
+  LabelPlace PlaceLabel(vx::GraphCanvas& canvas, double value, LabelKind kind,
+                        const std::string& first, const std::string& second) const;
+  void DrawTitle(vx::GraphCanvas& canvas) const;
 };
 
 namespace vx {

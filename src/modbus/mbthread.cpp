@@ -5,45 +5,15 @@
 #include <mutex>
 #include <utility>
 
-#include "modbus/mbresult.h"
-#include "modbus/mbserver.h"
+#include "mbwire/mbcodes.h"
+#include "mbwire/mbresult.h"
+#include "mbwire/mbserver.h"
 #include "modbus/mbthreadsetup.h"
 #include "modbus/mbtransaction.h"
 #include "platform/koexception.h"
 #include "platform/uidispatch.h"
 
 namespace {
-
-// The transport library's component behind the engine's interface.
-class TransportServer final : public TkoMBServerLink {
- public:
-  bool OpenConnection(const std::string& name, int16_t type) override {
-    return server_.OpenConnection(name, type);
-  }
-  void put_Retries(int16_t v) override { server_.put_Retries(v); }
-  void put_RaiseError(bool v) override { server_.put_RaiseError(v); }
-  void put_BaudRate(int32_t v) override { server_.put_BaudRate(v); }
-  void put_SilentInterval(int32_t ms) override { server_.put_SilentInterval(ms); }
-  void put_TimeOut(int32_t ms) override { server_.put_TimeOut(ms); }
-  void put_TcpPort(int32_t v) override { server_.put_TcpPort(v); }
-  void put_ComPort(int16_t v) override { server_.put_ComPort(v); }
-  void put_ByteSize(int16_t v) override { server_.put_ByteSize(v); }
-  void put_FlowControl(int16_t v) override { server_.put_FlowControl(v); }
-  void put_Parity(int16_t v) override { server_.put_Parity(v); }
-  void put_StopBits(int16_t v) override { server_.put_StopBits(v); }
-  void put_TransmissionMode(int16_t v) override { server_.put_TransmissionMode(v); }
-  void put_Host(const std::string& v) override { server_.put_Host(v); }
-  bool Connect() override { return server_.Connect(); }
-  int32_t TxRxMessage(const std::vector<uint8_t>& q, int16_t qLen, int16_t rLen,
-                      std::vector<uint8_t>& r) override {
-    return server_.TxRxMessage(q, qLen, rLen, r);
-  }
-  int16_t get_Retries() override { return server_.get_Retries(); }
-  void CloseConnection() override { server_.CloseConnection(); }
-
- private:
-  MBServer server_;
-};
 
 std::mutex& FactoryMutex() {
   static std::mutex m;
@@ -78,10 +48,6 @@ std::function<void(const std::string&)>& Reporter() {
 }
 
 }  // namespace
-
-std::unique_ptr<TkoMBServerLink> vx::CreateTransportServer() {
-  return std::make_unique<TransportServer>();
-}
 
 void vx::SetMBErrorReporter(std::function<void(const std::string& message)> reporter) {
   std::lock_guard guard(ReporterMutex());
@@ -426,49 +392,51 @@ std::string TkoMBThread::GetStateText(int code) {
 }
 
 std::string TkoMBThread::GetErrorText(int32_t code) {
+  namespace r = vx::mbresult;
+  using vx::MBException;
   struct Entry {
-    uint32_t code;
+    int32_t code;
     const char* text;
   };
-  static const Entry kTable[] = {
-      {0x00000000u, "no error"},
-      {0x00000200u, "offset error (?)"},
-      {0xFFFFFFFFu, "error in ModBus connection or Port already busy!"},
-      {0xFFFFFFFEu, "unexpected data size."},
-      {0xFFFFFFFDu, "destination/source registers-data-buffer not defined."},
-      {0xFFFFFFFCu, "MBServer ActiveX not registered!"},
-      {0xFFFFFFFBu, "tried to activate TCP/IP server without a connection running."},
-      {0xFFFFFFFAu, "impossible to activate TCP/IP server."},
-      {0xFFFFFFF9u, "error while closing TCP/IP server."},
-      {0xFFFFFFF8u, "error in user-defined function."},
-      {0xFFFFFFF7u, "invalid connection setup."},
-      {0xFFFFFFF6u, "invalid device setup."},
-      {0xFFFFFFF5u, "timeout on wait transaction."},
-      {0x80040201u, "timeout, no response!"},
-      {0x80040202u, "invalid response!"},
-      {0x80040203u, "invalid CRC!"},
-      {0x80040208u, "COM port write error!"},
-      {0x80040209u, "COM port read error!"},
-      {0x8004020Au, "COM port not initialized!"},
-      {0x800405E8u, "buffer overflow"},
-      {0x800405E9u, "socket error"},
-      {0x800405EAu, "socket write error"},
-      {0x800405EBu, "socket read error"},
-      {0x800405ECu, "socket not connected"},
-      {0x80048201u, "unknown function code."},
-      {0x80048202u, "invalid register address."},
-      {0x80048203u, "invalid data value."},
-      {0x80048204u, "device in fault state."},
-      {0x80048205u, "command acknoledge."},
-      {0x80048206u, "slave device busy."},
-      {0x80048208u, "memory check failed."},
-      {0x8004820Au, "gateway can't find connection path."},
-      {0x8004820Bu, "gateway can't find device."},
+  static constexpr Entry kTable[] = {
+      {r::kOk, "no error"},
+      {r::kOffsetError, "offset error (?)"},
+      {r::kOpenFailed, "error in ModBus connection or Port already busy!"},
+      {r::kUnexpectedDataSize, "unexpected data size."},
+      {r::kNoDataBuffer, "destination/source registers-data-buffer not defined."},
+      {r::kNotRegistered, "MBServer ActiveX not registered!"},
+      {r::kTcpServerNoConnection, "tried to activate TCP/IP server without a connection running."},
+      {r::kTcpServerActivate, "impossible to activate TCP/IP server."},
+      {r::kTcpServerClose, "error while closing TCP/IP server."},
+      {r::kUserFunction, "error in user-defined function."},
+      {r::kInvalidConnectionSetup, "invalid connection setup."},
+      {r::kInvalidDeviceSetup, "invalid device setup."},
+      {r::kWaitTimeout, "timeout on wait transaction."},
+      {r::kTimeout, "timeout, no response!"},
+      {r::kInvalidResponse, "invalid response!"},
+      {r::kInvalidCrc, "invalid CRC!"},
+      {r::kPortWriteError, "COM port write error!"},
+      {r::kPortReadError, "COM port read error!"},
+      {r::kPortNotInitialized, "COM port not initialized!"},
+      {r::kBufferOverflow, "buffer overflow"},
+      {r::kSocketError, "socket error"},
+      {r::kSocketWriteError, "socket write error"},
+      {r::kSocketReadError, "socket read error"},
+      {r::kSocketNotConnected, "socket not connected"},
+      {r::FromException(MBException::kIllegalFunction), "unknown function code."},
+      {r::FromException(MBException::kIllegalDataAddress), "invalid register address."},
+      {r::FromException(MBException::kIllegalDataValue), "invalid data value."},
+      {r::FromException(MBException::kServerDeviceFailure), "device in fault state."},
+      {r::FromException(MBException::kAcknowledge), "command acknoledge."},
+      {r::FromException(MBException::kServerDeviceBusy), "slave device busy."},
+      {r::FromException(MBException::kMemoryParityError), "memory check failed."},
+      {r::FromException(MBException::kGatewayPathUnavailable),
+       "gateway can't find connection path."},
+      {r::FromException(MBException::kGatewayTargetFailed), "gateway can't find device."},
   };
-  const auto u = static_cast<uint32_t>(code);
   for (const Entry& e : kTable)
-    if (e.code == u) return e.text;
+    if (e.code == code) return e.text;
   char buf[32];
-  std::snprintf(buf, sizeof buf, "%Xh", u);
+  std::snprintf(buf, sizeof buf, "%Xh", static_cast<uint32_t>(code));
   return buf;
 }

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "mbwire/mbcodes.h"
 #include "modbus/mbthread.h"
 #include "xml/koxmlparser.h"
 
@@ -9,6 +10,7 @@ namespace {
 
 constexpr const char* kSetup = "setup";
 
+// Indexed by the codes of vx::MBParity, vx::MBStopBits and vx::MBFlowControl.
 const char* ParityLetter(int32_t code) {
   static const char* const kLetters[] = {"N", "O", "E", "M", "S"};
   return code >= 0 && code < 5 ? kLetters[code] : "";
@@ -52,17 +54,17 @@ void TkoMBThreadSetup::AnalyzeContent() {
     threadName_ = GetValue(kSetup, "threadname", "");
     hostName_ = GetValue(kSetup, "hostname", "127.0.0.1");
   }
-  connType_ = GetInteger(kSetup, "conntype", 1);
+  connType_ = GetInteger(kSetup, "conntype", vx::MBConnType::kSerial);
   retries_ = GetInteger(kSetup, "retries", 2);
   baudRate_ = GetInteger(kSetup, "baudrate", 19200);
   comPort_ = GetInteger(kSetup, "comport", 1);
   byteSize_ = GetInteger(kSetup, "bytesize", 8);
-  flowCtrl_ = GetInteger(kSetup, "flowctrl", 0);
-  parity_ = GetInteger(kSetup, "parity", 0);
+  flowCtrl_ = GetInteger(kSetup, "flowctrl", vx::MBFlowControl::kNone);
+  parity_ = GetInteger(kSetup, "parity", vx::MBParity::kNone);
   silentInt_ = GetInteger(kSetup, "silentint", 20);
-  stopBits_ = GetInteger(kSetup, "stopbits", 0);
+  stopBits_ = GetInteger(kSetup, "stopbits", vx::MBStopBits::kOne);
   timeOut_ = GetInteger(kSetup, "timeout", 500);
-  txMode_ = GetInteger(kSetup, "txmode", 0);
+  txMode_ = GetInteger(kSetup, "txmode", vx::MBTxMode::kRtu);
   tcpIpPort_ = GetInteger(kSetup, "tcpipport", 502);
   enabled_ = GetBool(kSetup, "enabled", false);
   NotifySetupAdd(this);
@@ -192,13 +194,13 @@ std::string TkoMBThreadSetup::GetDescription() const {
   char buf[512];
   std::string text;
   switch (connType_.load()) {
-    case 1:
+    case vx::MBConnType::kSerial:
       std::snprintf(buf, sizeof buf, "Port mode: COM%d-%d-%d%s%s-%s", comPort_.load(),
                     baudRate_.load(), byteSize_.load(), ParityLetter(parity_),
                     StopBitsText(stopBits_), FlowCtrlText(flowCtrl_));
       text = buf;
       break;
-    case 2:
+    case vx::MBConnType::kTcp:
       text = "TCP/IP: " + GetHostName() + ":" + std::to_string(tcpIpPort_.load());
       break;
     default:

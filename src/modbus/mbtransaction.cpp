@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <exception>
 
-#include "modbus/mbresult.h"
+#include "mbwire/mbresult.h"
 #include "modbus/mbthread.h"
 #include "modbus/mbthreadsetup.h"
 #include "platform/koexception.h"
@@ -265,8 +265,7 @@ int32_t TkoMBTransaction::Exchange(TkoMBServerLink* server) {
 }
 
 bool TkoMBTransaction::WaitFor(int ms) {
-  if (ms < 0) ms = 10000;
-  return done_.WaitFor(std::chrono::milliseconds(ms));
+  return done_.WaitFor(ms < 0 ? waitLimit_ : std::chrono::milliseconds(ms));
 }
 
 void TkoMBTransaction::PostUserMessage(int64_t first, int64_t second) {

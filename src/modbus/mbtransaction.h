@@ -1,5 +1,6 @@
 #pragma once
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -106,8 +107,12 @@ class TkoMBTransaction : public TkoXmlElement, public TkoMBObject {
   [[nodiscard]] bool IsSystem() const { return system_; }
   [[nodiscard]] bool IsUserTransa() const { return !system_; }
 
-  // Waits for the current run to be over (the done event); a negative time is 10 s.
+  // Waits for the current run to be over (the done event); a negative time is the wait
+  // limit, 10 s unless set otherwise.
   bool WaitFor(int ms);
+  static constexpr std::chrono::milliseconds kDefaultWaitLimit{10000};
+  void SetWaitLimit(std::chrono::milliseconds limit) { waitLimit_ = limit; }
+  [[nodiscard]] std::chrono::milliseconds GetWaitLimit() const { return waitLimit_; }
   void PostUserMessage(int64_t first, int64_t second);
   virtual void SetDefaultName();
   [[nodiscard]] virtual std::string ClassName() const = 0;
@@ -150,6 +155,7 @@ class TkoMBTransaction : public TkoXmlElement, public TkoMBObject {
   std::shared_ptr<const int> life_ = std::make_shared<const int>(0);
   vx::MessageReceiver window_;
   vx::ManualResetEvent done_{true};
+  std::chrono::milliseconds waitLimit_ = kDefaultWaitLimit;
   TkoMBDevice* const device_ = nullptr;
   TkoMBThread* const thread_ = nullptr;
   bool system_ = false;

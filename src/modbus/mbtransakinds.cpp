@@ -3,7 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "modbus/mbresult.h"
+#include "mbwire/mbcodes.h"
+#include "mbwire/mbresult.h"
 #include "modbus/mbthread.h"
 #include "platform/threadbuffer.h"
 #include "regmodel/regdatabuffer.h"
@@ -12,10 +13,6 @@
 namespace {
 
 constexpr const char* kSetup = "setup";
-constexpr uint8_t kReadHolding = 0x03;
-constexpr uint8_t kWriteSingle = 0x06;
-constexpr uint8_t kWriteMultiple = 0x10;
-constexpr uint8_t kReadVersion = 0x41;
 
 void PutWord(std::vector<uint8_t>& out, uint16_t w) {
   out.push_back(static_cast<uint8_t>(w >> 8));
@@ -152,7 +149,7 @@ void TkoMBSimpleTransa::SetDefaultName() {
 void TkoMBSimpleTransa::BuildRead(const TkoRegBlock& block) {
   Query.clear();
   Query.push_back(GetSlaveAddress());
-  Query.push_back(kReadHolding);
+  Query.push_back(vx::MBFunction::kReadHoldingRegisters);
   PutWord(Query, block.First());
   PutWord(Query, block.Count());
 }
@@ -162,10 +159,10 @@ void TkoMBSimpleTransa::BuildWrite(const TkoRegBlock& block) {
   Query.clear();
   Query.push_back(GetSlaveAddress());
   if (block.Count() < 2) {
-    Query.push_back(kWriteSingle);
+    Query.push_back(vx::MBFunction::kWriteSingleRegister);
     PutWord(Query, block.First());
   } else {
-    Query.push_back(kWriteMultiple);
+    Query.push_back(vx::MBFunction::kWriteMultipleRegisters);
     PutWord(Query, block.First());
     PutWord(Query, block.Count());
     Query.push_back(static_cast<uint8_t>(view.Size() & 0xFF));
@@ -222,7 +219,7 @@ int32_t TkoMBWriteSingleRegister::TxRx(TkoMBServerLink* server) {
   if (!block || !block->View()) return vx::mbresult::kNoDataBuffer;
   Query.clear();
   Query.push_back(GetSlaveAddress());
-  Query.push_back(kWriteSingle);
+  Query.push_back(vx::MBFunction::kWriteSingleRegister);
   PutWord(Query, block->First());
   AppendView(Query, *block->View());
   return Exchange(server);
@@ -275,7 +272,7 @@ int32_t TkoMBDeviceVersion::TxRx(TkoMBServerLink* server) {
     std::lock_guard guard(versionMutex_);
     versionValid_ = false;
   }
-  Query = {GetSlaveAddress(), kReadVersion};
+  Query = {GetSlaveAddress(), vx::MBFunction::kDeviceVersion};
   const int32_t result = Exchange(server);
   if (result != 0) return result;
   // Address, function code and five words, nothing more and nothing less.

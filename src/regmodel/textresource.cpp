@@ -11,9 +11,9 @@
 #include <limits>
 #include <sstream>
 
-#include "embedded_texts.h"
 #include "platform/atomicfile.h"
 #include "platform/koexception.h"
+#include "resources/embedded_texts.h"
 
 namespace vx {
 

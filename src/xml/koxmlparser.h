@@ -2,6 +2,11 @@
 // TkoXmlParser: the component that owns one element tree (its root), raises events when
 // the tree changes anywhere, writes the tree as an XML document and reads one back.
 //
+// An element's content lines are written one a line, each ended by an empty "br" tag
+// ("<br/>"), the last one only when it is empty; reading ends a line at each "br", so that
+// empty lines survive the round trip. An element named "br" without content is written
+// "<br></br>", which reads back as that element, not as a break.
+//
 // Derived components replace AllocXmlElement to turn tags of their own into objects of
 // derived element classes while a document is read.
 #include <cstdint>

@@ -9,9 +9,13 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/cp1252.h"
+
 namespace {
 
-bool IsWs(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool IsWs(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
 
 bool IsNameStart(char c) {
   const auto u = static_cast<unsigned char>(c);
@@ -35,25 +39,9 @@ std::string Upper(std::string_view s) {
   return r;
 }
 
-// Windows-1252 to Unicode; the five unassigned positions keep their own value.
-constexpr std::array<std::uint16_t, 32> kCp1252High = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-std::uint32_t AnsiToUnicode(unsigned char c) {
-  return (c >= 0x80 && c < 0xA0) ? kCp1252High[c - 0x80] : c;
-}
-
-// The first code page position for a code point, or -1.
-int UnicodeToAnsi(std::uint32_t cp) {
-  if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) return static_cast<int>(cp);
-  for (int i = 0; i < 32; ++i)
-    if (kCp1252High[i] == cp) return 0x80 + i;
-  return -1;
-}
-
-// "#65", "#x41": the low 8 bits of the code; text that is not a number gives a blank.
+// "#65", "#x41": the character of the code as a Windows-1252 byte. A code up to 255 is
+// that byte; a larger one is mapped like UTF-8 text, with the replacement character
+// where the code page has none. Text that is not a number gives a blank.
 char CharRefValue(std::string_view ref) {
   std::string_view digits = ref.substr(1);
   int base = 10;
@@ -62,16 +50,25 @@ char CharRefValue(std::string_view ref) {
     digits.remove_prefix(1);
   }
   if (digits.empty()) return ' ';
-  std::uint64_t v = 0;
+  constexpr std::uint32_t kBeyondUnicode = 0x110000;
+  std::uint32_t v = 0;
   for (char c : digits) {
     int d;
-    if (c >= '0' && c <= '9') d = c - '0';
-    else if (base == 16 && c >= 'a' && c <= 'f') d = c - 'a' + 10;
-    else if (base == 16 && c >= 'A' && c <= 'F') d = c - 'A' + 10;
-    else return ' ';
-    v = v * static_cast<unsigned>(base) + static_cast<unsigned>(d);  // wraps; low bits stay right
+    if (c >= '0' && c <= '9')
+      d = c - '0';
+    else if (base == 16 && c >= 'a' && c <= 'f')
+      d = c - 'a' + 10;
+    else if (base == 16 && c >= 'A' && c <= 'F')
+      d = c - 'A' + 10;
+    else
+      return ' ';
+    // Saturates, so that a long run of digits cannot wrap into a small code.
+    v = std::min<std::uint32_t>(v * static_cast<unsigned>(base) + static_cast<unsigned>(d),
+                                kBeyondUnicode);
   }
-  return static_cast<char>(v & 0xFF);
+  if (v <= 0xFF) return static_cast<char>(v);
+  const int byte = v < kBeyondUnicode ? vx::cp1252::FromUnicode(v) : -1;
+  return byte < 0 ? TXmlParser::kReplacementChar : static_cast<char>(byte);
 }
 
 // Predefined entity, or 0.
@@ -145,8 +142,7 @@ TNvpNode* TNvpList::Node(std::string_view name) const {
 }
 
 TNvpNode* TNvpList::Node(int index) const {
-  return (index >= 0 && index < Count()) ? nodes_[static_cast<std::size_t>(index)].get()
-                                         : nullptr;
+  return (index >= 0 && index < Count()) ? nodes_[static_cast<std::size_t>(index)].get() : nullptr;
 }
 
 static const std::string kEmpty;
@@ -240,13 +236,14 @@ TElemDef* TElemList::Node(std::string_view name) const {
 
 TElemDef* TElemList::Add(std::unique_ptr<TElemDef> def) {
   if (!def) return nullptr;
-  auto it = std::lower_bound(defs_.begin(), defs_.end(), def->Name,
-                             [](const std::unique_ptr<TElemDef>& d, const std::string& v) {
-                               return d->Name < v;
-                             });
+  auto it = std::lower_bound(
+      defs_.begin(), defs_.end(), def->Name,
+      [](const std::unique_ptr<TElemDef>& d, const std::string& v) { return d->Name < v; });
   TElemDef* raw = def.get();
-  if (it != defs_.end() && (*it)->Name == def->Name) *it = std::move(def);
-  else defs_.insert(it, std::move(def));
+  if (it != defs_.end() && (*it)->Name == def->Name)
+    *it = std::move(def);
+  else
+    defs_.insert(it, std::move(def));
   return raw;
 }
 
@@ -283,7 +280,9 @@ const char* TEntityStack::Pop(std::string* encoding) {
 // ---------------------------------------------------------------------------------------
 // Scanner
 
-TXmlParser::TXmlParser() { Clear(); }
+TXmlParser::TXmlParser() {
+  Clear();
+}
 
 TXmlParser::~TXmlParser() = default;
 
@@ -332,7 +331,9 @@ void TXmlParser::SetBuffer(const char* text) {
   source_ = "<REFERENCE>";
 }
 
-const char* TXmlParser::GetDocBuffer() const { return buffer_ ? buffer_ : ""; }
+const char* TXmlParser::GetDocBuffer() const {
+  return buffer_ ? buffer_ : "";
+}
 
 void TXmlParser::SetCurrentEncoding(std::string encoding) {
   currentEncoding_ = Upper(encoding);
@@ -351,7 +352,8 @@ void TXmlParser::StartScan() {
 }
 
 bool TXmlParser::TakeBudget(std::size_t n, int depth) {
-  if (depth >= kMaxEntityDepth || expansion_ > expansionLimit_ || n > expansionLimit_ - expansion_) {
+  if (depth >= kMaxEntityDepth || expansion_ > expansionLimit_ ||
+      n > expansionLimit_ - expansion_) {
     limitHit_ = true;
     return false;
   }
@@ -378,13 +380,20 @@ bool TXmlParser::Scan() {
     partName_.clear();
     partText_.clear();
     const char* stop;
-    if (StartsWith(p, "<?xml") && IsWs(p[5])) stop = ScanXmlDecl(p);
-    else if (StartsWith(p, "<?")) stop = ScanPI(p);
-    else if (StartsWith(p, "<!--")) stop = ScanComment(p);
-    else if (StartsWith(p, "<!DOCTYPE")) stop = ScanDtd(p);
-    else if (StartsWith(p, "<![CDATA[")) stop = ScanCData(p);
-    else if (*p == '<') stop = ScanTag(p);
-    else stop = ScanContent(p);
+    if (StartsWith(p, "<?xml") && IsWs(p[5]))
+      stop = ScanXmlDecl(p);
+    else if (StartsWith(p, "<?"))
+      stop = ScanPI(p);
+    else if (StartsWith(p, "<!--"))
+      stop = ScanComment(p);
+    else if (StartsWith(p, "<!DOCTYPE"))
+      stop = ScanDtd(p);
+    else if (StartsWith(p, "<![CDATA["))
+      stop = ScanCData(p);
+    else if (*p == '<')
+      stop = ScanTag(p);
+    else
+      stop = ScanContent(p);
     partEnd_ = next_ = p = stop;
     if (partKind_ == ptContent && partText_.empty()) continue;
     return true;
@@ -502,15 +511,18 @@ void TXmlParser::ReplaceReferences(std::string_view text, std::string& out, int 
         }
         auto ext = LoadExternalEntity(def->SystemId, def->PublicId, def->NotationName);
         const std::string_view t = ext ? ext->GetDocBuffer() : "";
-        if (TakeBudget(t.size(), depth)) ReplaceReferences(EntityText(t), out, depth + 1);
-        else out.append(whole);
+        if (TakeBudget(t.size(), depth))
+          ReplaceReferences(EntityText(t), out, depth + 1);
+        else
+          out.append(whole);
       } else if (!def->Value.empty()) {
         // The definition may be replaced by nothing here, but copy anyway: recursion
         // could otherwise outlive it through a derived scanner's hooks.
         const std::string replacement = def->Value;
         if (TakeBudget(replacement.size(), depth))
           ReplaceReferences(EntityText(replacement), out, depth + 1);
-        else out.append(whole);
+        else
+          out.append(whole);
       }
     } else {
       out.append(whole);  // undeclared: left as written
@@ -537,7 +549,8 @@ const char* TXmlParser::ScanContent(const char* p) {
   for (;;) {
     const char* run = p;
     while (*p && *p != '<' && *p != '&') ++p;
-    if (p > run) appendPlain(TranslateEncoding(std::string_view(run, static_cast<std::size_t>(p - run))));
+    if (p > run)
+      appendPlain(TranslateEncoding(std::string_view(run, static_cast<std::size_t>(p - run))));
     if (*p == '<') break;
     if (*p == 0) {
       if (openEntities_.Count() == 0) break;
@@ -607,7 +620,8 @@ const char* TXmlParser::ScanCData(const char* p) {
   p += 9;
   const char* end = std::strstr(p, "]]>");
   const char* stop = end ? end + 3 : p + std::strlen(p);
-  partText_ = TranslateEncoding(std::string_view(p, static_cast<std::size_t>((end ? end : stop) - p)));
+  partText_ =
+      TranslateEncoding(std::string_view(p, static_cast<std::size_t>((end ? end : stop) - p)));
   return stop;
 }
 
@@ -696,9 +710,12 @@ class TXmlParser::Dtd {
   void SkipWs() {
     for (;;) {
       const char c = Peek();
-      if (IsWs(c)) ++p_;
-      else if (c == '%') PushPE();
-      else return;
+      if (IsWs(c))
+        ++p_;
+      else if (c == '%')
+        PushPE();
+      else
+        return;
     }
   }
 
@@ -779,8 +796,10 @@ class TXmlParser::Dtd {
       }
       i = end + 1;
       const std::string value = def->Value;
-      if (s_.TakeBudget(value.size(), depth)) out += ReplacePE(value, depth + 1);
-      else out.append(text.substr(pc, end - pc + 1));
+      if (s_.TakeBudget(value.size(), depth))
+        out += ReplacePE(value, depth + 1);
+      else
+        out.append(text.substr(pc, end - pc + 1));
     }
     return out;
   }
@@ -885,18 +904,24 @@ class TXmlParser::Dtd {
         ++p_;
         break;
       }
-      if (c == '%') PushPE();
+      if (c == '%')
+        PushPE();
       else {
         if (!IsWs(c)) def->Definition += c;
         ++p_;
       }
     }
     const std::string& m = def->Definition;
-    if (m == "EMPTY") def->ElemType = etEmpty;
-    else if (m == "ANY") def->ElemType = etAny;
-    else if (m.rfind("(#PCDATA", 0) == 0) def->ElemType = etMixed;
-    else if (!m.empty() && m[0] == '(') def->ElemType = etChildren;
-    else def->ElemType = etAny;
+    if (m == "EMPTY")
+      def->ElemType = etEmpty;
+    else if (m == "ANY")
+      def->ElemType = etAny;
+    else if (m.rfind("(#PCDATA", 0) == 0)
+      def->ElemType = etMixed;
+    else if (!m.empty() && m[0] == '(')
+      def->ElemType = etChildren;
+    else
+      def->ElemType = etAny;
     rec.ElemDef = s_.elementDefs_.Add(std::move(def));
   }
 
@@ -953,9 +978,11 @@ class TXmlParser::Dtd {
       } else {
         ad->TypeDef = Name();
         static const std::pair<const char*, TAttrType> kTypes[] = {
-            {"CDATA", atCData},       {"ID", atID},         {"IDREF", atIdRef},
-            {"IDREFS", atIdRefs},     {"ENTITY", atEntity}, {"ENTITIES", atEntities},
-            {"NMTOKEN", atNmToken},   {"NMTOKENS", atNmTokens}, {"NOTATION", atNotation}};
+            {"CDATA", atCData},      {"ID", atID},
+            {"IDREF", atIdRef},      {"IDREFS", atIdRefs},
+            {"ENTITY", atEntity},    {"ENTITIES", atEntities},
+            {"NMTOKEN", atNmToken},  {"NMTOKENS", atNmTokens},
+            {"NOTATION", atNotation}};
         for (const auto& [word, type] : kTypes)
           if (ad->TypeDef == word) ad->AttrType = type;
         if (ad->AttrType == atNotation) {
@@ -1096,8 +1123,10 @@ std::unique_ptr<TXmlParser> TXmlParser::LoadExternalEntity(const std::string& sy
     if (slash != std::string::npos) path = source_.substr(0, slash + 1) + path;
   }
   std::string text;
-  if (!path.empty() && ReadWholeFile(path, expansionLimit_, text)) ext->LoadFromBuffer(text.c_str());
-  else ext->LoadFromBuffer("");
+  if (!path.empty() && ReadWholeFile(path, expansionLimit_, text))
+    ext->LoadFromBuffer(text.c_str());
+  else
+    ext->LoadFromBuffer("");
   if (!path.empty()) ext->source_ = path;
   return ext;
 }
@@ -1115,7 +1144,7 @@ std::string TXmlParser::AnsiToUtf8(std::string_view text) {
   std::string out;
   out.reserve(text.size() + text.size() / 8);
   for (char ch : text) {
-    const std::uint32_t u = AnsiToUnicode(static_cast<unsigned char>(ch));
+    const std::uint32_t u = vx::cp1252::ToUnicode(static_cast<unsigned char>(ch));
     if (u < 0x80) {
       out += static_cast<char>(u);
     } else if (u < 0x800) {
@@ -1157,7 +1186,10 @@ std::string TXmlParser::Utf8ToAnsi(std::string_view text, char replacement) {
       // continuation bytes go with it.
       ++i;
       if ((b & 0xC0) == 0xC0) {
-        const int extra = (b & 0xF8) == 0xF0 ? 3 : (b & 0xFC) == 0xF8 ? 4 : (b & 0xFE) == 0xFC ? 5 : 0;
+        const int extra = (b & 0xF8) == 0xF0   ? 3
+                          : (b & 0xFC) == 0xF8 ? 4
+                          : (b & 0xFE) == 0xFC ? 5
+                                               : 0;
         for (int k = 0; k < extra && cont(i); ++k) ++i;
       }
       out += replacement;
@@ -1183,7 +1215,7 @@ std::string TXmlParser::Utf8ToAnsi(std::string_view text, char replacement) {
       out += replacement;
       continue;
     }
-    const int a = UnicodeToAnsi(cp);
+    const int a = vx::cp1252::FromUnicode(cp);
     out += a < 0 ? replacement : static_cast<char>(a);
   }
   return out;

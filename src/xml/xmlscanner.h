@@ -5,7 +5,9 @@
 // and attributes in the scanner. Nothing is ever rejected: an unterminated construct runs
 // to the end of the text. The document type declaration is analysed so that declared
 // default attributes are added and declared entities are replaced. Text of a UTF-8
-// document is translated to 8-bit Windows-1252.
+// document is translated to 8-bit Windows-1252, and so are character references: "&#233;"
+// and "&#8364;" are the bytes of "e acute" and the euro sign, a character the code page
+// lacks is kReplacementChar. An "&" that starts no reference ("a & b") is kept as text.
 //
 // Hostile input is bounded: entity texts nest at most kMaxEntityDepth deep and one pass
 // over a document reads at most kMaxEntityExpansion bytes out of entity texts; a
@@ -22,7 +24,16 @@
 
 // Kind of a scanned part; the order is part of the interface.
 enum TPartType {
-  ptNone, ptXmlProlog, ptComment, ptPI, ptDtdc, ptStartTag, ptEmptyTag, ptEndTag, ptContent, ptCData
+  ptNone,
+  ptXmlProlog,
+  ptComment,
+  ptPI,
+  ptDtdc,
+  ptStartTag,
+  ptEmptyTag,
+  ptEndTag,
+  ptContent,
+  ptCData
 };
 
 // A set of part kinds, as callers ask for "the next start tag or end tag".
@@ -40,8 +51,17 @@ class TPartTypes {
 
 enum TValueType { vtNormal, vtImplied, vtFixed, vtDefault };
 enum TAttrType {
-  atUnknown, atCData, atID, atIdRef, atIdRefs, atEntity, atEntities, atNmToken, atNmTokens,
-  atNotation, atEnumeration
+  atUnknown,
+  atCData,
+  atID,
+  atIdRef,
+  atIdRefs,
+  atEntity,
+  atEntities,
+  atNmToken,
+  atNmTokens,
+  atNotation,
+  atEnumeration
 };
 enum TAttrDefault { adDefault, adRequired, adImplied, adFixed };
 enum TElemType { etEmpty, etAny, etChildren, etMixed };
@@ -72,8 +92,8 @@ class TNvpList {
   TNvpNode* Node(std::string_view name) const;
   // Node at an index, or null when the index is out of range.
   TNvpNode* Node(int index) const;
-  const std::string& Name(int index) const;   // empty when out of range
-  const std::string& Value(int index) const;  // empty when out of range
+  const std::string& Name(int index) const;               // empty when out of range
+  const std::string& Value(int index) const;              // empty when out of range
   const std::string& Value(std::string_view name) const;  // empty when missing
   int Count() const { return static_cast<int>(nodes_.size()); }
   void Clear() { nodes_.clear(); }
@@ -249,8 +269,10 @@ class TXmlParser {
   virtual void DtdElementFound(const TDtdElementRec& rec);
 
   static std::string AnsiToUtf8(std::string_view text);
+  // What stands for a character the code page has none for (an inverted question mark).
+  static constexpr char kReplacementChar = '\xBF';
   // Invalid or unmappable input becomes the replacement character.
-  static std::string Utf8ToAnsi(std::string_view text, char replacement = '\xBF');
+  static std::string Utf8ToAnsi(std::string_view text, char replacement = kReplacementChar);
   static std::string TrimWs(std::string_view text);
   static std::string ConvertWs(std::string_view text, bool fold);
 

@@ -23,7 +23,8 @@
 #include "devices/devicesetup.h"
 #include "devices/mbnetwork.h"
 #include "devices/vx310.h"
-#include "modbus/mbserial.h"
+#include "mbwire/mbportmap.h"
+#include "mbwire/mbserial.h"
 #include "paramui/parrows.h"
 #include "paramui/userinterfaceutils.h"
 #include "platform/queuedispatcher.h"
@@ -313,7 +314,7 @@ TEST_F(MainFormTest, DriveWindowsStayDisabledWithoutDriveAndWindowlessButtonsHid
 class DriveWithoutLine : public MainFormTest {
  protected:
   void SetUp() override {
-    vx::SetComPortPath(8, dir.File("no_such_port"));
+    dir.Write("VX310_ConfigTerm.ini", "[Ports]\nCOM8=" + dir.File("no_such_port") + "\n");
     form = Open();
     net = std::make_unique<TNetwork>(form.get());
     form->SetNetwork(net.get());

@@ -9,7 +9,8 @@
 #include "app/inifile.h"
 #include "app/portsettings.h"
 #include "apptest.h"
-#include "modbus/mbserial.h"
+#include "mbwire/mbportmap.h"
+#include "mbwire/mbserial.h"
 
 namespace {
 
@@ -146,6 +147,33 @@ TEST(PortSettings, SectionPortsMapsComPortsAndNamesBadValues) {
   // A later file without the mapping gives the port back to the serial line.
   vx::ApplyPortSettings(TIniFile(dir.File("none.ini")));
   EXPECT_FALSE(vx::TcpTargetOf(3, &t));
+  vx::ResetComPortPaths();
+}
+
+TEST(PortSettings, EveryReadSetsEverySlotSoThatAnAbsentKeyResetsItsPort) {
+  vxtest::ScratchDir dir("ports_reread");
+  vx::ResetComPortPaths();
+  // Each read after the first: what the port map holds for COM1 and COM2 afterwards.
+  struct Case {
+    const char* what;
+    const char* ports;
+    const char* com1;
+    bool com2Tcp;
+  } cases[] = {
+      {"both mapped", "COM1=/dev/ttyUSB0\nCOM2=tcp:gateway:502\n", "/dev/ttyUSB0", true},
+      {"keys removed", "", "/dev/ttyS0", false},
+      {"mapped again", "COM1=/dev/ttyUSB1\nCOM2=tcp:gateway:502\n", "/dev/ttyUSB1", true},
+      {"values not understood", "COM1=\nCOM2=tcp:gateway:x\n", "/dev/ttyS0", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    dir.Write("s.ini", std::string("[Setup]\nLastPort=1\n[Ports]\n") + c.ports);
+    vx::ApplyPortSettings(TIniFile(dir.File("s.ini")));
+    EXPECT_EQ(vx::ComPortPath(1), c.com1);
+    vx::PortTarget t;
+    EXPECT_EQ(vx::TcpTargetOf(2, &t), c.com2Tcp);
+    EXPECT_EQ(vx::PortMap().Target(2).Tcp, c.com2Tcp);
+  }
   vx::ResetComPortPaths();
 }
 

@@ -3,11 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "conformance/libmodbus_server.h"
-#include "modbus/mbresult.h"
-#include "modbus/mbserial.h"
-#include "modbus/mbserver.h"
-#include "modbus/mbtest_hex.h"
-#include "modbus/mbtest_pty.h"
+#include "mbwire/mbportmap.h"
+#include "mbwire/mbresult.h"
+#include "mbwire/mbserial.h"
+#include "mbwire/mbserver.h"
+#include "mbwire/mbtest_hex.h"
+#include "mbwire/mbtest_pty.h"
 
 namespace {
 

@@ -12,8 +12,8 @@
 
 #include "devices/devicesetup.h"
 #include "devices/vxdrive.h"
+#include "mbwire/mbresult.h"
 #include "modbus/mbenginekit.h"
-#include "modbus/mbresult.h"
 #include "modbus/mbtransakinds.h"
 #include "platform/queuedispatcher.h"
 #include "regmodel/regdefslist.h"

@@ -13,7 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "modbus/mbresult.h"
+#include "mbwire/mbresult.h"
+#include "mbwire/mbserver.h"
 #include "modbus/mbseams.h"
 #include "modbus/mbthread.h"
 #include "modbus/mbthreadsetup.h"

@@ -16,15 +16,16 @@
 
 #include "../platform/watchdog.h"
 #include "mbenginekit.h"
-#include "modbus/mbserial.h"
+#include "mbwire/mbportmap.h"
+#include "mbwire/mbserial.h"
 #include "modbus/mbthread.h"
 #include "modbus/mbthreadsetup.h"
 #include "modbus/mbtransakinds.h"
 #include "platform/queuedispatcher.h"
+#include "sim/serveddrive.h"
 #include "sim/simdrive.h"
 #include "sim/simimage.h"
 #include "sim/simserver.h"
-#include "sim/serveddrive.h"
 
 namespace {
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -76,6 +77,84 @@ TEST_F(AtomicFile, FailuresNameTheStepAndKeepTheTarget) {
   }
   EXPECT_EQ(Names(), std::vector<std::string>{"busy"});
   EXPECT_EQ(Read(dir_ / "busy" / "inside"), "keep");
+}
+
+// The umask of the process for the test's span; the old one comes back after.
+class ScopedUmask {
+ public:
+  explicit ScopedUmask(mode_t mask) : old_(::umask(mask)) {}
+  ~ScopedUmask() { ::umask(old_); }
+
+ private:
+  mode_t old_;
+};
+
+mode_t ModeOf(const fs::path& p) {
+  struct stat st {};
+  EXPECT_EQ(::stat(p.c_str(), &st), 0) << p;
+  return st.st_mode & 07777;
+}
+
+TEST_F(AtomicFile, AReplacedFileKeepsItsModeAndANewOneFollowsTheUmask) {
+  const ScopedUmask mask(027);
+  const fs::path kept = dir_ / "private.ini";
+  std::ofstream(kept) << "old";
+  fs::permissions(kept, fs::perms::owner_read | fs::perms::owner_write);
+  ASSERT_EQ(vx::WriteFileAtomically(kept.string(), "new"), 0);
+  EXPECT_EQ(Read(kept), "new");
+  EXPECT_EQ(ModeOf(kept), 0600u);
+
+  const fs::path shared = dir_ / "shared.ini";
+  std::ofstream(shared) << "old";
+  fs::permissions(shared, fs::perms::owner_all | fs::perms::group_read | fs::perms::others_read);
+  ASSERT_EQ(vx::WriteFileAtomically(shared.string(), "new"), 0);
+  EXPECT_EQ(ModeOf(shared), 0744u);
+
+  const fs::path fresh = dir_ / "fresh.ini";
+  ASSERT_EQ(vx::WriteFileAtomically(fresh.string(), "new"), 0);
+  EXPECT_EQ(ModeOf(fresh), 0640u);
+  // The writer never changed the umask, not even for a moment that it set back.
+  EXPECT_EQ(::umask(027), 027u);
+}
+
+TEST_F(AtomicFile, ALinkIsWrittenThroughToItsTargetAndStaysALink) {
+  fs::create_directories(dir_ / "real");
+  const fs::path target = dir_ / "real" / "VX310_ConfigTerm.ini";
+  std::ofstream(target) << "old";
+  struct Case {
+    const char* what;
+    fs::path link;
+    fs::path to;
+  } cases[] = {
+      {"relative link", dir_ / "relative.ini", "real/VX310_ConfigTerm.ini"},
+      {"absolute link", dir_ / "absolute.ini", target},
+      {"link to a link", dir_ / "chain.ini", "relative.ini"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    fs::create_symlink(c.to, c.link);
+    const std::string text = std::string("through ") + c.what;
+    ASSERT_EQ(vx::WriteFileAtomically(c.link.string(), text), 0);
+    EXPECT_TRUE(fs::is_symlink(c.link));
+    EXPECT_EQ(Read(target), text);
+  }
+  // No temporary file is left beside the target or the links.
+  EXPECT_EQ(Names(),
+            (std::vector<std::string>{"absolute.ini", "chain.ini", "real", "relative.ini"}));
+
+  // A link whose target does not exist yet makes the target, not a file in its place.
+  const fs::path dangling = dir_ / "dangling.ini";
+  fs::create_symlink("real/later.ini", dangling);
+  ASSERT_EQ(vx::WriteFileAtomically(dangling.string(), "later"), 0);
+  EXPECT_TRUE(fs::is_symlink(dangling));
+  EXPECT_EQ(Read(dir_ / "real" / "later.ini"), "later");
+
+  // A loop of links is an error, not a hang; nothing is written.
+  fs::create_symlink("loop_b", dir_ / "loop_a");
+  fs::create_symlink("loop_a", dir_ / "loop_b");
+  const char* step = nullptr;
+  EXPECT_EQ(vx::WriteFileAtomically((dir_ / "loop_a").string(), "x", &step), ELOOP);
+  EXPECT_STREQ(step, "create");
 }
 
 }  // namespace

@@ -2,7 +2,6 @@
 // own Modbus server component over each transport: Modbus TCP on loopback and RTU on the
 // simulator's pseudo-terminal. The same cases run over both.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <cstdint>
@@ -12,13 +11,14 @@
 #include <thread>
 #include <vector>
 
-#include "modbus/mbresult.h"
-#include "modbus/mbserial.h"
-#include "modbus/mbserver.h"
+#include "mbwire/mbportmap.h"
+#include "mbwire/mbresult.h"
+#include "mbwire/mbserial.h"
+#include "mbwire/mbserver.h"
+#include "sim/serveddrive.h"
 #include "sim/simdrive.h"
 #include "sim/simimage.h"
 #include "sim/simserver.h"
-#include "sim/serveddrive.h"
 
 namespace {
 

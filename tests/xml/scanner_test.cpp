@@ -1,7 +1,6 @@
 // The tolerant XML scanner: parts, attributes, references, the document type declaration,
 // encodings and its limits on hostile input.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -16,16 +15,26 @@ namespace {
 // One line per part: a kind letter, then the name and/or text.
 std::string Describe(const TXmlParser& s) {
   switch (s.PartKind()) {
-    case ptXmlProlog: return "X";
-    case ptComment: return "!";
-    case ptPI: return "P " + s.PartName() + "|" + s.PartText();
-    case ptDtdc: return "D";
-    case ptStartTag: return "S " + s.PartName();
-    case ptEmptyTag: return "e " + s.PartName();
-    case ptEndTag: return "E " + s.PartName();
-    case ptContent: return "T " + s.PartText();
-    case ptCData: return "C " + s.PartText();
-    default: return "?";
+    case ptXmlProlog:
+      return "X";
+    case ptComment:
+      return "!";
+    case ptPI:
+      return "P " + s.PartName() + "|" + s.PartText();
+    case ptDtdc:
+      return "D";
+    case ptStartTag:
+      return "S " + s.PartName();
+    case ptEmptyTag:
+      return "e " + s.PartName();
+    case ptEndTag:
+      return "E " + s.PartName();
+    case ptContent:
+      return "T " + s.PartText();
+    case ptCData:
+      return "C " + s.PartText();
+    default:
+      return "?";
   }
 }
 
@@ -54,13 +63,15 @@ TEST(ScannerParts, KindsOfParts) {
   } cases[] = {
       {"<?xml version=\"1.0\"?><a>t</a>", {"X", "S a", "T t", "E a"}},
       {"<a/><b / ><c x='1'/></c>", {"e a", "e b", "e c", "E c"}},
-      {"<a>\r\n   \t\r\n</a>", {"S a", "E a"}},                     // white space only: no text
+      {"<a>\r\n   \t\r\n</a>", {"S a", "E a"}},  // white space only: no text
       {"<a>a\n     b</a>", {"S a", "T a b", "E a"}},
       {"<a>  x  </a>", {"S a", "T x", "E a"}},
-      {"<!-- c --><?pi  data here?><![CDATA[ <raw>&amp; ]]>", {"!", "P pi|data here", "C  <raw>&amp; "}},
+      {"<!-- c --><?pi  data here?><![CDATA[ <raw>&amp; ]]>",
+       {"!", "P pi|data here", "C  <raw>&amp; "}},
       {"<a>&lt;&gt;&amp;&apos;&quot;</a>", {"S a", "T <>&'\"", "E a"}},
-      {"<a>&#65;&#x42;&#X43;&#321;&#zz;.</a>", {"S a", "T ABCA .", "E a"}},  // low 8 bits; junk gives a blank
-      {"<a>x &nbsp; y</a>", {"S a", "T x nbsp y", "E a"}},                    // undeclared: the bare name
+      {"<a>&#65;&#x42;&#X43;&#321;&#zz;.</a>",
+       {"S a", "T ABC\xBF .", "E a"}},  // L with stroke: not in the code page; junk: a blank
+      {"<a>x &nbsp; y</a>", {"S a", "T x nbsp y", "E a"}},  // undeclared: the bare name
       {"<a>&amp;#65;</a>", {"S a", "T &#65;", "E a"}},
       {"<a>fish & chips; more</a>", {"S a", "T fish & chips; more", "E a"}},  // not a reference
       // Unterminated constructs run to the end of the text.
@@ -122,12 +133,10 @@ TEST(ScannerParts, AttributeReferences) {
     const char* value;
     const char* expected;
   } cases[] = {
-      {"a&amp;b", "a&b"},
-      {"&undeclared;", "&undeclared;"},    // stays as written
-      {"&amp;#65;", "&#65;"},              // an escaped ampersand stays one
-      {"&#9;&#10;", "\t\n"},               // referenced white space survives
-      {"&lt;&quot;", "<\""},
-      {"a & b", "a & b"},
+      {"a&amp;b", "a&b"},     {"&undeclared;", "&undeclared;"},  // stays as written
+      {"&amp;#65;", "&#65;"},                                    // an escaped ampersand stays one
+      {"&#9;&#10;", "\t\n"},                                     // referenced white space survives
+      {"&lt;&quot;", "<\""},  {"a & b", "a & b"},
   };
   for (const Case& c : cases) {
     TXmlParser s;
@@ -136,6 +145,41 @@ TEST(ScannerParts, AttributeReferences) {
     ASSERT_TRUE(s.Scan());
     EXPECT_EQ(s.PartAttributes().Value("v"), c.expected) << c.value;
   }
+}
+
+TEST(ScannerParts, CharacterReferencesBecomeWindows1252) {
+  struct Case {
+    const char* ref;
+    const char* expected;
+  } cases[] = {
+      {"&#65;", "A"},
+      {"&#233;", "\xE9"},  // up to 255 the code is the byte
+      {"&#150;", "\x96"},
+      {"&#8217;", "\x92"},  // a typographic apostrophe
+      {"&#8364;", "\x80"},  // the euro sign
+      {"&#x20ac;", "\x80"},
+      {"&#X152;", "\x8C"},
+      {"&#12354;", "\xBF"},       // the code page has none: the replacement character
+      {"&#1114112;", "\xBF"},     // beyond Unicode
+      {"&#4294967361;", "\xBF"},  // 2^32 + 65: no wrap to "A"
+      {"&#x100000041;", "\xBF"},
+      {"&#;", " "},  // not a number
+      {"&#12a;", " "},
+      {"a & b;", "a & b;"},  // an "&" that starts no reference stays text
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.ref);
+    EXPECT_EQ(Parts(std::string("<t>") + c.ref + "</t>"),
+              (V{"S t", std::string("T ") + c.expected, "E t"}));
+    TXmlParser s;
+    s.LoadFromBuffer((std::string("<t v=\"") + c.ref + "\"/>").c_str());
+    s.StartScan();
+    ASSERT_TRUE(s.Scan());
+    EXPECT_EQ(s.PartAttributes().Value("v"), c.expected);
+  }
+  // A UTF-8 document reads them alike.
+  EXPECT_EQ(Parts("<?xml version=\"1.0\" encoding=\"UTF-8\"?><t>&#8364;&#8217;\xE2\x82\xAC</t>"),
+            (V{"X", "S t", "T \x80\x92\x80", "E t"}));
 }
 
 TEST(ScannerParts, NormalizeOffKeepsTextAsWritten) {
@@ -154,7 +198,9 @@ TEST(ScannerParts, AZeroByteEndsTheDocument) {
 
 TEST(ScannerEncoding, XmlDeclarationAndUtf8Text) {
   TXmlParser s;
-  s.LoadFromBuffer("<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"yes\"?><a n\xC3\xA9=\"\xE2\x82\xAC\">\xC3\xA9</a>");
+  s.LoadFromBuffer(
+      "<?xml version=\"1.0\" encoding=\"utf-8\" standalone=\"yes\"?><a "
+      "n\xC3\xA9=\"\xE2\x82\xAC\">\xC3\xA9</a>");
   EXPECT_EQ(Parts(s), (V{"X", "S a", "T \xE9", "E a"}));
   EXPECT_EQ(s.CurrentEncoding(), "UTF-8");
   EXPECT_EQ(s.XmlVersion(), "1.0");
@@ -179,17 +225,23 @@ TEST(ScannerEncoding, Utf8ToAnsi) {
       {"plain", "plain"},
       {"\xC3\xA9", "\xE9"},
       {"\xE2\x82\xAC", "\x80"},
-      {"\xC2\x81", "\x81"},              // unassigned positions keep their own value
-      {"\xC2\x80", "\xBF"},              // U+0080 has no position
-      {"\xE4\xB8\xAD", "\xBF"},          // not in the code page
-      {"\xF0\x9F\x98\x80x", "\xBFx"},    // beyond 16 bits: one replacement, bytes skipped
-      {"\xC3", "\xBF"},                  // cut short by the end
-      {"\xC3" "A", "\xBF" "A"},          // cut short by a plain character, which stays
+      {"\xC2\x81", "\x81"},            // unassigned positions keep their own value
+      {"\xC2\x80", "\xBF"},            // U+0080 has no position
+      {"\xE4\xB8\xAD", "\xBF"},        // not in the code page
+      {"\xF0\x9F\x98\x80x", "\xBFx"},  // beyond 16 bits: one replacement, bytes skipped
+      {"\xC3", "\xBF"},                // cut short by the end
+      {"\xC3"
+       "A",
+       "\xBF"
+       "A"},  // cut short by a plain character, which stays
       {"\x80", "\xBF"},
       {"\xFF", "\xBF"},
       // Overlong forms never stand for a shorter character (a blank or "<" in disguise).
       {"\xC0\xA0", "\xBF"},
-      {"\xC1\xBC" "x", "\xBF" "x"},
+      {"\xC1\xBC"
+       "x",
+       "\xBF"
+       "x"},
       {"\xE0\x80\xBC", "\xBF"},
       {"\xE0\x9F\xBF", "\xBF"},
       {"\xC2\xA0", "\xA0"},
@@ -204,12 +256,16 @@ TEST(ScannerEncoding, Utf8ToAnsi) {
 
 TEST(ScannerEncoding, AnOverlongBlankDoesNotSplitAName) {
   TXmlParser s;
-  s.LoadFromBuffer("<?xml version=\"1.0\" encoding=\"utf-8\"?><r a\xC0\xA0" "b=\"1\"/>");
+  s.LoadFromBuffer(
+      "<?xml version=\"1.0\" encoding=\"utf-8\"?><r a\xC0\xA0"
+      "b=\"1\"/>");
   s.StartScan();
   ASSERT_TRUE(s.Scan());
   ASSERT_TRUE(s.Scan());
   ASSERT_EQ(s.PartAttributes().Count(), 1);
-  EXPECT_EQ(s.PartAttributes().Name(0), "a\xBF" "b");
+  EXPECT_EQ(s.PartAttributes().Name(0),
+            "a\xBF"
+            "b");
   EXPECT_EQ(s.PartAttributes().Value(0), "1");
 }
 
@@ -239,7 +295,8 @@ TEST(ScannerDtd, DefaultsFixedImpliedAndTokenizedAttributes) {
   EXPECT_EQ(a.Attr("kind")->Value, "a");
   EXPECT_EQ(a.Attr("kind")->ValueType, vtDefault);
   EXPECT_EQ(a.Attr("kind")->AttrType, atEnumeration);
-  EXPECT_EQ(a.Value("note"), "nA") << "parameter entity as the type, character reference in the default";
+  EXPECT_EQ(a.Value("note"), "nA")
+      << "parameter entity as the type, character reference in the default";
   EXPECT_EQ(a.Attr("note")->AttrType, atCData);
   EXPECT_EQ(a.Attr("mode")->Value, "fast");
   EXPECT_EQ(a.Attr("mode")->ValueType, vtFixed);
@@ -312,11 +369,12 @@ TEST(ScannerDtd, DtdElementFoundSeesEveryDeclaration) {
     std::vector<TDtdElemType> kinds;
     void DtdElementFound(const TDtdElementRec& rec) override { kinds.push_back(rec.ElementType); }
   } s;
-  s.LoadFromBuffer("<!DOCTYPE r [<!ELEMENT r ANY><!ATTLIST r a CDATA #IMPLIED><!ENTITY e 'x'>"
-                   "<!NOTATION n SYSTEM 's'><?pi x?><!-- c --><!BOGUS>]><r/>");
+  s.LoadFromBuffer(
+      "<!DOCTYPE r [<!ELEMENT r ANY><!ATTLIST r a CDATA #IMPLIED><!ENTITY e 'x'>"
+      "<!NOTATION n SYSTEM 's'><?pi x?><!-- c --><!BOGUS>]><r/>");
   Parts(s);
   EXPECT_EQ(s.kinds, (std::vector<TDtdElemType>{deElement, deAttList, deEntity, deNotation, dePI,
-                                                  deComment, deError}));
+                                                deComment, deError}));
 }
 
 TEST(ScannerLimits, ExponentialAndRecursiveEntitiesAreBounded) {
@@ -344,7 +402,8 @@ TEST(ScannerLimits, ExponentialAndRecursiveEntitiesAreBounded) {
     s.StartScan();
     while (s.Scan()) {
       produced += s.PartText().size();
-      for (int i = 0; i < s.PartAttributes().Count(); ++i) produced += s.PartAttributes().Value(i).size();
+      for (int i = 0; i < s.PartAttributes().Count(); ++i)
+        produced += s.PartAttributes().Value(i).size();
       ++parts;
     }
     EXPECT_TRUE(s.LimitHit()) << c.what;
@@ -355,7 +414,9 @@ TEST(ScannerLimits, ExponentialAndRecursiveEntitiesAreBounded) {
 
 TEST(ScannerLimits, ParameterEntityLoopsEnd) {
   TXmlParser s;
-  s.LoadFromBuffer("<!DOCTYPE l [<!ENTITY % p \"%p;%p;\">%p;<!ENTITY % q \"<!ATTLIST l a CDATA '%q;'>\">%q;]><l/>");
+  s.LoadFromBuffer(
+      "<!DOCTYPE l [<!ENTITY % p \"%p;%p;\">%p;<!ENTITY % q \"<!ATTLIST l a CDATA "
+      "'%q;'>\">%q;]><l/>");
   EXPECT_EQ(Parts(s), (V{"D", "e l"}));
   EXPECT_TRUE(s.LimitHit());
 }
@@ -395,8 +456,10 @@ class ScannerFiles : public ::testing::Test {
 TEST_F(ScannerFiles, LoadFromFileAndExternalEntitiesFromTheDocumentFolder) {
   Write("sub.dtd", "junk before <!ATTLIST a mode CDATA \"ext\"><!ENTITY inner 'deep'>");
   Write("part.txt", "<b>from &inner; file</b>");
-  Write("doc.xml", "<!DOCTYPE a SYSTEM \"sub.dtd\" [<!ENTITY part SYSTEM \"part.txt\"><!ENTITY none SYSTEM \"missing.txt\">]>"
-                   "<a>&part;&none;.</a>");
+  Write("doc.xml",
+        "<!DOCTYPE a SYSTEM \"sub.dtd\" [<!ENTITY part SYSTEM \"part.txt\"><!ENTITY none SYSTEM "
+        "\"missing.txt\">]>"
+        "<a>&part;&none;.</a>");
   TXmlParser s;
   ASSERT_TRUE(s.LoadFromFile(dir_ + "/doc.xml"));
   EXPECT_EQ(s.Source(), dir_ + "/doc.xml");

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "modbus/mbchannel.h"
+#include "mbwire/mbchannel.h"
 
 // Modbus TCP sockets: the client byte channel, and a listening helper for servers.
 namespace vx {

@@ -5,9 +5,9 @@
 
 #include <vector>
 
-#include "modbus/mbframe.h"
-#include "modbus/mbresult.h"
-#include "modbus/mbtest_hex.h"
+#include "mbwire/mbframe.h"
+#include "mbwire/mbresult.h"
+#include "mbwire/mbtest_hex.h"
 
 namespace {
 

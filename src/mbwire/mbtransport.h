@@ -5,8 +5,8 @@
 #include <span>
 #include <vector>
 
-#include "modbus/mbchannel.h"
-#include "modbus/mbserial.h"
+#include "mbwire/mbchannel.h"
+#include "mbwire/mbserial.h"
 
 // Client transports: one request ADU (slave address and PDU) out, one response ADU in,
 // over RTU, ASCII or Modbus TCP framing on a byte channel. Every failure comes back as

@@ -1,6 +1,6 @@
-#include "modbus/mbchannel.h"
+#include "mbwire/mbchannel.h"
 
-#include "modbus/mbresult.h"
+#include "mbwire/mbresult.h"
 
 namespace vx {
 

@@ -1,15 +1,12 @@
-#include "modbus/mbserver.h"
+#include "mbwire/mbserver.h"
 
 #include <algorithm>
 
-#include "modbus/mbresult.h"
-#include "modbus/mbserial.h"
-#include "modbus/mbtcp.h"
-
-namespace {
-constexpr int16_t kSerial = 1;
-constexpr int16_t kTcp = 2;
-}  // namespace
+#include "mbwire/mbcodes.h"
+#include "mbwire/mbportmap.h"
+#include "mbwire/mbresult.h"
+#include "mbwire/mbserial.h"
+#include "mbwire/mbtcp.h"
 
 MBServer::~MBServer() {
   CloseConnection();
@@ -20,7 +17,7 @@ bool MBServer::OpenConnection(const std::string& name, int16_t type) {
   name_ = name;
   type_ = type;
   connectError_.clear();
-  if (type != kSerial && type != kTcp) {
+  if (type != vx::MBConnType::kSerial && type != vx::MBConnType::kTcp) {
     connectError_ = "unknown connection type " + std::to_string(type);
     type_ = 0;
     return false;
@@ -34,8 +31,8 @@ bool MBServer::Connect() {
   // Negative times would make every wait end at once; treat them as zero.
   const vx::MBTiming timing{std::chrono::milliseconds(std::max<int32_t>(timeOut_, 0)),
                             std::chrono::milliseconds(std::max<int32_t>(silentInterval_, 0))};
-  if (type_ == kSerial) {
-    if (txMode_ != 0 && txMode_ != 1) {
+  if (type_ == vx::MBConnType::kSerial) {
+    if (txMode_ != vx::MBTxMode::kRtu && txMode_ != vx::MBTxMode::kAscii) {
       connectError_ = "unknown transmission mode " + std::to_string(txMode_);
       return false;
     }
@@ -47,13 +44,13 @@ bool MBServer::Connect() {
     vx::MBSerialPort port;
     if (!port.Open(path, line_, &connectError_)) return false;
     auto channel = std::make_unique<vx::MBSerialChannel>(std::move(port));
-    if (txMode_ == 0)
+    if (txMode_ == vx::MBTxMode::kRtu)
       transport_ = std::make_unique<vx::MBRtuTransport>(std::move(channel), line_, timing);
     else
       transport_ = std::make_unique<vx::MBAsciiTransport>(std::move(channel), line_, timing);
     return true;
   }
-  if (type_ == kTcp) {
+  if (type_ == vx::MBConnType::kTcp) {
     if (host_.empty() || tcpPort_ < 1 || tcpPort_ > 65535) {
       connectError_ = "invalid host or port";
       return false;
@@ -75,7 +72,8 @@ int32_t MBServer::TxRxMessage(const std::vector<uint8_t>& vQuery, int16_t QueryL
                               int16_t /*RespLength*/, std::vector<uint8_t>& vResponse) {
   vResponse.clear();
   if (!transport_)
-    return type_ == kTcp ? vx::mbresult::kSocketNotConnected : vx::mbresult::kPortNotInitialized;
+    return type_ == vx::MBConnType::kTcp ? vx::mbresult::kSocketNotConnected
+                                         : vx::mbresult::kPortNotInitialized;
   if (QueryLength < 0 || static_cast<std::size_t>(QueryLength) > vQuery.size())
     return vx::mbresult::kUnexpectedDataSize;
   return transport_->Transact(
@@ -84,6 +82,10 @@ int32_t MBServer::TxRxMessage(const std::vector<uint8_t>& vQuery, int16_t QueryL
 
 void MBServer::CloseConnection() {
   transport_.reset();
+}
+
+std::unique_ptr<TkoMBServerLink> vx::CreateTransportServer() {
+  return std::make_unique<MBServer>();
 }
 
 bool RegisterMBServer(const std::string& /*dir*/) {

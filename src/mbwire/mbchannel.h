@@ -11,7 +11,7 @@
 #include <vector>
 
 // A byte channel under the Modbus framing: a serial port, a TCP socket, or an in-memory
-// pair. Results are communication result codes (modbus/mbresult.h).
+// pair. Results are communication result codes (mbwire/mbresult.h).
 namespace vx {
 
 using MBClock = std::chrono::steady_clock;

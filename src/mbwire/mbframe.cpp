@@ -1,8 +1,9 @@
-#include "modbus/mbframe.h"
+#include "mbwire/mbframe.h"
 
 #include <array>
 
-#include "modbus/mbresult.h"
+#include "mbwire/mbcodes.h"
+#include "mbwire/mbresult.h"
 
 namespace vx {
 namespace {
@@ -122,54 +123,55 @@ MBAduLength AduLength(MBDirection direction, std::span<const uint8_t> adu) {
   if (adu.size() < 2) return NeedMore();
   const uint8_t fc = adu[1];
   if (direction == MBDirection::kResponse) {
-    if (fc & 0x80) return Known(3);  // address, function | 0x80, exception code
+    if (fc & MBFunction::kExceptionFlag)
+      return Known(3);  // address, function | 0x80, exception code
     switch (fc) {
-      case 0x01:
-      case 0x02:
-      case 0x03:
-      case 0x04:
-      case 0x0C:
-      case 0x11:
-      case 0x17:
+      case MBFunction::kReadCoils:
+      case MBFunction::kReadDiscreteInputs:
+      case MBFunction::kReadHoldingRegisters:
+      case MBFunction::kReadInputRegisters:
+      case MBFunction::kGetCommEventLog:
+      case MBFunction::kReportServerId:
+      case MBFunction::kReadWriteMultipleRegisters:
         return Counted(adu, 2, 3);
-      case 0x05:
-      case 0x06:
-      case 0x08:
-      case 0x0B:
-      case 0x0F:
-      case 0x10:
+      case MBFunction::kWriteSingleCoil:
+      case MBFunction::kWriteSingleRegister:
+      case MBFunction::kDiagnostics:
+      case MBFunction::kGetCommEventCounter:
+      case MBFunction::kWriteMultipleCoils:
+      case MBFunction::kWriteMultipleRegisters:
         return Known(6);
-      case 0x07:
+      case MBFunction::kReadExceptionStatus:
         return Known(3);
-      case 0x16:
+      case MBFunction::kMaskWriteRegister:
         return Known(8);
-      case 0x41:  // device version: five words
+      case MBFunction::kDeviceVersion:  // five words
         return Known(12);
       default:
         return Unknown();
     }
   }
   switch (fc) {
-    case 0x01:
-    case 0x02:
-    case 0x03:
-    case 0x04:
-    case 0x05:
-    case 0x06:
-    case 0x08:
+    case MBFunction::kReadCoils:
+    case MBFunction::kReadDiscreteInputs:
+    case MBFunction::kReadHoldingRegisters:
+    case MBFunction::kReadInputRegisters:
+    case MBFunction::kWriteSingleCoil:
+    case MBFunction::kWriteSingleRegister:
+    case MBFunction::kDiagnostics:
       return Known(6);
-    case 0x07:
-    case 0x0B:
-    case 0x0C:
-    case 0x11:
-    case 0x41:
+    case MBFunction::kReadExceptionStatus:
+    case MBFunction::kGetCommEventCounter:
+    case MBFunction::kGetCommEventLog:
+    case MBFunction::kReportServerId:
+    case MBFunction::kDeviceVersion:
       return Known(2);
-    case 0x0F:
-    case 0x10:
+    case MBFunction::kWriteMultipleCoils:
+    case MBFunction::kWriteMultipleRegisters:
       return Counted(adu, 6, 7);
-    case 0x16:
+    case MBFunction::kMaskWriteRegister:
       return Known(8);
-    case 0x17:
+    case MBFunction::kReadWriteMultipleRegisters:
       return Counted(adu, 10, 11);
     default:
       return Unknown();
@@ -209,7 +211,7 @@ MBRtuReceiver::Outcome MBRtuReceiver::ParseAt(std::size_t start, std::size_t& le
         break;
       case Step::kFunction:
         if (rest.size() < 2) return Outcome::kPending;
-        if (filter_ && rest[1] != function_ && rest[1] != (function_ | 0x80))
+        if (filter_ && rest[1] != function_ && rest[1] != (function_ | MBFunction::kExceptionFlag))
           return Outcome::kReject;
         step = Step::kMeta;
         break;
@@ -361,7 +363,8 @@ int32_t MBAsciiReceiver::Decode() {
   const uint8_t lrc = adu_.back();
   adu_.pop_back();
   if (Lrc(adu_) != lrc) return mbresult::kInvalidCrc;
-  if (filter_ && (adu_[0] != address_ || (adu_[1] != function_ && adu_[1] != (function_ | 0x80))))
+  if (filter_ && (adu_[0] != address_ ||
+                  (adu_[1] != function_ && adu_[1] != (function_ | MBFunction::kExceptionFlag))))
     return mbresult::kInvalidResponse;
   const MBAduLength len = AduLength(direction_, adu_);
   if (len.kind != MBAduLength::Kind::kUnknown &&

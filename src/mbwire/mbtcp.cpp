@@ -1,4 +1,4 @@
-#include "modbus/mbtcp.h"
+#include "mbwire/mbtcp.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -12,7 +12,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "modbus/mbresult.h"
+#include "mbwire/mbresult.h"
 
 namespace vx {
 namespace {

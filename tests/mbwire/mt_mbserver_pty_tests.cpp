@@ -2,12 +2,13 @@
 // on cue: the register address of a read picks the fault ("magic addresses").
 #include <gtest/gtest.h>
 
-#include "modbus/mbframe.h"
-#include "modbus/mbresult.h"
-#include "modbus/mbserial.h"
-#include "modbus/mbserver.h"
-#include "modbus/mbtest_hex.h"
-#include "modbus/mbtest_pty.h"
+#include "mbwire/mbframe.h"
+#include "mbwire/mbportmap.h"
+#include "mbwire/mbresult.h"
+#include "mbwire/mbserial.h"
+#include "mbwire/mbserver.h"
+#include "mbwire/mbtest_hex.h"
+#include "mbwire/mbtest_pty.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 
 #include <random>
 
-#include "modbus/mbframe.h"
-#include "modbus/mbresult.h"
-#include "modbus/mbtest_hex.h"
+#include "mbwire/mbframe.h"
+#include "mbwire/mbresult.h"
+#include "mbwire/mbtest_hex.h"
 
 namespace {
 

@@ -3,24 +3,19 @@
 #include <cstdint>
 #include <string>
 
-#include "modbus/mbchannel.h"
+#include "mbwire/mbchannel.h"
+#include "mbwire/mbcodes.h"
 
-// Serial ports over termios: the COM port mapping, opening and configuring a port
-// (reused by anything that serves on a port), and the byte channel on an open port.
+// Serial ports over termios: opening and configuring a port (reused by anything that
+// serves on a port), and the byte channel on an open port.
 namespace vx {
-
-// COM1..COM8 map to device paths, /dev/ttyS0../dev/ttyS7 unless the application sets
-// others (from its settings file). Thread-safe.
-void SetComPortPath(int comPort, const std::string& path);
-[[nodiscard]] std::string ComPortPath(int comPort);  // "" outside 1..8
-void ResetComPortPaths();
 
 struct MBSerialSettings {
   int32_t baudRate = 19200;
-  int byteSize = 8;     // 7 or 8
-  int parity = 0;       // 0 none, 1 odd, 2 even, 3 mark, 4 space
-  int stopBits = 0;     // 0 one, 1 one and a half (two on Linux), 2 two
-  int flowControl = 0;  // 0 none, 1 DTR/DSR, 2 RTS/CTS, 8 RTS toggle (RS-485)
+  int byteSize = 8;  // 7 or 8
+  int parity = MBParity::kNone;
+  int stopBits = MBStopBits::kOne;
+  int flowControl = MBFlowControl::kNone;  // none, DTR/DSR, RTS/CTS or RTS toggle (RS-485)
 };
 
 // Time one character takes on the line: start bit, data bits, parity, stop bits.

@@ -1,4 +1,4 @@
-#include "modbus/mbserial.h"
+#include "mbwire/mbserial.h"
 
 #include <fcntl.h>
 #include <linux/serial.h>
@@ -10,22 +10,14 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include <array>
 #include <cerrno>
 #include <cstring>
-#include <mutex>
 
-#include "modbus/mbresult.h"
+#include "mbwire/mbcodes.h"
+#include "mbwire/mbresult.h"
 
 namespace vx {
 namespace {
-
-std::mutex g_comMutex;
-std::array<std::string, 8> g_comPaths;
-
-std::string DefaultComPath(int comPort) {
-  return "/dev/ttyS" + std::to_string(comPort - 1);
-}
 
 struct BaudEntry {
   int32_t rate;
@@ -71,29 +63,82 @@ void ModemBits(int fd, int request, int bits) {
   (void)ioctl(fd, request, &bits);
 }
 
+bool ValidSettings(const MBSerialSettings& s) {
+  const bool flowOk =
+      s.flowControl == MBFlowControl::kNone || s.flowControl == MBFlowControl::kDtrDsr ||
+      s.flowControl == MBFlowControl::kRtsCts || s.flowControl == MBFlowControl::kRtsToggle;
+  return (s.byteSize == 7 || s.byteSize == 8) && s.parity >= MBParity::kNone &&
+         s.parity <= MBParity::kSpace && s.stopBits >= MBStopBits::kOne &&
+         s.stopBits <= MBStopBits::kTwo && flowOk;
+}
+
+// Raw mode (no break, parity marking, translation or software flow) with the settings'
+// speed, byte size, parity, stop bits and hardware flow control.
+void MakeRaw(termios& t, const MBSerialSettings& s, speed_t speed) {
+  t.c_iflag = 0;
+  t.c_oflag = 0;
+  t.c_lflag = 0;
+  t.c_cflag &= ~(kCheckedFlags);
+  t.c_cflag |= CLOCAL | CREAD | speed | (s.byteSize == 7 ? CS7 : CS8);
+  switch (s.parity) {
+    case MBParity::kOdd:
+      t.c_cflag |= PARENB | PARODD;
+      break;
+    case MBParity::kEven:
+      t.c_cflag |= PARENB;
+      break;
+    case MBParity::kMark:
+      t.c_cflag |= PARENB | CMSPAR | PARODD;
+      break;
+    case MBParity::kSpace:
+      t.c_cflag |= PARENB | CMSPAR;
+      break;
+    default:
+      break;
+  }
+  if (s.parity != MBParity::kNone) t.c_iflag |= INPCK;
+  if (s.stopBits != MBStopBits::kOne) t.c_cflag |= CSTOPB;
+  if (s.flowControl == MBFlowControl::kRtsCts) t.c_cflag |= CRTSCTS;
+  t.c_cc[VMIN] = 0;
+  t.c_cc[VTIME] = 0;
+  (void)cfsetospeed(&t, speed);
+  (void)cfsetispeed(&t, speed);
+}
+
+// Applies the settings in one call; empty when the port took them, else why not.
+std::string Configure(int fd, const MBSerialSettings& s, speed_t speed, bool pty) {
+  struct termios t {};
+  if (tcgetattr(fd, &t) != 0) return std::strerror(errno);
+  MakeRaw(t, s, speed);
+  if (tcsetattr(fd, TCSANOW, &t) != 0) {
+    // Some pseudo-terminals reject parity outright: take the rest of the settings.
+    if (!(pty && errno == EINVAL && (t.c_cflag & kParityFlags))) return std::strerror(errno);
+    t.c_cflag &= ~kParityFlags;
+    t.c_iflag &= ~INPCK;
+    if (tcsetattr(fd, TCSANOW, &t) != 0) return std::strerror(errno);
+  }
+  struct termios applied {};
+  if (tcgetattr(fd, &applied) != 0) return std::strerror(errno);
+  // tcsetattr succeeds when any part was applied; a real port must have taken all of it.
+  // A pseudo-terminal silently drops what it has no use for (parity among them).
+  if (!pty && (applied.c_cflag & kCheckedFlags) != (t.c_cflag & kCheckedFlags))
+    return "the port refuses these settings";
+  return {};
+}
+
+// RTS raised around each transmission (RS-485) by the driver; false where it has no such
+// mode and RTS must be raised by hand.
+bool EnableRs485(int fd) {
+  struct serial_rs485 rs {};
+  rs.flags = SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND;
+  return ioctl(fd, TIOCSRS485, &rs) == 0;
+}
+
 }  // namespace
 
-void SetComPortPath(int comPort, const std::string& path) {
-  if (comPort < 1 || comPort > 8) return;
-  std::lock_guard lock(g_comMutex);
-  g_comPaths[static_cast<std::size_t>(comPort - 1)] = path;
-}
-
-std::string ComPortPath(int comPort) {
-  if (comPort < 1 || comPort > 8) return {};
-  std::lock_guard lock(g_comMutex);
-  const auto& p = g_comPaths[static_cast<std::size_t>(comPort - 1)];
-  return p.empty() ? DefaultComPath(comPort) : p;
-}
-
-void ResetComPortPaths() {
-  std::lock_guard lock(g_comMutex);
-  for (auto& p : g_comPaths) p.clear();
-}
-
 std::chrono::nanoseconds CharTime(const MBSerialSettings& s) {
-  const int bits =
-      1 + (s.byteSize == 7 ? 7 : 8) + (s.parity != 0 ? 1 : 0) + (s.stopBits == 0 ? 1 : 2);
+  const int bits = 1 + (s.byteSize == 7 ? 7 : 8) + (s.parity != MBParity::kNone ? 1 : 0) +
+                   (s.stopBits == MBStopBits::kOne ? 1 : 2);
   const int64_t baud = s.baudRate > 0 ? s.baudRate : 19200;
   return std::chrono::nanoseconds(bits * int64_t{1000000000} / baud);
 }
@@ -133,9 +178,7 @@ bool MBSerialPort::Open(const std::string& path, const MBSerialSettings& s, std:
     SetError(error, "unsupported baud rate " + std::to_string(s.baudRate));
     return false;
   }
-  if ((s.byteSize != 7 && s.byteSize != 8) || s.parity < 0 || s.parity > 4 || s.stopBits < 0 ||
-      s.stopBits > 2 ||
-      (s.flowControl != 0 && s.flowControl != 1 && s.flowControl != 2 && s.flowControl != 8)) {
+  if (!ValidSettings(s)) {
     SetError(error, "invalid port settings");
     return false;
   }
@@ -155,63 +198,12 @@ bool MBSerialPort::Open(const std::string& path, const MBSerialSettings& s, std:
     return fail(errno == EWOULDBLOCK ? "Port already busy" : std::strerror(errno));
   if (!isatty(fd)) return fail(path + ": not a serial port");
   const bool pty = IsPtyDevice(fd);
-
-  struct termios t {};
-  if (tcgetattr(fd, &t) != 0) return fail(path + ": " + std::strerror(errno));
-  t.c_iflag = 0;  // raw: no break, parity marking, translation or software flow
-  t.c_oflag = 0;
-  t.c_lflag = 0;
-  t.c_cflag &= ~(kCheckedFlags);
-  t.c_cflag |= CLOCAL | CREAD | speed | (s.byteSize == 7 ? CS7 : CS8);
-  switch (s.parity) {
-    case 1:
-      t.c_cflag |= PARENB | PARODD;
-      break;
-    case 2:
-      t.c_cflag |= PARENB;
-      break;
-    case 3:
-      t.c_cflag |= PARENB | CMSPAR | PARODD;
-      break;
-    case 4:
-      t.c_cflag |= PARENB | CMSPAR;
-      break;
-    default:
-      break;
-  }
-  if (s.parity != 0) t.c_iflag |= INPCK;
-  if (s.stopBits != 0) t.c_cflag |= CSTOPB;
-  if (s.flowControl == 2) t.c_cflag |= CRTSCTS;
-  t.c_cc[VMIN] = 0;
-  t.c_cc[VTIME] = 0;
-  (void)cfsetospeed(&t, speed);
-  (void)cfsetispeed(&t, speed);
-
-  if (tcsetattr(fd, TCSANOW, &t) != 0) {
-    // Some pseudo-terminals reject parity outright: take the rest of the settings.
-    if (!(pty && errno == EINVAL && (t.c_cflag & kParityFlags)))
-      return fail(path + ": " + std::strerror(errno));
-    t.c_cflag &= ~kParityFlags;
-    t.c_iflag &= ~INPCK;
-    if (tcsetattr(fd, TCSANOW, &t) != 0) return fail(path + ": " + std::strerror(errno));
-  }
-  struct termios applied {};
-  if (tcgetattr(fd, &applied) != 0) return fail(path + ": " + std::strerror(errno));
-  // tcsetattr succeeds when any part was applied; a real port must have taken all of it.
-  // A pseudo-terminal silently drops what it has no use for (parity among them).
-  if (!pty && (applied.c_cflag & kCheckedFlags) != (t.c_cflag & kCheckedFlags))
-    return fail(path + ": the port refuses these settings");
+  if (const std::string why = Configure(fd, s, speed, pty); !why.empty())
+    return fail(path + ": " + why);
 
   ModemBits(fd, TIOCMBIS, TIOCM_DTR);
-  bool manualRts = false;
-  if (s.flowControl == 8) {
-    struct serial_rs485 rs {};
-    rs.flags = SER_RS485_ENABLED | SER_RS485_RTS_ON_SEND;
-    if (ioctl(fd, TIOCSRS485, &rs) != 0) {
-      manualRts = true;
-      ModemBits(fd, TIOCMBIC, TIOCM_RTS);
-    }
-  }
+  const bool manualRts = s.flowControl == MBFlowControl::kRtsToggle && !EnableRs485(fd);
+  if (manualRts) ModemBits(fd, TIOCMBIC, TIOCM_RTS);
   (void)tcflush(fd, TCIOFLUSH);
   // Only now, so that a failed open never leaves the port locked against others.
   (void)ioctl(fd, TIOCEXCL);

@@ -1,10 +1,11 @@
 #include <gtest/gtest.h>
 
-#include "modbus/mbresult.h"
-#include "modbus/mbserial.h"
-#include "modbus/mbserver.h"
-#include "modbus/mbtcp.h"
-#include "modbus/mbtest_pty.h"
+#include "mbwire/mbportmap.h"
+#include "mbwire/mbresult.h"
+#include "mbwire/mbserial.h"
+#include "mbwire/mbserver.h"
+#include "mbwire/mbtcp.h"
+#include "mbwire/mbtest_pty.h"
 
 namespace {
 

@@ -1,12 +1,13 @@
-#include "modbus/mbtransport.h"
+#include "mbwire/mbtransport.h"
 
 #include <sys/prctl.h>
 #include <time.h>
 
 #include <algorithm>
 
-#include "modbus/mbframe.h"
-#include "modbus/mbresult.h"
+#include "mbwire/mbcodes.h"
+#include "mbwire/mbframe.h"
+#include "mbwire/mbresult.h"
 
 namespace vx {
 namespace {
@@ -22,7 +23,8 @@ int32_t CheckRequest(std::span<const uint8_t> request) {
 // A complete, checked response ADU: an exception answer becomes its result code.
 int32_t Accept(uint8_t function, std::span<const uint8_t> adu, std::vector<uint8_t>& response) {
   response.assign(adu.begin(), adu.end());
-  if (!(function & 0x80) && (adu[1] & 0x80)) return mbresult::FromException(adu[2]);
+  if (!(function & MBFunction::kExceptionFlag) && (adu[1] & MBFunction::kExceptionFlag))
+    return mbresult::FromException(adu[2]);
   return mbresult::kOk;
 }
 
@@ -176,7 +178,8 @@ int32_t MBTcpTransport::Transact(std::span<const uint8_t> request, std::vector<u
         rx_.erase(rx_.begin(), rx_.begin() + static_cast<std::ptrdiff_t>(total));
         continue;
       }
-      if (adu[0] != request[0] || (adu[1] != request[1] && adu[1] != (request[1] | 0x80)))
+      if (adu[0] != request[0] ||
+          (adu[1] != request[1] && adu[1] != (request[1] | MBFunction::kExceptionFlag)))
         return mbresult::kInvalidResponse;
       const MBAduLength len = AduLength(MBDirection::kResponse, adu);
       if (len.kind != MBAduLength::Kind::kUnknown &&

@@ -3,7 +3,7 @@
 // in the settings file and a window that keeps collecting while closed. The drive is the
 // VX310 class on the shipped data model, first answered by a scripted line, then once by
 // the simulator over loopback.
-#include "graph/scopewin.h"
+#include "app/scopewin.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -25,7 +25,7 @@
 
 #include "devices/devicesetup.h"
 #include "devices/vx310.h"
-#include "graphtest.h"
+#include "graph/graphtest.h"
 #include "modbus/mbenginekit.h"
 #include "modbus/mbtransakinds.h"
 #include "platform/queuedispatcher.h"
@@ -47,14 +47,8 @@ namespace {
 constexpr double kSecond = 1.0 / 86400;
 const std::string kModelDir = std::string(VX_SOURCE_DIR) + "/models";
 
-// The window needs a QApplication; the other graph tests take whatever application
-// exists, so it is made before any test of the program runs.
-// Fontconfig keeps caches for the life of the process that LeakSanitizer reports at exit;
-// they are the system library's, not ours.
-extern "C" const char* __lsan_default_suppressions() {
-  return "leak:libfontconfig.so\n";
-}
-
+// The window needs a QApplication, made before any test of the program runs. (The
+// program's leak suppressions are in qtleaks.cpp.)
 class WidgetsEnvironment : public ::testing::Environment {
  public:
   void SetUp() override {

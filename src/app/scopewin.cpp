@@ -1,4 +1,4 @@
-#include "graph/scopewin.h"
+#include "app/scopewin.h"
 
 #include <QCloseEvent>
 #include <QContextMenuEvent>
@@ -16,12 +16,11 @@
 #include <limits>
 #include <system_error>
 
+#include "app/inifile.h"
 #include "devices/vx310.h"
 #include "paramui/contrast.h"
 #include "platform/atomicfile.h"
-#include "platform/koexception.h"
 #include "regmodel/numberformat.h"
-#include "regmodel/textresource.h"
 
 namespace {
 
@@ -100,26 +99,6 @@ void AddSample(TkoGraphTraccia* trace, double x, double y) {
   trace->AddPoint(x, y, trace->Count() >= TScopeForm::kMaxPoints);
 }
 
-// The settings file as text lines. A missing file reads as empty; false when there is no
-// file name or the file exists but cannot be read.
-bool LoadSettings(const std::string& fileName, TkoTextResource& ini) {
-  if (fileName.empty()) return false;
-  std::error_code ec;
-  if (!std::filesystem::exists(fileName, ec)) return true;  // a new file
-  try {
-    ini.LoadFromFile(fileName);
-    return true;
-  } catch (const EkoException&) {
-    return false;
-  }
-}
-
-// key=value with the integer bare, as the rest of the settings file holds them.
-void WriteSetting(TkoTextResource& ini, const std::string& key, int value) {
-  ini.WriteInteger(kSection, key, value);
-  ini.SetLine(ini.CurrentLine, key + "=" + std::to_string(value));
-}
-
 }  // namespace
 
 TScopeForm::TScopeForm(const std::string& settingsFile, QWidget* parent)
@@ -153,11 +132,10 @@ TScopeForm::TScopeForm(const std::string& settingsFile, QWidget* parent)
 TScopeForm::~TScopeForm() = default;
 
 void TScopeForm::ReadGeometry() {
-  TkoTextResource ini;
-  if (!LoadSettings(settingsFile_, ini)) return;
-  const int top = ini.ReadInteger(kSection, "Top", 0);
-  const int left = ini.ReadInteger(kSection, "Left", 0);
-  move(left, top);
+  if (settingsFile_.empty()) return;
+  const vx::TIniFile ini(settingsFile_);
+  if (!ini.ReadError().empty()) return;
+  move(ini.ReadInteger(kSection, "Left", 0), ini.ReadInteger(kSection, "Top", 0));
   const int width = ini.ReadInteger(kSection, "Width", this->width());
   const int height = ini.ReadInteger(kSection, "Height", this->height());
   // A hand-edited or damaged value must not make the window vanish.
@@ -301,11 +279,10 @@ void TScopeForm::FormClose() {
   }
   // A read-only file stays as its owner keeps it; the main window said so at start.
   if (settingsFile_.empty() || vx::IsReadOnlyFile(settingsFile_)) return;
-  TkoTextResource ini;
-  if (!LoadSettings(settingsFile_, ini)) {
+  vx::TIniFile ini(settingsFile_);
+  if (!ini.ReadError().empty()) {
     // Writing now would replace a file we could not read with a few lines of ours.
-    qWarning("Oscilloscope: %s cannot be read; the window geometry is not saved.",
-             settingsFile_.c_str());
+    qWarning("Oscilloscope: %s; the window geometry is not saved.", ini.ReadError().c_str());
     return;
   }
   const QRect normal = normalGeometry().isValid() ? normalGeometry() : geometry();
@@ -313,15 +290,11 @@ void TScopeForm::FormClose() {
   // Top and Left are the frame's corner, as move() takes them; size is the client's.
   const int frameDx = geometry().left() - frame.left();
   const int frameDy = geometry().top() - frame.top();
-  WriteSetting(ini, "Top", normal.top() - frameDy);
-  WriteSetting(ini, "Left", normal.left() - frameDx);
-  WriteSetting(ini, "Width", normal.width());
-  WriteSetting(ini, "Height", normal.height());
-  try {
-    ini.SaveToFile(settingsFile_);
-  } catch (const EkoException& e) {
-    qWarning("Oscilloscope: %s", e.what());
-  }
+  ini.WriteInteger(kSection, "Top", normal.top() - frameDy);
+  ini.WriteInteger(kSection, "Left", normal.left() - frameDx);
+  ini.WriteInteger(kSection, "Width", normal.width());
+  ini.WriteInteger(kSection, "Height", normal.height());
+  if (!ini.UpdateFile()) qWarning("Oscilloscope: %s", ini.LastError().c_str());
 }
 
 void TScopeForm::paintEvent(QPaintEvent* /*event*/) {

@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "modbus/mbframe.h"
+#include "mbwire/mbframe.h"
 
 // A pseudo-terminal pair for tests: the code under test opens Path() like a serial port,
 // the test works the master side. A spare descriptor on the slave side stays open so that

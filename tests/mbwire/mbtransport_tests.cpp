@@ -3,10 +3,10 @@
 #include <functional>
 #include <string>
 
-#include "modbus/mbframe.h"
-#include "modbus/mbresult.h"
-#include "modbus/mbtest_hex.h"
-#include "modbus/mbtransport.h"
+#include "mbwire/mbframe.h"
+#include "mbwire/mbresult.h"
+#include "mbwire/mbtest_hex.h"
+#include "mbwire/mbtransport.h"
 
 // The three framings over an in-memory channel whose far end is a scripted peer: it
 // decodes each request and answers with bursts of raw wire bytes, each after a delay,
