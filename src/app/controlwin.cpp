@@ -16,7 +16,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "app/inifile.h"
+#include "config/inifile.h"
 #include "devices/devicesetup.h"
 #include "devices/vx310.h"
 #include "params/parencoded.h"

@@ -7,10 +7,10 @@
 
 #include "app/aboutwin.h"
 #include "app/controlwin.h"
-#include "app/inifile.h"
 #include "app/mainwin.h"
 #include "app/modulenetwork.h"
 #include "app/setupwin.h"
+#include "config/inifile.h"
 #include "devices/mbnetwork.h"
 #include "graph/scopewin.h"
 #include "paramui/userinterfaceutils.h"

@@ -1,10 +1,10 @@
-#include "app/portsettings.h"
+#include "config/portsettings.h"
 
 #include <array>
 #include <charconv>
 #include <mutex>
 
-#include "app/inifile.h"
+#include "config/inifile.h"
 #include "modbus/mbserial.h"
 
 namespace vx {
