@@ -225,6 +225,10 @@ int State(const CtlOptions& o, CtlStreams s) {
     return kCtlOk;
   }
   // One line a sample: every cycle, or at the first cycle after each interval.
+  CtlWatching().store(true);
+  struct Unwatch {
+    ~Unwatch() { CtlWatching().store(false); }
+  } unwatch;
   auto next = std::chrono::steady_clock::now();
   while (!CtlInterrupted().load()) {
     if (std::chrono::steady_clock::now() >= next) {
@@ -531,6 +535,11 @@ int Compare(const CtlOptions& o, CtlStreams s) {
 }  // namespace
 
 std::atomic<bool>& CtlInterrupted() {
+  static std::atomic<bool> flag{false};
+  return flag;
+}
+
+std::atomic<bool>& CtlWatching() {
   static std::atomic<bool> flag{false};
   return flag;
 }

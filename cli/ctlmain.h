@@ -11,7 +11,9 @@ namespace vx {
 // code. Everything the program prints goes through `streams`.
 int RunCtl(std::span<const std::string> args, CtlStreams streams);
 
-// Set from a signal handler: a watch ends at its next sample.
+// Set from a signal handler while a watch runs: the watch ends at its next sample.
 std::atomic<bool>& CtlInterrupted();
+// True while a watch runs; other commands end at once on an interrupt.
+std::atomic<bool>& CtlWatching();
 
 }  // namespace vx

@@ -10,8 +10,15 @@
 
 namespace {
 
-void OnInterrupt(int) {
-  vx::CtlInterrupted().store(true);
+// A watch ends after its current sample and closes the line; any other command ends at
+// once, as programs do on an interrupt.
+void OnInterrupt(int sig) {
+  if (vx::CtlWatching().load()) {
+    vx::CtlInterrupted().store(true);
+    return;
+  }
+  std::signal(sig, SIG_DFL);
+  std::raise(sig);
 }
 
 }  // namespace
