@@ -37,11 +37,15 @@ std::string U(const std::string& cp1252) {
 // A value text as the windows show it ("002.8A", "1'000 stp", "On"), split into its
 // number and the unit the number picture appends; a text that is no number has no unit.
 void SplitUnit(const std::string& text, std::string* value, std::string* unit) {
-  const auto digit = [&](std::size_t k) { return k < text.size() && text[k] >= '0' && text[k] <= '9'; };
+  const auto digit = [&](std::size_t k) {
+    return k < text.size() && text[k] >= '0' && text[k] <= '9';
+  };
   std::size_t i = 0;
   if (i < text.size() && (text[i] == '-' || text[i] == '+')) ++i;
   const std::size_t start = i;
-  while (digit(i) || (i > start && i < text.size() && (text[i] == '.' || text[i] == '\'') && digit(i + 1))) ++i;
+  while (digit(i) ||
+         (i > start && i < text.size() && (text[i] == '.' || text[i] == '\'') && digit(i + 1)))
+    ++i;
   if (i > start && (i < text.size() && (text[i] == 'E' || text[i] == 'e'))) {
     std::size_t k = i + 1;
     if (k < text.size() && (text[k] == '-' || text[k] == '+')) ++k;
@@ -92,7 +96,8 @@ std::string NameOf(const TkoDeviceVXSlave& drive, const TkoParValue* par) {
 TkoParValue* FindOrFail(const TkoDeviceVXSlave& drive, const std::string& name) {
   TkoParValue* par = drive.FindParameter(name);
   if (par == nullptr)
-    throw CtlError{kCtlUsage, "unknown parameter " + name + " (not a parameter of this drive's data model)"};
+    throw CtlError{kCtlUsage,
+                   "unknown parameter " + name + " (not a parameter of this drive's data model)"};
   return par;
 }
 
@@ -119,8 +124,8 @@ int Scan(const CtlOptions& o, CtlStreams s) {
   for (int a = o.SlaveFirst; a <= o.SlaveLast; ++a) slaves.push_back(a);
   Progress progress(o, s);
   const std::vector<CtlIdentity> found = session.Identify(slaves, [&](int done, int total) {
-    progress.Show("vx310ctl: scanning " + session.PortName() + ": " + std::to_string(done) + " of " +
-                  std::to_string(total) + " addresses asked");
+    progress.Show("vx310ctl: scanning " + session.PortName() + ": " + std::to_string(done) +
+                  " of " + std::to_string(total) + " addresses asked");
   });
   progress.Clear();
   CtlJson j;
@@ -144,7 +149,8 @@ int Identify(const CtlOptions& o, CtlStreams s) {
   CtlSession session(o, s);
   const CtlIdentity id = session.Identify({o.Slave}).front();
   if (!id.Answered)
-    throw CtlError{kCtlNoAnswer, "no answer from " + session.Who() + ": " + TkoMBThread::GetErrorText(id.Error)};
+    throw CtlError{kCtlNoAnswer,
+                   "no answer from " + session.Who() + ": " + TkoMBThread::GetErrorText(id.Error)};
   if (o.Json) {
     CtlJson j;
     j.BeginObject();
@@ -155,7 +161,8 @@ int Identify(const CtlOptions& o, CtlStreams s) {
     s.Out << IdentityLine(id) << "\n";
   }
   if (id.Device == nullptr)
-    throw CtlError{kCtlNoModel, session.Who() + ": no data model for " + id.Version.ToString() + " in " + session.ModelsDir()};
+    throw CtlError{kCtlNoModel, session.Who() + ": no data model for " + id.Version.ToString() +
+                                    " in " + session.ModelsDir()};
   return kCtlOk;
 }
 
@@ -163,7 +170,8 @@ int Identify(const CtlOptions& o, CtlStreams s) {
 
 TkoDeviceVX310& Vx310(TkoDeviceVXSlave* drive, const CtlSession& session) {
   auto* d = dynamic_cast<TkoDeviceVX310*>(drive);
-  if (d == nullptr) throw CtlError{kCtlNoModel, session.Who() + ": not a VX310, whose state lists vx310ctl knows"};
+  if (d == nullptr)
+    throw CtlError{kCtlNoModel, session.Who() + ": not a VX310, whose state lists vx310ctl knows"};
   return *d;
 }
 
@@ -178,10 +186,11 @@ std::vector<TkoParValue*> StateList(const TkoDeviceVX310& d) {
   if (!add(d.ParEECurrRangeMax)) add(d.ParCurrRangeMax);
   if (!add(d.ParEESpeedRangeMax)) add(d.ParSpeedRangeMax);
   if (!add(d.ParEEPwmFreq)) add(d.ParPwmFreq);
-  for (TkoParValue* p : {d.ParU_Dc_BusV, d.ParU_MotorV, d.ParI_MotorA, d.ParF_MotorHz, d.ParS_MotorRPM,
-                         static_cast<TkoParValue*>(d.ParActualPos), static_cast<TkoParValue*>(d.ParEncoderExt),
-                         static_cast<TkoParValue*>(d.StateSpeedLoop), static_cast<TkoParValue*>(d.StateProfile),
-                         static_cast<TkoParValue*>(d.StatePosLoop), static_cast<TkoParValue*>(d.StateMotor)})
+  for (TkoParValue* p :
+       {d.ParU_Dc_BusV, d.ParU_MotorV, d.ParI_MotorA, d.ParF_MotorHz, d.ParS_MotorRPM,
+        static_cast<TkoParValue*>(d.ParActualPos), static_cast<TkoParValue*>(d.ParEncoderExt),
+        static_cast<TkoParValue*>(d.StateSpeedLoop), static_cast<TkoParValue*>(d.StateProfile),
+        static_cast<TkoParValue*>(d.StatePosLoop), static_cast<TkoParValue*>(d.StateMotor)})
     add(p);
   return list;
 }
@@ -189,12 +198,13 @@ std::vector<TkoParValue*> StateList(const TkoDeviceVX310& d) {
 std::string Timestamp() {
   const auto now = std::chrono::system_clock::now();
   const std::time_t t = std::chrono::system_clock::to_time_t(now);
-  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+  const auto ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
   std::tm tm{};
   localtime_r(&t, &tm);
   char buf[96];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d.%03d", tm.tm_year + 1900, tm.tm_mon + 1,
-                tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, static_cast<int>(ms));
+  std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d.%03d", tm.tm_year + 1900,
+                tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, static_cast<int>(ms));
   return buf;
 }
 
@@ -286,9 +296,12 @@ int Faults(const CtlOptions& o, CtlStreams s) {
 // The registers behind a parameter.
 std::vector<const TkoRegister*> RegistersOf(const TkoParValue* p) {
   std::vector<const TkoRegister*> regs{p->Register};
-  if (auto* l = dynamic_cast<const TkoParLong*>(p); l && l->HighRegister) regs.push_back(l->HighRegister);
-  if (auto* f = dynamic_cast<const TkoParFrac16*>(p); f && f->ExpRegister) regs.push_back(f->ExpRegister);
-  if (auto* q = dynamic_cast<const TkoPar2DPoint*>(p); q && q->YRegister) regs.push_back(q->YRegister);
+  if (auto* l = dynamic_cast<const TkoParLong*>(p); l && l->HighRegister)
+    regs.push_back(l->HighRegister);
+  if (auto* f = dynamic_cast<const TkoParFrac16*>(p); f && f->ExpRegister)
+    regs.push_back(f->ExpRegister);
+  if (auto* q = dynamic_cast<const TkoPar2DPoint*>(p); q && q->YRegister)
+    regs.push_back(q->YRegister);
   return regs;
 }
 
@@ -314,7 +327,9 @@ int Get(const CtlOptions& o, CtlStreams s) {
   for (auto& [name, p] : wanted) {
     if (InCategory(*drive, "RamSetup", p) || InCategory(*drive, "ActState", p)) continue;
     const int32_t rc = p->ReadNow();
-    if (rc != 0) throw CtlError{kCtlNoAnswer, session.Who() + ": reading " + name + " failed: " + TkoMBThread::GetErrorText(rc)};
+    if (rc != 0)
+      throw CtlError{kCtlNoAnswer, session.Who() + ": reading " + name +
+                                       " failed: " + TkoMBThread::GetErrorText(rc)};
   }
   CtlJson j;
   j.BeginObject().Number("slave", o.Slave).BeginArray("parameters");
@@ -385,7 +400,8 @@ int Set(const CtlOptions& o, CtlStreams s) {
         TkoThreadBuffer::WriteAccess w(*drive->Image());
         std::copy(before.begin(), before.end(), w.data());
       }
-      throw CtlError{kCtlUsage, a.Name + "=" + U(a.Text) + " refused: " + U(why) + "; nothing written"};
+      throw CtlError{kCtlUsage,
+                     a.Name + "=" + U(a.Text) + " refused: " + U(why) + "; nothing written"};
     }
   }
   bool send = false;
@@ -446,7 +462,8 @@ void CheckSetupFile(const std::string& file) {
   try {
     TkoTextResource r(file);
     if (!r.FindSection(kSetupSection))
-      throw CtlError{kCtlUsage, file + ": not a VX310 setup file (no section [" + std::string(kSetupSection) + "])"};
+      throw CtlError{kCtlUsage, file + ": not a VX310 setup file (no section [" +
+                                    std::string(kSetupSection) + "])"};
   } catch (const EkoException& e) {
     throw CtlError{kCtlUsage, "cannot read " + file + ": " + e.what()};
   }
@@ -466,16 +483,18 @@ int Restore(const CtlOptions& o, CtlStreams s) {
   } catch (const EkoException& e) {
     throw CtlError{kCtlUsage, "cannot read " + o.In + ": " + e.what()};
   }
-  if (report.Loaded == 0) throw CtlError{kCtlUsage, o.In + ": no value of this drive's setup in it; nothing sent"};
-  progress.Show(std::string("vx310ctl: sending the setup") + (o.Save ? " and saving it to EEPROM" : ""));
+  if (report.Loaded == 0)
+    throw CtlError{kCtlUsage, o.In + ": no value of this drive's setup in it; nothing sent"};
+  progress.Show(std::string("vx310ctl: sending the setup") +
+                (o.Save ? " and saving it to EEPROM" : ""));
   session.SendSetup(o.Save);
   progress.Clear();
   std::vector<std::string> excluded, unknown, notFound;
   for (const auto& [name, why] : report.Skipped)
     (why == "Excluded!" ? excluded : why == "UNKNOWN!" ? unknown : notFound).push_back(name);
   if (!o.Quiet) {
-    s.Err << "vx310ctl: " << o.In << " (creator \"" << U(report.Creator) << "\", version " << U(report.Version)
-          << "): " << report.Loaded << " values taken\n";
+    s.Err << "vx310ctl: " << o.In << " (creator \"" << U(report.Creator) << "\", version "
+          << U(report.Version) << "): " << report.Loaded << " values taken\n";
     const auto names = [&](const char* what, const std::vector<std::string>& v) {
       if (v.empty()) return;
       std::string line;
@@ -485,7 +504,8 @@ int Restore(const CtlOptions& o, CtlStreams s) {
     names("excluded (outside the setup)", excluded);
     names("unknown (no such register)", unknown);
     names("not taken (no value)", notFound);
-    s.Err << "vx310ctl: setup sent to " << session.Who() << (o.Save ? " and saved to EEPROM" : "") << "\n";
+    s.Err << "vx310ctl: setup sent to " << session.Who() << (o.Save ? " and saved to EEPROM" : "")
+          << "\n";
   }
   if (o.Json) {
     CtlJson j;
@@ -519,15 +539,20 @@ int Compare(const CtlOptions& o, CtlStreams s) {
     CtlJson j;
     j.BeginObject().Number("slave", o.Slave).String("file", o.In).BeginArray("differences");
     for (const SetupDifference& d : c.Differences)
-      j.BeginObject().String("name", d.Name).String("drive", d.Drive).String("file", d.File).EndObject();
+      j.BeginObject()
+          .String("name", d.Name)
+          .String("drive", d.Drive)
+          .String("file", d.File)
+          .EndObject();
     j.EndArray().EndObject();
     s.Out << j.Text() << "\n";
   } else {
     for (const SetupDifference& d : c.Differences)
       s.Out << d.Name << "\tdrive: " << U(d.Drive) << "\tfile: " << U(d.File) << "\n";
     if (!o.Quiet)
-      s.Err << "vx310ctl: " << c.Differences.size() << (c.Differences.size() == 1 ? " difference" : " differences")
-            << " between " << session.Who() << " and " << o.In << "\n";
+      s.Err << "vx310ctl: " << c.Differences.size()
+            << (c.Differences.size() == 1 ? " difference" : " differences") << " between "
+            << session.Who() << " and " << o.In << "\n";
   }
   return c.Differences.empty() ? kCtlOk : kCtlDiffers;
 }

@@ -9,10 +9,10 @@ namespace vx {
 // Exit codes of vx310ctl.
 enum CtlExit : int {
   kCtlOk = 0,
-  kCtlDiffers = 1,    // compare found differences
-  kCtlUsage = 2,      // bad usage or bad input file
-  kCtlNoAnswer = 3,   // no answer, or the line failed
-  kCtlNoModel = 4,    // no data model for the drive
+  kCtlDiffers = 1,   // compare found differences
+  kCtlUsage = 2,     // bad usage or bad input file
+  kCtlNoAnswer = 3,  // no answer, or the line failed
+  kCtlNoModel = 4,   // no data model for the drive
 };
 
 // A failure that ends the program: one line for standard error and the exit code.
@@ -45,8 +45,8 @@ struct CtlOptions {
   std::vector<std::string> Items;  // get: names; set: NAME=VALUE
 };
 
-inline constexpr const char* kCtlCommands[] = {"scan",   "identify", "state",   "faults", "get",
-                                               "set",    "backup",   "restore", "compare"};
+inline constexpr const char* kCtlCommands[] = {"scan", "identify", "state",   "faults", "get",
+                                               "set",  "backup",   "restore", "compare"};
 
 // Parses the arguments after the program name. Throws CtlError (kCtlUsage) naming the
 // option at fault.

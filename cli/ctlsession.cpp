@@ -40,7 +40,9 @@ CtlSession::CtlSession(const CtlOptions& options, CtlStreams streams)
     : options_(options), streams_(streams), network_(std::make_unique<TkoMBNetwork>()) {
   network_->SetFilePath(ModelsDir());
   network_->SetFileExt("par");
-  network_->OnNetStateChange = [this](TkoMBNetwork*, TkoMBObject* source) { OnStateChange(source); };
+  network_->OnNetStateChange = [this](TkoMBNetwork*, TkoMBObject* source) {
+    OnStateChange(source);
+  };
   network_->OnTransaResponse = [this](TkoMBNetwork*, TkoMBTransaction* t) { OnTransaResponse(t); };
   network_->OnTransaError = [this](TkoMBNetwork*, TkoMBTransaction* t) { OnTransaError(t); };
 }
@@ -73,7 +75,8 @@ std::string CtlSession::Who() const {
 }
 
 void CtlSession::Note(const std::string& line) const {
-  if (options_.Verbose && !options_.Quiet) streams_.Err << "vx310ctl: " << Cp1252ToUtf8(line) << "\n";
+  if (options_.Verbose && !options_.Quiet)
+    streams_.Err << "vx310ctl: " << Cp1252ToUtf8(line) << "\n";
 }
 
 void CtlSession::BuildConnection(const std::vector<int>& slaves) {
@@ -91,19 +94,22 @@ void CtlSession::BuildConnection(const std::vector<int>& slaves) {
     const TIniFile settings(kSettingsFile);
     std::string problems;
     ApplyPortSettings(settings, &problems);
-    if (!problems.empty() && !options_.Quiet) streams_.Err << "vx310ctl: " << kSettingsFile << ": " << problems;
+    if (!problems.empty() && !options_.Quiet)
+      streams_.Err << "vx310ctl: " << kSettingsFile << ": " << problems;
     conn->SetComPort(com);
     if (TcpTargetOf(com, &target)) {
       conn->SetConnType(2);
       conn->SetHostName(target.Host);
       conn->SetTcpIpPort(target.TcpPort);
-      portName_ = options_.Port + " (tcp:" + target.Host + ":" + std::to_string(target.TcpPort) + ")";
+      portName_ =
+          options_.Port + " (tcp:" + target.Host + ":" + std::to_string(target.TcpPort) + ")";
     } else {
       portName_ = options_.Port + " (" + ComPortPath(com) + ")";
     }
   } else if (options_.Port.rfind("tcp:", 0) == 0) {
     if (!ParsePortTarget(options_.Port, &target) || !target.Tcp)
-      throw CtlError{kCtlUsage, "--port " + options_.Port + ": expected tcp:HOST:PORT with a port 1..65535"};
+      throw CtlError{kCtlUsage,
+                     "--port " + options_.Port + ": expected tcp:HOST:PORT with a port 1..65535"};
     conn->SetConnType(2);
     conn->SetHostName(target.Host);
     conn->SetTcpIpPort(target.TcpPort);
@@ -117,7 +123,8 @@ void CtlSession::BuildConnection(const std::vector<int>& slaves) {
   conn->SetEnabled(true);
 
   TkoMBThreadSetup* c = conn.get();
-  if (!network_->AddConnection(conn.get())) throw CtlError{kCtlUsage, "cannot add the connection " + portName_};
+  if (!network_->AddConnection(conn.get()))
+    throw CtlError{kCtlUsage, "cannot add the connection " + portName_};
   conn.release();
   connection_ = c;
   for (const int slave : slaves) {
@@ -127,7 +134,8 @@ void CtlSession::BuildConnection(const std::vector<int>& slaves) {
     dev->SetRepeatTime(250);
     dev->SetMaxFault(0);
     dev->SetEnabled(true);
-    if (!c->AddDevice(dev.get())) throw CtlError{kCtlUsage, "cannot add slave " + std::to_string(slave)};
+    if (!c->AddDevice(dev.get()))
+      throw CtlError{kCtlUsage, "cannot add slave " + std::to_string(slave)};
     devices_.push_back(dev.release());
     identities_.push_back({slave, false, 0, TkoVersionRecord(), nullptr});
   }
@@ -144,8 +152,9 @@ void CtlSession::OnStateChange(TkoMBObject* source) {
     const TkoMBThread* thread = connection_->GetThread();
     const int32_t code = thread != nullptr ? thread->GetLastError() : 0;
     failed_ = true;
-    failure_ = {kCtlNoAnswer, "cannot open " + portName_ + ": " +
-                                  (code != 0 ? TkoMBThread::GetErrorText(code) : connection_->GetStateText())};
+    failure_ = {kCtlNoAnswer,
+                "cannot open " + portName_ + ": " +
+                    (code != 0 ? TkoMBThread::GetErrorText(code) : connection_->GetStateText())};
   }
 }
 
@@ -162,7 +171,8 @@ void CtlSession::OnTransaResponse(TkoMBTransaction* transa) {
     // The device setup has made its device (or found no data model) before the network
     // hears of the response.
     id.Device = devices_[i]->GetSlave();
-    Note("slave " + std::to_string(slave) + ": " + id.Version.ToString() + ", " + devices_[i]->GetStateText());
+    Note("slave " + std::to_string(slave) + ": " + id.Version.ToString() + ", " +
+         devices_[i]->GetStateText());
   }
 }
 
@@ -179,7 +189,8 @@ void CtlSession::OnTransaError(TkoMBTransaction* transa) {
   }
   if (failed_) return;
   failed_ = true;
-  failure_ = {kCtlNoAnswer, Who() + ": " + transa->GetTransaName() + " failed: " + TkoMBThread::GetErrorText(code)};
+  failure_ = {kCtlNoAnswer, Who() + ": " + transa->GetTransaName() +
+                                " failed: " + TkoMBThread::GetErrorText(code)};
 }
 
 void CtlSession::Wait(const std::function<bool()>& done, std::chrono::milliseconds limit,
@@ -188,9 +199,13 @@ void CtlSession::Wait(const std::function<bool()>& done, std::chrono::millisecon
   for (;;) {
     if (failed_) throw failure_;
     if (done()) return;
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) throw CtlError{kCtlNoAnswer, Who() + ": no " + what + " within " + std::to_string(limit.count()) + " ms"};
-    (void)dispatcher_.PumpUntil([&] { return failed_ || done(); }, std::min(left, std::chrono::milliseconds(200)));
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0)
+      throw CtlError{kCtlNoAnswer,
+                     Who() + ": no " + what + " within " + std::to_string(limit.count()) + " ms"};
+    (void)dispatcher_.PumpUntil([&] { return failed_ || done(); },
+                                std::min(left, std::chrono::milliseconds(200)));
   }
 }
 
@@ -204,8 +219,9 @@ std::vector<CtlIdentity> CtlSession::Identify(const std::vector<int>& slaves,
   const auto limit = std::chrono::milliseconds(3000) + perSlave * static_cast<int>(slaves.size());
   int reported = -1;
   const auto finished = [&] {
-    const int done = static_cast<int>(std::count_if(identities_.begin(), identities_.end(),
-                                                    [](const CtlIdentity& id) { return id.Answered || id.Error != 0; }));
+    const int done = static_cast<int>(
+        std::count_if(identities_.begin(), identities_.end(),
+                      [](const CtlIdentity& id) { return id.Answered || id.Error != 0; }));
     if (progress && done != reported) progress(done, static_cast<int>(identities_.size()));
     reported = done;
     return done == static_cast<int>(identities_.size());
@@ -213,9 +229,13 @@ std::vector<CtlIdentity> CtlSession::Identify(const std::vector<int>& slaves,
   const auto deadline = std::chrono::steady_clock::now() + limit;
   while (!finished()) {
     if (failed_) throw failure_;
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0) throw CtlError{kCtlNoAnswer, portName_ + ": identification did not end within " + std::to_string(limit.count()) + " ms"};
-    (void)dispatcher_.PumpUntil([&] { return failed_ || finished(); }, std::min(left, std::chrono::milliseconds(200)));
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
+    if (left.count() <= 0)
+      throw CtlError{kCtlNoAnswer, portName_ + ": identification did not end within " +
+                                       std::to_string(limit.count()) + " ms"};
+    (void)dispatcher_.PumpUntil([&] { return failed_ || finished(); },
+                                std::min(left, std::chrono::milliseconds(200)));
   }
   return identities_;
 }
@@ -223,12 +243,15 @@ std::vector<CtlIdentity> CtlSession::Identify(const std::vector<int>& slaves,
 TkoDeviceVXSlave* CtlSession::OpenDrive() {
   const CtlIdentity id = Identify({options_.Slave}).front();
   if (!id.Answered)
-    throw CtlError{kCtlNoAnswer, "no answer from " + Who() + ": " + TkoMBThread::GetErrorText(id.Error)};
+    throw CtlError{kCtlNoAnswer,
+                   "no answer from " + Who() + ": " + TkoMBThread::GetErrorText(id.Error)};
   if (id.Device == nullptr)
-    throw CtlError{kCtlNoModel, Who() + ": no data model for " + id.Version.ToString() + " in " + ModelsDir()};
+    throw CtlError{kCtlNoModel,
+                   Who() + ": no data model for " + id.Version.ToString() + " in " + ModelsDir()};
   auto* drive = dynamic_cast<TkoDeviceVXSlave*>(id.Device);
   if (drive == nullptr)
-    throw CtlError{kCtlNoModel, Who() + ": " + id.Version.ToString() + " is not a drive of the VX310's family"};
+    throw CtlError{kCtlNoModel,
+                   Who() + ": " + id.Version.ToString() + " is not a drive of the VX310's family"};
   drive_ = drive;
   drive->OnSetupRead = [this](TkoDeviceVXSlave*, TkoMBTransaction*) { ++setupReads_; };
   drive->OnActState = [this](TkoDeviceVXSlave*, TkoMBTransaction*) { ++actStates_; };
@@ -240,14 +263,17 @@ TkoDeviceVXSlave* CtlSession::OpenDrive() {
 
 void CtlSession::WaitSetupRead() {
   const uint64_t before = setupReads_;
-  if (drive_ == nullptr || drive_->ReadRamSetup == nullptr) throw CtlError{kCtlNoModel, Who() + ": the data model has no setup"};
+  if (drive_ == nullptr || drive_->ReadRamSetup == nullptr)
+    throw CtlError{kCtlNoModel, Who() + ": the data model has no setup"};
   // The drive reads its setup once by itself right after identification.
   if (before == 0 && drive_->GetSetupState() == TkoDeviceVXSlave::ssNotRead) {
-    Wait([&] { return setupReads_ > 0; }, std::chrono::milliseconds(options_.TimeoutMs * 8 + 3000), "setup read");
+    Wait([&] { return setupReads_ > 0; }, std::chrono::milliseconds(options_.TimeoutMs * 8 + 3000),
+         "setup read");
     return;
   }
   drive_->StartSetupRead();
-  Wait([&] { return setupReads_ > before; }, std::chrono::milliseconds(options_.TimeoutMs * 8 + 3000), "setup read");
+  Wait([&] { return setupReads_ > before; },
+       std::chrono::milliseconds(options_.TimeoutMs * 8 + 3000), "setup read");
 }
 
 void CtlSession::WaitActState(std::chrono::milliseconds limit) {
@@ -259,14 +285,17 @@ void CtlSession::WaitActState(std::chrono::milliseconds limit) {
 void CtlSession::WaitFaultState() {
   const uint64_t before = faultStates_;
   // The fault read runs once a second.
-  Wait([&] { return faultStates_ > before; }, std::chrono::milliseconds(options_.TimeoutMs * 4 + 4000), "fault read");
+  Wait([&] { return faultStates_ > before; },
+       std::chrono::milliseconds(options_.TimeoutMs * 4 + 4000), "fault read");
 }
 
 void CtlSession::SendSetup(bool save) {
   const uint64_t sent = setupsSent_, saved = setupsSaved_;
-  if (drive_ == nullptr || drive_->SendRamSetup == nullptr) throw CtlError{kCtlNoModel, Who() + ": the data model has no setup to send"};
+  if (drive_ == nullptr || drive_->SendRamSetup == nullptr)
+    throw CtlError{kCtlNoModel, Who() + ": the data model has no setup to send"};
   if (save) {
-    if (drive_->SaveEEPromSetup == nullptr) throw CtlError{kCtlNoModel, Who() + ": the data model has no EEPROM setup"};
+    if (drive_->SaveEEPromSetup == nullptr)
+      throw CtlError{kCtlNoModel, Who() + ": the data model has no EEPROM setup"};
     drive_->StartSetupSendAndSave();
   } else {
     drive_->StartSetupSend();
@@ -278,14 +307,18 @@ void CtlSession::SendSetup(bool save) {
 
 void CtlSession::SaveSetup() {
   const uint64_t saved = setupsSaved_;
-  if (drive_ == nullptr || drive_->SaveEEPromSetup == nullptr) throw CtlError{kCtlNoModel, Who() + ": the data model has no EEPROM setup"};
+  if (drive_ == nullptr || drive_->SaveEEPromSetup == nullptr)
+    throw CtlError{kCtlNoModel, Who() + ": the data model has no EEPROM setup"};
   drive_->SaveSetup();
-  Wait([&] { return setupsSaved_ > saved; }, std::chrono::milliseconds(options_.TimeoutMs * 8 + 3000), "answer to the EEPROM save");
+  Wait([&] { return setupsSaved_ > saved; },
+       std::chrono::milliseconds(options_.TimeoutMs * 8 + 3000), "answer to the EEPROM save");
 }
 
 void CtlSession::WriteNow(TkoParValue* par, const std::string& name) {
   const int32_t rc = par->WriteNow();
-  if (rc != 0) throw CtlError{kCtlNoAnswer, Who() + ": writing " + name + " failed: " + TkoMBThread::GetErrorText(rc)};
+  if (rc != 0)
+    throw CtlError{kCtlNoAnswer,
+                   Who() + ": writing " + name + " failed: " + TkoMBThread::GetErrorText(rc)};
 }
 
 }  // namespace vx

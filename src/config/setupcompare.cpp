@@ -46,7 +46,9 @@ void MirrorTies(const TkoRegDataBuffer& drive, TkoRegDataBuffer& copy) {
     TkoRegister* twin = copy.RegisterByIndex(i);
     if (reg == nullptr || twin == nullptr) continue;
     const std::pair<const TkoRegBound*, TkoRegBound*> bounds[] = {
-        {reg->MinBound(), twin->MinBound()}, {reg->MaxBound(), twin->MaxBound()}, {reg->DfltBound(), twin->DfltBound()}};
+        {reg->MinBound(), twin->MinBound()},
+        {reg->MaxBound(), twin->MaxBound()},
+        {reg->DfltBound(), twin->DfltBound()}};
     for (const auto& [mine, theirs] : bounds) {
       if (mine == nullptr || theirs == nullptr || mine->Source == nullptr) continue;
       theirs->Source = copy.RegisterAt(mine->Source->Definition()->Address);
@@ -119,7 +121,8 @@ SetupComparison CompareSetupFile(const TkoDeviceVXSlave& drive, const std::strin
                                        [&](const TkoParValue* p) { return Shows(*p, reg); });
     if (!shown || !anyListed) {
       const TkoRegister* other = fromFile.RegisterAt(address);
-      if (other != nullptr) result.Differences.push_back({reg->Name(), RegisterText(*reg), RegisterText(*other)});
+      if (other != nullptr)
+        result.Differences.push_back({reg->Name(), RegisterText(*reg), RegisterText(*other)});
     }
   }
   return result;

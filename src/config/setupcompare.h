@@ -16,7 +16,7 @@ struct SetupDifference {
 };
 
 struct SetupComparison {
-  bool HasSetup = false;  // the file has a "VX310_Setup" section
+  bool HasSetup = false;                     // the file has a "VX310_Setup" section
   std::vector<SetupDifference> Differences;  // in register order
 };
 

@@ -60,15 +60,16 @@ class CliTest : public ::testing::Test {
 TEST_F(CliTest, HelpNamesEveryCommandTheExitCodesAndAnExample) {
   const CtlRun all = RunCtl({"--help"});
   EXPECT_EQ(all.Status, 0);
-  for (const char* c : {"scan", "identify", "state", "faults", "get", "set", "backup", "restore", "compare"}) {
+  for (const char* c :
+       {"scan", "identify", "state", "faults", "get", "set", "backup", "restore", "compare"}) {
     EXPECT_NE(all.Out.find(std::string("  ") + c), std::string::npos) << c;
     const CtlRun one = RunCtl({c, "--help"});
     EXPECT_EQ(one.Status, 0) << c;
     EXPECT_NE(one.Out.find(std::string("Usage: vx310ctl ") + c), std::string::npos) << c;
     EXPECT_NE(one.Out.find("Example:\n  vx310ctl " + std::string(c)), std::string::npos) << one.Out;
   }
-  for (const char* code : {"0  done", "1  compare found differences", "2  bad usage or bad input file",
-                           "3  no answer", "4  no data model"})
+  for (const char* code : {"0  done", "1  compare found differences",
+                           "2  bad usage or bad input file", "3  no answer", "4  no data model"})
     EXPECT_NE(all.Out.find(code), std::string::npos) << code;
 }
 
@@ -105,7 +106,8 @@ TEST_F(CliTest, ScanFindsExactlyTheServedAddresses) {
   ASSERT_EQ(lines.size(), 3u) << text.Out;
   for (std::size_t i = 0; i < 3; ++i) {
     const std::string slave = std::to_string(std::vector<int>{1, 2, 5}[i]);
-    EXPECT_EQ(lines[i].rfind(std::string(3 - slave.size(), ' ') + slave + "  VX310v220", 0), 0u) << lines[i];
+    EXPECT_EQ(lines[i].rfind(std::string(3 - slave.size(), ' ') + slave + "  VX310v220", 0), 0u)
+        << lines[i];
     EXPECT_NE(lines[i].find("VX310 stepper drive, firmware 2.xx"), std::string::npos) << lines[i];
     EXPECT_NE(lines[i].find("VX310v220.par"), std::string::npos) << lines[i];
   }
@@ -139,8 +141,8 @@ TEST_F(CliTest, IdentifyStateFaultsAndGetShowTheDrive) {
   std::map<std::string, Json> values;
   const Json stateDoc = ParseJson(state.Out);
   for (const Json& v : stateDoc["values"].items) values[v["name"].text] = v;
-  for (const char* name : {"ParHWLimitVolt", "ParU_Dc_BusV", "ParI_MotorA", "ParS_MotorRPM", "ParActualPos",
-                           "StateMotor"})
+  for (const char* name : {"ParHWLimitVolt", "ParU_Dc_BusV", "ParI_MotorA", "ParS_MotorRPM",
+                           "ParActualPos", "StateMotor"})
     EXPECT_TRUE(values.count(name)) << name << " missing in " << state.Out;
   EXPECT_FALSE(values["ParU_Dc_BusV"]["unit"].text.empty()) << state.Out;
   EXPECT_NO_THROW((void)std::stod(values["ParU_Dc_BusV"]["value"].text)) << state.Out;
@@ -182,7 +184,9 @@ TEST_F(CliTest, PresentFaultsAreListedWithTheirTexts) {
 
 TEST_F(CliTest, WatchPrintsOneLinePerSampleUntilInterrupted) {
   Sim sim(dir_, "1");
-  Child watch({kCtl, "state", "--watch", "--interval", "200", "--port", sim.TcpPort(), "--models", kModels}, dir_);
+  Child watch(
+      {kCtl, "state", "--watch", "--interval", "200", "--port", sim.TcpPort(), "--models", kModels},
+      dir_);
   ASSERT_FALSE(watch.WaitOutLine("ParU_Dc_BusV=").empty()) << watch.Err();
   ASSERT_FALSE(watch.WaitOutLine("ParU_Dc_BusV=").empty()) << watch.Err();
   watch.Signal(SIGINT);
@@ -205,7 +209,8 @@ TEST_F(CliTest, BackupSetCompareRestoreCompare) {
   EXPECT_NE(saved.find("[VX310_Setup]\r\n"), std::string::npos);
   EXPECT_NE(saved.find("MotorIrA=\"\"28\"\"\r\n"), std::string::npos) << saved;
 
-  const CtlRun s = Ctl(port, {"set", "--slave", "2", "ParMotorIrA=3.5", "ParMotorAccel=6000", "CfgRefSource=Analog input"});
+  const CtlRun s = Ctl(port, {"set", "--slave", "2", "ParMotorIrA=3.5", "ParMotorAccel=6000",
+                              "CfgRefSource=Analog input"});
   ASSERT_EQ(s.Status, 0) << s.Err;
   EXPECT_EQ(Lines(s.Out), (std::vector<std::string>{"ParMotorIrA=003.5A", "ParMotorAccel=6000rpm/s",
                                                     "CfgRefSource=Analog input"}));
@@ -214,11 +219,13 @@ TEST_F(CliTest, BackupSetCompareRestoreCompare) {
   EXPECT_EQ(differs.Status, 1) << differs.Err;
   const Json diff = ParseJson(differs.Out);
   std::map<std::string, std::pair<std::string, std::string>> listed;
-  for (const Json& d : diff["differences"].items) listed[d["name"].text] = {d["drive"].text, d["file"].text};
+  for (const Json& d : diff["differences"].items)
+    listed[d["name"].text] = {d["drive"].text, d["file"].text};
   EXPECT_EQ(listed.size(), 3u) << differs.Out;
   EXPECT_EQ(listed["ParMotorIrA"], std::make_pair(std::string("003.5A"), std::string("002.8A")));
   EXPECT_EQ(listed["ParMotorAccel"].first, "6000rpm/s");
-  EXPECT_EQ(listed["CfgRefSource"], std::make_pair(std::string("Analog input"), std::string("Field bus")));
+  EXPECT_EQ(listed["CfgRefSource"],
+            std::make_pair(std::string("Analog input"), std::string("Field bus")));
 
   // The other drives on the line kept their own setup.
   EXPECT_EQ(Ctl(port, {"compare", "--slave", "5", "--in", backup}).Status, 0);
@@ -269,10 +276,12 @@ TEST_F(CliTest, RefusedValuesWriteNothing) {
     std::vector<std::string> items;
     std::string message;
   } cases[] = {
-      {{"ParMotorAccel=7000", "ParMotorIrA=99"}, "ParMotorIrA=99 refused: 99 is above the maximum 008.0A; nothing written"},
+      {{"ParMotorAccel=7000", "ParMotorIrA=99"},
+       "ParMotorIrA=99 refused: 99 is above the maximum 008.0A; nothing written"},
       {{"ParMotorStepRev=10"}, "ParMotorStepRev=10 refused: 10 is below the minimum 24 stp/rev"},
       {{"ParMotorAccel=fast"}, "ParMotorAccel=fast refused: \"fast\" is not a number"},
-      {{"CfgRefSource=Sideways"}, "CfgRefSource=Sideways refused: \"Sideways\" is not a choice; the choices are"},
+      {{"CfgRefSource=Sideways"},
+       "CfgRefSource=Sideways refused: \"Sideways\" is not a choice; the choices are"},
       {{"ParActualPos=5"}, "ParActualPos=5 refused: read-only"},
       {{"ParNoSuch=1"}, "unknown parameter ParNoSuch"},
   };
@@ -285,7 +294,8 @@ TEST_F(CliTest, RefusedValuesWriteNothing) {
     EXPECT_EQ(Lines(r.Err).size(), 1u) << r.Err;
   }
   const CtlRun after = Ctl(port, {"get", "ParMotorAccel", "ParMotorIrA", "ParMotorStepRev"});
-  EXPECT_EQ(after.Out, "ParMotorAccel=5000rpm/s\nParMotorIrA=002.8A\nParMotorStepRev=200 stp/rev\n");
+  EXPECT_EQ(after.Out,
+            "ParMotorAccel=5000rpm/s\nParMotorIrA=002.8A\nParMotorStepRev=200 stp/rev\n");
 }
 
 TEST_F(CliTest, FailuresNameWhatFailedWithTheirExitCodes) {
@@ -305,12 +315,24 @@ TEST_F(CliTest, FailuresNameWhatFailedWithTheirExitCodes) {
     std::string message;
   } cases[] = {
       {closed, {"identify"}, 3, "cannot open tcp:127.0.0.1:1: "},
-      {port, {"identify", "--slave", "7", "--timeout", "100"}, 3, "no answer from slave 7 on " + port + ": "},
+      {port,
+       {"identify", "--slave", "7", "--timeout", "100"},
+       3,
+       "no answer from slave 7 on " + port + ": "},
       {port, {"get", "ParNope"}, 2, "unknown parameter ParNope"},
       {port, {"restore", "--in", File("missing.310")}, 2, "cannot read " + File("missing.310")},
-      {port, {"compare", "--in", File("foreign.310")}, 2, File("foreign.310") + ": not a VX310 setup file"},
-      {port, {"restore", "--in", File("empty.310")}, 2, File("empty.310") + ": not a VX310 setup file"},
-      {port, {"backup", "--out", File("no/such/dir/x.310")}, 2, "cannot write " + File("no/such/dir/x.310")},
+      {port,
+       {"compare", "--in", File("foreign.310")},
+       2,
+       File("foreign.310") + ": not a VX310 setup file"},
+      {port,
+       {"restore", "--in", File("empty.310")},
+       2,
+       File("empty.310") + ": not a VX310 setup file"},
+      {port,
+       {"backup", "--out", File("no/such/dir/x.310")},
+       2,
+       "cannot write " + File("no/such/dir/x.310")},
   };
   for (const auto& c : cases) {
     const CtlRun r = Ctl(c.port, c.args);
@@ -319,9 +341,11 @@ TEST_F(CliTest, FailuresNameWhatFailedWithTheirExitCodes) {
     EXPECT_EQ(Lines(r.Err).size(), 1u) << r.Err;
   }
   // No data model: the drive answers, but nothing in the folder describes its version.
-  const CtlRun none = RunCtl({"backup", "--out", File("x.310"), "--port", port, "--models", File("nomodels")}, dir_);
+  const CtlRun none = RunCtl(
+      {"backup", "--out", File("x.310"), "--port", port, "--models", File("nomodels")}, dir_);
   EXPECT_EQ(none.Status, 4) << none.Err;
-  EXPECT_NE(none.Err.find("vx310ctl: slave 1 on " + port + ": no data model for VX310v220 in " + File("nomodels")),
+  EXPECT_NE(none.Err.find("vx310ctl: slave 1 on " + port + ": no data model for VX310v220 in " +
+                          File("nomodels")),
             std::string::npos)
       << none.Err;
   EXPECT_FALSE(fs::exists(File("x.310")));
@@ -331,7 +355,8 @@ TEST_F(CliTest, FailuresNameWhatFailedWithTheirExitCodes) {
   EXPECT_EQ(json.Status, 2);
   const Json doc = ParseJson(json.Out);
   EXPECT_EQ(doc["exit"].number, 2);
-  EXPECT_EQ(doc["error"].text, "unknown parameter ParNope (not a parameter of this drive's data model)");
+  EXPECT_EQ(doc["error"].text,
+            "unknown parameter ParNope (not a parameter of this drive's data model)");
 }
 
 // The serial road: the simulator's pseudo-terminal, named as a device path and as COM1

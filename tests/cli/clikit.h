@@ -1,8 +1,8 @@
 #pragma once
 // Programs run as users run them: a child process with its own standard output and
 // error, a small JSON reader for the --json documents, and a simulator serving drives.
-#include <gtest/gtest.h>
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -94,7 +94,8 @@ class Child {
   static constexpr int kRunning = -2;
   // False once both pipes have ended, or at the deadline.
   bool ReadSome(Clock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     if (left <= 0 || (fd_[0] < 0 && fd_[1] < 0)) return false;
     pollfd p[2] = {{fd_[0], POLLIN, 0}, {fd_[1], POLLIN, 0}};
     if (poll(p, 2, static_cast<int>(left)) <= 0) return false;
@@ -172,7 +173,8 @@ class JsonReader {
 
  private:
   void Blank() {
-    while (i_ < s_.size() && (s_[i_] == ' ' || s_[i_] == '\n' || s_[i_] == '\r' || s_[i_] == '\t')) ++i_;
+    while (i_ < s_.size() && (s_[i_] == ' ' || s_[i_] == '\n' || s_[i_] == '\r' || s_[i_] == '\t'))
+      ++i_;
   }
   void Expect(char c) {
     Blank();
@@ -193,16 +195,27 @@ class JsonReader {
         if (i_ >= s_.size()) throw i_;
         const char e = s_[i_++];
         switch (e) {
-          case 'n': c = '\n'; break;
-          case 'r': c = '\r'; break;
-          case 't': c = '\t'; break;
-          case '"': case '\\': case '/': c = e; break;
+          case 'n':
+            c = '\n';
+            break;
+          case 'r':
+            c = '\r';
+            break;
+          case 't':
+            c = '\t';
+            break;
+          case '"':
+          case '\\':
+          case '/':
+            c = e;
+            break;
           case 'u':
             if (i_ + 4 > s_.size()) throw i_;
             c = static_cast<char>(std::stoi(s_.substr(i_, 4), nullptr, 16));
             i_ += 4;
             break;
-          default: throw i_;
+          default:
+            throw i_;
         }
       }
       out += c;
@@ -278,8 +291,8 @@ inline Json ParseJson(const std::string& text) {
 class Sim {
  public:
   Sim(const std::string& dir, const std::string& slaves, std::vector<std::string> extra = {}) {
-    std::vector<std::string> argv{kSim, "--model", kModels + "/VX310v220.par", "--slave", slaves, "--state",
-                                  dir + "/ee"};
+    std::vector<std::string> argv{
+        kSim, "--model", kModels + "/VX310v220.par", "--slave", slaves, "--state", dir + "/ee"};
     argv.insert(argv.end(), extra.begin(), extra.end());
     if (std::find(extra.begin(), extra.end(), "--pty") == extra.end()) {
       argv.push_back("--tcp");

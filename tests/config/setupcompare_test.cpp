@@ -23,7 +23,8 @@ class SetupCompare : public ::testing::Test {
     drive = std::make_unique<TkoDeviceVX310>(&kit.setup, &kit.version, kit.model);
     drive->ParCurrRangeMax->SetValue(8.0);
     for (int a = 100; a <= 137; ++a)
-      if (TkoRegister* r = drive->RegisterAt(static_cast<uint16_t>(a))) r->AssignDefault(-1, 0xFFFFFFFF);
+      if (TkoRegister* r = drive->RegisterAt(static_cast<uint16_t>(a)))
+        r->AssignDefault(-1, 0xFFFFFFFF);
     vx::ExportSetupFile(*drive, vx::SetupFileHeader{}, file);
   }
   std::vector<std::string> Names(const vx::SetupComparison& c) {
@@ -51,7 +52,8 @@ TEST_F(SetupCompare, ChangedParametersAreListedOnceInRegisterOrder) {
   drive->ParPosMaxLimit->SetLong(0x00050001);  // both halves change
   const std::string before = drive->ParMotorIrA->GetValueString();
   const vx::SetupComparison c = vx::CompareSetupFile(*drive, file);
-  EXPECT_EQ(Names(c), (std::vector<std::string>{"CfgUseRamp", "ParMotorIrA", "ParMotorAccel", "ParPosMaxLimit"}));
+  EXPECT_EQ(Names(c), (std::vector<std::string>{"CfgUseRamp", "ParMotorIrA", "ParMotorAccel",
+                                                "ParPosMaxLimit"}));
   ASSERT_EQ(c.Differences.size(), 4u);
   EXPECT_EQ(c.Differences[1].Drive, "003.5A");
   EXPECT_EQ(c.Differences[1].File, "002.8A");

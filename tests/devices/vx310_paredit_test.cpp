@@ -69,8 +69,9 @@ TEST_F(Vx310ParEdit, RefusedTextsChangeNothingAndSayWhy) {
       {"ParMotorIrA", "0", "0 is below the minimum 000.1A"},
       {"ParMotorIrA", "two", "\"two\" is not a number"},
       {"ParMotorAccel", "", "\"\" is not a number"},
-      {"CfgRefSource", "Sideways", "\"Sideways\" is not a choice; the choices are \"None (drive idle)\", "
-                                   "\"Field bus\", \"Analog input\", \"Step/Dir input\""},
+      {"CfgRefSource", "Sideways",
+       "\"Sideways\" is not a choice; the choices are \"None (drive idle)\", "
+       "\"Field bus\", \"Analog input\", \"Step/Dir input\""},
       {"CfgRefSource", "7", "\"7\" is not a choice"},
       {"ParActualPos", "5", "read-only"},
       {"ParPosMaxLimit", "1.5", "\"1.5\" is not a whole number"},

@@ -19,11 +19,11 @@ TEST(Cp1252, WhatHasNoFormBecomesAQuestionMark) {
   const struct {
     std::string utf8, cp1252;
   } cases[] = {
-      {"\xe4\xb8\xad", "?"},             // a character 1252 lacks
-      {"\xf0\x9f\x98\x80x", "?x"},       // outside the basic plane
-      {"a\x80z", "a?z"},                 // a continuation byte alone
-      {"\xc3", "?"},                     // cut short at the end
-      {"\xc3(", "?("},                   // a lead byte without its continuation
+      {"\xe4\xb8\xad", "?"},        // a character 1252 lacks
+      {"\xf0\x9f\x98\x80x", "?x"},  // outside the basic plane
+      {"a\x80z", "a?z"},            // a continuation byte alone
+      {"\xc3", "?"},                // cut short at the end
+      {"\xc3(", "?("},              // a lead byte without its continuation
   };
   for (const auto& c : cases) EXPECT_EQ(vx::Utf8ToCp1252(c.utf8), c.cp1252) << c.utf8;
 }
