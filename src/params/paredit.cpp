@@ -1,14 +1,9 @@
 #include "params/paredit.h"
 
-#include <algorithm>
-#include <cmath>
-
 #include "params/parencoded.h"
-#include "params/parfrac16.h"
+#include "params/parentry.h"
 #include "params/parvalue.h"
 #include "platform/koexception.h"
-#include "regmodel/regdefinition.h"
-#include "regmodel/register.h"
 #include "regmodel/textresource.h"
 #include "xml/koxmlelement.h"
 
@@ -86,43 +81,18 @@ bool SetParameterText(TkoParValue* par, std::string_view typed, std::string* rea
   const std::string_view text = TrimBlanks(typed);
   if (auto* encoded = dynamic_cast<TkoParEncoded*>(par)) return SetChoice(encoded, text, reason);
 
-  const TkoRegDefinition* def = par->Register->Definition();
-  if (def->IsDate() || def->IsTime() || def->IsString() || dynamic_cast<TkoPar2DPoint*>(par)) {
-    try {
-      par->SetValueString(std::string(text));
-    } catch (const EkoException& e) {
-      *reason = e.what();
-      return false;
-    }
-    return true;
-  }
-
-  // The long parameter reads its text as a whole number and its limits as unsigned
-  // 32-bit values; every other kind reads a number in display units.
-  double value = 0;
-  if (dynamic_cast<TkoParLong*>(par) != nullptr) {
-    std::int32_t whole = 0;
-    if (!TextToInteger(text, whole)) {
-      *reason = "\"" + std::string(text) + "\" is not a whole number";
-      return false;
-    }
-    value = static_cast<double>(static_cast<std::uint32_t>(whole));
-  } else if (!TextToFloat(text, value)) {
-    *reason = "\"" + std::string(text) + "\" is not a number";
+  // The setup window's editor asks the same question before it takes a typed text.
+  const std::string refusal = EntryRefusal(*par, std::string(text));
+  if (!refusal.empty()) {
+    *reason = "\"" + std::string(text) + "\" " + refusal;
     return false;
   }
-  // Limits are shown rounded to the register's picture; a value within rounding of one
-  // is the limit itself.
-  const auto slack = [](double bound) { return 1e-9 * std::max(1.0, std::fabs(bound)); };
-  if (par->HasMin() && value < par->GetMin() - slack(par->GetMin())) {
-    *reason = std::string(text) + " is below the minimum " + par->GetMinString();
+  try {
+    par->SetValueString(std::string(text));
+  } catch (const EkoException& e) {
+    *reason = e.what();
     return false;
   }
-  if (par->HasMax() && value > par->GetMax() + slack(par->GetMax())) {
-    *reason = std::string(text) + " is above the maximum " + par->GetMaxString();
-    return false;
-  }
-  par->SetValueString(std::string(text));
   return true;
 }
 

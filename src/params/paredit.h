@@ -14,10 +14,10 @@ namespace vx {
 bool ApplyChoice(TkoParValue* par, std::int64_t tag, bool asCode);
 
 // Sets a parameter from a typed text the way the setup window's editor does (an encoded
-// parameter by one of its value texts or codes, any other by its own text parsing), but
-// refuses, changing nothing, what the editor would silently clamp or ignore: a read-only
-// parameter, a text that is not a number, a value outside the limits, a text that is not
-// one of the choices. False with the reason (naming the limit or the choices).
+// parameter by one of its value texts or codes, any other by its own text parsing after
+// the editor's EntryRefusal), refusing, changing nothing, a read-only parameter, a text
+// the editor refuses (not a number, outside the limits, ...) and a text that is not one
+// of the choices. False with the reason (naming the limit or the choices).
 [[nodiscard]] bool SetParameterText(TkoParValue* par, std::string_view text, std::string* reason);
 
 }  // namespace vx

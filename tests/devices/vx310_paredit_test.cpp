@@ -65,8 +65,8 @@ TEST_F(Vx310ParEdit, RefusedTextsChangeNothingAndSayWhy) {
     const char* text;
     const char* why;
   } cases[] = {
-      {"ParMotorIrA", "8.1", "8.1 is above the maximum 008.0A"},  // tied to the current range
-      {"ParMotorIrA", "0", "0 is below the minimum 000.1A"},
+      {"ParMotorIrA", "8.1", "\"8.1\" is above the maximum 008.0A"},  // tied to the current range
+      {"ParMotorIrA", "0", "\"0\" is below the minimum 000.1A"},
       {"ParMotorIrA", "two", "\"two\" is not a number"},
       {"ParMotorAccel", "", "\"\" is not a number"},
       {"CfgRefSource", "Sideways",
