@@ -2,6 +2,7 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -63,19 +64,19 @@ int main(int argc, char** argv) {
   }
   if (opt.model.empty()) opt.model = DefaultModel();
 
-  vx::SimDriveOptions driveOptions;
-  driveOptions.slave = static_cast<uint8_t>(opt.slave);
-  if (!driveOptions.version.Parse(opt.version) || !IsOneVersion(driveOptions.version))
+  TkoVersionRecord version;
+  if (!version.Parse(opt.version) || !IsOneVersion(version))
     return Fail("--version " + opt.version +
                 ": not the version of one drive, such as VX310v220 (three digits, no *)");
-  driveOptions.stateFile = opt.stateFile;
-  if (!opt.stateFile.empty()) {
+  for (int slave : opt.slaves) {
     // A state file that could never be written would only show at the first save.
+    const std::string stateFile = vx::SimStateFileFor(opt, slave);
+    if (stateFile.empty()) continue;
     std::error_code ec;
-    const std::filesystem::path state(opt.stateFile);
+    const std::filesystem::path state(stateFile);
     const std::filesystem::path dir = state.has_parent_path() ? state.parent_path() : std::filesystem::path(".");
     if (!std::filesystem::exists(state, ec) && access(dir.c_str(), W_OK) != 0)
-      return Fail("--state " + opt.stateFile + ": cannot create a file in " + dir.string());
+      return Fail("--state " + stateFile + ": cannot create a file in " + dir.string());
   }
 
   vx::SimServerOptions serverOptions;
@@ -92,16 +93,30 @@ int main(int argc, char** argv) {
   serverOptions.verbose = opt.verbose;
 
   try {
-    vx::SimImage image(opt.model);
-    if (!image.Model().MatchesVersion(&driveOptions.version))
-      std::fprintf(stderr, "vx310-sim: warning: %s does not list version %s\n", opt.model.c_str(),
-                   driveOptions.version.ToString().c_str());
-    vx::SimDrive drive(image, driveOptions, vx::SimDrive::Clock::now());
-    for (const std::string& w : drive.Warnings()) std::fprintf(stderr, "vx310-sim: warning: %s\n", w.c_str());
-    for (const auto& [reg, bit] : opt.faults)
-      if (!drive.InjectFault(reg, bit, &error)) return Fail("--fault " + reg + ":" + std::to_string(bit) + ": " + error);
+    // Each slave is a drive of its own: its own register image, motor and EEPROM.
+    std::vector<std::unique_ptr<vx::SimImage>> images;
+    std::vector<std::unique_ptr<vx::SimDrive>> drives;
+    std::vector<vx::SimDrive*> served;
+    for (int slave : opt.slaves) {
+      images.push_back(std::make_unique<vx::SimImage>(opt.model));
+      if (images.size() == 1 && !images.back()->Model().MatchesVersion(&version))
+        std::fprintf(stderr, "vx310-sim: warning: %s does not list version %s\n", opt.model.c_str(),
+                     version.ToString().c_str());
+      vx::SimDriveOptions driveOptions;
+      driveOptions.slave = static_cast<uint8_t>(slave);
+      driveOptions.version = version;
+      driveOptions.stateFile = vx::SimStateFileFor(opt, slave);
+      drives.push_back(std::make_unique<vx::SimDrive>(*images.back(), driveOptions, vx::SimDrive::Clock::now()));
+      vx::SimDrive& drive = *drives.back();
+      const std::string who = opt.slaves.size() > 1 ? "slave " + std::to_string(slave) + ": " : "";
+      for (const std::string& w : drive.Warnings())
+        std::fprintf(stderr, "vx310-sim: warning: %s%s\n", who.c_str(), w.c_str());
+      for (const auto& [reg, bit] : opt.faults)
+        if (!drive.InjectFault(reg, bit, &error)) return Fail("--fault " + reg + ":" + std::to_string(bit) + ": " + error);
+      served.push_back(&drive);
+    }
 
-    vx::SimServer server(drive, serverOptions);
+    vx::SimServer server(served, serverOptions);
     server.Open();
     g_stopFd = server.StopFd();
     struct sigaction sa{};

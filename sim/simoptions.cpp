@@ -65,7 +65,20 @@ bool ApplyOption(OptionArg& arg, SimOptions& o, std::string& error) {
     o.model = arg.value;
   } else if (arg.name == "--slave") {
     if (!arg.Next()) return false;
-    if (!ToInt(arg.value, 1, 247, o.slave)) return arg.Bad("the slave address must be 1 to 247");
+    std::vector<int> slaves;
+    const std::string& value = arg.value;
+    for (std::size_t from = 0; from <= value.size();) {
+      std::size_t comma = value.find(',', from);
+      if (comma == std::string::npos) comma = value.size();
+      int slave = 0;
+      if (!ToInt(std::string_view(value).substr(from, comma - from), 1, 247, slave))
+        return arg.Bad("the slave addresses must be 1 to 247, separated by commas");
+      for (int s : slaves)
+        if (s == slave) return arg.Bad("slave " + std::to_string(slave) + " is given twice");
+      slaves.push_back(slave);
+      from = comma + 1;
+    }
+    o.slaves = std::move(slaves);
   } else if (arg.name == "--version") {
     if (!arg.Next()) return false;
     if (arg.value.empty()) return arg.Bad("an empty version text");
@@ -151,6 +164,11 @@ bool ParseSimOptions(std::span<const std::string> args, SimOptions& o, std::stri
   return true;
 }
 
+std::string SimStateFileFor(const SimOptions& options, int slave) {
+  if (options.stateFile.empty() || options.slaves.size() <= 1) return options.stateFile;
+  return options.stateFile + "." + std::to_string(slave);
+}
+
 std::string SimUsage(const std::string& defaultModel) {
   return "Usage: vx310-sim [options]\n"
          "A VX310 drive on the wire: answers Modbus requests 0x03, 0x06, 0x10 and the\n"
@@ -159,7 +177,8 @@ std::string SimUsage(const std::string& defaultModel) {
          "\n"
          "Data model and identity:\n"
          "  --model FILE          data model (.par); default " + defaultModel + "\n"
-         "  --slave N             Modbus slave address, 1..247 (default 1)\n"
+         "  --slave N[,N...]      Modbus slave address, 1..247 (default 1); several addresses\n"
+         "                        serve one drive each on the same line, with its own state\n"
          "  --version TEXT        version answered to 0x41 (default VX310v220; no pattern)\n"
          "\n"
          "Where to listen (at least one; several may be combined):\n"
@@ -174,9 +193,10 @@ std::string SimUsage(const std::string& defaultModel) {
          "  --state FILE          EEPROM image: loaded at start (the RAM setup starts as a copy\n"
          "                        of it) and saved, atomically, after every write that reaches\n"
          "                        the EEPROM. Without it the EEPROM starts from the model's\n"
-         "                        defaults and is lost at exit.\n"
+         "                        defaults and is lost at exit. With several slaves each drive\n"
+         "                        keeps its own file, FILE.N for slave N.\n"
          "\n"
-         "Fault injection (requests are counted from 1, those for this slave only):\n"
+         "Fault injection (requests are counted from 1, those for the served slaves only):\n"
          "  --fault REG:BIT       set bit BIT of register REG (name or number) at start;\n"
          "                        repeatable. Present faults also enter the previous faults\n"
          "                        and are acknowledged by a new drive enable command.\n"

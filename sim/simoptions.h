@@ -13,7 +13,8 @@ namespace vx {
 // The command line of vx310-sim.
 struct SimOptions {
   std::string model;  // empty: the shipped model
-  int slave = 1;
+  // Slave addresses served on the line, each its own drive (--slave 1,2,5).
+  std::vector<int> slaves = {1};
   std::string version = "VX310v220";
   std::string ptyLink;
   std::string serialDevice;
@@ -33,6 +34,10 @@ struct SimOptions {
 
 // Parses the arguments after the program name; false with a reason in `error`.
 [[nodiscard]] bool ParseSimOptions(std::span<const std::string> args, SimOptions& options, std::string& error);
+
+// The EEPROM state file of the drive at `slave`: the file itself when one drive is
+// served, else the file name with ".N" appended, so that each drive keeps its own.
+[[nodiscard]] std::string SimStateFileFor(const SimOptions& options, int slave);
 
 // The --help text.
 [[nodiscard]] std::string SimUsage(const std::string& defaultModel);

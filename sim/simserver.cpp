@@ -35,7 +35,11 @@ void SetNonBlocking(int fd) {
 }  // namespace
 
 SimServer::SimServer(SimDrive& drive, SimServerOptions options)
-    : drive_(drive), options_(std::move(options)) {
+    : SimServer(std::vector<SimDrive*>{&drive}, std::move(options)) {}
+
+SimServer::SimServer(std::vector<SimDrive*> drives, SimServerOptions options)
+    : drives_(std::move(drives)), options_(std::move(options)) {
+  if (drives_.empty()) throw EkoException("SimServer: no drive to serve");
   SetLineFaults(options_.dropEvery, options_.corruptEvery, false);
   if (pipe2(stopPipe_, O_CLOEXEC | O_NONBLOCK) != 0) throw EkoException(Errno("SimServer: pipe"));
   // The silence that ends an RTU frame, but never below what a loaded machine can time.
@@ -164,10 +168,30 @@ bool SimServer::Corrupt(uint64_t number) const {
   return number != 0 && every != 0 && number % every == 0;
 }
 
+SimDrive* SimServer::Addressed(std::span<const uint8_t> adu, bool tcp) const {
+  if (adu.size() < 2) return nullptr;
+  for (SimDrive* d : drives_)
+    if (d->IsAddressed(adu[0], tcp)) return d;
+  return nullptr;
+}
+
+SimDrive::Reply SimServer::ServeAdu(std::span<const uint8_t> adu, bool tcp) {
+  const auto now = Clock::now();
+  if (SimDrive* d = Addressed(adu, tcp)) return d->Serve(adu, now, tcp);
+  // A broadcast is carried out by every drive; nobody answers it. Other addresses are
+  // passed by (the first drive says so in the log).
+  SimDrive::Reply reply;
+  for (SimDrive* d : drives_) {
+    SimDrive::Reply r = d->Serve(adu, now, tcp);
+    if (reply.note.empty()) reply.note = std::move(r.note);
+  }
+  return reply;
+}
+
 SimServer::Fate SimServer::Decide(std::span<const uint8_t> adu, bool tcp, uint64_t& number) {
   number = 0;
-  // Only requests for this drive count; broadcasts and other slaves' traffic pass by.
-  if (adu.size() < 2 || !drive_.IsAddressed(adu[0], tcp)) return Fate::kServe;
+  // Only requests for a served drive count; broadcasts and other slaves' traffic pass by.
+  if (Addressed(adu, tcp) == nullptr) return Fate::kServe;
   number = ++requests_;
   if (silent_ || (options_.silentAfter && number > *options_.silentAfter)) return Fate::kSilent;
   const uint64_t drop = dropEvery_;
@@ -194,7 +218,7 @@ void SimServer::ServeSerialFrame(Serial& s, std::span<const uint8_t> adu) {
     Log(number, s.name.c_str(), none, "");
     return;
   }
-  const SimDrive::Reply reply = drive_.Serve(adu, Clock::now(), false);
+  const SimDrive::Reply reply = ServeAdu(adu, false);
   const bool corrupt = Corrupt(number);
   if (!reply.adu.empty()) {
     std::vector<uint8_t> frame = EncodeRtu(reply.adu);
@@ -294,7 +318,7 @@ bool SimServer::ReadTcp(TcpClient& c) {
       Log(number, "tcp", none, "");
       continue;
     }
-    const SimDrive::Reply reply = drive_.Serve(adu, Clock::now(), true);
+    const SimDrive::Reply reply = ServeAdu(adu, true);
     const bool corrupt = Corrupt(number);
     if (!reply.adu.empty()) {
       std::vector<uint8_t> frame = EncodeMbap(h.transactionId, reply.adu);

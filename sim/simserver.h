@@ -26,13 +26,16 @@ struct SimServerOptions {
 };
 
 // The simulator's line side: one poll loop over the listeners (pseudo-terminal, serial
-// port, TCP with several clients), RTU and MBAP framing around the drive, the injected
-// line faults, and the request log. It sleeps in poll while nothing arrives.
+// port, TCP with several clients), RTU and MBAP framing around the drives, the injected
+// line faults, and the request log. It sleeps in poll while nothing arrives. Several
+// drives on one line each answer their own slave address, as on a real bus.
 class SimServer {
  public:
   using Clock = std::chrono::steady_clock;
 
   SimServer(SimDrive& drive, SimServerOptions options);
+  // The drives must have distinct slave addresses; they stay the caller's.
+  SimServer(std::vector<SimDrive*> drives, SimServerOptions options);
   ~SimServer();  // closes everything and removes the pseudo-terminal link
   SimServer(const SimServer&) = delete;
   SimServer& operator=(const SimServer&) = delete;
@@ -80,12 +83,18 @@ class SimServer {
   void ServeSerialFrame(Serial& s, std::span<const uint8_t> adu);
   void AcceptTcp();
   bool ReadTcp(TcpClient& c);  // false: close the client
+  // The drive a request is for: its slave address, or the first drive for the TCP units
+  // that mean "the device at the other end"; none for broadcasts and other addresses.
+  SimDrive* Addressed(std::span<const uint8_t> adu, bool tcp) const;
+  // Serves the request: the addressed drive answers; a serial broadcast reaches every
+  // drive and is answered by none.
+  SimDrive::Reply ServeAdu(std::span<const uint8_t> adu, bool tcp);
   Fate Decide(std::span<const uint8_t> adu, bool tcp, uint64_t& number);
   bool Corrupt(uint64_t number) const;
   void Log(uint64_t number, const char* line, const SimDrive::Reply& reply, const char* extra);
   static bool WriteAll(int fd, std::span<const uint8_t> bytes);
 
-  SimDrive& drive_;
+  std::vector<SimDrive*> drives_;
   SimServerOptions options_;
   int stopPipe_[2] = {-1, -1};
   int listenFd_ = -1;

@@ -16,7 +16,7 @@
 #include <algorithm>
 #include <exception>
 
-#include "app/inifile.h"
+#include "config/inifile.h"
 #include "devices/devicesetup.h"
 #include "devices/vx310.h"
 #include "paramui/textcodec.h"

@@ -16,8 +16,8 @@
 #include <cstdint>
 #include <limits>
 
-#include "app/inifile.h"
 #include "app/wholetoolbar.h"
+#include "config/inifile.h"
 #include "devices/devicesetup.h"
 #include "devices/vx310.h"
 #include "modbus/mbtransakinds.h"

@@ -30,10 +30,10 @@
 
 #include "app/appdialogs.h"
 #include "app/getstringdlg.h"
-#include "app/inifile.h"
 #include "app/modulenetwork.h"
-#include "app/portsettings.h"
 #include "app/wholetoolbar.h"
+#include "config/inifile.h"
+#include "config/portsettings.h"
 #include "devices/devicesetup.h"
 #include "devices/mbnetwork.h"
 #include "devices/vx310.h"

@@ -5,7 +5,7 @@
 
 #include "app/appdialogs.h"
 #include "app/mainwin.h"
-#include "app/portsettings.h"
+#include "config/portsettings.h"
 #include "devices/devicesetup.h"
 #include "devices/deviceslave.h"
 #include "devices/mbnetwork.h"

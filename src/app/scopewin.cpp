@@ -16,7 +16,7 @@
 #include <limits>
 #include <system_error>
 
-#include "app/inifile.h"
+#include "config/inifile.h"
 #include "devices/vx310.h"
 #include "paramui/contrast.h"
 #include "platform/atomicfile.h"

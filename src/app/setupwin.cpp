@@ -31,10 +31,10 @@
 #include <variant>
 
 #include "app/appdialogs.h"
-#include "app/inifile.h"
 #include "app/reportprinter.h"
-#include "app/setupfile.h"
 #include "app/wholetoolbar.h"
+#include "config/inifile.h"
+#include "config/setupfile.h"
 #include "devices/devicesetup.h"
 #include "devices/vx310.h"
 #include "params/parencoded.h"

@@ -12,7 +12,7 @@
 #include "app/aboutwin.h"
 #include "app/controlwin.h"
 #include "app/datapaths.h"
-#include "app/inifile.h"
+#include "config/inifile.h"
 #include "app/mainwin.h"
 #include "app/modulenetwork.h"
 #include "app/scopewin.h"

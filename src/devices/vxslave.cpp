@@ -11,6 +11,7 @@
 #include "regmodel/regdefslist.h"
 #include "regmodel/register.h"
 #include "regmodel/textresource.h"
+#include "xml/koxmlelement.h"
 
 namespace vx {
 
@@ -154,6 +155,19 @@ void TkoDeviceVXSlave::BindSlots(std::span<const vx::NamedSlot> table) {
     }
     bound_.push_back(std::move(entry));
   }
+}
+
+std::vector<TkoDeviceVXSlave::NamedParameter> TkoDeviceVXSlave::NamedParameters() const {
+  std::vector<NamedParameter> list;
+  for (const Bound& b : bound_)
+    if (b.Parameter) list.push_back({b.Slot->Name, b.Slot->Kind, b.Parameter.get()});
+  return list;
+}
+
+TkoParValue* TkoDeviceVXSlave::FindParameter(std::string_view name) const {
+  for (const Bound& b : bound_)
+    if (b.Parameter && vx::SameTextAscii(b.Slot->Name, name)) return b.Parameter.get();
+  return nullptr;
 }
 
 void TkoDeviceVXSlave::ReleaseSlots() {

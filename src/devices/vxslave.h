@@ -4,6 +4,7 @@
 #include <memory>
 #include <span>
 #include <string>
+#include <string_view>
 #include <type_traits>
 #include <vector>
 
@@ -143,6 +144,19 @@ class TkoDeviceVXSlave : public TkoDeviceSlave {
                                                              const std::string& text) const;
   // Destroys every bound parameter and empties every slot; registers belong to the buffer.
   void ReleaseSlots();
+
+  // A bound parameter slot: its name (the key of "[Parameters]"), its class and the
+  // parameter.
+  struct NamedParameter {
+    const char* Name;
+    TkoParKind Kind;
+    TkoParValue* Parameter;
+  };
+  // The slots that hold a parameter, in binding order.
+  [[nodiscard]] std::vector<NamedParameter> NamedParameters() const;
+  // The parameter of the slot of that name (compared without regard to case, as the keys
+  // of a data model are), or null.
+  [[nodiscard]] TkoParValue* FindParameter(std::string_view name) const;
 
   // Writes the registers of the category "ImportExport" into the section; nothing
   // without resource or category.

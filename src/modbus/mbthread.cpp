@@ -138,6 +138,7 @@ void TkoMBThread::Execute() {
         st != stStopping)
       break;
     const auto start = Clock::now();
+    bool opened = false;
 
     if (server_) {
       if (!abandoned_.load() && setup_->GetEnabled() && setup_->GetOnLine() &&
@@ -168,6 +169,7 @@ void TkoMBThread::Execute() {
         SetState(stStarting);
         if (OpenServer()) {
           SetState(stRunning);
+          opened = true;
         } else {
           switch (lastError_.load()) {
             case vx::mbresult::kInvalidConnectionSetup:
@@ -186,6 +188,9 @@ void TkoMBThread::Execute() {
 
     cycles_.fetch_add(1);
     vx::UiDispatcher::WakeUiWaiters();
+    // The first pass follows the open at once, with what the start of running has set up
+    // (the identification of the devices), rather than a whole idle cycle later.
+    if (opened) continue;
     // A steady clock never runs backwards, so the elapsed time is never negative.
     // The whole milliseconds are slept interruptibly, the fraction after them exactly,
     // so that cycles start 100 ms apart rather than up to 1 ms early.

@@ -2,7 +2,6 @@
 
 #include <QVariant>
 
-#include "params/parencoded.h"
 #include "params/parvalue.h"
 
 namespace vx {
@@ -32,29 +31,6 @@ int FindColumn(const QTreeWidget* list, enm_LvColumns kind) {
   for (int c = 0; c < list->columnCount(); ++c)
     if (ColumnKind(list, c) == kind) return c;
   return -1;
-}
-
-bool ApplyChoice(TkoParValue* par, std::int64_t tag, bool asCode) {
-  if (par == nullptr || tag == kParTagSeparator) return false;
-  auto* encoded = asCode ? dynamic_cast<TkoParEncoded*>(par) : nullptr;
-  if (tag == kParTagDflt) {
-    par->AssignDefault();
-  } else if (tag == kParTagMin) {
-    if (encoded != nullptr)
-      encoded->SetCode(encoded->GetMinCode());
-    else
-      par->SetValue(par->GetMin());
-  } else if (tag == kParTagMax) {
-    if (encoded != nullptr)
-      encoded->SetCode(encoded->GetMaxCode());
-    else
-      par->SetValue(par->GetMax());
-  } else if (encoded != nullptr) {
-    encoded->SetCode(tag);
-  } else {
-    par->SetValue(static_cast<double>(tag));
-  }
-  return true;
 }
 
 }  // namespace vx

@@ -3,6 +3,8 @@
 #include <QTreeWidgetItem>
 #include <cstdint>
 
+#include "params/paredit.h"  // ApplyChoice, what picking a line of a choice list does
+
 class TkoParValue;
 
 // Column kinds of a bound report list, kept in the column's header data.
@@ -29,11 +31,5 @@ enm_LvColumns ColumnKind(const QTreeWidget* list, int column);
 void SetColumnKind(QTreeWidget* list, int column, enm_LvColumns kind);
 // The first column of the kind, -1 when there is none.
 int FindColumn(const QTreeWidget* list, enm_LvColumns kind);
-
-// What picking a line of a parameter's choice list does (its tag): the default, a limit,
-// nothing for the separator, else that value. asCode: limits and values go through the
-// encoded parameter's codes (SetCode) instead of SetValue. Returns false for the
-// separator, the one line that changes nothing.
-bool ApplyChoice(TkoParValue* par, std::int64_t tag, bool asCode);
 
 }  // namespace vx

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "app/inifile.h"
 #include "apptest.h"
+#include "config/inifile.h"
 #include "devices/devicesetup.h"
 #include "devices/vx310.h"
 #include "platform/queuedispatcher.h"

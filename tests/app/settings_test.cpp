@@ -6,9 +6,9 @@
 #include <filesystem>
 #include <string>
 
-#include "app/inifile.h"
-#include "app/portsettings.h"
 #include "apptest.h"
+#include "config/inifile.h"
+#include "config/portsettings.h"
 #include "mbwire/mbportmap.h"
 #include "mbwire/mbserial.h"
 

@@ -1,6 +1,6 @@
 // Setup files: what an export writes, that an import gives the values back, and that a
 // malformed, foreign or unreadable file is reported and changes nothing it should not.
-#include "app/setupfile.h"
+#include "config/setupfile.h"
 
 #include <algorithm>
 #include <filesystem>

@@ -14,7 +14,7 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "app/inifile.h"
+#include "config/inifile.h"
 #include "params/parencoded.h"
 #include "paramui/kocombobox.h"
 #include "paramui/koradiogroup.h"

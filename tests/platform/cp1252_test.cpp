@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace {
 
 TEST(Cp1252, EveryByteComesBack) {
@@ -26,6 +28,28 @@ TEST(Cp1252, CodePoints) {
   EXPECT_EQ(vx::cp1252::ToUnicode(0x80), U'\u20AC');
   EXPECT_EQ(vx::cp1252::ToUnicode(0x9D), char32_t{0x9D});
   EXPECT_EQ(vx::cp1252::ToUnicode(0xFF), char32_t{0xFF});
+}
+
+// To UTF-8 and back: what 1252 cannot hold, or what is not UTF-8 at all, becomes "?"
+// instead of being dropped.
+TEST(Cp1252, EveryByteSurvivesTheRoundTripThroughUtf8) {
+  std::string all;
+  for (int b = 1; b < 256; ++b) all += static_cast<char>(b);
+  EXPECT_EQ(vx::Utf8ToCp1252(vx::Cp1252ToUtf8(all)), all);
+  EXPECT_EQ(vx::Cp1252ToUtf8("\x80 5\xb0"), "\xe2\x82\xac 5\xc2\xb0");  // euro, degree
+}
+
+TEST(Cp1252, WhatHasNoFormBecomesAQuestionMark) {
+  const struct {
+    std::string utf8, cp1252;
+  } cases[] = {
+      {"\xe4\xb8\xad", "?"},        // a character 1252 lacks
+      {"\xf0\x9f\x98\x80x", "?x"},  // outside the basic plane
+      {"a\x80z", "a?z"},            // a continuation byte alone
+      {"\xc3", "?"},                // cut short at the end
+      {"\xc3(", "?("},              // a lead byte without its continuation
+  };
+  for (const auto& c : cases) EXPECT_EQ(vx::Utf8ToCp1252(c.utf8), c.cp1252) << c.utf8;
 }
 
 }  // namespace

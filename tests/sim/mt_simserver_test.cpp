@@ -95,6 +95,63 @@ TEST_P(SimOverLine, AnswersVersionRangesAndExceptions) {
   mb->CloseConnection();
 }
 
+// Several drives on one line: each answers its own address from its own image, a serial
+// broadcast reaches them all, and an address nobody serves stays unanswered.
+TEST_P(SimOverLine, SeveralDrivesEachAnswerTheirOwnAddress) {
+  vx::SimImage image1(kModel), image5(kModel);
+  vx::SimDriveOptions o1, o5;
+  o1.slave = 1;
+  o5.slave = 5;
+  vx::SimDrive drive1(image1, o1, vx::SimDrive::Clock::now());
+  vx::SimDrive drive5(image5, o5, vx::SimDrive::Clock::now());
+  vx::SimServerOptions options;
+  std::string link;
+  if (GetParam() == Line::kTcp) {
+    options.tcp = true;
+  } else {
+    link = (std::filesystem::path(::testing::TempDir()) / ("simmulti_pty_" + std::to_string(::getpid()))).string();
+    options.ptyLink = link;
+  }
+  vx::SimServer server(std::vector<vx::SimDrive*>{&drive1, &drive5}, options);
+  server.Open();
+  std::thread serving([&] { server.Run(); });
+
+  auto mb = std::make_unique<MBServer>();
+  if (GetParam() == Line::kTcp) {
+    ASSERT_TRUE(mb->OpenConnection("sim", 2));
+    mb->put_Host("127.0.0.1");
+    mb->put_TcpPort(server.TcpPort());
+  } else {
+    vx::SetComPortPath(kComPort, link);
+    ASSERT_TRUE(mb->OpenConnection("COM6", 1));
+    mb->put_ComPort(kComPort);
+    mb->put_BaudRate(19200);
+    mb->put_Parity(2);
+    mb->put_TransmissionMode(0);
+  }
+  mb->put_TimeOut(1500);
+  ASSERT_TRUE(mb->Connect()) << mb->LastConnectError();
+  std::vector<uint8_t> r;
+  ASSERT_EQ(Exchange(*mb, {5, 0x06, 0, 102, 0x01, 0x90}, r), mbr::kOk);
+  ASSERT_EQ(Exchange(*mb, {5, 0x03, 0, 102, 0, 1}, r), mbr::kOk);
+  EXPECT_EQ(r, (std::vector<uint8_t>{5, 0x03, 2, 0x01, 0x90}));
+  ASSERT_EQ(Exchange(*mb, {1, 0x03, 0, 102, 0, 1}, r), mbr::kOk);
+  EXPECT_EQ(r, (std::vector<uint8_t>{1, 0x03, 2, 0, 200})) << "slave 1 keeps its own setup";
+  ASSERT_EQ(Exchange(*mb, {5, 0x41}, r), mbr::kOk);
+  EXPECT_EQ(r[0], 5);
+  EXPECT_EQ(Exchange(*mb, {3, 0x03, 0, 102, 0, 1}, r), mbr::kTimeout);
+  if (GetParam() == Line::kRtu) {
+    EXPECT_EQ(Exchange(*mb, {0, 0x06, 0, 221, 0x10, 0}, r), mbr::kOk);
+    for (uint8_t slave : {1, 5}) {
+      ASSERT_EQ(Exchange(*mb, {slave, 0x03, 0, 221, 0, 1}, r), mbr::kOk);
+      EXPECT_EQ(r, (std::vector<uint8_t>{slave, 0x03, 2, 0x10, 0})) << "broadcast missed slave " << int(slave);
+    }
+  }
+  mb->CloseConnection();
+  server.RequestStop();
+  serving.join();
+}
+
 // Each injected line fault, on the requests it hits, shows as its result code; the
 // requests around it are answered.
 TEST_P(SimOverLine, InjectedFaultsShowAsTheirResultCodes) {

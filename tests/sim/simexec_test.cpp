@@ -145,6 +145,8 @@ TEST(SimProgram, ExplainsItsOptionsAndRefusesBadOnes) {
   const std::string missing = Temp("missing.par");
   const Case cases[] = {
       {{"--tcp", "0", "--slave", "300"}, "--slave"},
+      {{"--tcp", "0", "--slave", "1,1"}, "slave 1 is given twice"},
+      {{"--tcp", "0", "--slave", "1,"}, "separated by commas"},
       {{"--slave", "1"}, "nowhere to listen"},
       {{"--tcp", "0", "--bogus"}, "unknown option --bogus"},
       {{"--tcp", "0", "--drop-every", "0"}, "--drop-every"},

@@ -1,8 +1,8 @@
-#include "app/portsettings.h"
+#include "config/portsettings.h"
 
 #include <charconv>
 
-#include "app/inifile.h"
+#include "config/inifile.h"
 
 namespace vx {
 

@@ -1,4 +1,4 @@
-#include "app/inifile.h"
+#include "config/inifile.h"
 
 #include <cerrno>
 #include <charconv>

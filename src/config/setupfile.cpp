@@ -1,8 +1,8 @@
-#include "app/setupfile.h"
+#include "config/setupfile.h"
 
 #include <algorithm>
 
-#include "app/inifile.h"
+#include "config/inifile.h"
 #include "devices/vxslave.h"
 #include "regmodel/regdefslist.h"
 #include "regmodel/textresource.h"
