@@ -157,7 +157,7 @@ SimServer::Fate SimServer::Decide(std::span<const uint8_t> adu, bool tcp, uint64
   // Only requests for this drive count; broadcasts and other slaves' traffic pass by.
   if (adu.size() < 2 || !drive_.IsAddressed(adu[0], tcp)) return Fate::kServe;
   number = ++requests_;
-  if (options_.silentAfter && number > *options_.silentAfter) return Fate::kSilent;
+  if (silentNow_.load() || (options_.silentAfter && number > *options_.silentAfter)) return Fate::kSilent;
   if (options_.dropEvery != 0 && number % options_.dropEvery == 0) return Fate::kDrop;
   return Fate::kServe;
 }

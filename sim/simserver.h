@@ -1,4 +1,5 @@
 #pragma once
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -51,6 +52,9 @@ class SimServer {
   int StopFd() const { return stopPipe_[1]; }
 
   uint64_t Requests() const { return requests_; }
+  // Stops answering this drive's requests from now on (true) or answers them again
+  // (false), as a drive that is switched off and on while the line stays; any thread.
+  void SetSilent(bool silent) { silentNow_.store(silent); }
 
  private:
   struct Serial {
@@ -90,6 +94,7 @@ class SimServer {
   std::vector<TcpClient> clients_;
   std::chrono::nanoseconds frameGap_{};
   uint64_t requests_ = 0;
+  std::atomic<bool> silentNow_{false};
 };
 
 }  // namespace vx
