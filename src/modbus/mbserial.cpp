@@ -130,18 +130,18 @@ bool MBSerialPort::Open(const std::string& path, const MBSerialSettings& s, std:
   Close();
   speed_t speed = 0;
   if (!BaudCode(s.baudRate, speed)) {
-    SetError(error, "unsupported baud rate " + std::to_string(s.baudRate));
+    SetError(error, path + ": unsupported baud rate " + std::to_string(s.baudRate));
     return false;
   }
   if ((s.byteSize != 7 && s.byteSize != 8) || s.parity < 0 || s.parity > 4 || s.stopBits < 0 ||
       s.stopBits > 2 ||
       (s.flowControl != 0 && s.flowControl != 1 && s.flowControl != 2 && s.flowControl != 8)) {
-    SetError(error, "invalid port settings");
+    SetError(error, path + ": invalid port settings");
     return false;
   }
   const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
-    SetError(error, errno == EBUSY ? "Port already busy" : path + ": " + std::strerror(errno));
+    SetError(error, path + ": " + (errno == EBUSY ? std::string("Port already busy") : std::strerror(errno)));
     return false;
   }
   auto fail = [&](const std::string& text) {
@@ -152,7 +152,7 @@ bool MBSerialPort::Open(const std::string& path, const MBSerialSettings& s, std:
   // The advisory lock keeps out every opener that asks for it, root included; the
   // exclusive mode keeps out other programs that do not.
   if (flock(fd, LOCK_EX | LOCK_NB) != 0)
-    return fail(errno == EWOULDBLOCK ? "Port already busy" : std::strerror(errno));
+    return fail(path + ": " + (errno == EWOULDBLOCK ? std::string("Port already busy") : std::strerror(errno)));
   if (!isatty(fd)) return fail(path + ": not a serial port");
   const bool pty = IsPtyDevice(fd);
 

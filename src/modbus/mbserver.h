@@ -48,7 +48,9 @@ class MBServer {
   [[nodiscard]] int16_t get_Retries() { return retries_; }
   void CloseConnection();
 
-  // Why the last OpenConnection or Connect failed, for the log ("Port already busy").
+  // Why the last OpenConnection or Connect failed, for the log: the port and its device
+  // path, or the host and TCP port, and the system's reason ("COM1 /dev/ttyUSB0:
+  // Permission denied", "127.0.0.1:502: Connection refused").
   [[nodiscard]] const std::string& LastConnectError() const { return connectError_; }
 
  private:
