@@ -465,6 +465,7 @@ void TkoMBThread::NoteExchange(int32_t result) {
   } else if (IsPortLoss(result)) {
     if (portLost_) return;
     portLost_ = true;
+    reopening_ = true;  // closed and reopened once the pass is over
     lineSeen_ = 2;
     LineReport r;
     r.kind = LineReport::Kind::PortLost;
