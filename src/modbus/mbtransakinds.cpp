@@ -266,6 +266,18 @@ TkoMBDeviceVersion::TkoMBDeviceVersion(TkoMBThread* thread, bool system, int32_t
   SetDefaultName();
 }
 
+TkoMBReadHoldRegisters::~TkoMBReadHoldRegisters() {
+  Unlink();
+}
+
+TkoMBWriteSingleRegister::~TkoMBWriteSingleRegister() {
+  Unlink();
+}
+
+TkoMBChainedTransa::~TkoMBChainedTransa() {
+  Unlink();
+}
+
 TkoMBDeviceVersion::~TkoMBDeviceVersion() {
   Unlink();
 }

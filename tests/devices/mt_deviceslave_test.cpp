@@ -37,7 +37,8 @@ class SlaveOnThread : public vxtest::NetworkFixture, public ::testing::Test {
         return {0, vxtest::ReadAnswer(q[0], Bytes(2 * q[5], 0))};
       case 1:
         return {vx::mbresult::FromException(2), {}};
-      case 3: {  // held until released, within a generous limit
+      case 3: {  // register 0 held until released, within a generous limit
+        if (q[2] != 0 || q[3] != 0) return {0, vxtest::ReadAnswer(q[0], Bytes(2 * q[5], 0))};
         inside = true;
         const auto until = std::chrono::steady_clock::now() + vxtest::kLong;
         while (!release.load() && std::chrono::steady_clock::now() < until)
