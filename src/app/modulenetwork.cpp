@@ -319,14 +319,9 @@ void TNetwork::DeviceStateChange(TkoDeviceSetup* setup) {
       }
       if (newSlave) {
         AttachDrive(drive);
-      } else if (drive->GetSetupState() == TkoDeviceVXSlave::ssModified) {
-        // Reading the setup now would overwrite what the engineer has not sent yet.
-        Log(kRule);
-        Log("Warning: the setup was not read again after the drive came back: it holds");
-        Log("changes not sent yet. Send them, or reload the setup to drop them.");
-        Log(kRule);
       } else {
-        // The drive may have been switched off meanwhile: every value is read again.
+        // The drive may have been switched off meanwhile: every value is read again (a
+        // read keeps the values edited here and not sent).
         drive->StartSetupRead();
       }
       break;
@@ -347,7 +342,7 @@ void TNetwork::DriveReplaced(TkoDeviceSlave* old) {
   Log(kRule);
   Log("Warning: another device answers on this connection (it was " +
       old->GetVersion().ToString() + "); it is taken as a new one.");
-  if (drive != nullptr && drive->GetSetupState() == TkoDeviceVXSlave::ssModified) {
+  if (drive != nullptr && drive->HasLocalEdits()) {
     const std::string file = KeepSetupAside(*drive);
     if (!file.empty())
       Log("The setup changes not sent were kept in \"" + file + "\"; nothing was sent.");

@@ -191,7 +191,7 @@ TEST_F(Connection, AnotherDriveIsANewConnectionAndUnsentChangesAreKeptAside) {
   ASSERT_NE(old->ParPosWindow, nullptr);
   const double edited = old->ParPosWindow->GetValue() + 1;
   old->ParPosWindow->SetValue(edited);
-  ASSERT_EQ(old->GetSetupState(), TkoDeviceVXSlave::ssModified);
+  ASSERT_TRUE(old->HasLocalEdits());
   const int releasesBefore = releases;
 
   sim->SetSilent(true);
@@ -218,7 +218,7 @@ TEST_F(Connection, AnotherDriveIsANewConnectionAndUnsentChangesAreKeptAside) {
   EXPECT_TRUE(told) << form->Memo->toPlainText().toStdString();
   // Nothing was sent: the new drive holds its own value, not the edited one.
   TkoDeviceVX310* now = net->Device();
-  EXPECT_NE(now->GetSetupState(), TkoDeviceVXSlave::ssModified);
+  EXPECT_FALSE(now->HasLocalEdits());
   EXPECT_NE(now->ParPosWindow->GetValue(), edited);
 }
 
