@@ -55,6 +55,9 @@ class SimServer {
   int StopFd() const { return stopPipe_[1]; }
 
   uint64_t Requests() const { return requests_; }
+  // Stops answering this drive's requests from now on (true) or answers them again
+  // (false), as a drive that is switched off and on while the line stays; any thread.
+  void SetSilent(bool silent) { silent_.store(silent); }
 
   // Changes the line faults while serving, from any thread (a benchmark walks a drive
   // through them): every n-th request dropped or answered corrupt (0: never), or no

@@ -45,6 +45,7 @@
 #include "app/startup.h"
 #include "graph/graphtraccia.h"
 #include "app/scopewin.h"
+#include "mbwire/mbportmap.h"
 #include "mbwire/mbserial.h"
 #include "paramui/qtdispatcher.h"
 #include "sim/simdrive.h"

@@ -1,11 +1,14 @@
 #include "app/modulenetwork.h"
 
+#include <QDateTime>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "app/appdialogs.h"
 #include "app/mainwin.h"
 #include "config/portsettings.h"
+#include "config/setupfile.h"
 #include "devices/devicesetup.h"
 #include "devices/deviceslave.h"
 #include "devices/mbnetwork.h"
@@ -16,13 +19,20 @@
 #include "modbus/mbthreadsetup.h"
 #include "modbus/mbtransaction.h"
 #include "modbus/mbtransakinds.h"
+#include "paramui/textcodec.h"
 #include "paramui/uierror.h"
 #include "paramui/userinterfaceutils.h"
 #include "regmodel/dmcollection.h"
 #include "regmodel/versionrecord.h"
 
+namespace {
+const std::string kRule(74, '_');
+}  // namespace
+
 TNetwork::TNetwork(TMainForm* mainForm)
-    : main_(mainForm), koMBNetwork_(std::make_unique<TkoMBNetwork>()) {
+    : main_(mainForm),
+      koMBNetwork_(std::make_unique<TkoMBNetwork>()),
+      laterWindow_([this](const vx::Message&) { RunLater(); }) {
   koMBNetwork_->SetFilePath(main_->StartDirectory());
   koMBNetwork_->SetFileExt("par");
   koMBNetwork_->OnNetStateChange = [this](TkoMBNetwork* sender, TkoMBObject* source) {
@@ -76,6 +86,9 @@ void TNetwork::Connect(int32_t port, int32_t slave) {
   koMBNetwork_->ResetAll();
   lastDeviceState_ = TkoDeviceSetup::dsOffline;
   lastSlave_ = nullptr;
+  lineSilent_ = false;
+  lossReported_ = false;
+  SetState(TConnectionState::Offline);
 
   auto conn = std::make_unique<TkoMBThreadSetup>();
   conn->SetThreadName("COM" + std::to_string(port));
@@ -99,6 +112,9 @@ void TNetwork::Connect(int32_t port, int32_t slave) {
   dev->SetRepeatTime(250);
   dev->SetMaxFault(0);
   dev->SetEnabled(true);
+  dev->OnSlaveReplace = [this](TkoDeviceSetup*, TkoDeviceSlave* old) {
+    vx::RunReportingErrors([&] { DriveReplaced(old); });
+  };
 
   if (!koMBNetwork_->AddConnection(conn.get())) return;
   TkoMBThreadSetup* c = conn.release();
@@ -116,6 +132,9 @@ void TNetwork::Disconnect() {
   koMBNetwork_->ResetAll();
   lastDeviceState_ = TkoDeviceSetup::dsOffline;
   lastSlave_ = nullptr;
+  lineSilent_ = false;
+  lossReported_ = false;
+  SetState(TConnectionState::Offline);
   UpdateWindows();
 }
 
@@ -125,7 +144,9 @@ TkoDeviceVX310* TNetwork::Device() const {
 }
 
 bool TNetwork::DeviceReady() const {
-  return deviceSetup_ != nullptr && deviceSetup_->GetState() == TkoDeviceSetup::dsReady;
+  // A drive that is not answering, or not yet asked who it is again, is sent nothing.
+  return deviceSetup_ != nullptr && status_.State == TConnectionState::Connected &&
+         deviceSetup_->GetState() == TkoDeviceSetup::dsReady;
 }
 
 void TNetwork::UpdateWindows() {
@@ -146,35 +167,54 @@ void TNetwork::koMBNetworkNetStateChange(TkoMBNetwork* sender, TkoMBObject* sour
       case TkoMBThread::stDisabled:
         Log("Connection closed.");
         main_->SetConnectionRunning(false);
+        SetState(TConnectionState::Offline);
         break;
       case TkoMBThread::stRunning:
         Log("Connection started.");
         Log(conn->GetDescription());
         main_->SetConnectionRunning(true);
+        lineSilent_ = false;
+        lossReported_ = false;
+        SetState(TConnectionState::Identifying);
         break;
       case TkoMBThread::stOpenError:
-      case TkoMBThread::stSetupError:
+      case TkoMBThread::stSetupError: {
         Log("Connection error!");
         Log(conn->GetDescription());
-        vx::ShowMessage(main_, QStringLiteral("Connection error!"));
+        const std::string reason = conn->GetThread() ? conn->GetThread()->GetLastOpenError() : "";
+        if (!reason.empty()) Log(reason);
+        SetState(TConnectionState::Offline);
+        // Shown once the hand-over is over: the connection thread waits for it.
+        Later([this, reason] {
+          vx::ShowMessage(main_, QStringLiteral("Connection error!") +
+                                     (reason.empty() ? QString()
+                                                     : QStringLiteral("\n\r") + vx::ToQString(reason)));
+        });
         break;
+      }
       case TkoMBThread::stNoServer:
         koMBNetwork_->SetOnLine(false);
         Log("MBServer not registered!");
-        if (!vx::AskYesNo(
-                main_, QStringLiteral("MBServer install"),
-                QStringLiteral("MBServer will be automatically registered.\n\rContinue?")))
-          break;
-        if (RegisterMBServer(std::string())) {
-          Log("MBServer successfully registered.");
-          koMBNetwork_->SetOnLine(true);
-        } else {
-          Log("MBServer registration failed.");
-        }
+        SetState(TConnectionState::Offline);
+        Later([this] {
+          if (!vx::AskYesNo(
+                  main_, QStringLiteral("MBServer install"),
+                  QStringLiteral("MBServer will be automatically registered.\n\rContinue?")))
+            return;
+          if (RegisterMBServer(std::string())) {
+            Log("MBServer successfully registered.");
+            koMBNetwork_->SetOnLine(true);
+          } else {
+            Log("MBServer registration failed.");
+          }
+          UpdateWindows();
+        });
         break;
       default:
         break;
     }
+  } else if (auto* thread = dynamic_cast<TkoMBThread*>(source)) {
+    LineReport(thread);
   } else if (source != nullptr && source != static_cast<TkoMBObject*>(sender) &&
              deviceSetup_ != nullptr) {
     // The device's state is that of its transactions once it has been identified, so
@@ -184,19 +224,93 @@ void TNetwork::koMBNetworkNetStateChange(TkoMBNetwork* sender, TkoMBObject* sour
   UpdateWindows();
 }
 
+void TNetwork::Later(std::function<void()> fn) {
+  later_.push_back(std::move(fn));
+  (void)laterWindow_.Post(vx::Message{});
+}
+
+void TNetwork::RunLater() {
+  while (!later_.empty()) {
+    std::function<void()> fn = std::move(later_.front());
+    later_.pop_front();
+    vx::RunReportingErrors(fn);
+  }
+}
+
+void TNetwork::SetState(TConnectionState state) {
+  if (status_.State == state) return;
+  status_.State = state;
+  status_.Since = std::chrono::system_clock::now();
+  if (windows_.ConnectionState) windows_.ConnectionState(status_);
+}
+
+void TNetwork::ConfirmLoss() {
+  if (status_.State == TConnectionState::Offline) return;
+  // Before any drive was found there is nothing to lose: identification goes on.
+  if (lastSlave_ == nullptr) return;
+  SetState(TConnectionState::NotResponding);
+  if (lossReported_) return;
+  lossReported_ = true;
+  Log("Device is not responding!");
+}
+
+void TNetwork::LineReport(TkoMBThread* thread) {
+  using Kind = TkoMBThread::LineReport::Kind;
+  const TkoMBThread::LineReport& r = thread->GetLineReport();
+  const std::string port = thread->GetSetup() ? thread->GetSetup()->GetThreadName() : "";
+  switch (r.kind) {
+    case Kind::Silent:
+      lineSilent_ = true;
+      // The stale mark comes with the first exchange that goes unanswered; a drive asked
+      // again after a loss that falls silent once more is lost again.
+      if (status_.State == TConnectionState::Connected ||
+          (status_.State == TConnectionState::Identifying && lossReported_))
+        SetState(TConnectionState::NotResponding);
+      break;
+    case Kind::PortLost:
+      lineSilent_ = true;
+      Log("Port lost: " + r.Text);
+      ConfirmLoss();
+      break;
+    case Kind::ReopenFailed:
+      Log("Port " + port + " not reopened (try " + std::to_string(r.Try) +
+          "): " + (r.Text.empty() ? TkoMBThread::GetErrorText(r.Code) : r.Text));
+      break;
+    case Kind::Reopened:
+      Log("Port " + port + " reopened (try " + std::to_string(r.Try) + ").");
+      break;
+    case Kind::Answering:
+      lineSilent_ = false;
+      if (status_.State != TConnectionState::NotResponding) break;
+      if (!lossReported_) {
+        // A silence shorter than one transaction's tries: nothing was lost.
+        SetState(TConnectionState::Connected);
+      } else if (deviceSetup_ != nullptr) {
+        // Whoever answers now is asked who it is before anything is read or sent.
+        SetState(TConnectionState::Identifying);
+        deviceSetup_->Reidentify();
+      }
+      break;
+  }
+}
+
 void TNetwork::DeviceStateChange(TkoDeviceSetup* setup) {
   const uint8_t state = setup->GetState();
   TkoDeviceSlave* slave = setup->GetSlave();
-  // Several notifications may tell of one change; a new slave is a new drive even when
-  // the state stays the same.
-  if (state == lastDeviceState_ && (state != TkoDeviceSetup::dsReady || slave == lastSlave_))
-    return;
+  // Several notifications may tell of one change.
+  if (state == lastDeviceState_ && slave == lastSlave_) return;
+  const bool newSlave = slave != lastSlave_;
   lastDeviceState_ = state;
   lastSlave_ = slave;
   switch (state) {
     case TkoDeviceSetup::dsReady: {
+      // Ready again after a silence no transaction noticed: the line report has told it.
+      if (!newSlave && status_.State != TConnectionState::Identifying) break;
       Log("Device found. Communication running.");
       Log(setup->GetDescription());
+      lossReported_ = false;
+      lineSilent_ = false;
+      SetState(TConnectionState::Connected);
       auto* drive = dynamic_cast<TkoDeviceVX310*>(slave);
       if (drive == nullptr) {
         // Whatever a previous drive left in the windows is gone with it.
@@ -204,15 +318,58 @@ void TNetwork::DeviceStateChange(TkoDeviceSetup* setup) {
         Log("Device is of the wrong type!");
         return;
       }
-      AttachDrive(drive);
+      if (newSlave) {
+        AttachDrive(drive);
+      } else {
+        // The drive may have been switched off meanwhile: every value is read again (a
+        // read keeps the values edited here and not sent).
+        drive->StartSetupRead();
+      }
       break;
     }
     case TkoDeviceSetup::dsCommError:
-      Log("Device is not responding!");
+    case TkoDeviceSetup::dsCutOff:
+      // A transaction has failed: with the line silent the drive is lost; with answers
+      // (exceptions, spoilt frames) the transaction error has said it all.
+      if (lineSilent_) ConfirmLoss();
       break;
     default:
       break;
   }
+}
+
+void TNetwork::DriveReplaced(TkoDeviceSlave* old) {
+  auto* drive = dynamic_cast<TkoDeviceVX310*>(old);
+  Log(kRule);
+  Log("Warning: another device answers on this connection (it was " +
+      old->GetVersion().ToString() + "); it is taken as a new one.");
+  if (drive != nullptr && drive->HasLocalEdits()) {
+    const std::string file = KeepSetupAside(*drive);
+    if (!file.empty())
+      Log("The setup changes not sent were kept in \"" + file + "\"; nothing was sent.");
+    else
+      Log("The setup changes not sent could not be kept; nothing was sent.");
+  }
+  Log(kRule);
+  // The windows let go of the old drive's parameters before they go.
+  ReleaseDrive();
+  lastSlave_ = nullptr;
+}
+
+std::string TNetwork::KeepSetupAside(const TkoDeviceVX310& drive) {
+  const std::string stamp =
+      QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss")).toStdString();
+  const std::string base =
+      main_->StartDirectory() + "unsent-" + drive.GetVersion().ToString() + "-" + stamp;
+  std::string file = base + ".310";
+  for (int n = 2; std::filesystem::exists(file); ++n) file = base + "-" + std::to_string(n) + ".310";
+  try {
+    vx::ExportSetupFile(drive, vx::ReadSetupFileHeader(main_->SettingsFile()), file);
+  } catch (const std::exception& e) {
+    Log(e.what());
+    return std::string();
+  }
+  return file;
 }
 
 void TNetwork::AttachDrive(TkoDeviceVX310* d) {

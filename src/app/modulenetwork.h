@@ -1,15 +1,20 @@
 #pragma once
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
+#include <string>
 
 #include "app/connectionstate.h"
+#include "platform/uidispatch.h"
 
 class TkoDeviceSetup;
+class TkoDeviceSlave;
 class TkoDeviceVX310;
 class TkoDeviceVXSlave;
 class TkoMBNetwork;
 class TkoMBObject;
+class TkoMBThread;
 class TkoMBTransaction;
 class TkoParValue;
 class TMainForm;
@@ -46,6 +51,15 @@ struct TNetworkWindows {
 // message log, wires the identified drive's notifications to the windows and writes
 // selected parameters to the drive as soon as they change.
 //
+// It keeps the state of the connection as a whole (TConnectionStatus): off line,
+// identifying, connected, not responding. The drive is taken as not responding at the
+// first exchange that gets no answer (the windows mark live values stale at once); the
+// loss is reported in the log when a whole transaction has failed with the line silent,
+// or the port has gone. An exchange answered before that ends the silence without a
+// word; after a reported loss the drive is asked who it is before it counts as back,
+// and another drive is taken as a new connection. Each loss and each return is logged
+// once.
+//
 // User-interface thread only; it starts no thread of its own.
 class TNetwork {
  public:
@@ -61,9 +75,12 @@ class TNetwork {
   [[nodiscard]] TkoDeviceVX310* Device() const;
   // The device setup of the present connection; none when there is none.
   [[nodiscard]] TkoDeviceSetup* DeviceSetup() const { return deviceSetup_; }
-  // A device setup whose device is connected and ready.
+  // A device setup whose device is connected and ready, on a connection that is
+  // connected (not silent, not asking who the drive is).
   [[nodiscard]] bool DeviceReady() const;
   [[nodiscard]] TkoMBNetwork* koMBNetwork() const { return koMBNetwork_.get(); }
+  // The connection's state as the windows show it.
+  [[nodiscard]] const TConnectionStatus& ConnectionStatus() const { return status_; }
 
   void SetWindows(TNetworkWindows windows) { windows_ = std::move(windows); }
 
@@ -82,6 +99,18 @@ class TNetwork {
 
  private:
   void DeviceStateChange(TkoDeviceSetup* setup);
+  void LineReport(TkoMBThread* thread);
+  // A loss the log tells of: the windows show it, the drive is asked again when it answers.
+  void ConfirmLoss();
+  void SetState(TConnectionState state);
+  void DriveReplaced(TkoDeviceSlave* old);
+  // Writes the old drive's setup to a file of its own; the file's name, empty when it
+  // could not be written.
+  std::string KeepSetupAside(const TkoDeviceVX310& drive);
+  // Runs fn once the present engine notification is over: modal boxes are never opened
+  // inside a connection thread's hand-over, which would hold the thread.
+  void Later(std::function<void()> fn);
+  void RunLater();
   void AttachDrive(TkoDeviceVX310* drive);
   void ReleaseDrive();
   // The windows re-evaluate their actions (there is no idle update).
@@ -98,4 +127,9 @@ class TNetwork {
   uint8_t lastDeviceState_ = 0;
   const void* lastSlave_ = nullptr;
   TNetworkWindows windows_;
+  TConnectionStatus status_;
+  bool lineSilent_ = false;     // the last exchange got no answer, or the port has gone
+  bool lossReported_ = false;   // "Device is not responding!" since the drive last came
+  std::deque<std::function<void()>> later_;
+  vx::MessageReceiver laterWindow_;
 };

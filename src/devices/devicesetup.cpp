@@ -189,6 +189,27 @@ void TkoDeviceSetup::StartIdentification() {
   // Every change of a running connection's device asks for identification again; a
   // second request would answer after the slave exists and disable the device.
   if (identTransa_ && identTransa_->GetEnabled()) return;
+  RequestVersion(thread);
+}
+
+void TkoDeviceSetup::Reidentify() {
+  if (!slave_) {
+    StartIdentification();
+    return;
+  }
+  TkoMBThreadSetup* conn = GetConnection();
+  TkoMBThread* thread = conn ? conn->GetThread() : nullptr;
+  if (!thread || conn->GetState() != TkoMBThread::stRunning) return;
+  slave_->SetPaused(true);
+  if (!identTransa_ || !identTransa_->GetEnabled()) RequestVersion(thread);
+  NotifyStateChange(this);
+}
+
+bool TkoDeviceSetup::Reidentifying() const {
+  return slave_ && slave_->GetPaused();
+}
+
+void TkoDeviceSetup::RequestVersion(TkoMBThread* thread) {
   EndIdentification();  // one that has ended and waits for its thread to destroy it
   auto* transa = new TkoMBDeviceVersion(thread, true, kIdentifyRepeat);
   identTransa_ = transa;
@@ -246,6 +267,16 @@ void TkoDeviceSetup::OnVersionRead(TkoMBTransaction* transa) {
   if (!request) return;
   const TkoVersionRecord version = request->GetVersion();
   TkoRegDefsList* model = FindModel(GetDMCollection(), &version);
+  if (slave_ && slave_->GetPaused()) {
+    if (model == slave_->DefsList() && version.ToString() == slave_->GetVersion().ToString()) {
+      slave_->SetPaused(false);  // the same device: it goes on where it was
+      NotifyStateChange(this);
+      return;
+    }
+    // Another device on the same address: it is taken as a new one.
+    if (OnSlaveReplace) OnSlaveReplace(this, slave_);
+    DestroySlave();
+  }
   if (slave_ || !model) {
     SetEnabled(false);
   } else {

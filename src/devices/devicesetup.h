@@ -96,6 +96,12 @@ class TkoDeviceSetup : public TkoXmlElement, public TkoMBDeviceEntry {
   // Identification: a version request on the connection's thread, repeated until the
   // device answers; its answer picks the data model and the device class.
   void StartIdentification() override;
+  // After the slave has been lost and answers again: holds the slave and asks for the
+  // version again. The same version on the same data model lets the slave go on; another
+  // one replaces it (OnSlaveReplace first) as a first identification would. Without a
+  // slave, a first identification.
+  void Reidentify();
+  [[nodiscard]] bool Reidentifying() const;
   virtual void OnVersionRead(TkoMBTransaction* transa);
   virtual void OnVersionError(TkoMBTransaction* transa);
 
@@ -103,6 +109,8 @@ class TkoDeviceSetup : public TkoXmlElement, public TkoMBDeviceEntry {
   Event OnSetupDel;
   Event OnSetupChange;
   Event OnStateChange;
+  // A re-identification found another device: raised with the slave about to go.
+  std::function<void(TkoDeviceSetup* sender, TkoDeviceSlave* old)> OnSlaveReplace;
 
  private:
   friend class TkoDeviceSlave;  // a slave being destroyed clears Slave itself
@@ -113,6 +121,7 @@ class TkoDeviceSetup : public TkoXmlElement, public TkoMBDeviceEntry {
   void SetIntKey(const char* key, std::atomic<int32_t>& field, int32_t value);
   // Cuts the pending version request off from this setup and lets its thread end it.
   void EndIdentification();
+  void RequestVersion(TkoMBThread* thread);
 
   std::string deviceName_;
   std::atomic<int32_t> deviceAddr_{1};

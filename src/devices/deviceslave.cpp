@@ -49,7 +49,7 @@ void TkoDeviceSlave::ReportDevice(std::vector<std::string>* lines) {
 }
 
 bool TkoDeviceSlave::IsSetupEnabled() const {
-  return setup_->GetEnabled();
+  return setup_->GetEnabled() && !paused_.load();
 }
 
 uint8_t TkoDeviceSlave::GetSlaveAddress() const {
@@ -107,6 +107,8 @@ uint8_t TkoDeviceSlave::GetState() const {
   const TkoMBThread* thread = thread_.load();
   if (!thread || thread->GetState() != TkoMBThread::stRunning) return TkoDeviceSetup::dsOffline;
   if (!setup_->GetEnabled()) return TkoDeviceSetup::dsDisabled;
+  if (paused_.load()) return TkoDeviceSetup::dsNotIdentified;
+  // The worker holds the list only between transactions, never across an exchange.
   auto pass = transactions_.Lock();
   for (TkoMBTransaction* t : pass) {
     const uint8_t state = t->GetState();
@@ -120,6 +122,18 @@ void TkoDeviceSlave::ResetFaults() {
   // Walked by index: a reset raises state changes that may reach this list again.
   auto pass = transactions_.Lock();
   for (std::size_t i = 0; i < pass.Size(); ++i) pass[i]->ResetFault();
+}
+
+void TkoDeviceSlave::SetPaused(bool paused) {
+  if (paused_.exchange(paused) == paused) return;
+  if (!paused) {
+    // Answered again: the reads start at once, and what failed before no longer counts.
+    auto pass = transactions_.Lock();
+    for (std::size_t i = 0; i < pass.Size(); ++i) {
+      pass[i]->ResetFault();
+      if (pass[i]->GetEnabled()) pass[i]->RunSoon();
+    }
+  }
 }
 
 bool TkoDeviceSlave::DirectReady() const {

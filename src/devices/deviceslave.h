@@ -71,6 +71,10 @@ class TkoDeviceSlave : public TkoRegDataBuffer, public TkoMBDevice {
   [[nodiscard]] uint8_t GetState() const;
   // Clears the time-out count and cut-off of every transaction.
   void ResetFaults();
+  // Held while its device setup asks the slave who it is again: the thread passes the
+  // device by, its state is "not yet identified" and no direct transfer is made.
+  void SetPaused(bool paused);
+  [[nodiscard]] bool GetPaused() const { return paused_.load(); }
 
   // Direct one-register transfers between the image and the device. -11 when the
   // device is not attached to a running thread, a wait of 10 s for the previous run of
@@ -113,6 +117,7 @@ class TkoDeviceSlave : public TkoRegDataBuffer, public TkoMBDevice {
   TkoVersionRecord version_;
   TkoDeviceSetup* const setup_;
   std::atomic<TkoMBThread*> thread_{nullptr};
+  std::atomic<bool> paused_{false};
   mutable TkoMBTransaList transactions_;  // owned; GetState walks it
   TkoMBTransaction* stateTransa_ = nullptr;
   TkoMBReadHoldRegisters* readTransa_ = nullptr;     // owned through the list

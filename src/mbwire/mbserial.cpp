@@ -175,16 +175,16 @@ bool MBSerialPort::Open(const std::string& path, const MBSerialSettings& s, std:
   Close();
   speed_t speed = 0;
   if (!BaudCode(s.baudRate, speed)) {
-    SetError(error, "unsupported baud rate " + std::to_string(s.baudRate));
+    SetError(error, path + ": unsupported baud rate " + std::to_string(s.baudRate));
     return false;
   }
   if (!ValidSettings(s)) {
-    SetError(error, "invalid port settings");
+    SetError(error, path + ": invalid port settings");
     return false;
   }
   const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
-    SetError(error, errno == EBUSY ? "Port already busy" : path + ": " + std::strerror(errno));
+    SetError(error, path + ": " + (errno == EBUSY ? std::string("Port already busy") : std::strerror(errno)));
     return false;
   }
   auto fail = [&](const std::string& text) {
@@ -195,7 +195,7 @@ bool MBSerialPort::Open(const std::string& path, const MBSerialSettings& s, std:
   // The advisory lock keeps out every opener that asks for it, root included; the
   // exclusive mode keeps out other programs that do not.
   if (flock(fd, LOCK_EX | LOCK_NB) != 0)
-    return fail(errno == EWOULDBLOCK ? "Port already busy" : std::strerror(errno));
+    return fail(path + ": " + (errno == EWOULDBLOCK ? std::string("Port already busy") : std::strerror(errno)));
   if (!isatty(fd)) return fail(path + ": not a serial port");
   const bool pty = IsPtyDevice(fd);
   if (const std::string why = Configure(fd, s, speed, pty); !why.empty())

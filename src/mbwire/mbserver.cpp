@@ -42,7 +42,10 @@ bool MBServer::Connect() {
       return false;
     }
     vx::MBSerialPort port;
-    if (!port.Open(path, line_, &connectError_)) return false;
+    if (!port.Open(path, line_, &connectError_)) {
+      connectError_ = "COM" + std::to_string(comPort_) + " " + connectError_;
+      return false;
+    }
     auto channel = std::make_unique<vx::MBSerialChannel>(std::move(port));
     if (txMode_ == vx::MBTxMode::kRtu)
       transport_ = std::make_unique<vx::MBRtuTransport>(std::move(channel), line_, timing);

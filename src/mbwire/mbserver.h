@@ -49,8 +49,10 @@ class MBServer final : public TkoMBServerLink {
   [[nodiscard]] int16_t get_Retries() override { return retries_; }
   void CloseConnection() override;
 
-  // Why the last OpenConnection or Connect failed, for the log ("Port already busy").
-  [[nodiscard]] const std::string& LastConnectError() const { return connectError_; }
+  // Why the last OpenConnection or Connect failed, for the log: the port and its device
+  // path, or the host and TCP port, and the system's reason ("COM1 /dev/ttyUSB0:
+  // Permission denied", "127.0.0.1:502: Connection refused").
+  [[nodiscard]] std::string LastConnectError() const override { return connectError_; }
 
  private:
   std::string name_;

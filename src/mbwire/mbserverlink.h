@@ -33,6 +33,9 @@ class TkoMBServerLink {
                                             std::vector<uint8_t>& vResponse) = 0;
   [[nodiscard]] virtual int16_t get_Retries() = 0;
   virtual void CloseConnection() = 0;
+  // Why the last OpenConnection or Connect failed: the port, device path or host and the
+  // system's reason. A component that cannot tell says nothing.
+  [[nodiscard]] virtual std::string LastConnectError() const { return std::string(); }
 };
 
 // Passes every operation on to another instance; a subclass overrides what it watches
@@ -63,6 +66,7 @@ class TkoMBServerRelay : public TkoMBServerLink {
   }
   int16_t get_Retries() override { return inner_->get_Retries(); }
   void CloseConnection() override { inner_->CloseConnection(); }
+  std::string LastConnectError() const override { return inner_->LastConnectError(); }
 
  private:
   std::unique_ptr<TkoMBServerLink> inner_;

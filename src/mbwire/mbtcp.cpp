@@ -28,13 +28,18 @@ timespec Remaining(MBClock::time_point deadline) {
   return timespec{static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
 }
 
-// Connects one resolved address without blocking longer than the deadline.
-int ConnectOne(const addrinfo* ai, MBClock::time_point deadline) {
+// Connects one resolved address without blocking longer than the deadline; on failure
+// `why` holds the system's error.
+int ConnectOne(const addrinfo* ai, MBClock::time_point deadline, int& why) {
   const int fd =
       ::socket(ai->ai_family, ai->ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, ai->ai_protocol);
-  if (fd < 0) return -1;
+  if (fd < 0) {
+    why = errno;
+    return -1;
+  }
   if (::connect(fd, ai->ai_addr, ai->ai_addrlen) != 0) {
     if (errno != EINPROGRESS) {
+      why = errno;
       ::close(fd);
       return -1;
     }
@@ -42,8 +47,9 @@ int ConnectOne(const addrinfo* ai, MBClock::time_point deadline) {
     const timespec ts = Remaining(deadline);
     int err = 0;
     socklen_t len = sizeof err;
-    if (::ppoll(&p, 1, &ts, nullptr) != 1 ||
-        getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0 || err != 0) {
+    const int ready = ::ppoll(&p, 1, &ts, nullptr);
+    if (ready != 1 || getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0 || err != 0) {
+      why = ready == 0 ? ETIMEDOUT : (err != 0 ? err : errno);
       ::close(fd);
       return -1;
     }
@@ -71,11 +77,13 @@ bool MBTcpChannel::Connect(std::string* error) {
     return false;
   }
   const auto deadline = MBClock::now() + connectTimeout_;
+  int why = 0;
   for (const addrinfo* ai = list; ai != nullptr && fd_ < 0; ai = ai->ai_next)
-    fd_ = ConnectOne(ai, deadline);
+    fd_ = ConnectOne(ai, deadline, why);
   ::freeaddrinfo(list);
   if (fd_ < 0) {
-    SetError(error, host_ + ":" + service + ": connection refused or timed out");
+    SetError(error, host_ + ":" + service + ": " +
+                        (why != 0 ? std::strerror(why) : "connection refused or timed out"));
     return false;
   }
   lost_ = false;

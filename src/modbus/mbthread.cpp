@@ -1,5 +1,6 @@
 #include "modbus/mbthread.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <mutex>
@@ -47,7 +48,64 @@ std::function<void(const std::string&)>& Reporter() {
   return r;
 }
 
+// What failed with the port or socket itself rather than with one answer: the device
+// has gone (EIO, hang-up), the peer closed, or the port was never open.
+bool IsPortLoss(int32_t code) {
+  using namespace vx::mbresult;
+  return code == kPortWriteError || code == kPortReadError || code == kPortNotInitialized ||
+         code == kSocketError || code == kSocketWriteError || code == kSocketReadError ||
+         code == kSocketNotConnected;
+}
+
+// The slave sent something back: an answer, an exception, or a frame spoilt on the way.
+bool IsAnswer(int32_t code) {
+  using namespace vx::mbresult;
+  return code == kOk || IsException(code) || code == kInvalidResponse || code == kInvalidCrc ||
+         code == kBufferOverflow;
+}
+
+constexpr uint32_t kMsgLineReport = 0x0400 + 3;
+
 }  // namespace
+
+// The thread's server as the transactions of one pass use it: every exchange's result
+// goes to the thread's line watch; once the port has gone, nothing more is sent.
+class TkoMBLineWatch final : public TkoMBServerLink {
+ public:
+  TkoMBLineWatch(TkoMBThread& thread, TkoMBServerLink& server) : thread_(thread), s_(server) {}
+  int32_t TxRxMessage(const std::vector<uint8_t>& q, int16_t ql, int16_t rl,
+                      std::vector<uint8_t>& r) override {
+    if (thread_.portLost_) {
+      r.clear();
+      return vx::mbresult::kPortNotInitialized;
+    }
+    const int32_t result = s_.TxRxMessage(q, ql, rl, r);
+    thread_.NoteExchange(result);
+    return result;
+  }
+  bool OpenConnection(const std::string& n, int16_t t) override { return s_.OpenConnection(n, t); }
+  void put_Retries(int16_t v) override { s_.put_Retries(v); }
+  void put_RaiseError(bool v) override { s_.put_RaiseError(v); }
+  void put_BaudRate(int32_t v) override { s_.put_BaudRate(v); }
+  void put_SilentInterval(int32_t v) override { s_.put_SilentInterval(v); }
+  void put_TimeOut(int32_t v) override { s_.put_TimeOut(v); }
+  void put_TcpPort(int32_t v) override { s_.put_TcpPort(v); }
+  void put_ComPort(int16_t v) override { s_.put_ComPort(v); }
+  void put_ByteSize(int16_t v) override { s_.put_ByteSize(v); }
+  void put_FlowControl(int16_t v) override { s_.put_FlowControl(v); }
+  void put_Parity(int16_t v) override { s_.put_Parity(v); }
+  void put_StopBits(int16_t v) override { s_.put_StopBits(v); }
+  void put_TransmissionMode(int16_t v) override { s_.put_TransmissionMode(v); }
+  void put_Host(const std::string& v) override { s_.put_Host(v); }
+  bool Connect() override { return s_.Connect(); }
+  int16_t get_Retries() override { return s_.get_Retries(); }
+  void CloseConnection() override { s_.CloseConnection(); }
+  std::string LastConnectError() const override { return s_.LastConnectError(); }
+
+ private:
+  TkoMBThread& thread_;
+  TkoMBServerLink& s_;
+};
 
 void vx::SetMBErrorReporter(std::function<void(const std::string& message)> reporter) {
   std::lock_guard guard(ReporterMutex());
@@ -76,7 +134,9 @@ void TkoMBThread::ResetServerFactory() {
 }
 
 TkoMBThread::TkoMBThread(TkoMBThreadSetup* setup)
-    : setup_(setup), reaper_([this](const vx::Message&) {
+    : setup_(setup),
+      reportWindow_([this](const vx::Message&) { DeliverReports(); }),
+      reaper_([this](const vx::Message&) {
         EndOfThread();  // whatever was added after the setup left
         delete this;
       }) {
@@ -147,12 +207,33 @@ void TkoMBThread::Execute() {
         if (auto* p = RunTransactions(transactions_)) pendingFree.push_back(p);
         RunDevices(pendingFree);
         FreePending(pendingFree);
+        if (portLost_) {
+          // The connection stays running: its devices keep their state while the port
+          // is reopened.
+          CloseServer();
+          reopening_ = true;
+          reopenTry_ = 0;
+          reopenPause_ = kReopenFirst;
+          reopenAt_ = Clock::now() + kReopenFirst;
+        }
       } else {
         SetState(stStopping);
         CloseServer();
       }
     }
-    if (!server_) {
+    if (!server_ && reopening_.load()) {
+      if (!abandoned_.load() && setup_->IsValid() && setup_->GetOnLine() &&
+          setup_->GetEnabled() && !worker_.TerminateRequested()) {
+        TryReopen();
+      } else {
+        // Taken off line or ending: the ordinary course takes over, and a new start
+        // tries to open at once.
+        reopening_ = false;
+        portLost_ = false;
+        lastError_.store(0);
+      }
+    }
+    if (!server_ && !reopening_.load()) {
       if (abandoned_.load()) {
         SetState(stOffline);  // the setup is gone: nothing to read, nobody to tell
       } else if (!setup_->IsValid()) {
@@ -233,9 +314,11 @@ bool TkoMBThread::OpenServer() {
     return false;
   }
   try {
+    SetOpenError(std::string());
     server_ = CreateServer();
     if (!server_->OpenConnection(setup_->GetThreadName(),
                                  static_cast<int16_t>(setup_->GetConnType()))) {
+      SetOpenError(server_->LastConnectError());
       server_.reset();
       lastError_.store(vx::mbresult::kOpenFailed);
       return false;
@@ -256,11 +339,17 @@ bool TkoMBThread::OpenServer() {
     if (server_->Connect()) {
       lastError_.store(0);
     } else {
+      SetOpenError(server_->LastConnectError());
       server_->CloseConnection();
       server_.reset();
       lastError_.store(vx::mbresult::kOpenFailed);
     }
+  } catch (const std::exception& e) {
+    SetOpenError(e.what());
+    server_.reset();
+    lastError_.store(vx::mbresult::kNotRegistered);
   } catch (...) {
+    SetOpenError("the Modbus server component failed");
     server_.reset();
     lastError_.store(vx::mbresult::kNotRegistered);
   }
@@ -278,27 +367,30 @@ void TkoMBThread::CloseServer() {
   lastError_.store(0);
 }
 
-TkoMBTransaction* TkoMBThread::RunTransactions(TkoMBTransaList& list) {
+TkoMBTransaction* TkoMBThread::RunTransactions(TkoMBTransaList& list, bool ofDevice) {
   TkoMBTransaction* pending = nullptr;
-  auto pass = list.Lock();
-  for (std::size_t i = 0; i < pass.Size() && !worker_.TerminateRequested(); ++i) {
-    TkoMBTransaction* t = pass[i];
+  TkoMBLineWatch line(*this, *server_);
+  list.ForEachInTurn([&](TkoMBTransaction* t) {
+    if (worker_.TerminateRequested() || portLost_) return false;
     if (!pending && t->GetTermDestroy() && t->GetTerminated() && !t->GetBusy()) {
       pending = t;
-      continue;
+    } else {
+      t->Run(&line);
     }
-    t->Run(server_.get());
-  }
+    // A device that is leaving waits for the transaction in work only, not the pass.
+    return !(ofDevice && devices_.RemovalWaiting());
+  });
   return pending;
 }
 
 void TkoMBThread::RunDevices(std::vector<TkoMBTransaction*>& pendingFree) {
-  auto pass = devices_.Lock();
-  for (std::size_t i = 0; i < pass.Size() && !worker_.TerminateRequested(); ++i) {
-    TkoMBDevice* device = pass[i];
-    if (!device->IsSetupEnabled()) continue;
-    if (auto* p = RunTransactions(device->GetTransactions())) pendingFree.push_back(p);
-  }
+  devices_.ForEachInTurn([&](TkoMBDevice* device) {
+    if (worker_.TerminateRequested() || portLost_) return false;
+    if (device->IsSetupEnabled()) {
+      if (auto* p = RunTransactions(device->GetTransactions(), true)) pendingFree.push_back(p);
+    }
+    return true;
+  });
 }
 
 void TkoMBThread::FreePending(const std::vector<TkoMBTransaction*>& pendingFree) {
@@ -320,6 +412,85 @@ void TkoMBThread::FreePending(const std::vector<TkoMBTransaction*>& pendingFree)
       if (held) delete t;
     }
   });
+}
+
+std::string TkoMBThread::GetLastOpenError() const {
+  std::lock_guard guard(textMutex_);
+  return lastOpenError_;
+}
+
+void TkoMBThread::SetOpenError(const std::string& reason) {
+  std::lock_guard guard(textMutex_);
+  lastOpenError_ = reason;
+}
+
+void TkoMBThread::NoteExchange(int32_t result) {
+  if (result == vx::mbresult::kTimeout) {
+    if (lineSeen_ == 2) return;
+    lineSeen_ = 2;
+    LineReport r;
+    r.kind = LineReport::Kind::Silent;
+    r.Code = result;
+    Report(std::move(r));
+  } else if (IsPortLoss(result)) {
+    if (portLost_) return;
+    portLost_ = true;
+    reopening_ = true;  // closed and reopened once the pass is over
+    lineSeen_ = 2;
+    LineReport r;
+    r.kind = LineReport::Kind::PortLost;
+    r.Code = result;
+    r.Text = setup_->GetThreadName() + ": " + GetErrorText(result);
+    Report(std::move(r));
+  } else if (IsAnswer(result)) {
+    if (lineSeen_ == 1) return;
+    lineSeen_ = 1;
+    Report(LineReport{});
+  }
+}
+
+void TkoMBThread::TryReopen() {
+  const auto now = std::chrono::steady_clock::now();
+  if (now < reopenAt_) return;
+  LineReport r;
+  r.Try = ++reopenTry_;
+  if (OpenServer()) {
+    reopening_ = false;
+    portLost_ = false;
+    lineSeen_ = 0;  // the next answer is news
+    r.kind = LineReport::Kind::Reopened;
+    r.Text = setup_->GetThreadName();
+  } else {
+    r.kind = LineReport::Kind::ReopenFailed;
+    r.Code = lastError_.load();
+    r.Text = GetLastOpenError();
+    lastError_.store(0);  // the failure belongs to this try; the next one is due later
+    reopenAt_ = now + reopenPause_;
+    reopenPause_ = std::min(reopenPause_ * 2, std::chrono::milliseconds(kReopenMax));
+  }
+  Report(std::move(r));
+}
+
+void TkoMBThread::Report(LineReport report) {
+  if (abandoned_.load()) return;
+  {
+    std::lock_guard guard(textMutex_);
+    reports_.push_back(std::move(report));
+  }
+  (void)reportWindow_.Post(vx::Message{kMsgLineReport, 0, 0});
+}
+
+void TkoMBThread::DeliverReports() {
+  for (;;) {
+    {
+      std::lock_guard guard(textMutex_);
+      if (reports_.empty() || abandoned_.load()) return;
+      lineReport_ = std::move(reports_.front());
+      reports_.pop_front();
+    }
+    // One message may find several reports queued; each is raised in turn.
+    DoStateChange(this);
+  }
 }
 
 void TkoMBThread::EndOfThread() {

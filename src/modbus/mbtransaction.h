@@ -121,6 +121,8 @@ class TkoMBTransaction : public TkoXmlElement, public TkoMBObject {
   [[nodiscard]] std::string GetDescription() const;
 
   void ResetFault();
+  // Makes a periodic transaction due at the next cycle instead of at the end of its period.
+  void RunSoon() { countDown_ = 0; }
   void NotifySetupChange();
   void NotifyStateChange();
 

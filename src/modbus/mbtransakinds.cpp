@@ -60,9 +60,9 @@ void TkoMBSimpleTransa::SetBlocks(Dir dir, TkoRegBlock* chain) {
   std::unique_ptr<TkoRegBlock> owned(chain);
   TkoRegDataBuffer* buffer = GetDevice()->GetRegBuffer();
   {
-    // The worker reads the chains during its pass over the device's list; replacing
-    // them waits for the pass to end.
-    auto pass = GetDevice()->GetTransactions().Lock();
+    // The worker reads the chains while it runs this transaction; replacing them waits
+    // for that run to end.
+    auto pass = GetDevice()->GetTransactions().LockIdle(this);
     auto& slot = dir == Dir::Read ? readBlocks_ : writeBlocks_;
     slot = std::move(owned);
     if (slot) {
@@ -125,7 +125,7 @@ void TkoMBSimpleTransa::MoveFirst(Dir dir, uint16_t address) {
   }
   if (slot->First() == address) return;
   {
-    auto pass = GetDevice()->GetTransactions().Lock();
+    auto pass = GetDevice()->GetTransactions().LockIdle(this);
     slot->MoveTo(address);  // re-splits and re-binds the block
   }
   SetValue(kSetup, dir == Dir::Read ? "readblocks" : "writeblocks", slot->ToText());
@@ -261,6 +261,18 @@ TkoMBDeviceVersion::TkoMBDeviceVersion(TkoMBThread* thread, bool system, int32_t
     SetTermReasons(trResponse);
   }
   SetDefaultName();
+}
+
+TkoMBReadHoldRegisters::~TkoMBReadHoldRegisters() {
+  Unlink();
+}
+
+TkoMBWriteSingleRegister::~TkoMBWriteSingleRegister() {
+  Unlink();
+}
+
+TkoMBChainedTransa::~TkoMBChainedTransa() {
+  Unlink();
 }
 
 TkoMBDeviceVersion::~TkoMBDeviceVersion() {

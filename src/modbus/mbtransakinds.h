@@ -53,10 +53,14 @@ class TkoMBSimpleTransa : public TkoMBTransaction {
   std::unique_ptr<TkoRegBlock> writeBlocks_;
 };
 
+// Each kind leaves its owner's list first thing in its destructor: a pass must never
+// run one whose own part is gone (its TxRx would be the abstract one).
+
 // Function 0x03 for the first read block.
 class TkoMBReadHoldRegisters : public TkoMBSimpleTransa {
  public:
   TkoMBReadHoldRegisters(TkoMBDevice* device, bool system, uint16_t count, uint16_t start);
+  ~TkoMBReadHoldRegisters() override;
   int32_t TxRx(TkoMBServerLink* server) override;
   std::string ClassName() const override { return "TkoMBReadHoldRegisters"; }
 };
@@ -65,6 +69,7 @@ class TkoMBReadHoldRegisters : public TkoMBSimpleTransa {
 class TkoMBWriteSingleRegister : public TkoMBSimpleTransa {
  public:
   TkoMBWriteSingleRegister(TkoMBDevice* device, bool system, uint16_t address);
+  ~TkoMBWriteSingleRegister() override;
   int32_t TxRx(TkoMBServerLink* server) override;
   std::string ClassName() const override { return "TkoMBWriteSingleRegister"; }
 };
@@ -74,6 +79,7 @@ class TkoMBWriteSingleRegister : public TkoMBSimpleTransa {
 class TkoMBChainedTransa : public TkoMBSimpleTransa {
  public:
   TkoMBChainedTransa(TkoMBDevice* device, bool system);
+  ~TkoMBChainedTransa() override;
   int32_t TxRx(TkoMBServerLink* server) override;
   int EditDlg(int tag) override;
   std::string ClassName() const override { return "TkoMBChainedTransa"; }

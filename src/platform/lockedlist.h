@@ -1,20 +1,27 @@
 #pragma once
 #include <algorithm>
+#include <condition_variable>
 #include <cstddef>
 #include <mutex>
 #include <optional>
+#include <thread>
 #include <utility>
 #include <vector>
 
 namespace vx {
 
-// A vector that one thread holds for a whole pass, so that additions and removals from
-// other threads wait until the pass ends.
+// A vector shared between threads. A Pass holds its lock, so that additions and removals
+// from other threads wait until the pass ends. ForEachInTurn walks the items without
+// holding the lock while it works on one: the item in work is marked, and only its own
+// removal (or a WaitIdle on it) waits for that work to end. A worker that does slow
+// work per item (line I/O) thus never keeps another thread from reading the list.
 //
 // The lock is recursive: code run inside a pass (a transaction that removes itself on
 // destruction, a state query raised by a notification) re-enters the same list on the
 // same thread. A pass that can reach such code must walk the items by index and
-// re-read Size() after each call, since the vector may change under it.
+// re-read Size() after each call, since the vector may change under it. A thread that
+// holds a Pass must not wait for an item in work on another thread (Remove, WaitIdle):
+// the worker needs the lock to finish.
 template <class T>
 class LockedList {
  public:
@@ -64,9 +71,11 @@ class LockedList {
     return true;
   }
 
-  // Removes the first occurrence; true when there was one.
+  // Removes the first occurrence; true when there was one. An item in work on another
+  // thread is removed once that work has ended.
   bool Remove(const T& item) {
-    std::lock_guard guard(mutex_);
+    std::unique_lock guard(mutex_);
+    WaitIdleLocked(guard, item);
     auto it = std::find(items_.begin(), items_.end(), item);
     if (it == items_.end()) return false;
     items_.erase(it);
@@ -88,9 +97,68 @@ class LockedList {
     return items_;
   }
 
+  // A pass that begins once the item is not in work on another thread: what the work
+  // reads of the item may be changed under it.
+  [[nodiscard]] Pass LockIdle(const T& item) {
+    std::unique_lock guard(mutex_);
+    WaitIdleLocked(guard, item);
+    return Pass(this, std::move(guard));
+  }
+
+  // Calls work(item) for each item in order, without the lock held during the call;
+  // stops when it returns false. Items added meanwhile are reached in the same walk;
+  // removing the item in work waits until work returns.
+  template <class Work>
+  void ForEachInTurn(Work&& work) {
+    std::unique_lock guard(mutex_);
+    std::size_t i = 0;
+    while (i < items_.size()) {
+      const T item = items_[i];
+      inWork_ = item;
+      worker_ = std::this_thread::get_id();
+      guard.unlock();
+      bool goOn = false;
+      try {
+        goOn = work(item);
+      } catch (...) {
+        guard.lock();
+        EndWorkLocked();
+        throw;
+      }
+      guard.lock();
+      EndWorkLocked();
+      if (!goOn) break;
+      // The item is still there unless this thread removed it; the walk goes on after it.
+      const auto it = std::find(items_.begin(), items_.end(), item);
+      if (it != items_.end()) i = static_cast<std::size_t>(it - items_.begin()) + 1;
+    }
+  }
+
+  // True while another thread waits to remove the item in work: a walk over the item's
+  // own parts may end early to let it go.
+  [[nodiscard]] bool RemovalWaiting() const {
+    std::lock_guard guard(mutex_);
+    return removalWaiting_ > 0;
+  }
+
  private:
+  void WaitIdleLocked(std::unique_lock<std::recursive_mutex>& guard, const T& item) {
+    if (!inWork_ || !(*inWork_ == item) || worker_ == std::this_thread::get_id()) return;
+    ++removalWaiting_;
+    idle_.wait(guard, [&] { return !inWork_ || !(*inWork_ == item); });
+    --removalWaiting_;
+  }
+  void EndWorkLocked() {
+    inWork_.reset();
+    idle_.notify_all();
+  }
+
   mutable std::recursive_mutex mutex_;
+  std::condition_variable_any idle_;
   std::vector<T> items_;
+  std::optional<T> inWork_;  // the item ForEachInTurn works on, lock released
+  std::thread::id worker_;
+  int removalWaiting_ = 0;
 };
 
 }  // namespace vx

@@ -321,12 +321,16 @@ class DriveWithoutLine : public MainFormTest {
     form->SelectPort(8);
     form->acOpenConnection->trigger();
     ASSERT_NE(net->DeviceSetup(), nullptr);
-    // The port cannot be opened: the log and the box say so.
-    ASSERT_TRUE(
-        ui.PumpUntil([&] { return form->Memo->toPlainText().contains("Connection error!"); },
-                     std::chrono::seconds(60)));
-    ASSERT_FALSE(dialogs.messages.empty());
-    EXPECT_EQ(dialogs.messages[0], "Connection error!");
+    // The port cannot be opened: the log and the box (once the hand-over is over) say so,
+    // and why.
+    ASSERT_TRUE(ui.PumpUntil(
+        [&] {
+          return form->Memo->toPlainText().contains("Connection error!") &&
+                 !dialogs.messages.empty();
+        },
+        std::chrono::seconds(60)));
+    EXPECT_EQ(dialogs.messages[0], "Connection error!\n\rCOM8 " + dir.File("no_such_port") +
+                                       ": No such file or directory");
     collection.SetFilePath(std::string(VX_SOURCE_DIR) + "/models");
     TkoRegDefsList* model = collection.FindRegDefsListFor(&version);
     ASSERT_NE(model, nullptr);

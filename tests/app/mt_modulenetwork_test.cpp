@@ -35,105 +35,15 @@
 #include "modbus/mbthreadsetup.h"
 #include "platform/queuedispatcher.h"
 #include "sim/serveddrive.h"
+#include "supervisorsim.h"
 
 namespace {
 
-constexpr auto kLong = std::chrono::seconds(60);
-const std::string kModel = std::string(VX_SOURCE_DIR) + "/models/VX310v220.par";
+const std::string kModel = vxtest::kSupervisorModel;
 
+using vxtest::Drive;
 using vxtest::Line;
-
-struct Drive {
-  Line line = Line::kTcp;
-  std::string version = "VX310v220";
-  std::vector<vxtest::SimFault> faults;
-  std::optional<uint64_t> silentAfter;
-};
-
-class SupervisorOnSim : public ::testing::Test {
- protected:
-  // Starts the simulator, writes the start folder (data model, settings that map COM1 to
-  // it) and opens the main window and the supervisor there.
-  void Start(const Drive& d) {
-    std::filesystem::copy_file(kModel, dir.File("VX310v220.par"));
-    vx::SimServerOptions options;
-    options.silentAfter = d.silentAfter;
-    vx::SimDriveOptions drive;
-    drive.version = TkoVersionRecord(d.version);
-    sim = std::make_unique<vxtest::ServedDrive>(d.line, options, "modnet", drive, d.faults);
-    const std::string target =
-        d.line == Line::kTcp ? "tcp:127.0.0.1:" + std::to_string(sim->TcpPort()) : sim->Link();
-    dir.Write("VX310_ConfigTerm.ini", "[Ports]\r\nCOM1=" + target + "\r\n");
-    form = std::make_unique<TMainForm>(dir.Path());
-    net = std::make_unique<TNetwork>(form.get());
-    form->SetNetwork(net.get());
-    form->SetDriveWindows(&setupWin, &controlWin, &scopeWin);
-    TNetworkWindows w;
-    w.BuildControls = [this] { calls.push_back("BuildControls"); };
-    w.BuildPages = [this] { calls.push_back("BuildPages"); };
-    w.SetupRead = [this] { calls.push_back("SetupRead"); };
-    w.RefreshControls = [this] { ++actStates; };
-    w.FeedScope = [this](double t) { lastStamp = t; };
-    w.HideDriveWindows = [this] {
-      setupWin.hide();
-      controlWin.hide();
-    };
-    net->SetWindows(std::move(w));
-  }
-  void TearDown() override {
-    net.reset();
-    form.reset();
-    sim.reset();
-    vx::ResetComPortPaths();
-  }
-  bool Pump(const std::function<bool()>& done) { return ui.PumpUntil(done, kLong); }
-  bool Logged(const std::string& line) {
-    const std::vector<std::string> all = Log();
-    return std::find(all.begin(), all.end(), line) != all.end();
-  }
-  int CountStarting(const std::string& prefix) {
-    int n = 0;
-    for (const std::string& l : Log()) n += l.rfind(prefix, 0) == 0;
-    return n;
-  }
-  std::vector<std::string> Log() {
-    std::vector<std::string> lines;
-    for (const QString& l : form->Memo->toPlainText().split(QLatin1Char('\n')))
-      lines.push_back(l.toStdString());
-    return lines;
-  }
-  // Index of the first line, -1 when missing.
-  int IndexOf(const std::string& line) {
-    const std::vector<std::string> all = Log();
-    const auto it = std::find(all.begin(), all.end(), line);
-    return it == all.end() ? -1 : static_cast<int>(it - all.begin());
-  }
-  bool ConnectAndWaitForSetup() {
-    form->acOpenConnection->trigger();
-    return Pump([&] { return Logged("Setup dowloaded, data refreshed."); });
-  }
-  bool DriveActionsEnabled() {
-    return form->acSetupForm->isEnabled() && form->acRemoteCtrl->isEnabled() &&
-           form->acViewScope->isEnabled();
-  }
-  bool DriveActionsDisabled() {
-    return !form->acSetupForm->isEnabled() && !form->acRemoteCtrl->isEnabled() &&
-           !form->acViewScope->isEnabled();
-  }
-
-  bool appReady = (vxtest::App(), true);
-  vxtest::ScratchDir dir{"supervisor"};
-  vxtest::FakeDialogs dialogs;
-  vx::QueueDispatcher ui;
-  vx::ScopedDispatcher scope{ui};
-  std::unique_ptr<vxtest::ServedDrive> sim;
-  QWidget setupWin, controlWin, scopeWin;
-  std::unique_ptr<TMainForm> form;
-  std::unique_ptr<TNetwork> net;
-  std::vector<std::string> calls;
-  int actStates = 0;
-  double lastStamp = 0;
-};
+using vxtest::SupervisorOnSim;
 
 TEST_F(SupervisorOnSim, ConnectsIdentifiesFillsWindowsAndDisconnects) {
   for (Line line : {Line::kTcp, Line::kRtu}) {
@@ -258,10 +168,10 @@ TEST_F(SupervisorOnSim, LosingTheLineIsReportedAndDisablesTheDriveWindows) {
   ASSERT_TRUE(ConnectAndWaitForSetup());
   ASSERT_TRUE(DriveActionsEnabled());
   sim->Stop();
-  ASSERT_TRUE(Pump([&] { return Logged("Device is not responding!"); }))
-      << form->Memo->toPlainText().toStdString() << "\nstate "
-      << int(net->DeviceSetup()->GetState());
-  EXPECT_GE(CountStarting("Transaction Error: "), 1);
+  ASSERT_TRUE(Pump([&] {
+    return Logged("Device is not responding!") && CountStarting("Transaction Error: ") >= 1;
+  })) << form->Memo->toPlainText().toStdString()
+      << "\nstate " << int(net->DeviceSetup()->GetState());
   EXPECT_FALSE(net->DeviceReady());
   EXPECT_TRUE(DriveActionsDisabled());
   form->acCloseConnection->trigger();

@@ -35,6 +35,7 @@
 #include "devices/vx310.h"
 #include "graph/graphtraccia.h"
 #include "app/scopewin.h"
+#include "mbwire/mbportmap.h"
 #include "mbwire/mbserial.h"
 #include "modbus/mbtransakinds.h"
 #include "params/parencoded.h"

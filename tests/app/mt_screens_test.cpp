@@ -33,6 +33,7 @@
 #include "graph/graph.h"
 #include "graph/graphtraccia.h"
 #include "app/scopewin.h"
+#include "mbwire/mbportmap.h"
 #include "mbwire/mbserial.h"
 #include "paramui/contrast.h"
 #include "paramui/parrows.h"

@@ -37,10 +37,13 @@ class SlaveOnThread : public vxtest::NetworkFixture, public ::testing::Test {
         return {0, vxtest::ReadAnswer(q[0], Bytes(2 * q[5], 0))};
       case 1:
         return {vx::mbresult::FromException(2), {}};
-      case 3: {  // held until released, within a generous limit
+      case 3: {  // register 0 held until released, within a generous limit
+        if (q[2] != 0 || q[3] != 0) return {0, vxtest::ReadAnswer(q[0], Bytes(2 * q[5], 0))};
+        inside = true;
         const auto until = std::chrono::steady_clock::now() + vxtest::kLong;
         while (!release.load() && std::chrono::steady_clock::now() < until)
           std::this_thread::yield();
+        inside = false;
         return {0, vxtest::ReadAnswer(q[0], Bytes(2 * q[5], 0))};
       }
       default:
@@ -58,6 +61,7 @@ class SlaveOnThread : public vxtest::NetworkFixture, public ::testing::Test {
   vxtest::ScopedFakeServer fake;
   std::atomic<int> mode{0};
   std::atomic<bool> release{false};
+  std::atomic<bool> inside{false};  // the worker is in a held exchange
   std::unique_ptr<TkoRegDefsList> model = vxtest::SmallModel(4);
   TkoDeviceSlave* slave = nullptr;
 };
@@ -103,6 +107,66 @@ TEST_F(SlaveOnThread, StateFollowsTheThreadTheSetupAndItsTransactions) {
   ASSERT_TRUE(Pump([&] { return conn->GetState() == TkoMBThread::stOffline; }));
   EXPECT_EQ(dev->GetState(), TkoDeviceSetup::dsOffline);
   EXPECT_EQ(slave->ReadRegister(2, false), -11);
+}
+
+// The worker sits in an exchange that does not end (a silent drive's time-out, held here
+// for as long as the test wants): every state read and every change of the lists that
+// does not touch the transaction in work returns meanwhile. Were a list held across the
+// exchange, the calls would return only once it was released, and the check after them
+// would find the worker out of it.
+TEST_F(SlaveOnThread, TheUserInterfaceNeverWaitsForAnExchangeInProgress) {
+  vxtest::Watchdog watchdog(std::chrono::seconds(240), "state reads during an exchange");
+  slave->SetThread(conn->GetThread());
+  TkoMBReadHoldRegisters* held = Periodic(0);
+  TkoMBReadHoldRegisters* other = Periodic(1);
+  ASSERT_TRUE(Pump([&] { return other->GetRunCount() >= 1; }));
+  mode = 3;
+  ASSERT_TRUE(Pump([&] { return inside.load(); }));
+
+  EXPECT_EQ(dev->GetState(), TkoDeviceSetup::dsReady);
+  EXPECT_EQ(slave->GetState(), TkoDeviceSetup::dsReady);
+  EXPECT_TRUE(slave->HasTransa(held));
+  slave->ResetFaults();
+  EXPECT_TRUE(conn->GetThread()->GetDevices().Contains(slave));
+  EXPECT_EQ(net->GetDevCount(), 1);
+  // Structure changes that leave the transaction in work alone: one added, one gone.
+  TkoMBReadHoldRegisters* added = Periodic(2);
+  EXPECT_TRUE(slave->HasTransa(added));
+  delete other;
+  EXPECT_FALSE(slave->HasTransa(other));
+  EXPECT_TRUE(inside.load()) << "a call above waited for the exchange to end";
+
+  release = true;
+  ASSERT_TRUE(Pump([&] { return added->GetRunCount() >= 1 && !inside.load(); }));
+  EXPECT_EQ(dev->GetState(), TkoDeviceSetup::dsReady);
+}
+
+// Taking the transaction in work away waits for its exchange, then the walk goes on with
+// the ones after it; the device with it leaves between two exchanges, not after its pass.
+TEST_F(SlaveOnThread, RemovingWhatIsInWorkWaitsForThatExchangeOnly) {
+  vxtest::Watchdog watchdog(std::chrono::seconds(240), "removal during an exchange");
+  slave->SetThread(conn->GetThread());
+  TkoMBReadHoldRegisters* held = Periodic(0);
+  TkoMBReadHoldRegisters* next = Periodic(1);
+  ASSERT_TRUE(Pump([&] { return next->GetRunCount() >= 1; }));
+  mode = 3;
+  ASSERT_TRUE(Pump([&] { return inside.load(); }));
+  std::atomic<bool> waited{false};
+  std::thread releaser([&] {
+    // Released only once the user-interface thread waits in the removal.
+    const auto until = std::chrono::steady_clock::now() + vxtest::kLong;
+    while (!slave->GetTransactions().RemovalWaiting() && std::chrono::steady_clock::now() < until)
+      std::this_thread::yield();
+    waited = slave->GetTransactions().RemovalWaiting();
+    release = true;
+  });
+  delete held;  // waits for the exchange, then takes it out
+  releaser.join();
+  EXPECT_TRUE(waited.load());
+  EXPECT_FALSE(slave->HasTransa(held));
+  const int32_t runs = next->GetRunCount();
+  mode = 0;
+  ASSERT_TRUE(Pump([&] { return next->GetRunCount() > runs; }));
 }
 
 TEST_F(SlaveOnThread, ADestroyedSlaveLeavesItsThreadFirst) {

@@ -4,7 +4,9 @@
 // silences the simulator does not give.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
+#include <vector>
 #include <string>
 #include <typeinfo>
 
@@ -205,6 +207,59 @@ TEST_F(IdentifyOnFake, AVersionNoGroupClaimsGetsThePlainSlave) {
   EXPECT_EQ(slave->GetThread(), conn->GetThread());
   ASSERT_TRUE(Pump([&] { return dev->GetState() == TkoDeviceSetup::dsReady; }));
   EXPECT_EQ(VersionRequests(), 1u);
+}
+
+// Asked again who it is (after it was lost), a device that gives the same version on the
+// same data model goes on as it was; another version or another data model replaces the
+// slave, told first. Meanwhile the slave is held: not yet identified, passed by.
+TEST_F(IdentifyOnFake, AskedAgainTheSameDeviceGoesOnAndAnotherReplacesIt) {
+  dir.Write("vx999.par", std::string("[Versions]\nVersions=\"VX999v*\"\n") + kSmallModel);
+  dir.Write("vx998.par", std::string("[Versions]\nVersions=\"VX998v*\"\n") + kSmallModel);
+  struct Case {
+    const char* name;
+    uint16_t model;
+    uint16_t word;
+    bool replaced;
+  };
+  const Case cases[] = {{"VX999v100", 999, 100, false},
+                        {"VX999v101", 999, 101, true},
+                        {"VX998v100", 998, 100, true}};
+  std::atomic<uint16_t> model{999};
+  std::atomic<uint16_t> word{100};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    net.reset();
+    model = 999;
+    word = 100;
+    fake.line->responder = [&](const Bytes& q) {
+      return vxtest::FakeLine::Answer{0, VersionAnswer(q[0], 0, model.load(), word.load())};
+    };
+    Start();
+    ASSERT_TRUE(Pump([&] { return dev->GetState() == TkoDeviceSetup::dsReady; }));
+    const TkoDeviceSlave* first = dev->GetSlave();
+    const std::size_t asked = VersionRequests();
+    std::vector<std::string> replaced;
+    dev->OnSlaveReplace = [&](TkoDeviceSetup*, TkoDeviceSlave* old) {
+      replaced.push_back(old->GetVersion().ToString());
+    };
+    model = c.model;
+    word = c.word;
+    dev->Reidentify();
+    EXPECT_EQ(dev->GetState(), TkoDeviceSetup::dsNotIdentified);
+    EXPECT_FALSE(dev->GetSlave()->IsSetupEnabled()) << "the thread passes it by";
+    ASSERT_TRUE(Pump([&] {
+      return VersionRequests() > asked && dev->GetState() == TkoDeviceSetup::dsReady;
+    }));
+    ASSERT_NE(dev->GetSlave(), nullptr);
+    EXPECT_EQ(dev->GetSlave()->GetVersion().ToString(), c.name);
+    EXPECT_EQ(replaced, c.replaced ? std::vector<std::string>{"VX999v100"}
+                                   : std::vector<std::string>{});
+    if (!c.replaced) {
+      EXPECT_EQ(dev->GetSlave(), first);
+    }
+    EXPECT_EQ(dev->GetSlave()->GetThread(), conn->GetThread());
+  }
+  net.reset();  // before the answers it reads go
 }
 
 TEST_F(IdentifyOnFake, AddressZeroIsNeverIdentified) {

@@ -142,16 +142,28 @@ TEST_F(MBServerSerialOpen, SettingsThatConnectAndSettingsThatDoNot) {
   }
 }
 
-TEST_F(MBServerSerialOpen, MissingDeviceOrPortOutOfRangeFails) {
-  vx::SetComPortPath(2, "/dev/no-such-port");
-  MBServer s;
-  Configure(s, 19200, 8, 0, 0, 0, 0);
-  EXPECT_FALSE(s.Connect());
-  s.put_ComPort(9);
-  EXPECT_FALSE(s.Connect());
-  vx::SetComPortPath(2, "/dev/null");  // not a terminal
-  s.put_ComPort(2);
-  EXPECT_FALSE(s.Connect());
+// The reason names the port, its device path and what the system said, so that the
+// engineer can tell a wrong mapping from a missing adapter.
+TEST_F(MBServerSerialOpen, FailedOpenSaysWhichPortAndWhy) {
+  struct Case {
+    int comPort;
+    const char* path;
+    const char* reason;
+  };
+  const Case cases[] = {
+      {2, "/dev/no-such-port", "COM2 /dev/no-such-port: No such file or directory"},
+      {2, "/dev/null", "COM2 /dev/null: not a serial port"},
+      {9, nullptr, "no port COM9"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.reason);
+    if (c.path) vx::SetComPortPath(c.comPort, c.path);
+    MBServer s;
+    Configure(s, 19200, 8, 0, 0, 0, 0);
+    s.put_ComPort(static_cast<int16_t>(c.comPort));
+    EXPECT_FALSE(s.Connect());
+    EXPECT_EQ(s.LastConnectError(), c.reason);
+  }
 }
 
 TEST_F(MBServerSerialOpen, QueryLengthMustFitTheQuery) {
@@ -186,7 +198,7 @@ TEST(MBServerTcp, ConnectToAClosedPortFails) {
   s.put_TcpPort(port);
   s.put_TimeOut(200);
   EXPECT_FALSE(s.Connect());
-  EXPECT_FALSE(s.LastConnectError().empty());
+  EXPECT_EQ(s.LastConnectError(), "127.0.0.1:" + std::to_string(port) + ": Connection refused");
   s.put_TcpPort(70000);
   EXPECT_FALSE(s.Connect());
   s.put_TcpPort(port);

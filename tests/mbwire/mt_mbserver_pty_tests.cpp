@@ -146,7 +146,7 @@ TEST_F(MBServerPty, SecondOpenerOfThePortFailsCleanly) {
   ASSERT_TRUE(second.OpenConnection("second", 1));
   second.put_ComPort(3);
   EXPECT_FALSE(second.Connect());
-  EXPECT_EQ(second.LastConnectError(), "Port already busy");
+  EXPECT_EQ(second.LastConnectError(), "COM3 " + pty_.Path() + ": Port already busy");
   std::vector<uint8_t> response;
   EXPECT_EQ(second.TxRxMessage({0x01, 0x03, 0x00, 0x00, 0x00, 0x02}, 6, 0, response),
             mbr::kPortNotInitialized);

@@ -69,4 +69,40 @@ TEST(LockedListThreads, OtherThreadCannotLockDuringPass) {
   EXPECT_TRUE(list.TryLock().has_value());
 }
 
+// A walk in turn holds the list only between items: another thread reads it, adds to it
+// and removes other items while the walk works on one; removing the item in work waits
+// for that work. Items added meanwhile are reached in the same walk.
+TEST(LockedListThreads, WalkInTurnLetsOthersAtTheListExceptTheItemInWork) {
+  vx::LockedList<int> list;
+  for (int i = 0; i < 3; ++i) list.Add(i);
+  vx::ManualResetEvent inWork;
+  vx::ManualResetEvent goOn;
+  std::vector<int> visited;
+  std::thread walker([&] {
+    list.ForEachInTurn([&](int item) {
+      visited.push_back(item);
+      if (item == 1) {
+        inWork.Set();
+        (void)goOn.WaitFor(60s);
+      }
+      return true;
+    });
+  });
+  ASSERT_TRUE(inWork.WaitFor(60s));
+  EXPECT_TRUE(list.Contains(1));
+  EXPECT_TRUE(list.TryLock().has_value());
+  list.Add(7);
+  EXPECT_TRUE(list.Remove(0));
+  EXPECT_FALSE(goOn.IsSet()) << "nothing above waited for the item in work";
+  std::thread releaser([&] {
+    while (!list.RemovalWaiting()) std::this_thread::yield();
+    goOn.Set();
+  });
+  EXPECT_TRUE(list.Remove(1));  // waits until the walk is done with it
+  releaser.join();
+  walker.join();
+  EXPECT_EQ(visited, (std::vector<int>{0, 1, 2, 7}));
+  EXPECT_EQ(list.Snapshot(), (std::vector<int>{2, 7}));
+}
+
 }  // namespace

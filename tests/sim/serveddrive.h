@@ -39,9 +39,9 @@ class ServedDrive {
       std::string error;
       EXPECT_TRUE(drive_.InjectFault(reg, bit, &error)) << error;
     }
+    // A TCP port given is taken again (a drive restarted where it was); 0 picks one.
     if (line == Line::kTcp) {
       options.tcp = true;
-      options.tcpPort = 0;
     } else {
       link_ = (std::filesystem::path(::testing::TempDir()) /
                (tag + "_pty_" + std::to_string(::getpid())))
@@ -50,6 +50,7 @@ class ServedDrive {
     }
     server_ = std::make_unique<vx::SimServer>(drive_, options);
     server_->Open();
+    port_ = server_->TcpPort();
     thread_ = std::thread([this] { server_->Run(); });
   }
   ~ServedDrive() { Stop(); }
@@ -69,7 +70,11 @@ class ServedDrive {
     server_->SetLineFaults(dropEvery, corruptEvery, silent);
   }
 
-  std::uint16_t TcpPort() const { return server_->TcpPort(); }
+  // The drive stops answering while the line stays (switched off), or answers again.
+  void SetSilent(bool silent) { server_->SetSilent(silent); }
+
+  // Still known once stopped, for a drive restarted on the same port.
+  std::uint16_t TcpPort() const { return port_; }
   const std::string& Link() const { return link_; }
 
  private:
@@ -78,6 +83,7 @@ class ServedDrive {
   std::unique_ptr<vx::SimServer> server_;
   std::thread thread_;
   std::string link_;
+  std::uint16_t port_ = 0;
 };
 
 }  // namespace vxtest
