@@ -177,10 +177,11 @@ double Percentile(std::vector<double> v, double p) {
 
 int Run(const std::vector<std::string>& args) {
   const std::string exeDir = vxbench::ExeDir();
-  std::string simPath = vxbench::FirstExisting({exeDir + "/../sim/vx310-sim", exeDir + "/vx310-sim"});
+  std::string simPath =
+      vxbench::FirstExisting({exeDir + "/../sim/vx310-sim", exeDir + "/vx310-sim"});
   std::string modelPath =
       vxbench::FirstExisting({exeDir + "/../../../models/VX310v220.par",
-                     exeDir + "/../../models/VX310v220.par", "models/VX310v220.par"});
+                              exeDir + "/../../models/VX310v220.par", "models/VX310v220.par"});
   double seconds = 30.0;
   bool fake = false;
   for (std::size_t i = 0; i < args.size(); ++i) {

@@ -27,7 +27,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 std::unique_ptr<vx::MBTransport> Connect(int port) {
-  auto channel = std::make_unique<vx::MBTcpChannel>("127.0.0.1", static_cast<uint16_t>(port), std::chrono::milliseconds(2000));
+  auto channel = std::make_unique<vx::MBTcpChannel>("127.0.0.1", static_cast<uint16_t>(port),
+                                                    std::chrono::milliseconds(2000));
   std::string error;
   if (!channel->Connect(&error)) {
     std::fprintf(stderr, "sim: cannot connect: %s\n", error.c_str());
@@ -80,8 +81,10 @@ int Run(const std::vector<std::string>& args) {
   long done = 0, failed = 0;
   const double start = vxbench::NowMs();
   while (vxbench::NowMs() - start < loadSeconds * 1000.0) {
-    if (transport->Transact(read10, response) == vx::mbresult::kOk && response.size() == 23) ++done;
-    else ++failed;
+    if (transport->Transact(read10, response) == vx::mbresult::kOk && response.size() == 23)
+      ++done;
+    else
+      ++failed;
   }
   const double elapsed = (vxbench::NowMs() - start) / 1000.0;
   if (failed != 0) std::fprintf(stderr, "sim: %ld of %ld requests failed\n", failed, failed + done);
@@ -94,7 +97,8 @@ int Run(const std::vector<std::string>& args) {
   auto next = t0;
   long idleFailed = 0;
   while (Clock::now() - t0 < std::chrono::duration<double>(idleSeconds)) {
-    if (transport->Transact(read30, response) != vx::mbresult::kOk || response.size() != 63) ++idleFailed;
+    if (transport->Transact(read30, response) != vx::mbresult::kOk || response.size() != 63)
+      ++idleFailed;
     next += std::chrono::milliseconds(100);
     std::this_thread::sleep_until(next);
   }
@@ -105,6 +109,8 @@ int Run(const std::vector<std::string>& args) {
   return failed == 0 && idleFailed == 0 ? 0 : 1;
 }
 
-VX_BENCH("sim", "simulator: TCP req/s of 10-register reads, CPU % serving one 30-register read per 100 ms", Run);
+VX_BENCH("sim",
+         "simulator: TCP req/s of 10-register reads, CPU % serving one 30-register read per 100 ms",
+         Run);
 
 }  // namespace

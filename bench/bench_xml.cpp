@@ -16,7 +16,8 @@ void BuildNetwork(TkoXmlParser& net, int connections, int devicesPerConnection) 
   for (int c = 0; c < connections; ++c) {
     auto* conn = new TkoXmlElement("modbus_connection", "");
     root->AddChild(conn);
-    conn->SetValue("setup", "threadname", "COM" + std::to_string(c % 8 + 1) + " line " + std::to_string(c));
+    conn->SetValue("setup", "threadname",
+                   "COM" + std::to_string(c % 8 + 1) + " line " + std::to_string(c));
     conn->SetInteger("setup", "conntype", 1 + c % 2);
     conn->SetInteger("setup", "retries", 3);
     conn->SetInteger("setup", "baudrate", 19200);
@@ -34,10 +35,15 @@ void BuildNetwork(TkoXmlParser& net, int connections, int devicesPerConnection) 
     for (int d = 0; d < devicesPerConnection; ++d) {
       auto* dev = new TkoXmlElement("device", "");
       conn->AddChild(dev);
-      dev->SetValue("setup", "devicename", "VX310 axis " + std::to_string(d) + " \xAB" "Zugf\xFChrung\xBB & <k>");
+      dev->SetValue("setup", "devicename",
+                    "VX310 axis " + std::to_string(d) +
+                        " \xAB"
+                        "Zugf\xFChrung\xBB & <k>");
       dev->SetInteger("setup", "slaveaddress", d + 1);
       dev->SetBool("setup", "enabled", true);
-      dev->SetValue("setup", "comment", "Station " + std::to_string(c) + ", cabinet \"B\" - 0x" + std::to_string(1000 + d));
+      dev->SetValue(
+          "setup", "comment",
+          "Station " + std::to_string(c) + ", cabinet \"B\" - 0x" + std::to_string(1000 + d));
       dev->SetInteger("setup", "maxfault", 10);
     }
   }
@@ -78,7 +84,8 @@ int RunXml(const std::vector<std::string>& args) {
     std::fprintf(stderr, "xml: text read back differs from the text written\n");
     return 1;
   }
-  std::printf("xml text: %zu bytes, %zu elements, median of %d runs\n", text.size(), elements, runs);
+  std::printf("xml text: %zu bytes, %zu elements, median of %d runs\n", text.size(), elements,
+              runs);
   vxbench::Figure("xml-write-1mb", Median(writes), "ms");
   vxbench::Figure("xml-read-1mb", Median(reads), "ms");
   return 0;

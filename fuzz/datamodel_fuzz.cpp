@@ -42,7 +42,8 @@ constexpr TkoParKind kKinds[] = {TkoParKind::Value,    TkoParKind::Long,      Tk
 // The element an entry names: second item, or third for the kinds of two registers.
 bool EntryElement(TkoParKind kind, std::string_view entry, std::int32_t& element) {
   const std::vector<std::string> items = vx::SplitCommaList(entry);
-  const bool two = kind == TkoParKind::Long || kind == TkoParKind::Frac16 || kind == TkoParKind::Point2D;
+  const bool two =
+      kind == TkoParKind::Long || kind == TkoParKind::Frac16 || kind == TkoParKind::Point2D;
   const std::size_t at = two ? 2 : 1;
   return items.size() > at && TextToInteger(items[at], element);
 }

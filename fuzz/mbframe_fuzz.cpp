@@ -59,7 +59,8 @@ void CheckAdu(std::span<const uint8_t> adu, vx::MBDirection dir, bool filter, ui
           "accepted ADU of undetermined length");
   if (filter) {
     Check(adu[0] == address, "response of another address accepted");
-    Check(adu[1] == function || adu[1] == (function | 0x80), "response of another function accepted");
+    Check(adu[1] == function || adu[1] == (function | 0x80),
+          "response of another function accepted");
   }
 }
 
@@ -84,7 +85,8 @@ std::vector<std::span<const uint8_t>> Chunks(std::span<const uint8_t> line, bool
 void FuzzRtu(std::span<const uint8_t> line, vx::MBDirection dir, bool chunked, uint8_t seed,
              uint8_t address, uint8_t function) {
   const bool filter = dir == vx::MBDirection::kResponse;
-  auto rx = filter ? vx::MBRtuReceiver::ForResponse(address, function) : vx::MBRtuReceiver::ForRequest();
+  auto rx =
+      filter ? vx::MBRtuReceiver::ForResponse(address, function) : vx::MBRtuReceiver::ForRequest();
   std::vector<uint8_t> fed;
   bool done = false;
   for (auto chunk : Chunks(line, chunked, seed)) {
@@ -120,7 +122,8 @@ void FuzzRtu(std::span<const uint8_t> line, vx::MBDirection dir, bool chunked, u
   // Our own encoding of a well-formed ADU is taken whole.
   if (line.size() >= 2 && line.size() <= vx::kMaxAdu) {
     const vx::MBAduLength len = vx::AduLength(dir, line);
-    const bool wanted = !filter || (line[0] == address && (line[1] == function || line[1] == (function | 0x80)));
+    const bool wanted =
+        !filter || (line[0] == address && (line[1] == function || line[1] == (function | 0x80)));
     if (wanted && len.kind == vx::MBAduLength::Kind::kKnown && len.length == line.size()) {
       rx.Reset();
       const auto frame = vx::EncodeRtu(line);
@@ -133,7 +136,8 @@ void FuzzRtu(std::span<const uint8_t> line, vx::MBDirection dir, bool chunked, u
 void FuzzAscii(std::span<const uint8_t> line, vx::MBDirection dir, bool chunked, uint8_t seed,
                uint8_t address, uint8_t function) {
   const bool filter = dir == vx::MBDirection::kResponse;
-  auto rx = filter ? vx::MBAsciiReceiver::ForResponse(address, function) : vx::MBAsciiReceiver::ForRequest();
+  auto rx = filter ? vx::MBAsciiReceiver::ForResponse(address, function)
+                   : vx::MBAsciiReceiver::ForRequest();
   const std::vector<uint8_t> upper = Upper(line);
   bool done = false;
   for (auto chunk : Chunks(line, chunked, seed)) {
@@ -159,7 +163,8 @@ void FuzzAscii(std::span<const uint8_t> line, vx::MBDirection dir, bool chunked,
 
   if (line.size() >= 2 && line.size() <= vx::kMaxAdu) {
     const vx::MBAduLength len = vx::AduLength(dir, line);
-    const bool wanted = !filter || (line[0] == address && (line[1] == function || line[1] == (function | 0x80)));
+    const bool wanted =
+        !filter || (line[0] == address && (line[1] == function || line[1] == (function | 0x80)));
     const bool sized = len.kind == vx::MBAduLength::Kind::kUnknown ||
                        (len.kind == vx::MBAduLength::Kind::kKnown && len.length == line.size());
     if (wanted && sized) {

@@ -56,7 +56,8 @@ TkoRegBlock& AllRegisters() {
   return *all;
 }
 
-std::string Saved(const TkoRegDataBuffer& buffer, const TkoRegBlock& chain, const std::string& section) {
+std::string Saved(const TkoRegDataBuffer& buffer, const TkoRegBlock& chain,
+                  const std::string& section) {
   TkoTextResource out;
   buffer.SaveBlocks(&chain, section, &out);
   return out.Text();
@@ -76,7 +77,8 @@ std::string Reload(TkoRegDataBuffer& buffer, const std::string& text, const std:
   TkoTextResource in;
   in.SetText(text);
   const std::string report = buffer.LoadBlocks(section, &in, nullptr);
-  if (report.find('!') != std::string::npos) Fail("saved register not found on reload", text, report);
+  if (report.find('!') != std::string::npos)
+    Fail("saved register not found on reload", text, report);
   return Saved(buffer, chain, section);
 }
 

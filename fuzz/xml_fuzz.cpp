@@ -2,8 +2,8 @@
 // checks that the writer and reader agree: a tree read from anything, written, read
 // back and written again gives the same text.
 #include <cstdint>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
 #include <string>
 
@@ -49,7 +49,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   second.LoadFromBuffer(a.c_str());
   const std::string b = second.GetXmlText(Stamp());
   if (a != b) {
-    std::fprintf(stderr, "round trip differs\n--- first\n%s\n--- second\n%s\n", a.c_str(), b.c_str());
+    std::fprintf(stderr, "round trip differs\n--- first\n%s\n--- second\n%s\n", a.c_str(),
+                 b.c_str());
     std::abort();
   }
   return 0;

@@ -1,12 +1,12 @@
 // vx310-sim: a VX310 drive on the wire, for the terminal, the tests and training.
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 #include "platform/koexception.h"
 #include "sim/simdrive.h"
@@ -44,8 +44,7 @@ std::string DefaultModel() {
   std::error_code ec;
   const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
   if (!ec) {
-    const auto installed =
-        exe.parent_path().parent_path() / "share/vx310/models/VX310v220.par";
+    const auto installed = exe.parent_path().parent_path() / "share/vx310/models/VX310v220.par";
     if (std::filesystem::is_regular_file(installed, ec)) return installed.string();
   }
   return VX_SIM_DEFAULT_MODEL;
@@ -74,7 +73,8 @@ int main(int argc, char** argv) {
     if (stateFile.empty()) continue;
     std::error_code ec;
     const std::filesystem::path state(stateFile);
-    const std::filesystem::path dir = state.has_parent_path() ? state.parent_path() : std::filesystem::path(".");
+    const std::filesystem::path dir =
+        state.has_parent_path() ? state.parent_path() : std::filesystem::path(".");
     if (!std::filesystem::exists(state, ec) && access(dir.c_str(), W_OK) != 0)
       return Fail("--state " + stateFile + ": cannot create a file in " + dir.string());
   }
@@ -106,20 +106,22 @@ int main(int argc, char** argv) {
       driveOptions.slave = static_cast<uint8_t>(slave);
       driveOptions.version = version;
       driveOptions.stateFile = vx::SimStateFileFor(opt, slave);
-      drives.push_back(std::make_unique<vx::SimDrive>(*images.back(), driveOptions, vx::SimDrive::Clock::now()));
+      drives.push_back(
+          std::make_unique<vx::SimDrive>(*images.back(), driveOptions, vx::SimDrive::Clock::now()));
       vx::SimDrive& drive = *drives.back();
       const std::string who = opt.slaves.size() > 1 ? "slave " + std::to_string(slave) + ": " : "";
       for (const std::string& w : drive.Warnings())
         std::fprintf(stderr, "vx310-sim: warning: %s%s\n", who.c_str(), w.c_str());
       for (const auto& [reg, bit] : opt.faults)
-        if (!drive.InjectFault(reg, bit, &error)) return Fail("--fault " + reg + ":" + std::to_string(bit) + ": " + error);
+        if (!drive.InjectFault(reg, bit, &error))
+          return Fail("--fault " + reg + ":" + std::to_string(bit) + ": " + error);
       served.push_back(&drive);
     }
 
     vx::SimServer server(served, serverOptions);
     server.Open();
     g_stopFd = server.StopFd();
-    struct sigaction sa{};
+    struct sigaction sa {};
     sa.sa_handler = OnSignal;
     sigemptyset(&sa.sa_mask);
     sigaction(SIGINT, &sa, nullptr);
@@ -131,8 +133,9 @@ int main(int argc, char** argv) {
     const bool stopped = server.Run();
     g_stopFd = -1;
     if (!stopped) return 1;
-    if (opt.verbose) std::fprintf(stderr, "vx310-sim: stopped after %llu requests\n",
-                                  static_cast<unsigned long long>(server.Requests()));
+    if (opt.verbose)
+      std::fprintf(stderr, "vx310-sim: stopped after %llu requests\n",
+                   static_cast<unsigned long long>(server.Requests()));
   } catch (const EkoException& e) {
     return Fail(e.what());
   }

@@ -170,8 +170,9 @@ std::vector<uint8_t> SimDrive::WriteMultiple(std::span<const uint8_t> pdu, Clock
   return {pdu.begin(), pdu.begin() + 5};
 }
 
-std::vector<uint8_t> SimDrive::Store(uint8_t function, uint16_t first, int count, std::span<const uint8_t> data,
-                                     Clock::time_point now, std::string& note) {
+std::vector<uint8_t> SimDrive::Store(uint8_t function, uint16_t first, int count,
+                                     std::span<const uint8_t> data, Clock::time_point now,
+                                     std::string& note) {
   // The drive runs on the old values up to this moment, then acts on the new ones.
   motor_.Advance(now);
   image_.Write(first, count, data);

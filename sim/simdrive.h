@@ -32,7 +32,7 @@ class SimDrive {
   SimDrive(SimImage& image, SimDriveOptions options, Clock::time_point now);
 
   struct Reply {
-    bool addressed = false;  // the request was for this drive (broadcasts are not)
+    bool addressed = false;    // the request was for this drive (broadcasts are not)
     std::vector<uint8_t> adu;  // the response ADU; empty when nothing is to be sent
     std::string note;          // what was done, for the request log
   };
@@ -57,13 +57,17 @@ class SimDrive {
   SimImage& Image() { return image_; }
 
  private:
-  std::vector<uint8_t> ReadHolding(std::span<const uint8_t> pdu, Clock::time_point now, std::string& note);
-  std::vector<uint8_t> WriteSingle(std::span<const uint8_t> pdu, Clock::time_point now, std::string& note);
-  std::vector<uint8_t> WriteMultiple(std::span<const uint8_t> pdu, Clock::time_point now, std::string& note);
+  std::vector<uint8_t> ReadHolding(std::span<const uint8_t> pdu, Clock::time_point now,
+                                   std::string& note);
+  std::vector<uint8_t> WriteSingle(std::span<const uint8_t> pdu, Clock::time_point now,
+                                   std::string& note);
+  std::vector<uint8_t> WriteMultiple(std::span<const uint8_t> pdu, Clock::time_point now,
+                                     std::string& note);
   std::vector<uint8_t> Version(std::span<const uint8_t> pdu, std::string& note);
   // Stores a write and lets the drive act on it; an exception PDU when the EEPROM could
   // not be saved, else empty.
-  std::vector<uint8_t> Store(uint8_t function, uint16_t first, int count, std::span<const uint8_t> data, Clock::time_point now,
+  std::vector<uint8_t> Store(uint8_t function, uint16_t first, int count,
+                             std::span<const uint8_t> data, Clock::time_point now,
                              std::string& note);
 
   SimImage& image_;

@@ -33,10 +33,14 @@ bool ParseWords(std::string_view text, std::vector<uint16_t>& words) {
     for (; i < text.size() && text[i] != ' '; ++i, ++digits) {
       const char c = text[i];
       unsigned d;
-      if (c >= '0' && c <= '9') d = static_cast<unsigned>(c - '0');
-      else if (c >= 'A' && c <= 'F') d = static_cast<unsigned>(c - 'A' + 10);
-      else if (c >= 'a' && c <= 'f') d = static_cast<unsigned>(c - 'a' + 10);
-      else return false;
+      if (c >= '0' && c <= '9')
+        d = static_cast<unsigned>(c - '0');
+      else if (c >= 'A' && c <= 'F')
+        d = static_cast<unsigned>(c - 'A' + 10);
+      else if (c >= 'a' && c <= 'f')
+        d = static_cast<unsigned>(c - 'a' + 10);
+      else
+        return false;
       v = v * 16 + d;
     }
     if (digits == 0 || digits > 4) return false;
@@ -92,7 +96,9 @@ bool SimImage::AllDefined(uint16_t first, int count) const {
   return true;
 }
 
-int SimImage::RangeBytes(uint16_t first, int count) const { return list_->BlockBytes(first, count); }
+int SimImage::RangeBytes(uint16_t first, int count) const {
+  return list_->BlockBytes(first, count);
+}
 
 void SimImage::Read(uint16_t first, int count, std::vector<uint8_t>& out) const {
   const int offset = list_->ByteOffset(first);
@@ -126,7 +132,9 @@ std::vector<uint16_t> SimImage::CategoryAddresses(const std::string& category) {
   return {addresses.begin(), addresses.end()};
 }
 
-bool SimImage::IsEeprom(uint16_t address) const { return eeprom_[address]; }
+bool SimImage::IsEeprom(uint16_t address) const {
+  return eeprom_[address];
+}
 
 bool SimImage::TouchesEeprom(uint16_t first, int count) const {
   for (int a = first; a < first + count && a <= 0xFFFF; ++a)
@@ -183,15 +191,18 @@ void SimImage::LoadState(const std::string& file, std::vector<std::string>* warn
     const std::string value = eq == std::string::npos ? std::string() : line.substr(eq + 1);
     uint16_t address = 0;
     if (!ParseAddress(key, address))
-      throw EkoException("The state file \"" + file + "\" holds a bad register number: \"" + key + "\".");
+      throw EkoException("The state file \"" + file + "\" holds a bad register number: \"" + key +
+                         "\".");
     const TkoRegDefinition* d = list_->FindByAddress(address);
     if (!d || !eeprom_[address]) {
-      if (warnings) warnings->push_back("state file entry " + key + " is no EEPROM register of this model: skipped");
+      if (warnings)
+        warnings->push_back("state file entry " + key +
+                            " is no EEPROM register of this model: skipped");
       continue;
     }
     if (!ParseWords(value, words) || static_cast<int>(words.size()) * 2 != d->TotalBytes())
-      throw EkoException("The state file \"" + file + "\" holds a bad value for register " + key + ": \"" +
-                         value + "\" (" + std::to_string(d->TotalBytes() / 2) +
+      throw EkoException("The state file \"" + file + "\" holds a bad value for register " + key +
+                         ": \"" + value + "\" (" + std::to_string(d->TotalBytes() / 2) +
                          " hexadecimal words expected).");
     std::vector<uint8_t> bytes;
     for (uint16_t w : words) {

@@ -32,7 +32,8 @@ uint32_t Expand(uint32_t value, uint32_t mask) {
 
 }  // namespace
 
-SimBinding SimBinding::Resolve(SimImage& image, const std::string& member, Kind kind, bool bitNumber) {
+SimBinding SimBinding::Resolve(SimImage& image, const std::string& member, Kind kind,
+                               bool bitNumber) {
   SimBinding b;
   const std::vector<std::string> items =
       SplitCommaList(image.Model().ReadString("Parameters", member, ""));
@@ -47,7 +48,8 @@ SimBinding SimBinding::Resolve(SimImage& image, const std::string& member, Kind 
     case Kind::kValue: {
       if (items.size() != 2) return b;
       TkoRegister* r = image.Find(items[0]);
-      if (r == nullptr || !r->Definition()->IsNumeric() || !element(items[1], r, b.index_)) return b;
+      if (r == nullptr || !r->Definition()->IsNumeric() || !element(items[1], r, b.index_))
+        return b;
       b.reg_ = r;
       break;
     }
@@ -68,7 +70,8 @@ SimBinding SimBinding::Resolve(SimImage& image, const std::string& member, Kind 
     case Kind::kFrac16: {
       if (items.size() != 3) return b;
       TkoRegister* r = image.Find(items[0]);
-      if (r == nullptr || !r->Definition()->IsNumeric() || !element(items[2], r, b.index_)) return b;
+      if (r == nullptr || !r->Definition()->IsNumeric() || !element(items[2], r, b.index_))
+        return b;
       TkoRegister* r2 = items[1].empty() ? nullptr : image.Find(items[1]);
       if (r2 != nullptr && (!r2->Definition()->IsNumeric() || b.index_ >= r2->Definition()->Length))
         r2 = nullptr;
@@ -107,10 +110,12 @@ void SimBinding::Set(double value) {
       reg_->SetValueDouble(index_, value);
       break;
     case Kind::kBits:
-      reg_->SetValueMasked(static_cast<int32_t>(Expand(static_cast<uint32_t>(value), mask_)), index_, mask_);
+      reg_->SetValueMasked(static_cast<int32_t>(Expand(static_cast<uint32_t>(value), mask_)),
+                           index_, mask_);
       break;
     case Kind::kLong: {
-      const auto v = static_cast<uint32_t>(static_cast<int32_t>(std::clamp(value, -2147483648.0, 2147483647.0)));
+      const auto v = static_cast<uint32_t>(
+          static_cast<int32_t>(std::clamp(value, -2147483648.0, 2147483647.0)));
       reg_->SetValueInteger(index_, static_cast<int32_t>(v & 0xFFFFu));
       if (reg2_) reg2_->SetValueInteger(index_, static_cast<int32_t>(v >> 16));
       break;
@@ -161,17 +166,18 @@ struct SimMotor::Inputs {
   bool encoderReverse = false;
   double speedRef = 0.0;  // fraction of the speed range
   double stepsPerRev = 3200.0;
-  double accel = 5000.0, decel = 5000.0;  // rpm/s
-  double range = 3000.0;                  // rpm
+  double accel = 5000.0, decel = 5000.0;   // rpm/s
+  double range = 3000.0;                   // rpm
   double currRated = 0.0, currPeak = 0.0;  // A
-  double currTimer = 0.5;                 // s
+  double currTimer = 0.5;                  // s
   double pktAccel = 2000.0, pktDecel = 2000.0, pktSpeed = 0.0;
   double posMax = 0.0, posMin = 0.0;
   double encPulses = 1000.0, encGear = 1.0;
   double mainVoltage = 230.0;
 };
 
-SimMotor::SimMotor(SimImage& image, Clock::time_point start) : image_(image), start_(start), last_(start) {
+SimMotor::SimMotor(SimImage& image, Clock::time_point start)
+    : image_(image), start_(start), last_(start) {
   using K = SimBinding::Kind;
   auto bit = [&](const char* m) { return SimBinding::Resolve(image, m, K::kBits, true); };
   auto field = [&](const char* m) { return SimBinding::Resolve(image, m, K::kBits, false); };
@@ -286,11 +292,19 @@ void SimMotor::Step(const Inputs& in, double dt) {
 
   if (!in.enabled) {
     switch (in.stopMode) {
-      case kStopHold: rpm_ = 0.0; break;
-      case kStopQuick: approach(0.0, in.decel * 10.0, in.decel * 10.0); break;
-      case kStopFreeWheel: approach(0.0, in.decel / 4.0, in.decel / 4.0); break;
+      case kStopHold:
+        rpm_ = 0.0;
+        break;
+      case kStopQuick:
+        approach(0.0, in.decel * 10.0, in.decel * 10.0);
+        break;
+      case kStopFreeWheel:
+        approach(0.0, in.decel / 4.0, in.decel / 4.0);
+        break;
       case kStopRamp:
-      default: approach(0.0, in.decel, in.decel); break;
+      default:
+        approach(0.0, in.decel, in.decel);
+        break;
     }
   } else if (in.positionMode) {
     const double d = target_ - pos_;
@@ -322,7 +336,8 @@ void SimMotor::Step(const Inputs& in, double dt) {
 
   pos_ += rpm_ * k * dt;
   if (in.encoderEnable)
-    enc_ += rpm_ / 60.0 * dt * in.encPulses / std::max(1.0, in.encGear) * (in.encoderReverse ? -1.0 : 1.0);
+    enc_ += rpm_ / 60.0 * dt * in.encPulses / std::max(1.0, in.encGear) *
+            (in.encoderReverse ? -1.0 : 1.0);
   if (in.enabled && std::fabs(rpm_) < 0.5)
     standstill_ += dt;
   else
@@ -392,17 +407,21 @@ void SimMotor::WriteOutputs(const Inputs& in, double t) {
     if (std::fabs(rpm_) < 0.5)
       current = standstill_ >= in.currTimer ? in.currRated * 0.5 : in.currRated;  // holding current
     else
-      current = in.currRated + (accelerating_ || decelerating_ ? 0.8 * (in.currPeak - in.currRated) : 0.0);
+      current = in.currRated +
+                (accelerating_ || decelerating_ ? 0.8 * (in.currPeak - in.currRated) : 0.0);
     current = std::clamp(current * (1.0 + noise(0.01)), 0.0, in.currPeak);
   }
   // The bus sags under load, rises while braking, and ripples with the mains.
-  double bus = in.mainVoltage * std::sqrt(2.0) - 1.5 * current + 1.5 * std::sin(std::numbers::pi * t) + noise(0.4);
+  double bus = in.mainVoltage * std::sqrt(2.0) - 1.5 * current +
+               1.5 * std::sin(std::numbers::pi * t) + noise(0.4);
   if (decelerating_) bus += std::min(30.0, 0.01 * std::fabs(rpm_));
   bus = std::max(0.0, bus);
-  const double motorVolt = in.enabled ? 0.9 * bus * std::min(1.0, std::fabs(rpm_) / in.range) + 1.0 : 0.0;
+  const double motorVolt =
+      in.enabled ? 0.9 * bus * std::min(1.0, std::fabs(rpm_) / in.range) + 1.0 : 0.0;
   const double stepRev = in.stepsPerRev / std::max(1.0, stepDiv_.Bound() ? stepDiv_.Get() : 1.0);
 
-  const bool profile = in.enabled && in.positionMode && (std::fabs(target_ - pos_) >= 0.5 || rpm_ != 0.0);
+  const bool profile =
+      in.enabled && in.positionMode && (std::fabs(target_ - pos_) >= 0.5 || rpm_ != 0.0);
   stMotor_.SetFlag(in.enabled);
   stSpeedLoop_.SetFlag(in.enabled);
   stPosLoop_.SetFlag(in.enabled && in.positionMode);

@@ -20,7 +20,8 @@ class SimBinding {
   SimBinding() = default;
   // Looks up entry `member` in the model; `kind` says how its items are read (for kBits a
   // third item is a bit number when `bitNumber` is set, else a mask).
-  static SimBinding Resolve(SimImage& image, const std::string& member, Kind kind, bool bitNumber = false);
+  static SimBinding Resolve(SimImage& image, const std::string& member, Kind kind,
+                            bool bitNumber = false);
 
   bool Bound() const { return reg_ != nullptr; }
   // Display units for kValue (raw / FormatNorm + FormatOffset), the 32-bit signed value
@@ -67,8 +68,8 @@ class SimMotor {
 
   SimImage& image_;
   // Configuration and commands.
-  SimBinding cmdFromBus_, useRamp_, stopMode_, refSource_, positionMode_, usePosLimits_,
-      useSync_, encoderEnable_, secureEnable_, encoderReverse_;
+  SimBinding cmdFromBus_, useRamp_, stopMode_, refSource_, positionMode_, usePosLimits_, useSync_,
+      encoderEnable_, secureEnable_, encoderReverse_;
   SimBinding cmdEnable_, hwEnable_, cmdResetCounter_, cmdZeroing_, cmdSync_, input_;
   // Setup values.
   SimBinding speedRef_, stepRev_, stepDiv_, accel_, decel_, speedRange_, currRated_, currPeak_,
@@ -82,10 +83,10 @@ class SimMotor {
 
   Clock::time_point start_;
   Clock::time_point last_;
-  double pos_ = 0.0;      // steps
-  double rpm_ = 0.0;      // signed
-  double enc_ = 0.0;      // encoder pulses
-  double target_ = 0.0;   // latched position target, steps
+  double pos_ = 0.0;     // steps
+  double rpm_ = 0.0;     // signed
+  double enc_ = 0.0;     // encoder pulses
+  double target_ = 0.0;  // latched position target, steps
   bool prevEnableCmd_ = false;
   bool accelerating_ = false;
   bool decelerating_ = false;

@@ -16,7 +16,8 @@ bool ToNumber(std::string_view text, uint64_t& out) {
 
 bool ToInt(std::string_view text, int lo, int hi, int& out) {
   uint64_t v = 0;
-  if (!ToNumber(text, v) || v < static_cast<uint64_t>(lo) || v > static_cast<uint64_t>(hi)) return false;
+  if (!ToNumber(text, v) || v < static_cast<uint64_t>(lo) || v > static_cast<uint64_t>(hi))
+    return false;
   out = static_cast<int>(v);
   return true;
 }
@@ -176,7 +177,9 @@ std::string SimUsage(const std::string& defaultModel) {
          "EEPROM in a state file and simulates the motor behind the registers.\n"
          "\n"
          "Data model and identity:\n"
-         "  --model FILE          data model (.par); default " + defaultModel + "\n"
+         "  --model FILE          data model (.par); default " +
+         defaultModel +
+         "\n"
          "  --slave N[,N...]      Modbus slave address, 1..247 (default 1); several addresses\n"
          "                        serve one drive each on the same line, with its own state\n"
          "  --version TEXT        version answered to 0x41 (default VX310v220; no pattern)\n"

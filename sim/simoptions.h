@@ -25,15 +25,16 @@ struct SimOptions {
   int parity = MBParity::kEven;  // none, odd or even
   std::string stateFile;
   std::vector<std::pair<std::string, int>> faults;  // register (name or number), bit
-  uint64_t dropEvery = 0;     // 0: never
-  uint64_t corruptEvery = 0;  // 0: never
+  uint64_t dropEvery = 0;                           // 0: never
+  uint64_t corruptEvery = 0;                        // 0: never
   std::optional<uint64_t> silentAfter;
   bool verbose = false;
   bool help = false;
 };
 
 // Parses the arguments after the program name; false with a reason in `error`.
-[[nodiscard]] bool ParseSimOptions(std::span<const std::string> args, SimOptions& options, std::string& error);
+[[nodiscard]] bool ParseSimOptions(std::span<const std::string> args, SimOptions& options,
+                                   std::string& error);
 
 // The EEPROM state file of the drive at `slave`: the file itself when one drive is
 // served, else the file name with ".N" appended, so that each drive keeps its own.

@@ -25,7 +25,9 @@ constexpr std::size_t kMaxTcpClients = 16;
 // generous, since USB adapters and pseudo-terminals deliver in bursts.
 constexpr std::chrono::milliseconds kIncompleteFrameLimit{100};
 
-std::string Errno(const std::string& what) { return what + ": " + std::strerror(errno); }
+std::string Errno(const std::string& what) {
+  return what + ": " + std::strerror(errno);
+}
 
 void SetNonBlocking(int fd) {
   const int flags = fcntl(fd, F_GETFL);
@@ -43,7 +45,8 @@ SimServer::SimServer(std::vector<SimDrive*> drives, SimServerOptions options)
   SetLineFaults(options_.dropEvery, options_.corruptEvery, false);
   if (pipe2(stopPipe_, O_CLOEXEC | O_NONBLOCK) != 0) throw EkoException(Errno("SimServer: pipe"));
   // The silence that ends an RTU frame, but never below what a loaded machine can time.
-  frameGap_ = std::max<std::chrono::nanoseconds>(RtuFrameGap(options_.serial), std::chrono::milliseconds(2));
+  frameGap_ = std::max<std::chrono::nanoseconds>(RtuFrameGap(options_.serial),
+                                                 std::chrono::milliseconds(2));
 }
 
 SimServer::~SimServer() {
@@ -55,7 +58,8 @@ SimServer::~SimServer() {
     // Only our own link goes: another simulator may have taken the path since.
     char target[512];
     const ssize_t n = readlink(options_.ptyLink.c_str(), target, sizeof target - 1);
-    if (n > 0 && std::string(target, static_cast<std::size_t>(n)) == ptyName_) ::unlink(options_.ptyLink.c_str());
+    if (n > 0 && std::string(target, static_cast<std::size_t>(n)) == ptyName_)
+      ::unlink(options_.ptyLink.c_str());
   }
   ::close(stopPipe_[0]);
   ::close(stopPipe_[1]);
@@ -84,10 +88,11 @@ void SimServer::OpenPty() {
     cfmakeraw(&t);
     (void)tcsetattr(ptySlaveFd_, TCSANOW, &t);
   }
-  struct stat st{};
+  struct stat st {};
   if (lstat(options_.ptyLink.c_str(), &st) == 0) {
     if (!S_ISLNK(st.st_mode))
-      throw EkoException("Refusing to replace \"" + options_.ptyLink + "\": it is not a symbolic link");
+      throw EkoException("Refusing to replace \"" + options_.ptyLink +
+                         "\": it is not a symbolic link");
     ::unlink(options_.ptyLink.c_str());
   }
   if (symlink(name, options_.ptyLink.c_str()) != 0)
@@ -116,8 +121,10 @@ void SimServer::Open() {
     errno = 0;
     listenFd_ = TcpListen(host, options_.tcpPort, &boundPort_);
     if (listenFd_ < 0)
-      throw EkoException("Cannot listen on " + options_.tcpHost + ":" + std::to_string(options_.tcpPort) +
-                         (errno != 0 ? std::string(": ") + std::strerror(errno) : std::string(": not an IPv4 address")));
+      throw EkoException("Cannot listen on " + options_.tcpHost + ":" +
+                         std::to_string(options_.tcpPort) +
+                         (errno != 0 ? std::string(": ") + std::strerror(errno)
+                                     : std::string(": not an IPv4 address")));
     SetNonBlocking(listenFd_);
   }
 }
@@ -141,7 +148,8 @@ bool SimServer::WriteAll(int fd, std::span<const uint8_t> bytes) {
   std::size_t done = 0;
   while (done < bytes.size()) {
     const ssize_t n = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
-    const ssize_t w = n >= 0 || errno != ENOTSOCK ? n : ::write(fd, bytes.data() + done, bytes.size() - done);
+    const ssize_t w =
+        n >= 0 || errno != ENOTSOCK ? n : ::write(fd, bytes.data() + done, bytes.size() - done);
     if (w > 0) {
       done += static_cast<std::size_t>(w);
       continue;
@@ -199,14 +207,15 @@ SimServer::Fate SimServer::Decide(std::span<const uint8_t> adu, bool tcp, uint64
   return Fate::kServe;
 }
 
-void SimServer::Log(uint64_t number, const char* line, const SimDrive::Reply& reply, const char* extra) {
+void SimServer::Log(uint64_t number, const char* line, const SimDrive::Reply& reply,
+                    const char* extra) {
   if (!options_.verbose) return;
   if (number != 0)
-    std::fprintf(stderr, "vx310-sim: #%llu %s %s%s\n", static_cast<unsigned long long>(number), line,
-                 reply.note.c_str(), extra);
+    std::fprintf(stderr, "vx310-sim: #%llu %s %s%s\n", static_cast<unsigned long long>(number),
+                 line, reply.note.c_str(), extra);
   else
-    std::fprintf(stderr, "vx310-sim: %s %s%s\n", line, reply.note.empty() ? "not for this slave" : reply.note.c_str(),
-                 extra);
+    std::fprintf(stderr, "vx310-sim: %s %s%s\n", line,
+                 reply.note.empty() ? "not for this slave" : reply.note.c_str(), extra);
 }
 
 void SimServer::ServeSerialFrame(Serial& s, std::span<const uint8_t> adu) {
@@ -226,7 +235,9 @@ void SimServer::ServeSerialFrame(Serial& s, std::span<const uint8_t> adu) {
       frame[frame.size() - 1] ^= 0xFF;
       frame[frame.size() - 2] ^= 0xFF;
     }
-    if (!WriteAll(s.fd, frame)) std::fprintf(stderr, "vx310-sim: %s: answer not sent: %s\n", s.name.c_str(), std::strerror(errno));
+    if (!WriteAll(s.fd, frame))
+      std::fprintf(stderr, "vx310-sim: %s: answer not sent: %s\n", s.name.c_str(),
+                   std::strerror(errno));
   }
   Log(number, s.name.c_str(), reply, corrupt ? " (bad CRC sent)" : "");
 }
@@ -241,7 +252,8 @@ void SimServer::FinishSerial(Serial& s) {
     const std::vector<uint8_t> frame(s.raw.begin(), s.raw.end() - 2);
     ServeSerialFrame(s, frame);
   } else if (options_.verbose) {
-    std::fprintf(stderr, "vx310-sim: %s: %zu bytes without a valid frame dropped\n", s.name.c_str(), s.raw.size());
+    std::fprintf(stderr, "vx310-sim: %s: %zu bytes without a valid frame dropped\n", s.name.c_str(),
+                 s.raw.size());
   }
   s.rx.Reset();
   s.raw.clear();
@@ -273,7 +285,8 @@ bool SimServer::ReadSerial(Serial& s, Clock::time_point now, bool hungUp) {
       continue;
     }
     s.needSilence = st == MBRtuReceiver::Status::kNeedSilence;
-    s.deadline = now + (s.needSilence ? frameGap_ : std::chrono::nanoseconds(kIncompleteFrameLimit));
+    s.deadline =
+        now + (s.needSilence ? frameGap_ : std::chrono::nanoseconds(kIncompleteFrameLimit));
   }
 }
 
@@ -308,7 +321,8 @@ bool SimServer::ReadTcp(TcpClient& c) {
     if (h.protocolId != 0 || h.length < 2 || h.length > kMaxAdu) return false;
     const std::size_t total = 6 + static_cast<std::size_t>(h.length);
     if (c.buf.size() < total) break;
-    const std::vector<uint8_t> adu(c.buf.begin() + 6, c.buf.begin() + static_cast<std::ptrdiff_t>(total));
+    const std::vector<uint8_t> adu(c.buf.begin() + 6,
+                                   c.buf.begin() + static_cast<std::ptrdiff_t>(total));
     c.buf.erase(c.buf.begin(), c.buf.begin() + static_cast<std::ptrdiff_t>(total));
     uint64_t number = 0;
     const Fate fate = Decide(adu, true, number);

@@ -39,9 +39,9 @@ bool HoldsFileWithExt(const std::string& folder, const std::string& ext) {
 
 std::vector<std::string> DataPaths::ModelSearchPath() const {
   std::vector<std::string> path;
-  for (const std::string& folder : {startDirectory, userModels,
-                                    programData.empty() ? std::string() : programData + "models/",
-                                    systemData.empty() ? std::string() : systemData + "models/"}) {
+  for (const std::string& folder :
+       {startDirectory, userModels, programData.empty() ? std::string() : programData + "models/",
+        systemData.empty() ? std::string() : systemData + "models/"}) {
     const std::string f = WithSlash(folder);
     if (!f.empty() && std::find(path.begin(), path.end(), f) == path.end()) path.push_back(f);
   }
@@ -76,7 +76,8 @@ DataPaths ProcessDataPaths(const std::string& startDirectory) {
   if (QCoreApplication::instance() != nullptr) {
     const QString bin = QCoreApplication::applicationDirPath();
     if (!bin.isEmpty())
-      p.programData = WithSlash(QDir::cleanPath(bin + QStringLiteral("/../share/vx310")).toStdString());
+      p.programData =
+          WithSlash(QDir::cleanPath(bin + QStringLiteral("/../share/vx310")).toStdString());
   }
   return p;
 }

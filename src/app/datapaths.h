@@ -9,8 +9,8 @@ namespace vx {
 // installed under another prefix, or unpacked anywhere, finds its own files.
 struct DataPaths {
   std::string startDirectory;  // with a trailing '/'
-  std::string userModels;      // ~/.local/share/vx310/models/ (XDG_DATA_HOME honoured); may be empty
-  std::string programData;     // <bindir>/../share/vx310/; empty when the program's folder is unknown
+  std::string userModels;   // ~/.local/share/vx310/models/ (XDG_DATA_HOME honoured); may be empty
+  std::string programData;  // <bindir>/../share/vx310/; empty when the program's folder is unknown
   std::string systemData = "/usr/share/vx310/";
 
   // The folders searched for data-model files, in order, each once: the start directory,

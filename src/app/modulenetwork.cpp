@@ -186,9 +186,10 @@ void TNetwork::koMBNetworkNetStateChange(TkoMBNetwork* sender, TkoMBObject* sour
         SetState(TConnectionState::Offline);
         // Shown once the hand-over is over: the connection thread waits for it.
         Later([this, reason] {
-          vx::ShowMessage(main_, QStringLiteral("Connection error!") +
-                                     (reason.empty() ? QString()
-                                                     : QStringLiteral("\n\r") + vx::ToQString(reason)));
+          vx::ShowMessage(
+              main_,
+              QStringLiteral("Connection error!") +
+                  (reason.empty() ? QString() : QStringLiteral("\n\r") + vx::ToQString(reason)));
         });
         break;
       }
@@ -341,8 +342,8 @@ void TNetwork::DeviceStateChange(TkoDeviceSetup* setup) {
 void TNetwork::DriveReplaced(TkoDeviceSlave* old) {
   auto* drive = dynamic_cast<TkoDeviceVX310*>(old);
   Log(kRule);
-  Log("Warning: another device answers on this connection (it was " +
-      old->GetVersion().ToString() + "); it is taken as a new one.");
+  Log("Warning: another device answers on this connection (it was " + old->GetVersion().ToString() +
+      "); it is taken as a new one.");
   if (drive != nullptr && drive->HasLocalEdits()) {
     const std::string file = KeepSetupAside(*drive);
     if (!file.empty())
@@ -362,7 +363,8 @@ std::string TNetwork::KeepSetupAside(const TkoDeviceVX310& drive) {
   const std::string base =
       main_->StartDirectory() + "unsent-" + drive.GetVersion().ToString() + "-" + stamp;
   std::string file = base + ".310";
-  for (int n = 2; std::filesystem::exists(file); ++n) file = base + "-" + std::to_string(n) + ".310";
+  for (int n = 2; std::filesystem::exists(file); ++n)
+    file = base + "-" + std::to_string(n) + ".310";
   try {
     vx::ExportSetupFile(drive, vx::ReadSetupFileHeader(main_->SettingsFile()), file);
   } catch (const std::exception& e) {

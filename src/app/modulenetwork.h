@@ -128,8 +128,8 @@ class TNetwork {
   const void* lastSlave_ = nullptr;
   TNetworkWindows windows_;
   TConnectionStatus status_;
-  bool lineSilent_ = false;     // the last exchange got no answer, or the port has gone
-  bool lossReported_ = false;   // "Device is not responding!" since the drive last came
+  bool lineSilent_ = false;    // the last exchange got no answer, or the port has gone
+  bool lossReported_ = false;  // "Device is not responding!" since the drive last came
   std::deque<std::function<void()>> later_;
   vx::MessageReceiver laterWindow_;
 };

@@ -179,7 +179,9 @@ void TScopeForm::BuildDiagrams() {
   // White titles and labels would vanish on the light diagram backgrounds: each text takes
   // a colour that reads on its diagram.
   for (TkoGraphDiagram* d : {dgrSpeedPos_, dgrCurrent_, dgrDcBus_}) {
-    const auto fit = [d](vx::GraphFont& font) { font.Color = vx::FitText(font.Color, d->BackColor); };
+    const auto fit = [d](vx::GraphFont& font) {
+      font.Color = vx::FitText(font.Color, d->BackColor);
+    };
     fit(d->Title.Font);
     for (TkoGraphScala* scale : {d->ScaleX(), d->ScaleY()}) {
       fit(scale->LabelFormat.Font);

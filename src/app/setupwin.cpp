@@ -630,10 +630,9 @@ void TSetupForm::BindPages(TkoDeviceVX310* d) {
   };
   if (d == nullptr) {
     // Controls bound to nothing show "-empty-"; lists stay empty.
-    for (TkoRadioGroup* g :
-         {f.rgCmdFromBus, f.rgRefSource, f.rgUseSyncSignal, f.rgEncoderEnable, f.rgControlMode,
-          f.rgZeroActiveLevel,
-          f.rgZeroDirection, f.rgRampStopMode, f.rgPositionMode, f.rgUsePosLimits})
+    for (TkoRadioGroup* g : {f.rgCmdFromBus, f.rgRefSource, f.rgUseSyncSignal, f.rgEncoderEnable,
+                             f.rgControlMode, f.rgZeroActiveLevel, f.rgZeroDirection,
+                             f.rgRampStopMode, f.rgPositionMode, f.rgUsePosLimits})
       radio(g, nullptr);
     for (QTreeWidget* lv : {f.lvMotor, f.lvEncoder, f.lvZeroing, f.lvSpeed, f.lvPosPid,
                             f.lvPosLimits, f.lvPosTarget, f.lvCanRx, f.lvCanTx}) {

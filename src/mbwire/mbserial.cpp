@@ -184,7 +184,8 @@ bool MBSerialPort::Open(const std::string& path, const MBSerialSettings& s, std:
   }
   const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
-    SetError(error, path + ": " + (errno == EBUSY ? std::string("Port already busy") : std::strerror(errno)));
+    SetError(error, path + ": " +
+                        (errno == EBUSY ? std::string("Port already busy") : std::strerror(errno)));
     return false;
   }
   auto fail = [&](const std::string& text) {
@@ -195,7 +196,8 @@ bool MBSerialPort::Open(const std::string& path, const MBSerialSettings& s, std:
   // The advisory lock keeps out every opener that asks for it, root included; the
   // exclusive mode keeps out other programs that do not.
   if (flock(fd, LOCK_EX | LOCK_NB) != 0)
-    return fail(path + ": " + (errno == EWOULDBLOCK ? std::string("Port already busy") : std::strerror(errno)));
+    return fail(path + ": " +
+                (errno == EWOULDBLOCK ? std::string("Port already busy") : std::strerror(errno)));
   if (!isatty(fd)) return fail(path + ": not a serial port");
   const bool pty = IsPtyDevice(fd);
   if (const std::string why = Configure(fd, s, speed, pty); !why.empty())

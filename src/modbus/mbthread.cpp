@@ -222,8 +222,8 @@ void TkoMBThread::Execute() {
       }
     }
     if (!server_ && reopening_.load()) {
-      if (!abandoned_.load() && setup_->IsValid() && setup_->GetOnLine() &&
-          setup_->GetEnabled() && !worker_.TerminateRequested()) {
+      if (!abandoned_.load() && setup_->IsValid() && setup_->GetOnLine() && setup_->GetEnabled() &&
+          !worker_.TerminateRequested()) {
         TryReopen();
       } else {
         // Taken off line or ending: the ordinary course takes over, and a new start

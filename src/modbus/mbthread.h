@@ -45,9 +45,9 @@ class TkoMBThread : public TkoMBObject {
       Reopened,      // it is open again
     };
     Kind kind = Kind::Answering;
-    int32_t Code = 0;   // the exchange's result (Silent, PortLost)
-    int Try = 0;        // the reopen try (ReopenFailed, Reopened), from 1
-    std::string Text;   // the reason, naming the port (PortLost, ReopenFailed, Reopened)
+    int32_t Code = 0;  // the exchange's result (Silent, PortLost)
+    int Try = 0;       // the reopen try (ReopenFailed, Reopened), from 1
+    std::string Text;  // the reason, naming the port (PortLost, ReopenFailed, Reopened)
   };
   // Pauses between reopen tries: the first, doubled after each failure up to the last.
   static constexpr std::chrono::milliseconds kReopenFirst{250};
@@ -170,7 +170,7 @@ class TkoMBThread : public TkoMBObject {
   vx::ManualResetEvent finished_;
   std::unique_ptr<TkoMBServerLink> server_;  // worker thread only
   mutable std::mutex textMutex_;
-  std::string lastOpenError_;  // under textMutex_
+  std::string lastOpenError_;       // under textMutex_
   std::deque<LineReport> reports_;  // under textMutex_: posted, not yet raised
   LineReport lineReport_;           // user-interface thread
   vx::MessageReceiver reportWindow_;

@@ -48,7 +48,8 @@ QColor FitText(const QColor& designed, const QColor& background) {
 }
 
 bool IsDark(const QPalette& palette) {
-  return Luminance(palette.color(QPalette::Window)) < Luminance(palette.color(QPalette::WindowText));
+  return Luminance(palette.color(QPalette::Window)) <
+         Luminance(palette.color(QPalette::WindowText));
 }
 
 }  // namespace vx

@@ -38,9 +38,12 @@ bool ReceiverRef::Post(const Message& message) const {
   return dispatcher != nullptr && dispatcher->Post(*this, message);
 }
 
-bool ReceiverRef::Alive() const { return slot_ && slot_->alive.load(); }
+bool ReceiverRef::Alive() const {
+  return slot_ && slot_->alive.load();
+}
 
-MessageReceiver::MessageReceiver(Handler handler) : slot_(std::make_shared<detail::ReceiverSlot>()) {
+MessageReceiver::MessageReceiver(Handler handler)
+    : slot_(std::make_shared<detail::ReceiverSlot>()) {
   slot_->handler = std::make_shared<Handler>(std::move(handler));
 }
 
@@ -252,6 +255,8 @@ bool UiDispatcher::WaitWhileDraining(const std::function<bool()>& ready, Timeout
   return PumpWhile(ready, timeout, true);
 }
 
-void HandOver(const std::function<void()>& fn) { UiDispatcher::Required("HandOver").HandOver(fn); }
+void HandOver(const std::function<void()>& fn) {
+  UiDispatcher::Required("HandOver").HandOver(fn);
+}
 
 }  // namespace vx

@@ -149,7 +149,7 @@ class UiDispatcher {
   const std::thread::id uiThread_;
   mutable std::mutex mutex_;
   mutable std::condition_variable workCv_;  // user-interface side: work queued or a waiter notified
-  std::condition_variable doneCv_;  // worker side: a hand-over has run
+  std::condition_variable doneCv_;          // worker side: a hand-over has run
   std::deque<HandOverItem*> handOvers_;
   std::deque<PostedItem> posted_;
   std::uint64_t generation_ = 0;

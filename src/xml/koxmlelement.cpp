@@ -19,7 +19,9 @@ bool SameTextAscii(std::string_view a, std::string_view b) {
 
 namespace {
 
-bool IsScanSpace(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
+bool IsScanSpace(char c) {
+  return c == ' ' || (c >= '\t' && c <= '\r');
+}
 bool IsHex(char c) {
   return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
@@ -41,10 +43,14 @@ bool ScanNumber(std::string_view s, bool hex, std::int32_t& result) {
   for (; i < s.size(); ++i, ++digits) {
     const char c = s[i];
     unsigned d;
-    if (c >= '0' && c <= '9') d = static_cast<unsigned>(c - '0');
-    else if (hex && c >= 'a' && c <= 'f') d = static_cast<unsigned>(c - 'a' + 10);
-    else if (hex && c >= 'A' && c <= 'F') d = static_cast<unsigned>(c - 'A' + 10);
-    else break;
+    if (c >= '0' && c <= '9')
+      d = static_cast<unsigned>(c - '0');
+    else if (hex && c >= 'a' && c <= 'f')
+      d = static_cast<unsigned>(c - 'a' + 10);
+    else if (hex && c >= 'A' && c <= 'F')
+      d = static_cast<unsigned>(c - 'A' + 10);
+    else
+      break;
     mag = mag * (hex ? 16 : 10) + d;
     if (mag > kCap) mag = kCap;
   }
@@ -168,20 +174,36 @@ void TkoXmlElement::Notify(Kind kind, TkoXmlElement* affected) {
     top = s;
     const TNotifyEvent* slot = nullptr;
     switch (kind) {
-      case Kind::AddChild: slot = &s->OnAddChild; break;
-      case Kind::DelChild: slot = &s->OnDelChild; break;
-      case Kind::ChangeContent: slot = &s->OnChangeContent; break;
-      case Kind::ContentAnalyzed: slot = &s->OnContentAnalyzed; break;
+      case Kind::AddChild:
+        slot = &s->OnAddChild;
+        break;
+      case Kind::DelChild:
+        slot = &s->OnDelChild;
+        break;
+      case Kind::ChangeContent:
+        slot = &s->OnChangeContent;
+        break;
+      case Kind::ContentAnalyzed:
+        slot = &s->OnContentAnalyzed;
+        break;
     }
     if (*slot) (*slot)(s, affected);
   }
   TkoXmlParser* parser = top->parser_;
   if (!parser) return;
   switch (kind) {
-    case Kind::AddChild: parser->PerformOnAddChild(affected); break;
-    case Kind::DelChild: parser->PerformOnDelChild(affected); break;
-    case Kind::ChangeContent: parser->PerformOnChangeContent(affected); break;
-    case Kind::ContentAnalyzed: parser->PerformOnContentAnalyzed(affected); break;
+    case Kind::AddChild:
+      parser->PerformOnAddChild(affected);
+      break;
+    case Kind::DelChild:
+      parser->PerformOnDelChild(affected);
+      break;
+    case Kind::ChangeContent:
+      parser->PerformOnChangeContent(affected);
+      break;
+    case Kind::ContentAnalyzed:
+      parser->PerformOnContentAnalyzed(affected);
+      break;
   }
 }
 
@@ -206,18 +228,24 @@ void TkoXmlElement::AddChild(TkoXmlElement* element) {
     if (e->next_) e->next_->prev_ = e;
     tail = e;
   }
-  if (child_) lastChild_->next_ = element;
-  else child_ = element;
+  if (child_)
+    lastChild_->next_ = element;
+  else
+    child_ = element;
   lastChild_ = tail;
   Notify(Kind::AddChild, element);
 }
 
 TkoXmlElement* TkoXmlElement::RemoveChild(TkoXmlElement* child) {
   if (!child || child->parent_ != this) return nullptr;
-  if (child->prev_) child->prev_->next_ = child->next_;
-  else child_ = child->next_;
-  if (child->next_) child->next_->prev_ = child->prev_;
-  else lastChild_ = child->prev_;
+  if (child->prev_)
+    child->prev_->next_ = child->next_;
+  else
+    child_ = child->next_;
+  if (child->next_)
+    child->next_->prev_ = child->prev_;
+  else
+    lastChild_ = child->prev_;
   FinishRemoval(child);
   return child;
 }
@@ -267,7 +295,8 @@ const TkoXmlElement* TkoXmlElement::Target(std::string_view childName) const {
 int TkoXmlElement::FindKey(std::string_view key) const {
   for (std::size_t i = 0; i < content_.size(); ++i) {
     const std::size_t eq = content_[i].find('=');
-    if (eq != std::string::npos && vx::SameTextAscii(std::string_view(content_[i]).substr(0, eq), key))
+    if (eq != std::string::npos &&
+        vx::SameTextAscii(std::string_view(content_[i]).substr(0, eq), key))
       return static_cast<int>(i);
   }
   return -1;
@@ -324,8 +353,10 @@ void TkoXmlElement::SetValue(std::string_view childName, std::string_view key,
   }
   const int i = t->FindKey(key);
   if (!value.empty()) {
-    if (i >= 0) t->SetContentLine(static_cast<std::size_t>(i), std::move(line));
-    else t->AddContentLine(std::move(line));
+    if (i >= 0)
+      t->SetContentLine(static_cast<std::size_t>(i), std::move(line));
+    else
+      t->AddContentLine(std::move(line));
   } else if (i >= 0) {
     t->DeleteContentLine(static_cast<std::size_t>(i));
   }

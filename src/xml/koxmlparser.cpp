@@ -18,7 +18,8 @@ namespace {
 const std::array<std::string, 256>& Utf8Table() {
   static const std::array<std::string, 256> table = [] {
     std::array<std::string, 256> t;
-    for (int i = 0; i < 256; ++i) t[static_cast<std::size_t>(i)] = TXmlParser::AnsiToUtf8(std::string(1, static_cast<char>(i)));
+    for (int i = 0; i < 256; ++i)
+      t[static_cast<std::size_t>(i)] = TXmlParser::AnsiToUtf8(std::string(1, static_cast<char>(i)));
     return t;
   }();
   return table;
@@ -39,11 +40,16 @@ void AppendAttrValue(std::string& out, std::string_view v) {
   const auto& utf8 = Utf8Table();
   for (char ch : v) {
     const auto c = static_cast<unsigned char>(ch);
-    if (c == '&') out += "&amp;";
-    else if (c == '<') out += "&lt;";
-    else if (c == '"') out += "&quot;";
-    else if (c < 0x20) AppendCharRef(out, c);  // the reader turns literal ones into blanks
-    else out += utf8[c];
+    if (c == '&')
+      out += "&amp;";
+    else if (c == '<')
+      out += "&lt;";
+    else if (c == '"')
+      out += "&quot;";
+    else if (c < 0x20)
+      AppendCharRef(out, c);  // the reader turns literal ones into blanks
+    else
+      out += utf8[c];
   }
 }
 
@@ -57,20 +63,28 @@ void AppendContentLine(std::string& out, std::string_view line) {
     const auto c = static_cast<unsigned char>(line[i]);
     if (c == ' ') {
       const bool literal = i > 0 && i + 1 < line.size() && !prevLiteralBlank;
-      if (literal) out += ' ';
-      else AppendCharRef(out, c);
+      if (literal)
+        out += ' ';
+      else
+        AppendCharRef(out, c);
       prevLiteralBlank = literal;
       continue;
     }
     prevLiteralBlank = false;
-    if (c == '&') out += "&amp;";
-    else if (c == '<') out += "&lt;";
-    else if (c < 0x20) AppendCharRef(out, c);
-    else out += utf8[c];
+    if (c == '&')
+      out += "&amp;";
+    else if (c == '<')
+      out += "&lt;";
+    else if (c < 0x20)
+      AppendCharRef(out, c);
+    else
+      out += utf8[c];
   }
 }
 
-void AppendIndent(std::string& out, int level) { out.append(static_cast<std::size_t>(level) * 3, ' '); }
+void AppendIndent(std::string& out, int level) {
+  out.append(static_cast<std::size_t>(level) * 3, ' ');
+}
 
 void WriteElement(std::string& out, const TkoXmlElement* e, int level) {
   out += "\r\n";
@@ -124,7 +138,9 @@ std::size_t CountElements(const TkoXmlElement* e) {
 
 TkoXmlParser::TkoXmlParser() : scanner_(std::make_unique<TXmlParser>()) {}
 
-TkoXmlParser::~TkoXmlParser() { ResetAll(); }
+TkoXmlParser::~TkoXmlParser() {
+  ResetAll();
+}
 
 void TkoXmlParser::ResetAll() {
   TkoXmlElement* r = root_;
@@ -146,7 +162,8 @@ void TkoXmlParser::AddRoot(TkoXmlElement* element) {
 TkoXmlElement* TkoXmlParser::SearchSubTree(std::string_view name, std::string_view subName) const {
   if (!root_) return nullptr;
   TkoXmlElement* first = root_->Name() == name ? root_ : root_->FindChild(name, true);
-  if (!subName.empty() && subName != name) return first ? first->FindChild(subName, false) : nullptr;
+  if (!subName.empty() && subName != name)
+    return first ? first->FindChild(subName, false) : nullptr;
   return first;
 }
 
@@ -172,8 +189,10 @@ std::string TkoXmlParser::GetXmlText(const std::tm& stamp) const {
   out += "<?xml version=\"1.0\" encoding=\"utf-8\"?>\r\n";
   out += "<!-- XML file by TkoXmlParser - " + date + " -->\r\n";
   out += std::string("<!-- Orvadi s.n.c. - ") + kMakerWeb + " -->\r\n";
-  if (root_) WriteElement(out, root_, 0);
-  else out += "<!-- empty -->";
+  if (root_)
+    WriteElement(out, root_, 0);
+  else
+    out += "<!-- empty -->";
   return out;
 }
 
@@ -222,7 +241,9 @@ void TkoXmlParser::ExecuteScan() {
   if (scanner_->LimitHit()) readIncomplete_ = true;
 }
 
-TkoXmlElement* TkoXmlParser::AllocXmlElement(TkoXmlElement* /*parent*/) { return new TkoXmlElement(); }
+TkoXmlElement* TkoXmlParser::AllocXmlElement(TkoXmlElement* /*parent*/) {
+  return new TkoXmlElement();
+}
 
 void TkoXmlParser::PerformOnAddChild(TkoXmlElement* child) {
   if (OnAddChild) OnAddChild(this, child);
@@ -258,8 +279,10 @@ TkoXmlElement* TkoXmlParser::AllocElement(TkoXmlElement* parent) {
       readIncomplete_ = true;
     }
   }
-  if (parent) parent->AddChild(e);
-  else AddRoot(e);
+  if (parent)
+    parent->AddChild(e);
+  else
+    AddRoot(e);
   return e;
 }
 
@@ -268,10 +291,13 @@ void TkoXmlParser::CloseElement(TkoXmlElement* element) {
   element->Notify(TkoXmlElement::Kind::ContentAnalyzed, element);
 }
 
-void TkoXmlParser::ReadElement(TkoXmlElement* element, TkoXmlElement* parent, int depth, bool empty) {
+void TkoXmlParser::ReadElement(TkoXmlElement* element, TkoXmlElement* parent, int depth,
+                               bool empty) {
   const bool adopted = parent || root_ == element;
-  if (empty) CloseElement(element);
-  else ScanForNextTag(element, depth + 1);
+  if (empty)
+    CloseElement(element);
+  else
+    ScanForNextTag(element, depth + 1);
   if (!adopted) {
     readIncomplete_ = true;
     delete element;
@@ -283,8 +309,10 @@ void TkoXmlParser::SkipElement(const std::string& name) {
   int level = 0;
   while (LookForPartType({ptStartTag, ptEndTag})) {
     if (!vx::SameTextAscii(scanner_->PartName(), name)) continue;
-    if (scanner_->PartKind() == ptStartTag) ++level;
-    else if (level-- == 0) return;
+    if (scanner_->PartKind() == ptStartTag)
+      ++level;
+    else if (level-- == 0)
+      return;
   }
 }
 

@@ -21,20 +21,20 @@ TEST(DataPathsTest, TheFirstFolderHoldingADataModelIsUsed) {
   p.programData = dir.Path() + "prefix/share/vx310/";
   p.systemData = dir.Path() + "system/";
   EXPECT_EQ(p.ModelSearchPath(),
-            (std::vector<std::string>{dir.Path() + "start/", p.userModels, p.programData + "models/",
-                                      p.systemData + "models/"}));
+            (std::vector<std::string>{dir.Path() + "start/", p.userModels,
+                                      p.programData + "models/", p.systemData + "models/"}));
 
   struct Case {
     const char* file;  // written before the case is checked, so the folders fill up
     const char* expected;
   } cases[] = {
-      {nullptr, "start/"},                                   // nowhere: the start directory
-      {"system/models/readme.txt", "start/"},                // other files do not count
-      {"system/models/VX310v220.par", "system/models/"},     // installed for the whole system
+      {nullptr, "start/"},                                // nowhere: the start directory
+      {"system/models/readme.txt", "start/"},             // other files do not count
+      {"system/models/VX310v220.par", "system/models/"},  // installed for the whole system
       {"prefix/share/vx310/models/a.PAR", "prefix/share/vx310/models/"},  // beside the program
-      {"user/x.par", "user/"},                                // the engineer's own
+      {"user/x.par", "user/"},                                            // the engineer's own
       {"start/notes.par.bak", "user/"},
-      {"start/VX310v220.par", "start/"},                      // where the terminal was started
+      {"start/VX310v220.par", "start/"},  // where the terminal was started
   };
   for (const Case& c : cases) {
     if (c.file != nullptr) dir.Write(c.file, "[Versions]\n");

@@ -227,10 +227,8 @@ TEST_F(MainFormTest, ShortcutsWorkFromEveryWindowOfTheTerminal) {
     QAction* action;
     QKeyCombination key;
   } cases[] = {
-      {form->acOpenConnection, Qt::Key_F9},
-      {form->acCloseConnection, Qt::CTRL | Qt::Key_F9},
-      {form->acRemoteCtrl, Qt::Key_F6},
-      {form->acSetupForm, Qt::Key_F7},
+      {form->acOpenConnection, Qt::Key_F9}, {form->acCloseConnection, Qt::CTRL | Qt::Key_F9},
+      {form->acRemoteCtrl, Qt::Key_F6},     {form->acSetupForm, Qt::Key_F7},
       {form->acViewScope, Qt::Key_F8},
   };
   for (const auto& c : cases) {

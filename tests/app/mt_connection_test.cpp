@@ -87,8 +87,8 @@ TEST_F(Connection, EverySilenceAndEveryReturnIsToldOnce) {
         return std::chrono::duration_cast<std::chrono::milliseconds>(t - silent).count();
       };
       std::printf("%s silence %d: stale mark after %lld ms, \"%s\" after %lld ms\n",
-                  vxtest::LineName(line), round, static_cast<long long>(ms(stale)),
-                  kLost.c_str(), static_cast<long long>(ms(logged)));
+                  vxtest::LineName(line), round, static_cast<long long>(ms(stale)), kLost.c_str(),
+                  static_cast<long long>(ms(logged)));
       sim->SetSilent(false);
       ASSERT_TRUE(Pump([&] { return Count(kFound) == round + 1 && Connected(); }))
           << form->Memo->toPlainText().toStdString();
@@ -99,9 +99,8 @@ TEST_F(Connection, EverySilenceAndEveryReturnIsToldOnce) {
     // The same drive goes on: nothing was rebuilt.
     EXPECT_EQ(net->Device(), drive);
     EXPECT_EQ(std::count(calls.begin(), calls.end(), "BuildPages"), 1);
-    const std::vector<S> once = {S::Identifying, S::Connected, S::NotResponding,
-                                     S::Identifying, S::Connected, S::NotResponding,
-                                     S::Identifying, S::Connected};
+    const std::vector<S> once = {S::Identifying, S::Connected,     S::NotResponding, S::Identifying,
+                                 S::Connected,   S::NotResponding, S::Identifying,   S::Connected};
     EXPECT_EQ(states, once);
   }
 }
@@ -161,11 +160,13 @@ TEST_F(Connection, AVanishedPortIsReopenedWhenTheDriveIsBack) {
     EXPECT_TRUE(Thread()->Reopening());
     // Tries that fail say why, naming the port.
     ASSERT_TRUE(Pump([&] { return CountStarting("Port COM1 not reopened (try 2): ") == 1; }));
-    const std::string reason = line == Line::kTcp ? "Connection refused" : "No such file or directory";
+    const std::string reason =
+        line == Line::kTcp ? "Connection refused" : "No such file or directory";
     EXPECT_EQ(CountStarting("Port COM1 not reopened (try 1): "), 1);
     bool named = false;
     for (const std::string& l : Log())
-      named |= l.rfind("Port COM1 not reopened (try 1): ", 0) == 0 && l.find(reason) != std::string::npos;
+      named |= l.rfind("Port COM1 not reopened (try 1): ", 0) == 0 &&
+               l.find(reason) != std::string::npos;
     EXPECT_TRUE(named) << form->Memo->toPlainText().toStdString();
 
     RestartSim(d);

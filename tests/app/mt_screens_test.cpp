@@ -16,8 +16,8 @@
 #include <QStyleFactory>
 #include <QTabWidget>
 #include <QTest>
-#include <QtMath>
 #include <QTreeWidget>
+#include <QtMath>
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
@@ -27,17 +27,17 @@
 
 #include "app/controlwin.h"
 #include "app/mainwin.h"
+#include "app/scopewin.h"
 #include "app/setupwin.h"
 #include "app/startup.h"
 #include "apptest.h"
 #include "graph/graph.h"
 #include "graph/graphtraccia.h"
-#include "app/scopewin.h"
 #include "mbwire/mbportmap.h"
 #include "mbwire/mbserial.h"
+#include "params/parvalue.h"
 #include "paramui/contrast.h"
 #include "paramui/parrows.h"
-#include "params/parvalue.h"
 #include "platform/queuedispatcher.h"
 #include "sim/serveddrive.h"
 
@@ -79,7 +79,8 @@ double DrawnContrast(const QImage& image, const QRect& cell) {
   for (const auto& [c, n] : count)
     if (n > count[background]) background = c;
   double best = 0.0;
-  for (const auto& [c, n] : count) best = std::max(best, vx::ContrastRatio(QColor(c), QColor(background)));
+  for (const auto& [c, n] : count)
+    best = std::max(best, vx::ContrastRatio(QColor(c), QColor(background)));
   return best;
 }
 

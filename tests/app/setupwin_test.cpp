@@ -120,10 +120,9 @@ TEST_F(SetupWindowTest, PagesShowTheDrivesParametersInOrder) {
     TkoParEncoded* par;
   } radios[] = {{"Options", 0, d.CfgCmdFromBus},       {"Options", 1, d.CfgRefSource},
                 {"Options", 2, d.CfgUseSyncSignal},    {"Encoder", 0, d.CfgEncoderEnable},
-                {"Encoder", 1, d.CfgControlMode},
-                {"Speed", 0, d.CfgRampStopMode},       {"Positioning", 0, d.CfgUsePosLimits},
-                {"Positioning", 1, d.CfgPositionMode}, {"Zeroing", 0, d.CfgZeroActiveLevel},
-                {"Zeroing", 1, d.CfgZeroDirection}};
+                {"Encoder", 1, d.CfgControlMode},      {"Speed", 0, d.CfgRampStopMode},
+                {"Positioning", 0, d.CfgUsePosLimits}, {"Positioning", 1, d.CfgPositionMode},
+                {"Zeroing", 0, d.CfgZeroActiveLevel},  {"Zeroing", 1, d.CfgZeroDirection}};
   for (const Radio& r : radios) {
     SCOPED_TRACE(r.page);
     const std::vector<TkoRadioGroup*> groups = Radios(form, r.page);

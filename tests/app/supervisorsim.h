@@ -136,7 +136,7 @@ class SupervisorOnSim : public ::testing::Test {
   std::unique_ptr<TNetwork> net;
   std::vector<std::string> calls;
   std::vector<TConnectionState> states;  // every change the windows were told of
-  int releases = 0;  // the windows let go of the drive
+  int releases = 0;                      // the windows let go of the drive
   int actStates = 0;
   double lastStamp = 0;
   Drive drive;

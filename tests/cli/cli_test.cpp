@@ -278,7 +278,8 @@ TEST_F(CliTest, RefusedValuesWriteNothing) {
   } cases[] = {
       {{"ParMotorAccel=7000", "ParMotorIrA=99"},
        "ParMotorIrA=99 refused: \"99\" is above the maximum 008.0A; nothing written"},
-      {{"ParMotorStepRev=10"}, "ParMotorStepRev=10 refused: \"10\" is below the minimum 24 stp/rev"},
+      {{"ParMotorStepRev=10"},
+       "ParMotorStepRev=10 refused: \"10\" is below the minimum 24 stp/rev"},
       {{"ParMotorAccel=fast"}, "ParMotorAccel=fast refused: \"fast\" is not a number"},
       {{"CfgRefSource=Sideways"},
        "CfgRefSource=Sideways refused: \"Sideways\" is not a choice; the choices are"},

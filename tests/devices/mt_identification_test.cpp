@@ -6,9 +6,9 @@
 
 #include <atomic>
 #include <memory>
-#include <vector>
 #include <string>
 #include <typeinfo>
+#include <vector>
 
 #include "../platform/watchdog.h"
 #include "devicekit.h"
@@ -221,9 +221,8 @@ TEST_F(IdentifyOnFake, AskedAgainTheSameDeviceGoesOnAndAnotherReplacesIt) {
     uint16_t word;
     bool replaced;
   };
-  const Case cases[] = {{"VX999v100", 999, 100, false},
-                        {"VX999v101", 999, 101, true},
-                        {"VX998v100", 998, 100, true}};
+  const Case cases[] = {
+      {"VX999v100", 999, 100, false}, {"VX999v101", 999, 101, true}, {"VX998v100", 998, 100, true}};
   std::atomic<uint16_t> model{999};
   std::atomic<uint16_t> word{100};
   for (const Case& c : cases) {
@@ -247,13 +246,12 @@ TEST_F(IdentifyOnFake, AskedAgainTheSameDeviceGoesOnAndAnotherReplacesIt) {
     dev->Reidentify();
     EXPECT_EQ(dev->GetState(), TkoDeviceSetup::dsNotIdentified);
     EXPECT_FALSE(dev->GetSlave()->IsSetupEnabled()) << "the thread passes it by";
-    ASSERT_TRUE(Pump([&] {
-      return VersionRequests() > asked && dev->GetState() == TkoDeviceSetup::dsReady;
-    }));
+    ASSERT_TRUE(Pump(
+        [&] { return VersionRequests() > asked && dev->GetState() == TkoDeviceSetup::dsReady; }));
     ASSERT_NE(dev->GetSlave(), nullptr);
     EXPECT_EQ(dev->GetSlave()->GetVersion().ToString(), c.name);
-    EXPECT_EQ(replaced, c.replaced ? std::vector<std::string>{"VX999v100"}
-                                   : std::vector<std::string>{});
+    EXPECT_EQ(replaced,
+              c.replaced ? std::vector<std::string>{"VX999v100"} : std::vector<std::string>{});
     if (!c.replaced) {
       EXPECT_EQ(dev->GetSlave(), first);
     }

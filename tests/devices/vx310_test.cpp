@@ -10,9 +10,9 @@
 #include <utility>
 #include <vector>
 
+#include "devicekit.h"
 #include "devices/devicefactory.h"
 #include "devices/devicesetup.h"
-#include "devicekit.h"
 #include "modbus/mbenginekit.h"
 #include "modbus/mbtransakinds.h"
 #include "platform/queuedispatcher.h"

@@ -35,43 +35,80 @@ struct Member {
 // Every parameter member of the drive classes that a window, the supervisor or the
 // oscilloscope uses, with the class it is declared with.
 const Member kMembers[] = {
-    {"ParEEModBusBaudrate", Form::kEncoded}, {"ParEEModBusAddress", Form::kValue},
-    {"ParEECanBusBaudrate", Form::kEncoded}, {"ParEECanBusAddress", Form::kValue},
-    {"ParHWLimitVolt", Form::kValue},        {"ParHWLimitAmp", Form::kValue},
-    {"ParHWLimitAmpNom", Form::kValue},      {"ParMainVoltage", Form::kValue},
-    {"ParCurrRangeMax", Form::kValue},       {"ParEECurrRangeMax", Form::kValue},
-    {"ParSpeedRangeMax", Form::kValue},      {"ParEESpeedRangeMax", Form::kValue},
-    {"ParPwmFreq", Form::kEncoded},          {"ParEEPwmFreq", Form::kEncoded},
-    {"ParU_Dc_BusV", Form::kValue},          {"ParU_MotorV", Form::kValue},
-    {"ParI_MotorA", Form::kValue},           {"ParF_MotorHz", Form::kValue},
-    {"ParS_MotorRPM", Form::kValue},         {"ParMotorIrA", Form::kValue},
-    {"ParMotorIpA", Form::kValue},           {"ParMotorSrRPM", Form::kValue},
-    {"ParMotorAccel", Form::kValue},         {"ParMotorDecel", Form::kValue},
-    {"CfgUseRamp", Form::kBool},             {"CfgRampStopMode", Form::kBitField},
-    {"ParMotorIrTimer", Form::kValue},       {"ParMotorStepRev", Form::kValue},
-    {"ParMotorStepDiv", Form::kValue},       {"ParEncoderPulseRev", Form::kValue},
-    {"ParEncoderGear", Form::kValue},        {"ParEncoderExt", Form::kLong},
-    {"ParUseEncoderReverse", Form::kBool},   {"ParUseEncoderSource", Form::kBool},
-    {"ParSpeedRef", Form::kFrac16},          {"ParSpeedWin", Form::kValue},
-    {"ParZeroSpeedMax", Form::kFrac16},      {"ParZeroSpeedMin", Form::kFrac16},
-    {"ParZeroTimeout", Form::kValue},        {"ParPosMaxLimit", Form::kLong},
-    {"ParPosMinLimit", Form::kLong},         {"ParPosWindow", Form::kValue},
-    {"ParPosPktAccel", Form::kValue},        {"ParPosPktDecel", Form::kValue},
-    {"ParPosPktSpeed", Form::kFrac16},       {"ParPosPktTarget", Form::kLong},
-    {"ParPosPGain", Form::kFrac16},          {"ParPosIGain", Form::kFrac16},
-    {"ParCyclicRx1", Form::kEncoded},        {"ParCyclicRx2", Form::kEncoded},
-    {"ParCyclicRx3", Form::kEncoded},        {"ParCyclicRx4", Form::kEncoded},
-    {"ParCyclicTx1", Form::kEncoded},        {"ParCyclicTx2", Form::kEncoded},
-    {"ParCyclicTx3", Form::kEncoded},        {"ParCyclicTx4", Form::kEncoded},
-    {"CfgEncoderEnable", Form::kBool},       {"CfgControlMode", Form::kBitField},
-    {"CfgPositionMode", Form::kBool},        {"CfgRefSource", Form::kBitField},
-    {"CfgCmdFromBus", Form::kBool},          {"CfgZeroActiveLevel", Form::kBool},
-    {"CfgZeroDirection", Form::kBool},       {"CfgUsePosLimits", Form::kBool},
-    {"CfgUseSyncSignal", Form::kBool},       {"CmdDriveEnable", Form::kBool},
-    {"HwDriveEnable", Form::kBool},          {"CmdResetCounter", Form::kBool},
-    {"CmdZeroing", Form::kBool},             {"CmdSyncSignal", Form::kBool},
-    {"ParActualPos", Form::kLong},           {"StateSpeedLoop", Form::kBool},
-    {"StateProfile", Form::kBool},           {"StatePosLoop", Form::kBool},
+    {"ParEEModBusBaudrate", Form::kEncoded},
+    {"ParEEModBusAddress", Form::kValue},
+    {"ParEECanBusBaudrate", Form::kEncoded},
+    {"ParEECanBusAddress", Form::kValue},
+    {"ParHWLimitVolt", Form::kValue},
+    {"ParHWLimitAmp", Form::kValue},
+    {"ParHWLimitAmpNom", Form::kValue},
+    {"ParMainVoltage", Form::kValue},
+    {"ParCurrRangeMax", Form::kValue},
+    {"ParEECurrRangeMax", Form::kValue},
+    {"ParSpeedRangeMax", Form::kValue},
+    {"ParEESpeedRangeMax", Form::kValue},
+    {"ParPwmFreq", Form::kEncoded},
+    {"ParEEPwmFreq", Form::kEncoded},
+    {"ParU_Dc_BusV", Form::kValue},
+    {"ParU_MotorV", Form::kValue},
+    {"ParI_MotorA", Form::kValue},
+    {"ParF_MotorHz", Form::kValue},
+    {"ParS_MotorRPM", Form::kValue},
+    {"ParMotorIrA", Form::kValue},
+    {"ParMotorIpA", Form::kValue},
+    {"ParMotorSrRPM", Form::kValue},
+    {"ParMotorAccel", Form::kValue},
+    {"ParMotorDecel", Form::kValue},
+    {"CfgUseRamp", Form::kBool},
+    {"CfgRampStopMode", Form::kBitField},
+    {"ParMotorIrTimer", Form::kValue},
+    {"ParMotorStepRev", Form::kValue},
+    {"ParMotorStepDiv", Form::kValue},
+    {"ParEncoderPulseRev", Form::kValue},
+    {"ParEncoderGear", Form::kValue},
+    {"ParEncoderExt", Form::kLong},
+    {"ParUseEncoderReverse", Form::kBool},
+    {"ParUseEncoderSource", Form::kBool},
+    {"ParSpeedRef", Form::kFrac16},
+    {"ParSpeedWin", Form::kValue},
+    {"ParZeroSpeedMax", Form::kFrac16},
+    {"ParZeroSpeedMin", Form::kFrac16},
+    {"ParZeroTimeout", Form::kValue},
+    {"ParPosMaxLimit", Form::kLong},
+    {"ParPosMinLimit", Form::kLong},
+    {"ParPosWindow", Form::kValue},
+    {"ParPosPktAccel", Form::kValue},
+    {"ParPosPktDecel", Form::kValue},
+    {"ParPosPktSpeed", Form::kFrac16},
+    {"ParPosPktTarget", Form::kLong},
+    {"ParPosPGain", Form::kFrac16},
+    {"ParPosIGain", Form::kFrac16},
+    {"ParCyclicRx1", Form::kEncoded},
+    {"ParCyclicRx2", Form::kEncoded},
+    {"ParCyclicRx3", Form::kEncoded},
+    {"ParCyclicRx4", Form::kEncoded},
+    {"ParCyclicTx1", Form::kEncoded},
+    {"ParCyclicTx2", Form::kEncoded},
+    {"ParCyclicTx3", Form::kEncoded},
+    {"ParCyclicTx4", Form::kEncoded},
+    {"CfgEncoderEnable", Form::kBool},
+    {"CfgControlMode", Form::kBitField},
+    {"CfgPositionMode", Form::kBool},
+    {"CfgRefSource", Form::kBitField},
+    {"CfgCmdFromBus", Form::kBool},
+    {"CfgZeroActiveLevel", Form::kBool},
+    {"CfgZeroDirection", Form::kBool},
+    {"CfgUsePosLimits", Form::kBool},
+    {"CfgUseSyncSignal", Form::kBool},
+    {"CmdDriveEnable", Form::kBool},
+    {"HwDriveEnable", Form::kBool},
+    {"CmdResetCounter", Form::kBool},
+    {"CmdZeroing", Form::kBool},
+    {"CmdSyncSignal", Form::kBool},
+    {"ParActualPos", Form::kLong},
+    {"StateSpeedLoop", Form::kBool},
+    {"StateProfile", Form::kBool},
+    {"StatePosLoop", Form::kBool},
     {"StateMotor", Form::kBool},
 };
 
@@ -188,7 +225,8 @@ TEST_F(Vx310Model, BindsEveryMemberInTheFormOfItsClass) {
           mask = static_cast<uint32_t>(third);
         }
         ASSERT_NE(mask, 0u);
-        EXPECT_FALSE(def->FindDescr(MaskKey(mask)).empty()) << "no description of " << MaskKey(mask);
+        EXPECT_FALSE(def->FindDescr(MaskKey(mask)).empty())
+            << "no description of " << MaskKey(mask);
         EXPECT_FALSE(def->FindDescr(ValueKey(mask, 0)).empty());
         EXPECT_FALSE(def->FindDescr(ValueKey(mask, 1)).empty());
         EXPECT_EQ(bitsInUse[reg] & mask, 0u) << "bits shared with another member";
@@ -206,12 +244,24 @@ TEST_F(Vx310Model, BuildsEveryMemberAsAParameterOfItsClass) {
     SCOPED_TRACE(m.name);
     TkoParKind kind = TkoParKind::Value;
     switch (m.form) {
-      case Form::kValue: kind = TkoParKind::Value; break;
-      case Form::kEncoded: kind = TkoParKind::Encoded; break;
-      case Form::kLong: kind = TkoParKind::Long; break;
-      case Form::kFrac16: kind = TkoParKind::Frac16; break;
-      case Form::kBitField: kind = TkoParKind::BitField; break;
-      case Form::kBool: kind = TkoParKind::BoolField; break;
+      case Form::kValue:
+        kind = TkoParKind::Value;
+        break;
+      case Form::kEncoded:
+        kind = TkoParKind::Encoded;
+        break;
+      case Form::kLong:
+        kind = TkoParKind::Long;
+        break;
+      case Form::kFrac16:
+        kind = TkoParKind::Frac16;
+        break;
+      case Form::kBitField:
+        kind = TkoParKind::BitField;
+        break;
+      case Form::kBool:
+        kind = TkoParKind::BoolField;
+        break;
     }
     const std::unique_ptr<TkoParValue> p = vx::BuildParameter(kind, m.name, *list_, *buffer_);
     ASSERT_NE(p, nullptr);
@@ -240,7 +290,8 @@ TEST_F(Vx310Model, BuildsEveryMemberAsAParameterOfItsClass) {
     }
     EXPECT_FALSE(p->GetDescr().empty());
     EXPECT_FALSE(p->GetValueString().empty());
-    const bool choices = m.form == Form::kEncoded || m.form == Form::kBitField || m.form == Form::kBool;
+    const bool choices =
+        m.form == Form::kEncoded || m.form == Form::kBitField || m.form == Form::kBool;
     // The CAN frame selectors get their choices when a drive is identified.
     if (choices && std::string(m.name).rfind("ParCyclic", 0) != 0) {
       TkoParChoiceList list;
@@ -306,7 +357,8 @@ TEST_F(Vx310Model, LimitsAndDefaultsAgree) {
 // write, and the state read stays well inside the 100 ms cycle at 19200 baud.
 TEST_F(Vx310Model, CategoriesAreValidBlocksThatFitTheLine) {
   const int maxBuffer = list_->GetMaxBufferSize();
-  EXPECT_EQ(list_->ReadInteger("DataModel", "MaxBufferSize", 0), maxBuffer) << "MaxBufferSize out of 20..256";
+  EXPECT_EQ(list_->ReadInteger("DataModel", "MaxBufferSize", 0), maxBuffer)
+      << "MaxBufferSize out of 20..256";
   for (const char* category : kCategories) {
     SCOPED_TRACE(category);
     const std::string text = list_->GetCategoryText(category);
@@ -318,12 +370,14 @@ TEST_F(Vx310Model, CategoriesAreValidBlocksThatFitTheLine) {
       for (int a = b->First(); a < b->First() + b->Count(); ++a)
         EXPECT_NE(list_->FindByAddress(static_cast<uint16_t>(a)), nullptr) << "register " << a;
       // The transactions split a block from this size on (the write limit is the tighter).
-      EXPECT_LT(list_->BlockBytes(b->First(), b->Count()), maxBuffer - 8) << "block at " << b->First();
+      EXPECT_LT(list_->BlockBytes(b->First(), b->Count()), maxBuffer - 8)
+          << "block at " << b->First();
     }
   }
   TkoRegBlock state(list_->GetCategoryText("ActState"));
   int words = 0;
-  for (const TkoRegBlock* b = &state; b != nullptr; b = b->Next()) words += list_->BlockBytes(b->First(), b->Count()) / 2;
+  for (const TkoRegBlock* b = &state; b != nullptr; b = b->Next())
+    words += list_->BlockBytes(b->First(), b->Count()) / 2;
   EXPECT_LE(words, 30);
   // (13 + 2N) characters of 0.573 ms plus two 3.5-character gaps.
   EXPECT_LT((13 + 2 * words + 7) * 0.573, 50.0);
@@ -347,10 +401,11 @@ TEST_F(Vx310Model, CategoriesAreValidBlocksThatFitTheLine) {
 TEST_F(Vx310Model, WhatTheTerminalWritesAtOnceIsNotReadCyclically) {
   TkoRegBlock actState(list_->GetCategoryText("ActState"));
   TkoRegBlock faultState(list_->GetCategoryText("FaultState"));
-  const char* const writtenAtOnce[] = {"ParEECurrRangeMax", "ParCurrRangeMax", "CmdDriveEnable", "CmdResetCounter",
-                                       "CmdZeroing", "CmdSyncSignal", "CfgPositionMode", "ParSpeedRef",
-                                       "ParPosPktAccel", "ParPosPktDecel", "ParPosPktSpeed", "ParPosPktTarget",
-                                       "ParEEModBusAddress", "ParEECanBusBaudrate"};
+  const char* const writtenAtOnce[] = {
+      "ParEECurrRangeMax",  "ParCurrRangeMax",    "CmdDriveEnable",  "CmdResetCounter",
+      "CmdZeroing",         "CmdSyncSignal",      "CfgPositionMode", "ParSpeedRef",
+      "ParPosPktAccel",     "ParPosPktDecel",     "ParPosPktSpeed",  "ParPosPktTarget",
+      "ParEEModBusAddress", "ParEECanBusBaudrate"};
   for (const char* name : writtenAtOnce) {
     const std::vector<std::string> items = Entry(name);
     const bool twoRegisters = std::string(name) == "ParPosPktTarget";
@@ -397,8 +452,10 @@ TEST_F(Vx310Model, EveryRamSetupRegisterHasItsEepromCopyInTheEepromSetup) {
     }
   EXPECT_GT(checked, 0);
   // The hardware list shows the EEPROM copies of the ranges, read with the setup.
-  for (const char* name : {"ParEECurrRangeMax", "ParEESpeedRangeMax", "ParEEPwmFreq", "ParEEModBusAddress"})
-    EXPECT_TRUE(ram.Contains(buffer_->FindRegister(Entry(name).at(0))->Definition()->Address)) << name;
+  for (const char* name :
+       {"ParEECurrRangeMax", "ParEESpeedRangeMax", "ParEEPwmFreq", "ParEEModBusAddress"})
+    EXPECT_TRUE(ram.Contains(buffer_->FindRegister(Entry(name).at(0))->Definition()->Address))
+        << name;
 }
 
 }  // namespace

@@ -40,7 +40,8 @@ TEST(MBRtuReceiverFuzzFound, NoFrameLongerThanAnAdu) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    auto rx = c.request ? vx::MBRtuReceiver::ForRequest() : vx::MBRtuReceiver::ForResponse(0x01, 0x03);
+    auto rx =
+        c.request ? vx::MBRtuReceiver::ForRequest() : vx::MBRtuReceiver::ForResponse(0x01, 0x03);
     const auto frame = vx::EncodeRtu(c.adu);
     const auto status = rx.Feed(frame);
     EXPECT_NE(status, vx::MBRtuReceiver::Status::kOverflow);

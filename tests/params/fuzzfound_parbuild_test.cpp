@@ -19,16 +19,11 @@ TEST(ParBuildFuzzFound, ElementOutsideEightBitsBuildsNothing) {
     int index;  // -1: nothing built
   };
   const Case cases[] = {
-      {TkoParKind::Value, "Arr,1", 1},
-      {TkoParKind::Value, "Arr,255", 255},
-      {TkoParKind::Value, "Arr,257", -1},
-      {TkoParKind::Value, "Arr,-1", -1},
-      {TkoParKind::Encoded, "Arr,0x101", -1},
-      {TkoParKind::Long, "Lo,Hi,256", -1},
-      {TkoParKind::Frac16, "Lo,Hi,-255", -1},
-      {TkoParKind::Point2D, "Lo,Hi,513", -1},
-      {TkoParKind::BitField, "Arr,257,3", -1},
-      {TkoParKind::BoolField, "Arr,257,3", -1},
+      {TkoParKind::Value, "Arr,1", 1},         {TkoParKind::Value, "Arr,255", 255},
+      {TkoParKind::Value, "Arr,257", -1},      {TkoParKind::Value, "Arr,-1", -1},
+      {TkoParKind::Encoded, "Arr,0x101", -1},  {TkoParKind::Long, "Lo,Hi,256", -1},
+      {TkoParKind::Frac16, "Lo,Hi,-255", -1},  {TkoParKind::Point2D, "Lo,Hi,513", -1},
+      {TkoParKind::BitField, "Arr,257,3", -1}, {TkoParKind::BoolField, "Arr,257,3", -1},
       {TkoParKind::BoolField, "Arr,1,3", 1},
   };
   for (const Case& c : cases) {

@@ -45,9 +45,9 @@ TEST(ContrastTest, TextKeepsItsColourWhereItReads) {
   const struct {
     QColor designed, background, expected;
   } cases[] = {
-      {Qt::white, QColor(4, 81, 208), Qt::white},       // white on dark blue reads
-      {Qt::white, QColor(172, 203, 253), Qt::black},    // not on light blue
-      {Qt::black, QColor(20, 20, 20), Qt::white},       // black on a dark ground
+      {Qt::white, QColor(4, 81, 208), Qt::white},     // white on dark blue reads
+      {Qt::white, QColor(172, 203, 253), Qt::black},  // not on light blue
+      {Qt::black, QColor(20, 20, 20), Qt::white},     // black on a dark ground
       {QColor(0, 0, 192), Qt::white, QColor(0, 0, 192)},
   };
   for (const auto& c : cases) {

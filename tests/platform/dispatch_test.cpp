@@ -1,8 +1,8 @@
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <memory>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "platform/koexception.h"
 #include "platform/queuedispatcher.h"

@@ -1,8 +1,8 @@
 #include "platform/event.h"
 
-#include <chrono>
-
 #include <gtest/gtest.h>
+
+#include <chrono>
 
 namespace {
 

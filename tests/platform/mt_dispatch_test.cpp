@@ -1,3 +1,5 @@
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <chrono>
 #include <functional>
@@ -5,8 +7,6 @@
 #include <string>
 #include <thread>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "platform/event.h"
 #include "platform/koexception.h"
@@ -117,11 +117,20 @@ TEST_F(DispatchThreads, UiWaitForBlockedWorkerRunsHandOversOnly) {
     std::function<bool(vx::WorkerThread&, vx::ManualResetEvent&)> wait;
   };
   const Case cases[] = {
-      {"join", [](vx::WorkerThread& w, vx::ManualResetEvent&) { w.Join(); return true; }},
+      {"join",
+       [](vx::WorkerThread& w, vx::ManualResetEvent&) {
+         w.Join();
+         return true;
+       }},
       {"finished with timeout",
        [](vx::WorkerThread& w, vx::ManualResetEvent&) { return w.WaitFinished(kLong); }},
-      {"event with timeout", [](vx::WorkerThread&, vx::ManualResetEvent& e) { return e.WaitFor(kLong); }},
-      {"event without limit", [](vx::WorkerThread&, vx::ManualResetEvent& e) { e.Wait(); return true; }},
+      {"event with timeout",
+       [](vx::WorkerThread&, vx::ManualResetEvent& e) { return e.WaitFor(kLong); }},
+      {"event without limit",
+       [](vx::WorkerThread&, vx::ManualResetEvent& e) {
+         e.Wait();
+         return true;
+       }},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -1,9 +1,9 @@
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <cstdint>
 #include <memory>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "platform/lockedlist.h"
 #include "platform/queuedispatcher.h"

@@ -1,8 +1,8 @@
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <chrono>
 #include <string>
-
-#include <gtest/gtest.h>
 
 #include "platform/koexception.h"
 #include "platform/workerthread.h"

@@ -64,8 +64,8 @@ TEST_P(SimOverLine, AnswersVersionRangesAndExceptions) {
 
   ASSERT_EQ(Exchange(*mb, {1, 0x41}, r), mbr::kOk);
   ASSERT_EQ(r.size(), 12u);
-  EXPECT_EQ(r[4] << 8 | r[5], 310);   // model
-  EXPECT_EQ(r[8] << 8 | r[9], 220);   // version word
+  EXPECT_EQ(r[4] << 8 | r[5], 310);  // model
+  EXPECT_EQ(r[8] << 8 | r[9], 220);  // version word
 
   // The actual state: 11 registers, one word each.
   ASSERT_EQ(Exchange(*mb, {1, 0x03, 0, 200, 0, 11}, r), mbr::kOk);
@@ -109,7 +109,9 @@ TEST_P(SimOverLine, SeveralDrivesEachAnswerTheirOwnAddress) {
   if (GetParam() == Line::kTcp) {
     options.tcp = true;
   } else {
-    link = (std::filesystem::path(::testing::TempDir()) / ("simmulti_pty_" + std::to_string(::getpid()))).string();
+    link = (std::filesystem::path(::testing::TempDir()) /
+            ("simmulti_pty_" + std::to_string(::getpid())))
+               .string();
     options.ptyLink = link;
   }
   vx::SimServer server(std::vector<vx::SimDrive*>{&drive1, &drive5}, options);
@@ -144,7 +146,8 @@ TEST_P(SimOverLine, SeveralDrivesEachAnswerTheirOwnAddress) {
     EXPECT_EQ(Exchange(*mb, {0, 0x06, 0, 221, 0x10, 0}, r), mbr::kOk);
     for (uint8_t slave : {1, 5}) {
       ASSERT_EQ(Exchange(*mb, {slave, 0x03, 0, 221, 0, 1}, r), mbr::kOk);
-      EXPECT_EQ(r, (std::vector<uint8_t>{slave, 0x03, 2, 0x10, 0})) << "broadcast missed slave " << int(slave);
+      EXPECT_EQ(r, (std::vector<uint8_t>{slave, 0x03, 2, 0x10, 0}))
+          << "broadcast missed slave " << int(slave);
     }
   }
   mb->CloseConnection();
@@ -198,9 +201,9 @@ TEST_P(SimOverLine, FaultsSwitchedWhileServing) {
   sim.SetLineFaults(5, 0, false);
   EXPECT_EQ(read(), mbr::kTimeout);  // 5
   sim.SetLineFaults(0, 7, false);
-  EXPECT_EQ(read(), mbr::kOk);      // 6
-  EXPECT_EQ(read(), badFrame);      // 7
-  EXPECT_EQ(read(), mbr::kOk);      // 8
+  EXPECT_EQ(read(), mbr::kOk);  // 6
+  EXPECT_EQ(read(), badFrame);  // 7
+  EXPECT_EQ(read(), mbr::kOk);  // 8
   mb->CloseConnection();
 }
 

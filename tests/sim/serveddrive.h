@@ -23,7 +23,9 @@ inline const std::string kVx310Model = std::string(VX_SOURCE_DIR) + "/models/VX3
 
 enum class Line { kTcp, kRtu };
 
-inline const char* LineName(Line line) { return line == Line::kTcp ? "Tcp" : "Rtu"; }
+inline const char* LineName(Line line) {
+  return line == Line::kTcp ? "Tcp" : "Rtu";
+}
 
 // A fault set in the drive before it serves: a register (name or number) and its bit.
 using SimFault = std::pair<std::string, int>;

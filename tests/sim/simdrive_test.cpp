@@ -1,6 +1,8 @@
 // The simulated drive at the level of Modbus PDUs, without a line: addressing, the
 // register layout on the wire, exceptions, the version answer, the EEPROM state file and
 // the motor behind the registers. Time is handed in, so the motor runs on a fixed clock.
+#include "sim/simdrive.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -14,7 +16,6 @@
 #include <vector>
 
 #include "platform/koexception.h"
-#include "sim/simdrive.h"
 #include "sim/simimage.h"
 
 namespace {
@@ -32,7 +33,8 @@ std::vector<uint8_t> Bytes(std::initializer_list<int> b) {
 }
 
 std::string TempPath(const std::string& name) {
-  return (fs::path(::testing::TempDir()) / ("simdrive_" + std::to_string(::getpid()) + "_" + name)).string();
+  return (fs::path(::testing::TempDir()) / ("simdrive_" + std::to_string(::getpid()) + "_" + name))
+      .string();
 }
 
 class Drive : public ::testing::Test {
@@ -70,7 +72,8 @@ class Drive : public ::testing::Test {
     const auto r = Send(Bytes({7, 0x03, a >> 8, a & 0xFF, 0, 2}), at);
     EXPECT_EQ(r.adu.size(), 7u);
     if (r.adu.size() != 7) return 0;
-    return static_cast<int32_t>(static_cast<uint32_t>(r.adu[5] << 24 | r.adu[6] << 16 | r.adu[3] << 8 | r.adu[4]));
+    return static_cast<int32_t>(
+        static_cast<uint32_t>(r.adu[5] << 24 | r.adu[6] << 16 | r.adu[3] << 8 | r.adu[4]));
   }
   void Write(const char* name, int value, Clock::duration at = {}) {
     const uint16_t a = Addr(name);
@@ -79,8 +82,10 @@ class Drive : public ::testing::Test {
   }
   void WriteLong(const char* low, int32_t value, Clock::duration at = {}) {
     const uint16_t a = Addr(low);
-    const auto v = static_cast<int>(static_cast<uint32_t>(value) >> 16), w = static_cast<int>(value & 0xFFFF);
-    const auto r = Send(Bytes({7, 0x10, a >> 8, a & 0xFF, 0, 2, 4, w >> 8, w & 0xFF, v >> 8, v & 0xFF}), at);
+    const auto v = static_cast<int>(static_cast<uint32_t>(value) >> 16),
+               w = static_cast<int>(value & 0xFFFF);
+    const auto r =
+        Send(Bytes({7, 0x10, a >> 8, a & 0xFF, 0, 2, 4, w >> 8, w & 0xFF, v >> 8, v & 0xFF}), at);
     ASSERT_EQ(r.adu.size(), 6u) << low << " not written: " << r.note;
   }
 
@@ -112,14 +117,18 @@ TEST_F(Drive, AnswersExceptionsForWhatItCannotDo) {
   const Case cases[] = {
       {"unknown function", Bytes({7, 0x2B, 0x0E, 1, 0}), 0x2B, 0x01},
       {"read of an undefined address", Bytes({7, 0x03, 0x01, 0xF4, 0, 1}), 0x03, 0x02},
-      {"read reaching past the last register of a block", Bytes({7, 0x03, 0, 144, 0, 2}), 0x03, 0x02},
+      {"read reaching past the last register of a block", Bytes({7, 0x03, 0, 144, 0, 2}), 0x03,
+       0x02},
       {"read of no register", Bytes({7, 0x03, 0, 100, 0, 0}), 0x03, 0x03},
       {"read longer than the firmware buffer", Bytes({7, 0x03, 0x04, 0x4C, 0, 62}), 0x03, 0x03},
       {"read request of the wrong length", Bytes({7, 0x03, 0, 100, 0}), 0x03, 0x03},
       {"write to an undefined address", Bytes({7, 0x06, 0x01, 0xF4, 0, 1}), 0x06, 0x02},
-      {"single write with three data bytes", Bytes({7, 0x06, ref >> 8, ref & 0xFF, 0, 1, 2}), 0x06, 0x03},
-      {"multiple write whose byte count disagrees", Bytes({7, 0x10, ref >> 8, ref & 0xFF, 0, 1, 4, 0, 1, 0, 2}), 0x10, 0x03},
-      {"multiple write shorter than its byte count", Bytes({7, 0x10, ref >> 8, ref & 0xFF, 0, 1, 2, 0}), 0x10, 0x03},
+      {"single write with three data bytes", Bytes({7, 0x06, ref >> 8, ref & 0xFF, 0, 1, 2}), 0x06,
+       0x03},
+      {"multiple write whose byte count disagrees",
+       Bytes({7, 0x10, ref >> 8, ref & 0xFF, 0, 1, 4, 0, 1, 0, 2}), 0x10, 0x03},
+      {"multiple write shorter than its byte count",
+       Bytes({7, 0x10, ref >> 8, ref & 0xFF, 0, 1, 2, 0}), 0x10, 0x03},
       {"version request with data", Bytes({7, 0x41, 0}), 0x41, 0x03},
   };
   for (const Case& c : cases) {
@@ -146,7 +155,8 @@ TEST_F(Drive, KeepsRequestsAndAnswersWithinTheFirmwareBuffer) {
   EXPECT_EQ(Send(Bytes({7, 0x03, 0, 0, 0, 29})).adu.size(), 3u + 58u);
   EXPECT_EQ(Send(Bytes({7, 0x03, 0, 0, 0, 30})).adu, Bytes({7, 0x83, 0x03}));
   // 27 words go out in 9 + 54 bytes, 28 in 65.
-  for (const auto& [count, answer] : {std::pair{27, Bytes({7, 0x10, 0, 0, 0, 27})}, std::pair{28, Bytes({7, 0x90, 0x03})}}) {
+  for (const auto& [count, answer] :
+       {std::pair{27, Bytes({7, 0x10, 0, 0, 0, 27})}, std::pair{28, Bytes({7, 0x90, 0x03})}}) {
     std::vector<uint8_t> write = Bytes({7, 0x10, 0, 0, 0, count, 2 * count});
     write.resize(write.size() + 2 * static_cast<std::size_t>(count), 0x11);
     EXPECT_EQ(Send(write).adu, answer) << count << " words";
@@ -191,11 +201,12 @@ TEST_F(Drive, ServesMultiWordRegistersWithAllTheirWords) {
   }
   Start("", model);
   // 10+5: 4 + 2 + 6 + 6 + 2 bytes.
-  const auto write = Send(Bytes({7, 0x10, 0, 10, 0, 5, 20, 0x12, 0x34, 0x56, 0x78, 0, 0x11, 0, 1, 0, 2, 0, 3,
-                                 0, 31, 0, 12, 0, 49, 0xAB, 0xCD}));
+  const auto write = Send(Bytes({7, 0x10, 0, 10, 0, 5, 20, 0x12, 0x34, 0x56, 0x78, 0,    0x11, 0,
+                                 1, 0,    2, 0,  3, 0, 31, 0,    12,   0,    49,   0xAB, 0xCD}));
   ASSERT_EQ(write.adu, Bytes({7, 0x10, 0, 10, 0, 5}));
   EXPECT_EQ(Send(Bytes({7, 0x03, 0, 10, 0, 1})).adu, Bytes({7, 0x03, 4, 0x12, 0x34, 0x56, 0x78}));
-  EXPECT_EQ(Send(Bytes({7, 0x03, 0, 11, 0, 2})).adu, Bytes({7, 0x03, 8, 0, 0x11, 0, 1, 0, 2, 0, 3}));
+  EXPECT_EQ(Send(Bytes({7, 0x03, 0, 11, 0, 2})).adu,
+            Bytes({7, 0x03, 8, 0, 0x11, 0, 1, 0, 2, 0, 3}));
   EXPECT_EQ(Send(Bytes({7, 0x03, 0, 14, 0, 1})).adu, Bytes({7, 0x03, 2, 0xAB, 0xCD}));
   // A single write to the long takes its four bytes, and only those.
   EXPECT_EQ(Send(Bytes({7, 0x06, 0, 10, 0, 0, 0, 9})).adu, Bytes({7, 0x06, 0, 10, 0, 0, 0, 9}));

@@ -1,9 +1,8 @@
 // The vx310-sim program as users start it: its command line, its ready line, clean ends
 // on signals, an independent Modbus client (mbpoll) over TCP and over the simulator's
 // pseudo-terminal, and the EEPROM state surviving a restart.
-#include <gtest/gtest.h>
-
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -89,7 +88,8 @@ class Child {
  private:
   // False at the end of the output or at the deadline.
   bool ReadSome(Clock::time_point deadline) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
     if (left <= 0 || out_ < 0) return false;
     pollfd p{out_, POLLIN, 0};
     if (poll(&p, 1, static_cast<int>(left)) <= 0) return false;
@@ -108,7 +108,8 @@ class Child {
 };
 
 std::string Temp(const std::string& name) {
-  return (fs::path(::testing::TempDir()) / ("simexec_" + std::to_string(getpid()) + "_" + name)).string();
+  return (fs::path(::testing::TempDir()) / ("simexec_" + std::to_string(getpid()) + "_" + name))
+      .string();
 }
 
 // Runs mbpoll once against `where` (extra arguments first) and returns its output.
@@ -134,8 +135,9 @@ uint16_t PortOf(const std::string& ready) {
 TEST(SimProgram, ExplainsItsOptionsAndRefusesBadOnes) {
   Child help({kSim, "--help"});
   ASSERT_EQ(help.Wait(), 0);
-  for (const char* option : {"--model", "--slave", "--version", "--pty", "--serial", "--tcp", "--baud", "--parity",
-                             "--state", "--fault", "--drop-every", "--silent-after", "--corrupt-every", "--verbose"})
+  for (const char* option :
+       {"--model", "--slave", "--version", "--pty", "--serial", "--tcp", "--baud", "--parity",
+        "--state", "--fault", "--drop-every", "--silent-after", "--corrupt-every", "--verbose"})
     EXPECT_NE(help.Output().find(option), std::string::npos) << option;
 
   struct Case {
@@ -184,7 +186,8 @@ TEST(SimProgram, EndsCleanlyOnSigintAndSigterm) {
 class SimWithMbpoll : public ::testing::Test {
  protected:
   void SetUp() override {
-    if (!fs::exists(kMbpoll)) GTEST_SKIP() << "mbpoll is not installed (scripts/ensure-deps.sh installs it)";
+    if (!fs::exists(kMbpoll))
+      GTEST_SKIP() << "mbpoll is not installed (scripts/ensure-deps.sh installs it)";
   }
 };
 
@@ -192,7 +195,8 @@ class SimWithMbpoll : public ::testing::Test {
 // and the terminal's 19200 baud 8E1. Addresses are given from 0 (-0).
 TEST_F(SimWithMbpoll, ReadsAndWritesOverTcpAndThePseudoTerminal) {
   const std::string link = Temp("mbpoll-pty");
-  Child sim({kSim, "--pty", link, "--tcp", "0", "--slave", "3", "--verbose", "--fault", "ActFault2:3", "--fault", "300:0"});
+  Child sim({kSim, "--pty", link, "--tcp", "0", "--slave", "3", "--verbose", "--fault",
+             "ActFault2:3", "--fault", "300:0"});
   const uint16_t port = PortOf(StartSim(sim));
   ASSERT_NE(port, 0);
   const std::vector<std::vector<std::string>> lines = {
@@ -211,7 +215,7 @@ TEST_F(SimWithMbpoll, ReadsAndWritesOverTcpAndThePseudoTerminal) {
     // Steps per revolution: the default, then what the previous line wrote.
     const std::string before = i == 0 ? "200" : std::to_string(300 + i - 1);
     EXPECT_NE(out.find("[102]: \t" + before), std::string::npos) << out;
-    EXPECT_NE(out.find("[103]: \t16"), std::string::npos) << out;   // microsteps
+    EXPECT_NE(out.find("[103]: \t16"), std::string::npos) << out;  // microsteps
 
     args = lines[i];
     args.insert(args.end(), {"-r", "102", where[i], value});
@@ -234,23 +238,26 @@ TEST_F(SimWithMbpoll, ReadsAndWritesOverTcpAndThePseudoTerminal) {
 
   EXPECT_EQ(sim.Stop(SIGTERM), 0);
   // Every request is in the log, with the line it came on.
-  for (const char* logged : {"#1 tcp read 102+2", "#2 tcp write 102", "#4 pty read 102+2", "#5 pty write 102"})
+  for (const char* logged :
+       {"#1 tcp read 102+2", "#2 tcp write 102", "#4 pty read 102+2", "#5 pty write 102"})
     EXPECT_NE(sim.Output().find(logged), std::string::npos) << logged << "\n" << sim.Output();
 }
 
 // --serial on a port it does not create: one end of a pseudo-terminal pair that socat
 // joins to another, where mbpoll asks.
 TEST_F(SimWithMbpoll, ServesASerialPortGivenByName) {
-  if (!fs::exists(kSocat)) GTEST_SKIP() << "socat is not installed (scripts/ensure-deps.sh installs it)";
+  if (!fs::exists(kSocat))
+    GTEST_SKIP() << "socat is not installed (scripts/ensure-deps.sh installs it)";
   const std::string simEnd = Temp("serial-a"), clientEnd = Temp("serial-b");
-  Child socat({kSocat, "-d", "-d", "pty,raw,echo=0,link=" + simEnd, "pty,raw,echo=0,link=" + clientEnd});
+  Child socat(
+      {kSocat, "-d", "-d", "pty,raw,echo=0,link=" + simEnd, "pty,raw,echo=0,link=" + clientEnd});
   // socat logs each pseudo-terminal it makes, then the start of its transfer loop.
   ASSERT_FALSE(socat.WaitLine("starting data transfer loop").empty()) << socat.Output();
   Child sim({kSim, "--serial", simEnd, "--baud", "19200", "--parity", "even"});
   EXPECT_NE(StartSim(sim).find("serial " + simEnd), std::string::npos);
   int status = 0;
-  const std::string out = Mbpoll({"-m", "rtu", "-b", "19200", "-P", "even", "-a", "1", "-0", "-1", "-o", "5", "-r",
-                                  "102", "-c", "2", clientEnd},
+  const std::string out = Mbpoll({"-m", "rtu", "-b", "19200", "-P", "even", "-a", "1", "-0", "-1",
+                                  "-o", "5", "-r", "102", "-c", "2", clientEnd},
                                  &status);
   ASSERT_EQ(status, 0) << out;
   EXPECT_NE(out.find("[102]: \t200"), std::string::npos) << out;
@@ -266,7 +273,9 @@ TEST_F(SimWithMbpoll, KeepsTheEepromAcrossARestart) {
   fs::remove(state);
   const auto read = [](uint16_t port, const char* reg) {
     int status = 0;
-    const std::string out = Mbpoll({"-m", "tcp", "-p", std::to_string(port), "-0", "-1", "-o", "5", "-r", reg, "127.0.0.1"}, &status);
+    const std::string out = Mbpoll(
+        {"-m", "tcp", "-p", std::to_string(port), "-0", "-1", "-o", "5", "-r", reg, "127.0.0.1"},
+        &status);
     EXPECT_EQ(status, 0) << out;
     return out;
   };
@@ -274,8 +283,9 @@ TEST_F(SimWithMbpoll, KeepsTheEepromAcrossARestart) {
     Child sim({kSim, "--tcp", "0", "--state", state});
     const uint16_t port = PortOf(StartSim(sim));
     int status = 0;
-    const std::string out =
-        Mbpoll({"-m", "tcp", "-p", std::to_string(port), "-0", "-o", "5", "-r", "1103", "127.0.0.1", "32"}, &status);
+    const std::string out = Mbpoll(
+        {"-m", "tcp", "-p", std::to_string(port), "-0", "-o", "5", "-r", "1103", "127.0.0.1", "32"},
+        &status);
     ASSERT_EQ(status, 0) << out;
     EXPECT_EQ(sim.Stop(SIGTERM), 0);
   }
@@ -283,7 +293,8 @@ TEST_F(SimWithMbpoll, KeepsTheEepromAcrossARestart) {
   Child sim({kSim, "--tcp", "0", "--state", state});
   const uint16_t port = PortOf(StartSim(sim));
   EXPECT_NE(read(port, "1103").find("[1103]: \t32"), std::string::npos);
-  EXPECT_NE(read(port, "103").find("[103]: \t32"), std::string::npos) << "RAM setup loaded from the EEPROM";
+  EXPECT_NE(read(port, "103").find("[103]: \t32"), std::string::npos)
+      << "RAM setup loaded from the EEPROM";
   EXPECT_EQ(sim.Stop(SIGTERM), 0);
   fs::remove(state);
 }

@@ -31,9 +31,15 @@ struct TreeFixture : ::testing::Test {
   TkoXmlParser parser;
 
   void SetUp() override {
-    parser.OnAddChild = [this](TkoXmlParser*, TkoXmlElement* c) { log.push_back("parser:add:" + c->Name()); };
-    parser.OnDelChild = [this](TkoXmlParser*, TkoXmlElement* c) { log.push_back("parser:del:" + c->Name()); };
-    parser.OnChangeContent = [this](TkoXmlParser*, TkoXmlElement* c) { log.push_back("parser:chg:" + c->Name()); };
+    parser.OnAddChild = [this](TkoXmlParser*, TkoXmlElement* c) {
+      log.push_back("parser:add:" + c->Name());
+    };
+    parser.OnDelChild = [this](TkoXmlParser*, TkoXmlElement* c) {
+      log.push_back("parser:del:" + c->Name());
+    };
+    parser.OnChangeContent = [this](TkoXmlParser*, TkoXmlElement* c) {
+      log.push_back("parser:chg:" + c->Name());
+    };
     parser.AddRoot(new TkoXmlElement("root", ""));
     log.clear();
   }
@@ -44,9 +50,15 @@ struct TreeFixture : ::testing::Test {
     return e;
   }
   void Listen(TkoXmlElement* e) {
-    e->OnAddChild = [this](TkoXmlElement* s, TkoXmlElement* c) { log.push_back(s->Name() + ":add:" + c->Name()); };
-    e->OnDelChild = [this](TkoXmlElement* s, TkoXmlElement* c) { log.push_back(s->Name() + ":del:" + c->Name()); };
-    e->OnChangeContent = [this](TkoXmlElement* s, TkoXmlElement* c) { log.push_back(s->Name() + ":chg:" + c->Name()); };
+    e->OnAddChild = [this](TkoXmlElement* s, TkoXmlElement* c) {
+      log.push_back(s->Name() + ":add:" + c->Name());
+    };
+    e->OnDelChild = [this](TkoXmlElement* s, TkoXmlElement* c) {
+      log.push_back(s->Name() + ":del:" + c->Name());
+    };
+    e->OnChangeContent = [this](TkoXmlElement* s, TkoXmlElement* c) {
+      log.push_back(s->Name() + ":chg:" + c->Name());
+    };
   }
 };
 
@@ -125,8 +137,9 @@ TEST_F(TreeFixture, DeletingTheFirstOfThreeSiblingsDeletesAllInChainOrder) {
   log.clear();
   delete a;
   // Following siblings first (last one first), then the subtree, then the element.
-  EXPECT_EQ(log, (std::vector<std::string>{"p:del:c", "parser:del:c", "p:del:b", "parser:del:b",
-                                           "p:del:a1", "parser:del:a1", "p:del:a", "parser:del:a"}));
+  EXPECT_EQ(log,
+            (std::vector<std::string>{"p:del:c", "parser:del:c", "p:del:b", "parser:del:b",
+                                      "p:del:a1", "parser:del:a1", "p:del:a", "parser:del:a"}));
   EXPECT_EQ(p->Child(), nullptr);
   EXPECT_EQ(Counted::alive, 1);
 }
@@ -141,7 +154,8 @@ TEST_F(TreeFixture, EachDeletedSiblingIsStillAttachedWhenItsDestructorRuns) {
         : TkoXmlElement(std::move(name), {}), seen(s) {}
     ~Witness() override {
       const std::string parent = Parent() ? Parent()->Name() : std::string("-");
-      seen->push_back(Name() + " in " + parent + " with " + std::to_string(CountChildren("", false)));
+      seen->push_back(Name() + " in " + parent + " with " +
+                      std::to_string(CountChildren("", false)));
     }
   };
   std::vector<std::string> seen;
@@ -304,12 +318,12 @@ TEST(SearchSubTree, NameAndSubName) {
     TkoXmlElement* expected;
   } cases[] = {
       {"net", "", net},
-      {"net", "net", net},          // same text: the element itself
-      {"NET", "", nullptr},         // the root's own name compares exactly...
-      {"Dev", "", dev},             // ...but the search below it ignores case
+      {"net", "net", net},   // same text: the element itself
+      {"NET", "", nullptr},  // the root's own name compares exactly...
+      {"Dev", "", dev},      // ...but the search below it ignores case
       {"dev", "setup", setup},
-      {"dev", "Dev", nullptr},      // differs only by case: a different sub-name
-      {"conn", "setup", nullptr},   // only direct children of the first element
+      {"dev", "Dev", nullptr},     // differs only by case: a different sub-name
+      {"conn", "setup", nullptr},  // only direct children of the first element
       {"missing", "setup", nullptr},
   };
   for (const Case& c : cases)
@@ -321,10 +335,20 @@ TEST(TypedValues, GetIntegerFormats) {
     const char* text;
     std::int32_t expected;
   } cases[] = {
-      {"0x1F", 31},       {"1Fh", 31},          {"-12", -12},      {"abc", 77},
-      {"", 77},           {"0X1F", 0},          {"1FH", 1},        {"  42", 42},
-      {"12abc", 12},      {"0xFFFFFFFF", -1},   {"99999999999", INT32_MAX},
-      {"-99999999999", INT32_MIN},              {"0x", 77},        {"h", 77},
+      {"0x1F", 31},
+      {"1Fh", 31},
+      {"-12", -12},
+      {"abc", 77},
+      {"", 77},
+      {"0X1F", 0},
+      {"1FH", 1},
+      {"  42", 42},
+      {"12abc", 12},
+      {"0xFFFFFFFF", -1},
+      {"99999999999", INT32_MAX},
+      {"-99999999999", INT32_MIN},
+      {"0x", 77},
+      {"h", 77},
   };
   for (const Case& c : cases) {
     TkoXmlElement e("dev", "");
@@ -339,9 +363,8 @@ TEST(TypedValues, GetBoolWordsAndNumbers) {
     bool whenDefaultFalse;
     bool whenDefaultTrue;
   } cases[] = {
-      {"TRUE", true, true},   {" false\t", false, false}, {"2", true, true},
-      {"0", false, false},    {"0x10", true, true},       {"", false, true},
-      {"yes", false, true},
+      {"TRUE", true, true}, {" false\t", false, false}, {"2", true, true},    {"0", false, false},
+      {"0x10", true, true}, {"", false, true},          {"yes", false, true},
   };
   for (const Case& c : cases) {
     TkoXmlElement e("dev", "");
@@ -353,7 +376,8 @@ TEST(TypedValues, GetBoolWordsAndNumbers) {
 
 TEST(TypedValues, GetValueFindsTheFirstLineOfTheKey) {
   TkoXmlElement e("dev", "");
-  auto* setup = new TkoXmlElement("setup", "no equals sign\r\nName=first\r\nNAME=second\r\nempty=\r\nexpr=a=b");
+  auto* setup = new TkoXmlElement(
+      "setup", "no equals sign\r\nName=first\r\nNAME=second\r\nempty=\r\nexpr=a=b");
   e.AddChild(setup);
   EXPECT_EQ(e.GetValue("setup", "name", "d"), "first");
   EXPECT_EQ(e.GetValue("SETUP", "expr", "d"), "a=b");
@@ -368,7 +392,8 @@ TEST(TypedValues, SetValueReplacesAppendsDeletesAndCreates) {
   e.SetValue("setup", "gone", "");
   TkoXmlElement* setup = e.FindChild("setup", false);
   ASSERT_NE(setup, nullptr);
-  EXPECT_EQ(setup->Content(), (std::vector<std::string>{"gone="})) << "a new child keeps key and = alone";
+  EXPECT_EQ(setup->Content(), (std::vector<std::string>{"gone="}))
+      << "a new child keeps key and = alone";
 
   setup->SetContentText("a=1\r\nA=2\r\ngone=x");
   int changes = 0;

@@ -32,7 +32,8 @@ std::string Dump(const TkoXmlElement* e, int level = 0) {
 
 TEST(Reader, BreaksSeparateLinesAndChildrenJoinText) {
   TkoXmlParser p;
-  p.LoadFromBuffer("<r><a>one<br/>two</a><b>one two</b><c>one<x/>two</c><d>one<BR/><br/>three</d></r>");
+  p.LoadFromBuffer(
+      "<r><a>one<br/>two</a><b>one two</b><c>one<x/>two</c><d>one<BR/><br/>three</d></r>");
   ASSERT_NE(p.Root(), nullptr);
   EXPECT_EQ(Dump(p.Root()),
             "[r]\n"
@@ -70,7 +71,9 @@ struct Network : TkoXmlParser {
   }
   Network() {
     OnAddChild = [this](TkoXmlParser*, TkoXmlElement* c) { log.push_back("add:" + c->Name()); };
-    OnContentAnalyzed = [this](TkoXmlParser*, TkoXmlElement* c) { log.push_back("loaded:" + c->Name()); };
+    OnContentAnalyzed = [this](TkoXmlParser*, TkoXmlElement* c) {
+      log.push_back("loaded:" + c->Name());
+    };
   }
 };
 
@@ -82,9 +85,9 @@ TEST(Reader, FactoryObjectsAreAttachedFilledAndAnalysed) {
   EXPECT_EQ(conn->analyzed, 1);
   EXPECT_EQ(conn->port, 5);
   EXPECT_EQ(conn->Parser(), &n);
-  EXPECT_EQ(n.log, (std::vector<std::string>{"alloc:net", "add:net", "alloc:conn in net", "add:conn",
-                                             "alloc:setup in conn", "add:setup", "loaded:setup",
-                                             "loaded:conn", "loaded:net"}));
+  EXPECT_EQ(n.log, (std::vector<std::string>{"alloc:net", "add:net", "alloc:conn in net",
+                                             "add:conn", "alloc:setup in conn", "add:setup",
+                                             "loaded:setup", "loaded:conn", "loaded:net"}));
 }
 
 TEST(Reader, ARefusedTagIsSkippedWithItsInsideCountingNestedNames) {
@@ -109,11 +112,11 @@ TEST(Reader, MalformedStructureIsReadTolerantly) {
     const char* tree;
     bool incomplete;
   } cases[] = {
-      {"<a>x</b>after", "[a] |x|\n", false},                         // end tags are not compared
-      {"<a/><b>second root</b>", "[a]\n", true},                     // a second top-level element is dropped
-      {"</x>text<br/><r/>", "[r]\n", false},                         // top-level debris is ignored
-      {"<a><>inside</a>", "[a] |inside|\n", false},                  // "<>" names no element
-      {"<a k=\"1\" k=\"2\"/>", "[a] k=2\n", true},                    // one attribute per name
+      {"<a>x</b>after", "[a] |x|\n", false},         // end tags are not compared
+      {"<a/><b>second root</b>", "[a]\n", true},     // a second top-level element is dropped
+      {"</x>text<br/><r/>", "[r]\n", false},         // top-level debris is ignored
+      {"<a><>inside</a>", "[a] |inside|\n", false},  // "<>" names no element
+      {"<a k=\"1\" k=\"2\"/>", "[a] k=2\n", true},   // one attribute per name
   };
   for (const Case& c : cases) {
     TkoXmlParser p;
@@ -197,7 +200,8 @@ TEST(RoundTrip, RandomTrees) {
     static const std::string alphabet = std::string("ab =&<>\"';\t\r\n#x\xE9\x80\x81\xFF") + '\0';
     std::string s;
     const int n = pick(maxLen + 1);
-    for (int i = 0; i < n; ++i) s += alphabet[static_cast<std::size_t>(pick(static_cast<int>(alphabet.size())))];
+    for (int i = 0; i < n; ++i)
+      s += alphabet[static_cast<std::size_t>(pick(static_cast<int>(alphabet.size())))];
     return s;
   };
   const char* names[] = {"net", "conn", "device", "setup", "br", "BR", "x\xE9", "a.b-c_d:e"};

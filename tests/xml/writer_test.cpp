@@ -1,6 +1,5 @@
 // Writing an element tree as XML text and to a file.
 #include <gtest/gtest.h>
-
 #include <unistd.h>
 
 #include <cstdio>
@@ -83,7 +82,8 @@ TEST(Writer, EscapesMarkupControlCharactersAndBlanksTheReaderWouldDrop) {
     p.Root()->AddContentLine(c.line);
     const std::string text = p.GetXmlText(Stamp(1, 0, 0));
     EXPECT_NE(text.find(std::string("\r\n   ") + c.written + "\r\n</r>"), std::string::npos)
-        << c.line << "\n" << text;
+        << c.line << "\n"
+        << text;
   }
 }
 
@@ -100,7 +100,8 @@ TEST(Writer, AnEmptyLastLineIsEndedByABreak) {
   p.AddRoot(new TkoXmlElement("r", ""));
   p.Root()->AddContentLine("x");
   p.Root()->AddContentLine("");
-  EXPECT_NE(p.GetXmlText(Stamp(1, 0, 0)).find("\r\n   x<br/>\r\n   <br/>\r\n</r>"), std::string::npos);
+  EXPECT_NE(p.GetXmlText(Stamp(1, 0, 0)).find("\r\n   x<br/>\r\n   <br/>\r\n</r>"),
+            std::string::npos);
 }
 
 class TempDir : public ::testing::Test {
