@@ -1141,22 +1141,7 @@ std::string TXmlParser::TranslateEncoding(std::string_view text) {
 void TXmlParser::DtdElementFound(const TDtdElementRec& /*rec*/) {}
 
 std::string TXmlParser::AnsiToUtf8(std::string_view text) {
-  std::string out;
-  out.reserve(text.size() + text.size() / 8);
-  for (char ch : text) {
-    const std::uint32_t u = vx::cp1252::ToUnicode(static_cast<unsigned char>(ch));
-    if (u < 0x80) {
-      out += static_cast<char>(u);
-    } else if (u < 0x800) {
-      out += static_cast<char>(0xC0 | (u >> 6));
-      out += static_cast<char>(0x80 | (u & 0x3F));
-    } else {
-      out += static_cast<char>(0xE0 | (u >> 12));
-      out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (u & 0x3F));
-    }
-  }
-  return out;
+  return vx::Cp1252ToUtf8(text);
 }
 
 std::string TXmlParser::Utf8ToAnsi(std::string_view text, char replacement) {
