@@ -45,10 +45,9 @@
 #include "paramui/userinterfaceutils.h"
 #include "platform/queuedispatcher.h"
 #include "sim/serveddrive.h"
+#include "terminalsim.h"
 
 namespace {
-
-const std::string kModel = std::string(VX_SOURCE_DIR) + "/models/VX310v220.par";
 
 TConnectionStatus Status(TConnectionState state) {
   return TConnectionStatus{state, std::chrono::system_clock::now()};
@@ -66,26 +65,14 @@ double Contrast(const QColor& a, const QColor& b) {
   return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
 }
 
-class RecoveryOnSim : public ::testing::Test {
+class RecoveryOnSim : public vxtest::TerminalOnSim<> {
  protected:
+  RecoveryOnSim() : TerminalOnSim("recovery") {}
   void SetUp() override {
-    sim = std::make_unique<vxtest::ServedDrive>(vxtest::Line::kTcp, vx::SimServerOptions{},
-                                                "recovery");
-    std::filesystem::copy_file(kModel, dir.File("VX310v220.par"));
-    dir.Write("VX310_ConfigTerm.ini",
-              "[Ports]\r\nCOM1=tcp:127.0.0.1:" + std::to_string(sim->TcpPort()) + "\r\n");
-    windows = std::make_unique<TApplicationWindows>(dir.Path());
+    StartTerminal();
     QObject::connect(windows->MainForm(), &TMainForm::Closed, [this] { ++closed; });
-    windows->MainForm()->show();
   }
-  void TearDown() override {
-    windows.reset();
-    sim.reset();
-    vx::ResetComPortPaths();
-  }
-  bool Pump(const std::function<bool()>& done) {
-    return ui.PumpUntil(done, std::chrono::seconds(60));
-  }
+  void TearDown() override { StopTerminal(); }
   TkoDeviceVX310* Drive() const { return windows->Network()->Device(); }
   // Connect (again, while connected: a new identification), until the setup read of the
   // drive identified now has shown the setup window.
@@ -147,13 +134,6 @@ class RecoveryOnSim : public ::testing::Test {
     setup->Pages()->setCurrentIndex(keep);
   }
 
-  bool appReady = (vxtest::App(), true);
-  vxtest::ScratchDir dir{"recovery"};
-  vxtest::FakeDialogs dialogs;
-  vx::QueueDispatcher ui;
-  vx::ScopedDispatcher scope{ui};
-  std::unique_ptr<vxtest::ServedDrive> sim;
-  std::unique_ptr<TApplicationWindows> windows;
   int closed = 0;
 };
 

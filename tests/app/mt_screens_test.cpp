@@ -40,10 +40,9 @@
 #include "paramui/parrows.h"
 #include "platform/queuedispatcher.h"
 #include "sim/serveddrive.h"
+#include "terminalsim.h"
 
 namespace {
-
-const std::string kModel = std::string(VX_SOURCE_DIR) + "/models/VX310v220.par";
 
 QPalette DarkPalette() {
   QPalette p;
@@ -84,29 +83,19 @@ double DrawnContrast(const QImage& image, const QRect& cell) {
   return best;
 }
 
-class ScreensOnSim : public ::testing::TestWithParam<const char*> {
+class ScreensOnSim : public vxtest::TerminalOnSim<::testing::TestWithParam<const char*>> {
  protected:
+  ScreensOnSim() : TerminalOnSim("screens") {}
   void SetUp() override {
     if (std::string(GetParam()) == "dark") {
       QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
       QApplication::setPalette(DarkPalette());
     }
-    sim = std::make_unique<vxtest::ServedDrive>(vxtest::Line::kTcp, vx::SimServerOptions{},
-                                                "screens");
-    std::filesystem::copy_file(kModel, dir.File("VX310v220.par"));
-    dir.Write("VX310_ConfigTerm.ini",
-              "[Ports]\r\nCOM1=tcp:127.0.0.1:" + std::to_string(sim->TcpPort()) + "\r\n");
-    windows = std::make_unique<TApplicationWindows>(dir.Path());
-    windows->MainForm()->show();
+    StartTerminal();
   }
   void TearDown() override {
-    windows.reset();
-    sim.reset();
-    vx::ResetComPortPaths();
+    StopTerminal();
     QApplication::setPalette(QApplication::style()->standardPalette());
-  }
-  bool Pump(const std::function<bool()>& done) {
-    return ui.PumpUntil(done, std::chrono::seconds(60));
   }
   std::string Name(const char* window) const {
     const double scale = windows->MainForm()->devicePixelRatioF();
@@ -149,14 +138,6 @@ class ScreensOnSim : public ::testing::TestWithParam<const char*> {
     EXPECT_LE(size.width(), room.width()) << window->windowTitle().toStdString();
     EXPECT_LE(size.height(), room.height()) << window->windowTitle().toStdString();
   }
-
-  bool appReady = (vxtest::App(), true);
-  vxtest::ScratchDir dir{"screens"};
-  vxtest::FakeDialogs dialogs;
-  vx::QueueDispatcher ui;
-  vx::ScopedDispatcher scope{ui};
-  std::unique_ptr<vxtest::ServedDrive> sim;
-  std::unique_ptr<TApplicationWindows> windows;
 };
 
 TEST_P(ScreensOnSim, EveryWindowFitsAndReads) {

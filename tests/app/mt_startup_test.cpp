@@ -30,42 +30,19 @@
 #include "paramui/userinterfaceutils.h"
 #include "platform/queuedispatcher.h"
 #include "sim/serveddrive.h"
+#include "terminalsim.h"
 
 namespace {
 
-const std::string kModel = std::string(VX_SOURCE_DIR) + "/models/VX310v220.par";
-
-class StartupOnSim : public ::testing::Test {
+class StartupOnSim : public vxtest::TerminalOnSim<> {
  protected:
-  void SetUp() override {
-    sim = std::make_unique<vxtest::ServedDrive>(vxtest::Line::kTcp, vx::SimServerOptions{},
-                                                "startup");
-    std::filesystem::copy_file(kModel, dir.File("VX310v220.par"));
-    dir.Write("VX310_ConfigTerm.ini",
-              "[Ports]\r\nCOM1=tcp:127.0.0.1:" + std::to_string(sim->TcpPort()) + "\r\n");
-    windows = std::make_unique<TApplicationWindows>(dir.Path());
-    windows->MainForm()->show();
-  }
-  void TearDown() override {
-    windows.reset();
-    sim.reset();
-    vx::ResetComPortPaths();
-  }
-  bool Pump(const std::function<bool()>& done) {
-    return ui.PumpUntil(done, std::chrono::seconds(60));
-  }
+  StartupOnSim() : TerminalOnSim("startup") {}
+  void SetUp() override { StartTerminal(); }
+  void TearDown() override { StopTerminal(); }
   bool Connect() {
     windows->MainForm()->acOpenConnection->trigger();
     return Pump([&] { return windows->SetupForm()->isVisible(); });
   }
-
-  bool appReady = (vxtest::App(), true);
-  vxtest::ScratchDir dir{"startup"};
-  vxtest::FakeDialogs dialogs;
-  vx::QueueDispatcher ui;
-  vx::ScopedDispatcher scope{ui};
-  std::unique_ptr<vxtest::ServedDrive> sim;
-  std::unique_ptr<TApplicationWindows> windows;
 };
 
 TEST_F(StartupOnSim, ConnectReachesEveryWindowAndDisconnectHidesTheDriveWindows) {
