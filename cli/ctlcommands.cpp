@@ -431,13 +431,19 @@ int Set(const CtlOptions& o, CtlStreams s) {
 
 // --- setup files ------------------------------------------------------------------------
 
-int Backup(const CtlOptions& o, CtlStreams s) {
-  CtlSession session(o, s);
-  Progress progress(o, s);
+// The drive identified and its setup read, each step shown as it starts.
+TkoDeviceVXSlave* OpenAndReadSetup(CtlSession& session, Progress& progress) {
   progress.Show("vx310ctl: identifying " + session.Who());
   TkoDeviceVXSlave* drive = session.OpenDrive();
   progress.Show("vx310ctl: reading the setup of " + session.Who());
   session.WaitSetupRead();
+  return drive;
+}
+
+int Backup(const CtlOptions& o, CtlStreams s) {
+  CtlSession session(o, s);
+  Progress progress(o, s);
+  TkoDeviceVXSlave* drive = OpenAndReadSetup(session, progress);
   progress.Show("vx310ctl: writing " + o.Out);
   try {
     ExportSetupFile(*drive, ReadSetupFileHeader(kSettingsFile), o.Out);
@@ -473,10 +479,7 @@ int Restore(const CtlOptions& o, CtlStreams s) {
   CheckSetupFile(o.In);
   CtlSession session(o, s);
   Progress progress(o, s);
-  progress.Show("vx310ctl: identifying " + session.Who());
-  TkoDeviceVXSlave* drive = session.OpenDrive();
-  progress.Show("vx310ctl: reading the setup of " + session.Who());
-  session.WaitSetupRead();
+  TkoDeviceVXSlave* drive = OpenAndReadSetup(session, progress);
   SetupImport report;
   try {
     report = ImportSetupFile(*drive, o.In);

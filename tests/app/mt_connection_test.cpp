@@ -49,6 +49,17 @@ class Connection : public vxtest::SupervisorOnSim {
       if (del) del(n, o);
     };
   }
+  // A fresh drive and connection on `line`, the counts of the last one forgotten.
+  Drive Restart(Line line) {
+    TearDown();
+    states.clear();
+    calls.clear();
+    versionRequests = 0;
+    Drive d;
+    d.line = line;
+    Start(d);
+    return d;
+  }
   std::map<TkoMBObject*, bool> enabled;
   TkoMBThread* Thread() { return net->koMBNetwork()->FindMBThread("COM1")->GetThread(); }
   bool Connected() { return State() == S::Connected && net->DeviceReady(); }
@@ -62,13 +73,7 @@ class Connection : public vxtest::SupervisorOnSim {
 TEST_F(Connection, EverySilenceAndEveryReturnIsToldOnce) {
   for (Line line : {Line::kTcp, Line::kRtu}) {
     SCOPED_TRACE(vxtest::LineName(line));
-    TearDown();
-    states.clear();
-    calls.clear();
-    versionRequests = 0;
-    Drive d;
-    d.line = line;
-    Start(d);
+    Restart(line);
     ASSERT_TRUE(ConnectAndWaitForSetup());
     ASSERT_TRUE(Pump([&] { return Connected(); }));
     TkoDeviceVX310* drive = net->Device();
@@ -144,13 +149,7 @@ TEST_F(Connection, DroppedAndSpoiltFramesAreNoLoss) {
 TEST_F(Connection, AVanishedPortIsReopenedWhenTheDriveIsBack) {
   for (Line line : {Line::kTcp, Line::kRtu}) {
     SCOPED_TRACE(vxtest::LineName(line));
-    TearDown();
-    states.clear();
-    calls.clear();
-    versionRequests = 0;
-    Drive d;
-    d.line = line;
-    Start(d);
+    const Drive d = Restart(line);
     ASSERT_TRUE(ConnectAndWaitForSetup());
     TkoDeviceVX310* drive = net->Device();
     KillSim();
