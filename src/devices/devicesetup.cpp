@@ -205,10 +205,6 @@ void TkoDeviceSetup::Reidentify() {
   NotifyStateChange(this);
 }
 
-bool TkoDeviceSetup::Reidentifying() const {
-  return slave_ && slave_->GetPaused();
-}
-
 void TkoDeviceSetup::RequestVersion(TkoMBThread* thread) {
   EndIdentification();  // one that has ended and waits for its thread to destroy it
   auto* transa = new TkoMBDeviceVersion(thread, true, kIdentifyRepeat);

@@ -101,7 +101,6 @@ class TkoDeviceSetup : public TkoXmlElement, public TkoMBDeviceEntry {
   // one replaces it (OnSlaveReplace first) as a first identification would. Without a
   // slave, a first identification.
   void Reidentify();
-  [[nodiscard]] bool Reidentifying() const;
   virtual void OnVersionRead(TkoMBTransaction* transa);
   virtual void OnVersionError(TkoMBTransaction* transa);
 
