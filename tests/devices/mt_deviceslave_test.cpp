@@ -50,6 +50,13 @@ class SlaveOnThread : public vxtest::NetworkFixture, public ::testing::Test {
         return {vx::mbresult::kTimeout, {}};
     }
   }
+  // The worker enters the held exchange without posting anything to the user-interface
+  // queue, so a pump would see it only at its deadline: watch the flag itself.
+  bool WorkerInside() {
+    const auto until = std::chrono::steady_clock::now() + vxtest::kLong;
+    while (!inside.load() && std::chrono::steady_clock::now() < until) std::this_thread::yield();
+    return inside.load();
+  }
   TkoMBReadHoldRegisters* Periodic(uint16_t address) {
     auto* t = new TkoMBReadHoldRegisters(slave, true, 1, address);
     t->SetTermReasons(0);
@@ -121,7 +128,7 @@ TEST_F(SlaveOnThread, TheUserInterfaceNeverWaitsForAnExchangeInProgress) {
   TkoMBReadHoldRegisters* other = Periodic(1);
   ASSERT_TRUE(Pump([&] { return other->GetRunCount() >= 1; }));
   mode = 3;
-  ASSERT_TRUE(Pump([&] { return inside.load(); }));
+  ASSERT_TRUE(WorkerInside());
 
   EXPECT_EQ(dev->GetState(), TkoDeviceSetup::dsReady);
   EXPECT_EQ(slave->GetState(), TkoDeviceSetup::dsReady);
@@ -150,7 +157,7 @@ TEST_F(SlaveOnThread, RemovingWhatIsInWorkWaitsForThatExchangeOnly) {
   TkoMBReadHoldRegisters* next = Periodic(1);
   ASSERT_TRUE(Pump([&] { return next->GetRunCount() >= 1; }));
   mode = 3;
-  ASSERT_TRUE(Pump([&] { return inside.load(); }));
+  ASSERT_TRUE(WorkerInside());
   std::atomic<bool> waited{false};
   std::thread releaser([&] {
     // Released only once the user-interface thread waits in the removal.
