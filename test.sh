@@ -45,6 +45,13 @@ run_ctest() {
 }
 
 status=0
+# Each phase's wall time, printed at the end: where the run's minutes go.
+timings=()
+phase_start=$SECONDS
+phase_done() {
+  timings+=("$1: $((SECONDS - phase_start)) s")
+  phase_start=$SECONDS
+}
 
 # Formatting: every C++ source against the repository's .clang-format. Without clang-format
 # on the machine the check is skipped, not failed.
@@ -66,14 +73,18 @@ fi
 
 cmake -S . -B build/asan "${gen[@]}" "${launcher[@]}" -DCMAKE_BUILD_TYPE=Debug -DVX_SANITIZE=address
 cmake --build build/asan -j "$jobs"
+phase_done "asan build"
 run_ctest build/asan || status=1
+phase_done "asan tests"
 
 cmake -S . -B build/tsan "${gen[@]}" "${launcher[@]}" -DCMAKE_BUILD_TYPE=Debug -DVX_SANITIZE=thread \
   -DVX_BUILD_UI=OFF -DVX_BUILD_BENCH=OFF -DVX_THREADED_TESTS_ONLY=ON
 cmake --build build/tsan -j "$jobs"
+phase_done "tsan build"
 if [ -n "$(ctest --test-dir build/tsan -N -L threaded 2>/dev/null | grep -E '^ +Test +#')" ]; then
   run_ctest build/tsan -L threaded || status=1
 fi
+phase_done "tsan tests"
 
 # Every target again, optimised (RelWithDebInfo, -Werror): the optimiser's own warnings
 # (-Warray-bounds, -Wmaybe-uninitialized...) stop the build here, not on an engineer's
@@ -81,7 +92,9 @@ fi
 # package test needs a build without sanitizers.
 cmake -S . -B build/relwithdebinfo "${gen[@]}" "${launcher[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build/relwithdebinfo -j "$jobs"
+phase_done "optimised build"
 run_ctest build/relwithdebinfo || status=1
+phase_done "optimised tests"
 
 # The fuzz targets, built with clang and run for a short while on their corpora, so that
 # they keep building and the inputs that once crashed stay fixed. New inputs go to a
@@ -92,23 +105,34 @@ if command -v clang++ >/dev/null && command -v clang >/dev/null; then
     -DVX_BUILD_UI=OFF -DVX_BUILD_TESTS=OFF -DVX_BUILD_BENCH=OFF
   fuzzers=(xml mbframe datamodel setupfile)
   cmake --build build/fuzz -j "$jobs" --target "${fuzzers[@]/%/_fuzz}"
+  phase_done "fuzz build"
+  # All targets at once: a smoke run, not a search, and the machine's cores share them.
+  declare -A fuzz_pid
+  scratch=$(mktemp -d)
   for f in "${fuzzers[@]}"; do
-    scratch=$(mktemp -d)
+    mkdir -p "$scratch/$f"
     echo "fuzz smoke: ${f}_fuzz for ${VX_FUZZ_SECONDS:-15} s"
-    if build/fuzz/fuzz/${f}_fuzz -max_total_time="${VX_FUZZ_SECONDS:-15}" -print_final_stats=1 \
-        -artifact_prefix="build/fuzz/${f}-" "$scratch" "fuzz/corpus/$f" > "build/fuzz/${f}.log" 2>&1; then
+    build/fuzz/fuzz/${f}_fuzz -max_total_time="${VX_FUZZ_SECONDS:-15}" -print_final_stats=1 \
+      -artifact_prefix="build/fuzz/${f}-" "$scratch/$f" "fuzz/corpus/$f" > "build/fuzz/${f}.log" 2>&1 &
+    fuzz_pid[$f]=$!
+  done
+  for f in "${fuzzers[@]}"; do
+    if wait "${fuzz_pid[$f]}"; then
       total_pass=$((total_pass + 1))
-      grep -E '^stat::number_of_executed_units' "build/fuzz/${f}.log" || true
+      echo "${f}_fuzz: $(grep -E '^stat::number_of_executed_units' "build/fuzz/${f}.log" || true)"
     else
+      echo "${f}_fuzz failed:"
       tail -n 40 "build/fuzz/${f}.log"
       total_fail=$((total_fail + 1))
       status=1
     fi
-    rm -rf "$scratch"
   done
+  rm -rf "$scratch"
+  phase_done "fuzz runs"
 else
   echo "clang not found: the fuzz targets were not built"
 fi
 
+printf 'time %s\n' "${timings[@]}"
 echo "all: $total_pass passed, $total_fail failed, $total_skip skipped"
 exit $status
