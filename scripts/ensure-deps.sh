@@ -3,7 +3,7 @@
 set -euo pipefail
 pkgs=(cmake g++ ninja-build pkg-config libgtest-dev libgmock-dev
       qt6-base-dev libgl-dev libmodbus-dev mbpoll socat xvfb xauth
-      clang libclang-rt-dev dpkg-dev file)
+      clang libclang-rt-dev lld ccache dpkg-dev file)
 missing=()
 for p in "${pkgs[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
