@@ -236,7 +236,7 @@ std::optional<LineFigures> RunLine(bool tcp, double scale) {
   windows->AboutForm()->show();
   RunUntil(probe, nullptr, Seconds(1));
 
-  FoundCounter found(main->Memo);
+  FoundCounter found(main->Controls().Memo);
   TkoGraphTraccia* volt = windows->ScopeForm()->VoltTrace();
   const auto lastSample = [&] { return volt->Count() > 0 ? volt->Points().back().X : NAN; };
   // From `from` until "Device found" has been logged again and a sample has come in

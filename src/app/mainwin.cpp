@@ -687,6 +687,43 @@ void TMainForm::SetFaultLines(QPlainTextEdit* page, const std::vector<std::strin
   page->setUpdatesEnabled(true);
 }
 
+void TMainForm::SetFaults(const std::vector<std::string>& present,
+                          const std::vector<std::string>& previous) {
+  SetFaultLines(ActFaultMemo, present);
+  SetFaultLines(PrevFaultMemo, previous);
+}
+
+void TMainForm::RefreshActState() {
+  koFastInterface->RefreshData();
+}
+
+void TMainForm::RefreshHwInfo() {
+  koSlowInterface->RefreshData();
+}
+
+TNetworkMainWindow TMainForm::SupervisorHooks() {
+  TNetworkMainWindow m;
+  m.StartDirectory = StartDirectory();
+  m.SettingsFile = SettingsFile();
+  m.DialogParent = this;
+  m.AddMessage = [this](const std::string& line) { AddMessage(line); };
+  m.ConnectionRunning = [this](bool running) { SetConnectionRunning(running); };
+  m.BuildStateLists = [this] { BuildStateLists(); };
+  m.ClearStateLists = [this] { ClearStateLists(); };
+  m.RefreshActState = [this] { RefreshActState(); };
+  m.RefreshHwInfo = [this] { RefreshHwInfo(); };
+  m.SetFaults = [this](const std::vector<std::string>& present,
+                       const std::vector<std::string>& previous) { SetFaults(present, previous); };
+  m.UpdateActions = [this] { UpdateActions(); };
+  return m;
+}
+
+TMainForm::TControls TMainForm::Controls() const {
+  return {Memo,        ActFaultMemo,    PrevFaultMemo,   lvHwInfo,
+          lvActState,  koFastInterface, koSlowInterface, PortButton,
+          SlaveButton, PortMenu,        ConnectionLabel};
+}
+
 void TMainForm::ClearStateLists() {
   koSlowInterface->Reset();
   koFastInterface->Reset();

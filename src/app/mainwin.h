@@ -21,6 +21,7 @@ class QTreeWidget;
 class QGroupBox;
 class TkoUserInterfaceUtils;
 class TNetwork;
+struct TNetworkMainWindow;
 
 namespace vx {
 class TIniFile;
@@ -64,12 +65,20 @@ class TMainForm : public QMainWindow {
   std::function<bool()> DropDriveQuery;
   std::function<bool()> ExitQuery;
 
+  // What the supervisor asks of this window, wired to the operations below; the
+  // supervisor is created with them, right after this window.
+  [[nodiscard]] TNetworkMainWindow SupervisorHooks();
+
   // Binds the state lists to the connected drive's parameters; nothing without a drive.
   void BuildStateLists();
   // Unbinds and empties the state lists and fault pages (the drive they show is gone).
   void ClearStateLists();
-  // Replaces a fault page's text; "- NO ERROR -" when there are no lines.
-  void SetFaultLines(QPlainTextEdit* page, const std::vector<std::string>& lines);
+  // After every completed actual-state read: the actual-state list.
+  void RefreshActState();
+  // After every completed setup read and current-range edit: the hardware-info list.
+  void RefreshHwInfo();
+  // Replaces the text of the two fault pages; "- NO ERROR -" on a page without lines.
+  void SetFaults(const std::vector<std::string>& present, const std::vector<std::string>& previous);
 
   // Appends one line to the message log.
   void AddMessage(const std::string& line);
@@ -87,15 +96,6 @@ class TMainForm : public QMainWindow {
   // Whether the live values are drawn as stale now.
   [[nodiscard]] bool ValuesStale() const;
 
-  // Controls and binders the other windows and the supervisor use.
-  QPlainTextEdit* Memo = nullptr;
-  QPlainTextEdit* ActFaultMemo = nullptr;
-  QPlainTextEdit* PrevFaultMemo = nullptr;
-  QTreeWidget* lvHwInfo = nullptr;
-  QTreeWidget* lvActState = nullptr;
-  TkoUserInterfaceUtils* koFastInterface = nullptr;
-  TkoUserInterfaceUtils* koSlowInterface = nullptr;
-
   QAction* acOpenConnection = nullptr;
   QAction* acCloseConnection = nullptr;
   QAction* acClose = nullptr;
@@ -107,16 +107,26 @@ class TMainForm : public QMainWindow {
   QAction* acSupportedDev = nullptr;
   QAction* acEditCurRange = nullptr;
 
-  QToolButton* PortButton = nullptr;
-  QToolButton* SlaveButton = nullptr;
-  QToolButton* ConnectButton = nullptr;
-  QMenu* PortMenu = nullptr;
-  // The connection-state indicator in the status bar.
-  QLabel* ConnectionLabel = nullptr;
-
   // Whether the current-range edit can run now: a drive, the hardware list focused and
   // its maximum-current-range row selected.
   [[nodiscard]] bool CanEditCurRange() const;
+
+  // --- For the tests and pictures ------------------------------------------------------
+  // The window's controls and binders; the rest of the program uses the operations above.
+  struct TControls {
+    QPlainTextEdit* Memo;
+    QPlainTextEdit* ActFaultMemo;
+    QPlainTextEdit* PrevFaultMemo;
+    QTreeWidget* lvHwInfo;
+    QTreeWidget* lvActState;
+    TkoUserInterfaceUtils* koFastInterface;
+    TkoUserInterfaceUtils* koSlowInterface;
+    QToolButton* PortButton;
+    QToolButton* SlaveButton;
+    QMenu* PortMenu;
+    QLabel* ConnectionLabel;
+  };
+  [[nodiscard]] TControls Controls() const;
 
  signals:
   // The window has been closed, every other window having agreed: the program ends.
@@ -145,6 +155,23 @@ class TMainForm : public QMainWindow {
   void FitToContent();
   void ShowConnectionStatus(const TConnectionStatus& status);
   void ShowStale();
+  // Replaces a fault page's text; "- NO ERROR -" when there are no lines.
+  void SetFaultLines(QPlainTextEdit* page, const std::vector<std::string>& lines);
+
+  // Controls and binders.
+  QPlainTextEdit* Memo = nullptr;
+  QPlainTextEdit* ActFaultMemo = nullptr;
+  QPlainTextEdit* PrevFaultMemo = nullptr;
+  QTreeWidget* lvHwInfo = nullptr;
+  QTreeWidget* lvActState = nullptr;
+  TkoUserInterfaceUtils* koFastInterface = nullptr;
+  TkoUserInterfaceUtils* koSlowInterface = nullptr;
+  QToolButton* PortButton = nullptr;
+  QToolButton* SlaveButton = nullptr;
+  QToolButton* ConnectButton = nullptr;
+  QMenu* PortMenu = nullptr;
+  // The connection-state indicator in the status bar.
+  QLabel* ConnectionLabel = nullptr;
 
   std::string startDirectory_;
   int32_t selPort_ = 1;

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "app/appdialogs.h"
-#include "app/mainwin.h"
 #include "config/portsettings.h"
 #include "config/setupfile.h"
 #include "devices/devicesetup.h"
@@ -29,11 +28,11 @@ namespace {
 const std::string kRule(74, '_');
 }  // namespace
 
-TNetwork::TNetwork(TMainForm* mainForm)
-    : main_(mainForm),
+TNetwork::TNetwork(TNetworkMainWindow mainWindow)
+    : main_(std::move(mainWindow)),
       koMBNetwork_(std::make_unique<TkoMBNetwork>()),
       laterWindow_([this](const vx::Message&) { RunLater(); }) {
-  koMBNetwork_->SetFilePath(main_->StartDirectory());
+  koMBNetwork_->SetFilePath(main_.StartDirectory);
   koMBNetwork_->SetFileExt("par");
   koMBNetwork_->OnNetStateChange = [this](TkoMBNetwork* sender, TkoMBObject* source) {
     vx::RunReportingErrors([&] { koMBNetworkNetStateChange(sender, source); });
@@ -67,7 +66,7 @@ void TNetwork::Log(const std::string& text) {
   while (from <= text.size()) {
     std::size_t end = text.find_first_of("\r\n", from);
     if (end == std::string::npos) end = text.size();
-    main_->AddMessage(text.substr(from, end - from));
+    if (main_.AddMessage) main_.AddMessage(text.substr(from, end - from));
     if (end == text.size()) break;
     from = end + 1;
     if (text[end] == '\r' && from < text.size() && text[from] == '\n') ++from;
@@ -78,7 +77,7 @@ void TNetwork::Log(const std::string& text) {
 void TNetwork::Connect(int32_t port, int32_t slave) {
   // Address 0 is the broadcast: no drive answers it, so it cannot be identified.
   if (slave < 1 || slave > 32) {
-    vx::ShowMessage(main_, QStringLiteral("Invalid Address value."));
+    vx::ShowMessage(main_.DialogParent, QStringLiteral("Invalid Address value."));
     return;
   }
   ReleaseDrive();
@@ -150,13 +149,13 @@ bool TNetwork::DeviceReady() const {
 }
 
 void TNetwork::UpdateWindows() {
-  main_->UpdateActions();
+  if (main_.UpdateActions) main_.UpdateActions();
   if (windows_.UpdateActions) windows_.UpdateActions();
 }
 
 void TNetwork::ReleaseDrive() {
   // The lists hold the drive's parameters, which go with it.
-  main_->ClearStateLists();
+  if (main_.ClearStateLists) main_.ClearStateLists();
   if (windows_.ReleaseDrive) windows_.ReleaseDrive();
 }
 
@@ -166,13 +165,13 @@ void TNetwork::koMBNetworkNetStateChange(TkoMBNetwork* sender, TkoMBObject* sour
       case TkoMBThread::stOffline:
       case TkoMBThread::stDisabled:
         Log("Connection closed.");
-        main_->SetConnectionRunning(false);
+        if (main_.ConnectionRunning) main_.ConnectionRunning(false);
         SetState(TConnectionState::Offline);
         break;
       case TkoMBThread::stRunning:
         Log("Connection started.");
         Log(conn->GetDescription());
-        main_->SetConnectionRunning(true);
+        if (main_.ConnectionRunning) main_.ConnectionRunning(true);
         lineSilent_ = false;
         lossReported_ = false;
         SetState(TConnectionState::Identifying);
@@ -187,7 +186,7 @@ void TNetwork::koMBNetworkNetStateChange(TkoMBNetwork* sender, TkoMBObject* sour
         // Shown once the hand-over is over: the connection thread waits for it.
         Later([this, reason] {
           vx::ShowMessage(
-              main_,
+              main_.DialogParent,
               QStringLiteral("Connection error!") +
                   (reason.empty() ? QString() : QStringLiteral("\n\r") + vx::ToQString(reason)));
         });
@@ -199,7 +198,7 @@ void TNetwork::koMBNetworkNetStateChange(TkoMBNetwork* sender, TkoMBObject* sour
         SetState(TConnectionState::Offline);
         Later([this] {
           if (!vx::AskYesNo(
-                  main_, QStringLiteral("MBServer install"),
+                  main_.DialogParent, QStringLiteral("MBServer install"),
                   QStringLiteral("MBServer will be automatically registered.\n\rContinue?")))
             return;
           if (RegisterMBServer(std::string())) {
@@ -361,12 +360,12 @@ std::string TNetwork::KeepSetupAside(const TkoDeviceVX310& drive) {
   const std::string stamp =
       QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-hhmmss")).toStdString();
   const std::string base =
-      main_->StartDirectory() + "unsent-" + drive.GetVersion().ToString() + "-" + stamp;
+      main_.StartDirectory + "unsent-" + drive.GetVersion().ToString() + "-" + stamp;
   std::string file = base + ".310";
   for (int n = 2; std::filesystem::exists(file); ++n)
     file = base + "-" + std::to_string(n) + ".310";
   try {
-    vx::ExportSetupFile(drive, vx::ReadSetupFileHeader(main_->SettingsFile()), file);
+    vx::ExportSetupFile(drive, vx::ReadSetupFileHeader(main_.SettingsFile), file);
   } catch (const std::exception& e) {
     Log(e.what());
     return std::string();
@@ -399,7 +398,7 @@ void TNetwork::AttachDrive(TkoDeviceVX310* d) {
   if (d->ParPosPktTarget)
     d->ParPosPktTarget->OnChange = [this](TkoParValue* p) { WriteRefPosIfReady(p); };
 
-  main_->BuildStateLists();
+  if (main_.BuildStateLists) main_.BuildStateLists();
   if (windows_.BuildControls) windows_.BuildControls();
   if (windows_.BuildPages) windows_.BuildPages();
 }
@@ -411,7 +410,7 @@ void TNetwork::koMBNetworkTransaError(TkoMBNetwork*, TkoMBTransaction* source) {
 }
 
 void TNetwork::OnActState(TkoDeviceVXSlave*, TkoMBTransaction* transa) {
-  main_->koFastInterface->RefreshData();
+  if (main_.RefreshActState) main_.RefreshActState();
   if (windows_.RefreshControls) windows_.RefreshControls();
   if (windows_.FeedScope && transa != nullptr) windows_.FeedScope(transa->GetTimeStamp());
   UpdateWindows();
@@ -423,15 +422,14 @@ void TNetwork::OnFaultState(TkoDeviceVXSlave*, TkoMBTransaction*) {
   std::vector<std::string> present;
   d->ReportBits(d->RegActFault1, &present);
   d->ReportBits(d->RegActFault2, &present);
-  main_->SetFaultLines(main_->ActFaultMemo, present);
   std::vector<std::string> previous;
   d->ReportBits(d->RegPreFault1, &previous);
   d->ReportBits(d->RegPreFault2, &previous);
-  main_->SetFaultLines(main_->PrevFaultMemo, previous);
+  if (main_.SetFaults) main_.SetFaults(present, previous);
 }
 
 void TNetwork::OnSetupRead(TkoDeviceVXSlave*, TkoMBTransaction*) {
-  main_->koSlowInterface->RefreshData();
+  if (main_.RefreshHwInfo) main_.RefreshHwInfo();
   Log("Setup dowloaded, data refreshed.");
   if (windows_.SetupRead) windows_.SetupRead();
   UpdateWindows();

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/connectionstate.h"
 #include "platform/uidispatch.h"
@@ -17,7 +18,38 @@ class TkoMBObject;
 class TkoMBThread;
 class TkoMBTransaction;
 class TkoParValue;
-class TMainForm;
+class QWidget;
+
+// What the supervisor asks of the main window (TMainForm::SupervisorHooks wires them to
+// it). The main window is there before the supervisor and stays until it is gone; an
+// empty hook is simply not called.
+struct TNetworkMainWindow {
+  // With a trailing "/": the data models are looked for here, and the setup changes of a
+  // drive replaced on the line are kept here.
+  std::string StartDirectory;
+  // The settings file, whose about texts head a setup file.
+  std::string SettingsFile;
+  // The parent of the supervisor's message boxes.
+  QWidget* DialogParent = nullptr;
+  // Appends one line to the message log.
+  std::function<void(const std::string& line)> AddMessage;
+  // The connect button carries Disconnect while the connection runs, Connect otherwise.
+  std::function<void(bool running)> ConnectionRunning;
+  // A drive has been identified: the state lists are bound to TNetwork::Device.
+  std::function<void()> BuildStateLists;
+  // The drive the lists show is gone: they let go of its parameters.
+  std::function<void()> ClearStateLists;
+  // After every completed actual-state read.
+  std::function<void()> RefreshActState;
+  // After every completed setup read.
+  std::function<void()> RefreshHwInfo;
+  // After every completed fault read: the present and the previous faults' lines.
+  std::function<void(const std::vector<std::string>& present,
+                     const std::vector<std::string>& previous)>
+      SetFaults;
+  // Re-evaluates the window's actions; called after every engine notification.
+  std::function<void()> UpdateActions;
+};
 
 // What the supervisor asks of the drive windows other than the main window. Start-up
 // wires them to the windows it creates; an empty hook is a window the program has not
@@ -63,7 +95,7 @@ struct TNetworkWindows {
 // User-interface thread only; it starts no thread of its own.
 class TNetwork {
  public:
-  explicit TNetwork(TMainForm* mainForm);
+  explicit TNetwork(TNetworkMainWindow mainWindow);
   ~TNetwork();  // Disconnect
   TNetwork(const TNetwork&) = delete;
   TNetwork& operator=(const TNetwork&) = delete;
@@ -120,7 +152,7 @@ class TNetwork {
   // Data-model files passed over, and a drive left without any, are named in the log.
   void HookDataModelMessages();
 
-  TMainForm* main_;
+  TNetworkMainWindow main_;
   std::unique_ptr<TkoMBNetwork> koMBNetwork_;
   TkoDeviceSetup* deviceSetup_ = nullptr;  // owned by the network component
   // The device state and slave last acted upon.

@@ -24,7 +24,7 @@
 
 TApplicationWindows::TApplicationWindows(const std::string& startDirectory) {
   mainForm_ = std::make_unique<TMainForm>(startDirectory);
-  network_ = std::make_unique<TNetwork>(mainForm_.get());
+  network_ = std::make_unique<TNetwork>(mainForm_->SupervisorHooks());
   mainForm_->SetNetwork(network_.get());
   // Data models: the start directory first, then the engineer's own folder, then those
   // installed with the program. The supported-device list shows the folder chosen.

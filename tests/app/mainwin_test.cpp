@@ -57,14 +57,14 @@ TEST_F(MainFormTest, FirstStartWithoutSettingsFile) {
   EXPECT_EQ(form->size(), QSize(std::max(509, form->minimumWidth()), 390));
   EXPECT_EQ(form->SelPort(), 1);
   EXPECT_EQ(form->SelSlave(), 1);
-  EXPECT_EQ(form->PortButton->text(), "COM1");
-  EXPECT_EQ(form->SlaveButton->text(), "Slave #1");
+  EXPECT_EQ(form->Controls().PortButton->text(), "COM1");
+  EXPECT_EQ(form->Controls().SlaveButton->text(), "Slave #1");
   EXPECT_EQ(form->windowTitle(), "VX310 - Configuration Terminal 2.20");
   EXPECT_EQ(form->ConnectAction(), form->acOpenConnection);
-  EXPECT_TRUE(form->Memo->toPlainText().isEmpty());
+  EXPECT_TRUE(form->Controls().Memo->toPlainText().isEmpty());
   EXPECT_TRUE(dialogs.messages.empty());
   // The port menu starts without a check mark.
-  for (QAction* item : form->PortMenu->actions()) EXPECT_FALSE(item->isChecked());
+  for (QAction* item : form->Controls().PortMenu->actions()) EXPECT_FALSE(item->isChecked());
   EXPECT_EQ(form->StartDirectory(), dir.Path());
 }
 
@@ -89,8 +89,8 @@ TEST_F(MainFormTest, StoredPortAndSlave) {
     auto form = Open();
     EXPECT_EQ(form->SelPort(), c.port);
     EXPECT_EQ(form->SelSlave(), c.slave);
-    EXPECT_EQ(form->PortButton->text(), c.portCaption);
-    EXPECT_EQ(form->SlaveButton->text(), c.slaveCaption);
+    EXPECT_EQ(form->Controls().PortButton->text(), c.portCaption);
+    EXPECT_EQ(form->Controls().SlaveButton->text(), c.slaveCaption);
     ASSERT_EQ(static_cast<int>(dialogs.messages.size()), c.messages);
     if (c.messages) {
       EXPECT_EQ(dialogs.messages[0], "Invalid Address value.");
@@ -101,7 +101,8 @@ TEST_F(MainFormTest, StoredPortAndSlave) {
 TEST_F(MainFormTest, PortMappingThatIsNoPortIsLoggedAtStart) {
   dir.Write("VX310_ConfigTerm.ini", "[Ports]\nCOM2=tcp:drive:0\nCOM3=/dev/ttyUSB0\n");
   auto form = Open();
-  EXPECT_EQ(form->Memo->toPlainText().toStdString(), "Ports: COM2=tcp:drive:0 is not a port.");
+  EXPECT_EQ(form->Controls().Memo->toPlainText().toStdString(),
+            "Ports: COM2=tcp:drive:0 is not a port.");
   EXPECT_EQ(vx::ComPortPath(3), "/dev/ttyUSB0");
   vx::ResetComPortPaths();
 }
@@ -155,11 +156,12 @@ TEST_F(MainFormTest, SlaveAddressDialog) {
     dialogs.messages.clear();
     dialogs.prompts.clear();
     dialogs.inputs = {c.input};
-    form->SlaveButton->click();
+    form->Controls().SlaveButton->click();
     ASSERT_EQ(dialogs.prompts.size(), 1u);
     EXPECT_EQ(dialogs.prompts[0], "Modify SlaveAddress|Insert a value from 1 to 32:|1");
     EXPECT_EQ(form->SelSlave(), c.slave);
-    EXPECT_EQ(form->SlaveButton->text().toStdString(), "Slave #" + std::to_string(c.slave));
+    EXPECT_EQ(form->Controls().SlaveButton->text().toStdString(),
+              "Slave #" + std::to_string(c.slave));
     if (c.message) {
       ASSERT_EQ(dialogs.messages.size(), 1u);
       EXPECT_EQ(dialogs.messages[0], c.message);
@@ -171,13 +173,13 @@ TEST_F(MainFormTest, SlaveAddressDialog) {
 
 TEST_F(MainFormTest, PortMenuPicksAndChecksPort) {
   auto form = Open();
-  QAction* com5 = form->PortMenu->actions().at(4);
+  QAction* com5 = form->Controls().PortMenu->actions().at(4);
   ASSERT_EQ(com5->text(), "COM5");
   com5->trigger();
   EXPECT_EQ(form->SelPort(), 5);
-  EXPECT_EQ(form->PortButton->text(), "COM5");
+  EXPECT_EQ(form->Controls().PortButton->text(), "COM5");
   EXPECT_TRUE(com5->isChecked());
-  form->PortMenu->actions().at(1)->trigger();
+  form->Controls().PortMenu->actions().at(1)->trigger();
   EXPECT_FALSE(com5->isChecked());
   EXPECT_EQ(form->SelPort(), 2);
 }
@@ -252,7 +254,7 @@ TEST_F(MainFormTest, ShortcutsWorkFromEveryWindowOfTheTerminal) {
 TEST_F(MainFormTest, ConnectWithoutAcceptedAddressBuildsNoConnection) {
   dir.Write("VX310_ConfigTerm.ini", "[Setup]\nLastSlave=40\n");
   auto form = Open();
-  TNetwork net(form.get());
+  TNetwork net(form->SupervisorHooks());
   form->SetNetwork(&net);
   dialogs.messages.clear();
   form->acOpenConnection->trigger();
@@ -287,7 +289,7 @@ TEST_F(MainFormTest, EveryToolButtonFitsTheWindowAtItsDesignSize) {
 
 TEST_F(MainFormTest, DriveWindowsStayDisabledWithoutDriveAndWindowlessButtonsHide) {
   auto form = Open();
-  TNetwork net(form.get());
+  TNetwork net(form->SupervisorHooks());
   form->SetNetwork(&net);
   QWidget setup, control, scope;
   form->SetDriveWindows(&setup, &control, nullptr);
@@ -314,7 +316,7 @@ class DriveWithoutLine : public MainFormTest {
   void SetUp() override {
     dir.Write("VX310_ConfigTerm.ini", "[Ports]\nCOM8=" + dir.File("no_such_port") + "\n");
     form = Open();
-    net = std::make_unique<TNetwork>(form.get());
+    net = std::make_unique<TNetwork>(form->SupervisorHooks());
     form->SetNetwork(net.get());
     form->SelectPort(8);
     form->acOpenConnection->trigger();
@@ -323,7 +325,7 @@ class DriveWithoutLine : public MainFormTest {
     // and why.
     ASSERT_TRUE(ui.PumpUntil(
         [&] {
-          return form->Memo->toPlainText().contains("Connection error!") &&
+          return form->Controls().Memo->toPlainText().contains("Connection error!") &&
                  !dialogs.messages.empty();
         },
         std::chrono::seconds(60)));
@@ -365,7 +367,7 @@ TEST_F(DriveWithoutLine, StateListsShowTheDrivesParameters) {
   const std::vector<std::string> hw = {
       drive->ParHWLimitVolt->GetDescr(), drive->ParEECurrRangeMax->GetDescr(),
       drive->ParEESpeedRangeMax->GetDescr(), drive->ParEEPwmFreq->GetDescr()};
-  EXPECT_EQ(Rows(form->lvHwInfo), hw);
+  EXPECT_EQ(Rows(form->Controls().lvHwInfo), hw);
   const std::vector<std::string> act = {drive->ParU_Dc_BusV->GetDescr(),
                                         drive->ParU_MotorV->GetDescr(),
                                         drive->ParI_MotorA->GetDescr(),
@@ -379,18 +381,18 @@ TEST_F(DriveWithoutLine, StateListsShowTheDrivesParameters) {
                                         drive->StateProfile->GetDescr(),
                                         drive->StatePosLoop->GetDescr(),
                                         drive->StateMotor->GetDescr()};
-  EXPECT_EQ(Rows(form->lvActState), act);
+  EXPECT_EQ(Rows(form->Controls().lvActState), act);
   // Values are shown after a refresh.
   drive->ParU_Dc_BusV->SetValue(312);
-  form->koFastInterface->RefreshData();
-  EXPECT_EQ(form->lvActState->topLevelItem(0)->text(1).toStdString(),
+  form->RefreshActState();
+  EXPECT_EQ(form->Controls().lvActState->topLevelItem(0)->text(1).toStdString(),
             drive->ParU_Dc_BusV->GetValueString());
 
   // Disconnect lets go of the drive and its rows.
   form->acCloseConnection->trigger();
   EXPECT_EQ(net->Device(), nullptr);
-  EXPECT_EQ(form->lvHwInfo->topLevelItemCount(), 0);
-  EXPECT_EQ(form->lvActState->topLevelItemCount(), 0);
+  EXPECT_EQ(form->Controls().lvHwInfo->topLevelItemCount(), 0);
+  EXPECT_EQ(form->Controls().lvActState->topLevelItemCount(), 0);
 }
 
 TEST_F(DriveWithoutLine, RowsGreyWhileTheirModeIsOff) {
@@ -408,7 +410,7 @@ TEST_F(DriveWithoutLine, RowsGreyWhileTheirModeIsOff) {
     drive->CfgPositionMode->SetBool(c.position);
     drive->CfgEncoderEnable->SetBool(c.encoder);
     drive->ParUseEncoderSource->SetBool(c.source);
-    form->koFastInterface->RefreshData();
+    form->RefreshActState();
     EXPECT_EQ(drive->StatePosLoop->Enabled, c.posLoopEnabled);
     EXPECT_EQ(drive->ParEncoderExt->Enabled, c.encoderEnabled);
   }
@@ -417,17 +419,17 @@ TEST_F(DriveWithoutLine, RowsGreyWhileTheirModeIsOff) {
 TEST_F(DriveWithoutLine, FaultPagesListSetBitsInOrder) {
   drive->RegActFault2->SetValueInteger(0, 0x0081);
   net->OnFaultState(drive, nullptr);
-  EXPECT_EQ(MemoLines(form->ActFaultMemo),
+  EXPECT_EQ(MemoLines(form->Controls().ActFaultMemo),
             (std::vector<std::string>{"F2.00 ModBus communication timeout",
                                       "F2.07 Motor stall detected"}));
-  EXPECT_EQ(MemoLines(form->PrevFaultMemo), std::vector<std::string>{"- NO ERROR -"});
+  EXPECT_EQ(MemoLines(form->Controls().PrevFaultMemo), std::vector<std::string>{"- NO ERROR -"});
   drive->RegActFault2->SetValueInteger(0, 0);
   drive->RegActFault1->SetValueInteger(0, 0x1000);
   drive->RegPreFault2->SetValueInteger(0, 0x0001);
   net->OnFaultState(drive, nullptr);
-  EXPECT_EQ(MemoLines(form->ActFaultMemo),
+  EXPECT_EQ(MemoLines(form->Controls().ActFaultMemo),
             std::vector<std::string>{"F1.12 Software position limit exceeded"});
-  EXPECT_EQ(MemoLines(form->PrevFaultMemo),
+  EXPECT_EQ(MemoLines(form->Controls().PrevFaultMemo),
             std::vector<std::string>{"F2.00 ModBus communication timeout"});
 }
 
@@ -435,22 +437,22 @@ TEST_F(DriveWithoutLine, CurrentRangeEditOnlyOnItsFocusedRow) {
   form->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(form.get()));
   form->BuildStateLists();
-  QTreeWidget* hw = form->lvHwInfo;
+  QTreeWidget* hw = form->Controls().lvHwInfo;
   hw->setFocus();
   ASSERT_TRUE(QTest::qWaitFor([&] { return hw->hasFocus(); }));
   hw->setCurrentItem(hw->topLevelItem(0));
   EXPECT_FALSE(form->acEditCurRange->isEnabled());
   hw->setCurrentItem(hw->topLevelItem(1));
   EXPECT_TRUE(form->acEditCurRange->isEnabled());
-  form->Memo->setFocus();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return form->Memo->hasFocus(); }));
+  form->Controls().Memo->setFocus();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form->Controls().Memo->hasFocus(); }));
   EXPECT_FALSE(form->acEditCurRange->isEnabled());
 
   hw->setFocus();
   ASSERT_TRUE(QTest::qWaitFor([&] { return form->acEditCurRange->isEnabled(); }));
   const std::string before = drive->ParEECurrRangeMax->GetValueString();
   dialogs.inputs = {QStringLiteral("7")};
-  const int lines = form->Memo->blockCount();
+  const int lines = form->Controls().Memo->blockCount();
   QTest::keyClick(hw, Qt::Key_F12, Qt::ControlModifier | Qt::ShiftModifier);
   ASSERT_EQ(dialogs.prompts.size(), 1u);
   EXPECT_EQ(dialogs.prompts[0],
@@ -462,8 +464,8 @@ TEST_F(DriveWithoutLine, CurrentRangeEditOnlyOnItsFocusedRow) {
   if (drive->ParCurrRangeMax) {
     EXPECT_DOUBLE_EQ(drive->ParCurrRangeMax->GetValue(), 7.0);
   }
-  const std::vector<std::string> all = MemoLines(form->Memo);
-  ASSERT_EQ(form->Memo->blockCount(), lines + 6);
+  const std::vector<std::string> all = MemoLines(form->Controls().Memo);
+  ASSERT_EQ(form->Controls().Memo->blockCount(), lines + 6);
   EXPECT_EQ(all[all.size() - 6], std::string(74, '_'));
   EXPECT_EQ(all[all.size() - 5], "!RESERVED PARAMETER!");
   EXPECT_EQ(all[all.size() - 1], std::string(74, '_'));
@@ -476,7 +478,7 @@ TEST_F(DriveWithoutLine, CurrentRangeEditOnlyOnItsFocusedRow) {
   const std::string why = "is above the maximum " + drive->ParEECurrRangeMax->GetMaxString();
   ASSERT_FALSE(dialogs.messages.empty());
   EXPECT_EQ(dialogs.messages.back(), "\"99\" " + why + ".");
-  EXPECT_EQ(MemoLines(form->Memo).back(),
+  EXPECT_EQ(MemoLines(form->Controls().Memo).back(),
             drive->ParEECurrRangeMax->GetDescr() + ": \"99\" " + why + "; entry refused.");
 }
 

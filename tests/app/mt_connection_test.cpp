@@ -96,7 +96,7 @@ TEST_F(Connection, EverySilenceAndEveryReturnIsToldOnce) {
                   static_cast<long long>(ms(logged)));
       sim->SetSilent(false);
       ASSERT_TRUE(Pump([&] { return Count(kFound) == round + 1 && Connected(); }))
-          << form->Memo->toPlainText().toStdString();
+          << form->Controls().Memo->toPlainText().toStdString();
       ASSERT_TRUE(Pump([&] { return Count(kSetupRead) == round + 1; }));
       EXPECT_EQ(versionRequests, round + 1) << "asked who it is";
       EXPECT_EQ(Count(kLost), round);
@@ -154,7 +154,7 @@ TEST_F(Connection, AVanishedPortIsReopenedWhenTheDriveIsBack) {
     TkoDeviceVX310* drive = net->Device();
     KillSim();
     ASSERT_TRUE(Pump([&] { return Count(kLost) == 1 && CountStarting("Port lost: COM1: ") == 1; }))
-        << form->Memo->toPlainText().toStdString();
+        << form->Controls().Memo->toPlainText().toStdString();
     EXPECT_EQ(State(), S::NotResponding);
     EXPECT_TRUE(Thread()->Reopening());
     // Tries that fail say why, naming the port.
@@ -166,11 +166,11 @@ TEST_F(Connection, AVanishedPortIsReopenedWhenTheDriveIsBack) {
     for (const std::string& l : Log())
       named |= l.rfind("Port COM1 not reopened (try 1): ", 0) == 0 &&
                l.find(reason) != std::string::npos;
-    EXPECT_TRUE(named) << form->Memo->toPlainText().toStdString();
+    EXPECT_TRUE(named) << form->Controls().Memo->toPlainText().toStdString();
 
     RestartSim(d);
     ASSERT_TRUE(Pump([&] { return Count(kFound) == 2 && Connected(); }))
-        << form->Memo->toPlainText().toStdString();
+        << form->Controls().Memo->toPlainText().toStdString();
     EXPECT_EQ(CountStarting("Port COM1 reopened (try "), 1);
     ASSERT_TRUE(Pump([&] { return Count(kSetupRead) == 2; }));
     EXPECT_EQ(versionRequests, 2);
@@ -200,7 +200,7 @@ TEST_F(Connection, AnotherDriveIsANewConnectionAndUnsentChangesAreKeptAside) {
   other.version = "VX310v230";
   RestartSim(other);
   ASSERT_TRUE(Pump([&] { return Count(kFound) == 2 && Connected(); }))
-      << form->Memo->toPlainText().toStdString();
+      << form->Controls().Memo->toPlainText().toStdString();
   ASSERT_NE(net->Device(), nullptr);
   EXPECT_EQ(net->Device()->GetVersion().ToString(), "VX310v230");
   EXPECT_GT(releases, releasesBefore);
@@ -215,7 +215,7 @@ TEST_F(Connection, AnotherDriveIsANewConnectionAndUnsentChangesAreKeptAside) {
   for (const std::string& l : Log())
     told |= l.rfind("The setup changes not sent were kept in \"", 0) == 0 &&
             l.find(kept[0].filename().string()) != std::string::npos;
-  EXPECT_TRUE(told) << form->Memo->toPlainText().toStdString();
+  EXPECT_TRUE(told) << form->Controls().Memo->toPlainText().toStdString();
   // Nothing was sent: the new drive holds its own value, not the edited one.
   TkoDeviceVX310* now = net->Device();
   EXPECT_FALSE(now->HasLocalEdits());
@@ -240,7 +240,7 @@ TEST_F(Connection, AConnectionErrorNamesThePortThePathAndTheReason) {
   ASSERT_TRUE(Pump([&] { return !dialogs.messages.empty(); }));
   const std::string reason = "COM1 " + path + ": No such file or directory";
   EXPECT_TRUE(Logged("Connection error!"));
-  EXPECT_TRUE(Logged(reason)) << form->Memo->toPlainText().toStdString();
+  EXPECT_TRUE(Logged(reason)) << form->Controls().Memo->toPlainText().toStdString();
   EXPECT_EQ(dialogs.messages, (std::vector<std::string>{"Connection error!\n\r" + reason}));
   EXPECT_FALSE(inHandOver);
   EXPECT_EQ(State(), S::Offline);

@@ -57,7 +57,7 @@ class ControlOnSim : public ::testing::Test {
     dir.Write("VX310_ConfigTerm.ini",
               "[Ports]\r\nCOM1=tcp:127.0.0.1:" + std::to_string(sim->TcpPort()) + "\r\n");
     main = std::make_unique<TMainForm>(dir.Path());
-    net = std::make_unique<TNetwork>(main.get());
+    net = std::make_unique<TNetwork>(main->SupervisorHooks());
     main->SetNetwork(net.get());
     control = std::make_unique<TControlForm>();
     control->SetSettingsFile(dir.File("VX310_ConfigTerm.ini"));

@@ -72,16 +72,16 @@ TEST_F(SupervisorOnSim, ConnectsIdentifiesFillsWindowsAndDisconnects) {
     EXPECT_TRUE(DriveActionsEnabled());
 
     // Live values and the fault pages arrive with the periodic reads.
-    ASSERT_TRUE(
-        Pump([&] { return actStates >= 3 && !form->ActFaultMemo->toPlainText().isEmpty(); }));
+    ASSERT_TRUE(Pump(
+        [&] { return actStates >= 3 && !form->Controls().ActFaultMemo->toPlainText().isEmpty(); }));
     EXPECT_GT(lastStamp, 0.0);
-    EXPECT_EQ(form->lvActState->topLevelItemCount(), 13);
-    EXPECT_EQ(form->lvHwInfo->topLevelItemCount(), 4);
-    EXPECT_FALSE(form->lvActState->topLevelItem(0)->text(1).isEmpty());
-    EXPECT_EQ(form->lvHwInfo->topLevelItem(0)->text(1).toStdString(),
+    EXPECT_EQ(form->Controls().lvActState->topLevelItemCount(), 13);
+    EXPECT_EQ(form->Controls().lvHwInfo->topLevelItemCount(), 4);
+    EXPECT_FALSE(form->Controls().lvActState->topLevelItem(0)->text(1).isEmpty());
+    EXPECT_EQ(form->Controls().lvHwInfo->topLevelItem(0)->text(1).toStdString(),
               net->Device()->ParHWLimitVolt->GetValueString());
-    EXPECT_EQ(form->ActFaultMemo->toPlainText(), "- NO ERROR -");
-    EXPECT_EQ(form->PrevFaultMemo->toPlainText(), "- NO ERROR -");
+    EXPECT_EQ(form->Controls().ActFaultMemo->toPlainText(), "- NO ERROR -");
+    EXPECT_EQ(form->Controls().PrevFaultMemo->toPlainText(), "- NO ERROR -");
 
     // The window toggles show and hide their windows.
     form->acSetupForm->trigger();
@@ -104,7 +104,7 @@ TEST_F(SupervisorOnSim, ConnectsIdentifiesFillsWindowsAndDisconnects) {
     EXPECT_FALSE(setupWin.isVisible());
     EXPECT_FALSE(controlWin.isVisible());
     EXPECT_TRUE(scopeWin.isVisible());
-    EXPECT_EQ(form->lvActState->topLevelItemCount(), 0);
+    EXPECT_EQ(form->Controls().lvActState->topLevelItemCount(), 0);
     scopeWin.hide();
     EXPECT_TRUE(dialogs.messages.empty());
   }
@@ -113,7 +113,7 @@ TEST_F(SupervisorOnSim, ConnectsIdentifiesFillsWindowsAndDisconnects) {
 TEST_F(SupervisorOnSim, ConnectingAgainReplacesTheConnection) {
   Start(Drive{});
   ASSERT_TRUE(ConnectAndWaitForSetup());
-  form->Memo->clear();
+  form->Controls().Memo->clear();
   ASSERT_TRUE(ConnectAndWaitForSetup());
   EXPECT_NE(net->DeviceSetup(), nullptr);
   EXPECT_EQ(net->koMBNetwork()->GetDevCount(), 1);
@@ -139,7 +139,7 @@ TEST_F(SupervisorOnSim, DriveOfAnotherClassIsRefused) {
             IndexOf("Device found. Communication running."));
   EXPECT_EQ(net->Device(), nullptr);
   EXPECT_TRUE(calls.empty());
-  EXPECT_EQ(form->lvActState->topLevelItemCount(), 0);
+  EXPECT_EQ(form->Controls().lvActState->topLevelItemCount(), 0);
   // Drive windows need the served drive.
   EXPECT_TRUE(DriveActionsDisabled());
 }
@@ -170,7 +170,7 @@ TEST_F(SupervisorOnSim, LosingTheLineIsReportedAndDisablesTheDriveWindows) {
   sim->Stop();
   ASSERT_TRUE(Pump([&] {
     return Logged("Device is not responding!") && CountStarting("Transaction Error: ") >= 1;
-  })) << form->Memo->toPlainText().toStdString()
+  })) << form->Controls().Memo->toPlainText().toStdString()
       << "\nstate " << int(net->DeviceSetup()->GetState());
   EXPECT_FALSE(net->DeviceReady());
   EXPECT_TRUE(DriveActionsDisabled());
@@ -183,11 +183,11 @@ TEST_F(SupervisorOnSim, PresentAndPreviousFaultsAreListed) {
   d.faults = {{"ActFault2", 7}, {"ActFault2", 0}};
   Start(d);
   ASSERT_TRUE(ConnectAndWaitForSetup());
-  ASSERT_TRUE(Pump([&] { return !form->ActFaultMemo->toPlainText().isEmpty(); }));
+  ASSERT_TRUE(Pump([&] { return !form->Controls().ActFaultMemo->toPlainText().isEmpty(); }));
   const QString expected =
       QStringLiteral("F2.00 ModBus communication timeout\nF2.07 Motor stall detected");
-  EXPECT_EQ(form->ActFaultMemo->toPlainText(), expected);
-  EXPECT_EQ(form->PrevFaultMemo->toPlainText(), expected);
+  EXPECT_EQ(form->Controls().ActFaultMemo->toPlainText(), expected);
+  EXPECT_EQ(form->Controls().PrevFaultMemo->toPlainText(), expected);
 }
 
 TEST_F(SupervisorOnSim, ChangedCommandIsWrittenToTheDriveAtOnce) {

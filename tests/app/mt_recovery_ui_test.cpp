@@ -210,13 +210,13 @@ TEST_F(RecoveryOnSim, RemoteControlReadsBackWhatItShowsAfterAReconnect) {
 
 TEST_F(RecoveryOnSim, IndicatorAndStaleValuesFollowTheConnectionState) {
   TMainForm* main = windows->MainForm();
-  EXPECT_EQ(main->ConnectionLabel->text(), "Offline");
+  EXPECT_EQ(main->Controls().ConnectionLabel->text(), "Offline");
   EXPECT_FALSE(main->ValuesStale()) << "nothing told yet, nothing stale";
   ASSERT_NO_FATAL_FAILURE(Connect());
   windows->MainForm()->acRemoteCtrl->trigger();
   ASSERT_TRUE(Pump([&] { return windows->ScopeForm()->VoltTrace()->Count() >= 3; }));
   QApplication::sendPostedEvents();
-  const QImage live = main->lvActState->viewport()->grab().toImage();
+  const QImage live = main->Controls().lvActState->viewport()->grab().toImage();
   vxtest::SaveShot(*main, "recovery_connected");
 
   const auto since = std::chrono::system_clock::now() - std::chrono::minutes(3);
@@ -240,18 +240,18 @@ TEST_F(RecoveryOnSim, IndicatorAndStaleValuesFollowTheConnectionState) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.text);
     windows->ConnectionStateChanged(TConnectionStatus{c.state, since});
-    EXPECT_EQ(main->ConnectionLabel->text().toStdString(), c.text);
-    const QPalette p = main->ConnectionLabel->palette();
+    EXPECT_EQ(main->Controls().ConnectionLabel->text().toStdString(), c.text);
+    const QPalette p = main->Controls().ConnectionLabel->palette();
     EXPECT_GE(Contrast(p.color(QPalette::WindowText), p.color(QPalette::Window)), 4.5);
     EXPECT_EQ(main->ValuesStale(), c.stale);
-    EXPECT_EQ(main->koFastInterface->Stale(), c.stale);
-    EXPECT_EQ(main->koSlowInterface->Stale(), c.stale);
+    EXPECT_EQ(main->Controls().koFastInterface->Stale(), c.stale);
+    EXPECT_EQ(main->Controls().koSlowInterface->Stale(), c.stale);
     EXPECT_EQ(windows->ControlForm()->koInterface()->Stale(), c.stale);
-    EXPECT_EQ(main->ActFaultMemo->font().strikeOut(), c.stale);
-    EXPECT_EQ(main->PrevFaultMemo->font().strikeOut(), c.stale);
+    EXPECT_EQ(main->Controls().ActFaultMemo->font().strikeOut(), c.stale);
+    EXPECT_EQ(main->Controls().PrevFaultMemo->font().strikeOut(), c.stale);
     // The values are drawn otherwise, not only flagged.
     QApplication::sendPostedEvents();
-    const QImage now = main->lvActState->viewport()->grab().toImage();
+    const QImage now = main->Controls().lvActState->viewport()->grab().toImage();
     EXPECT_EQ(now != live, c.stale);
     if (c.state == TConnectionState::NotResponding)
       vxtest::SaveShot(*main, "recovery_not_responding");

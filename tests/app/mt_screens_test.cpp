@@ -150,7 +150,8 @@ TEST_P(ScreensOnSim, EveryWindowFitsAndReads) {
   main->acRemoteCtrl->trigger();
   main->acViewScope->trigger();
   ASSERT_TRUE(Pump([&] {
-    return scopeForm->VoltTrace()->Count() >= 5 && main->lvActState->topLevelItemCount() > 0;
+    return scopeForm->VoltTrace()->Count() >= 5 &&
+           main->Controls().lvActState->topLevelItemCount() > 0;
   }));
   for (QWidget* w : {static_cast<QWidget*>(main), static_cast<QWidget*>(setup),
                      static_cast<QWidget*>(control), static_cast<QWidget*>(scopeForm)}) {
@@ -158,8 +159,8 @@ TEST_P(ScreensOnSim, EveryWindowFitsAndReads) {
     ExpectFitsTheScreen(w);
   }
 
-  EXPECT_GT(ExpectRowsRead(main->lvHwInfo, "hardware list"), 0);
-  EXPECT_GT(ExpectRowsRead(main->lvActState, "state list"), 0);
+  EXPECT_GT(ExpectRowsRead(main->Controls().lvHwInfo, "hardware list"), 0);
+  EXPECT_GT(ExpectRowsRead(main->Controls().lvActState, "state list"), 0);
   EXPECT_GT(ExpectRowsRead(control->lvControl(), "remote control list"), 0);
   QTabWidget* pages = setup->Pages();
   int setupCells = 0;

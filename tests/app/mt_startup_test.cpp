@@ -111,7 +111,7 @@ TEST_F(StartupOnSim, ReadOnlySettingsFileStaysAsItIs) {
                                                     windows->ScopeForm()})
     w->close();
   windows->MainForm()->close();
-  const QString log = windows->MainForm()->Memo->toPlainText();
+  const QString log = windows->MainForm()->Controls().Memo->toPlainText();
   windows.reset();
   EXPECT_EQ(log.count(QStringLiteral("is read-only: the settings will not be kept.")), 1)
       << log.toStdString();
@@ -174,9 +174,11 @@ TEST_F(StartupOnSim, DamagedDataModelsAreNamedAndNotUsed) {
   TMainForm* main = windows->MainForm();
   main->show();
   main->acOpenConnection->trigger();
-  const auto logHas = [&](const QString& text) { return main->Memo->toPlainText().contains(text); };
+  const auto logHas = [&](const QString& text) {
+    return main->Controls().Memo->toPlainText().contains(text);
+  };
   ASSERT_TRUE(Pump([&] { return logHas(QStringLiteral("No usable data model for VX310v220")); }))
-      << main->Memo->toPlainText().toStdString();
+      << main->Controls().Memo->toPlainText().toStdString();
   EXPECT_TRUE(
       logHas(QString::fromStdString("Data model " + dir.File("a_cut.par") + " not used: it ")));
   EXPECT_TRUE(logHas(QString::fromStdString("Data model " + dir.File("b_noise.par") +

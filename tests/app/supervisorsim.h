@@ -53,7 +53,7 @@ class SupervisorOnSim : public ::testing::Test {
         d.line == Line::kTcp ? "tcp:127.0.0.1:" + std::to_string(sim->TcpPort()) : sim->Link();
     dir.Write("VX310_ConfigTerm.ini", "[Ports]\r\nCOM1=" + target + "\r\n");
     form = std::make_unique<TMainForm>(dir.Path());
-    net = std::make_unique<TNetwork>(form.get());
+    net = std::make_unique<TNetwork>(form->SupervisorHooks());
     form->SetNetwork(net.get());
     form->SetDriveWindows(&setupWin, &controlWin, &scopeWin);
     TNetworkWindows w;
@@ -101,7 +101,7 @@ class SupervisorOnSim : public ::testing::Test {
   }
   std::vector<std::string> Log() {
     std::vector<std::string> lines;
-    for (const QString& l : form->Memo->toPlainText().split(QLatin1Char('\n')))
+    for (const QString& l : form->Controls().Memo->toPlainText().split(QLatin1Char('\n')))
       lines.push_back(l.toStdString());
     return lines;
   }
