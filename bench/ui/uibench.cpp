@@ -13,7 +13,11 @@
 //   recover-restart-s            simulator started again -> the same
 // A figure that did not come about within its phase prints "n/a" and why.
 #include <errno.h>
+#include <fcntl.h>
 #include <stdlib.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <QAction>
@@ -21,8 +25,10 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QPlainTextEdit>
+#include <QTabWidget>
 #include <QTextBlock>
 #include <QTimer>
+#include <QTreeWidget>
 #include <algorithm>
 #include <chrono>
 #include <cmath>
@@ -30,6 +36,8 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
+#include <sstream>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -47,10 +55,17 @@
 #include "graph/graphtraccia.h"
 #include "mbwire/mbportmap.h"
 #include "mbwire/mbserial.h"
+#include "params/parvalue.h"
+#include "paramui/parrows.h"
 #include "paramui/qtdispatcher.h"
+#include "paramui/userinterfaceutils.h"
+#include "platform/threadbuffer.h"
+#include "regmodel/numberformat.h"
+#include "regmodel/register.h"
 #include "sim/simdrive.h"
 #include "sim/simimage.h"
 #include "sim/simserver.h"
+#include "simprocess.h"
 
 namespace {
 
@@ -356,6 +371,418 @@ int UiStall(const std::vector<std::string>& args) {
   return rc;
 }
 
+// ---- what the terminal costs ----
+//
+// ui-start: this program started again as a child that builds the windows as the
+// terminal's entry does and shows the main window; from fork to the end of the main
+// window's first paint, the median of a few starts.
+//
+// ui-cost: the real windows offscreen against vx310-sim over Modbus TCP, the simulator a
+// process of its own (its CPU is not the terminal's). Figures:
+//   identify-tcp    Connect -> "Device found" logged and both state lists filled (median)
+//   terminal-cpu    user + system CPU of this process over the run, with the main, setup,
+//                   remote control and oscilloscope windows open, per cent of one core
+//   terminal-rss    resident memory at the end of that run
+//   refresh-main    one refresh of the main window's two lists and the repaint it causes,
+//                   every value changed (as on a moving drive); median
+//   refresh-setup   the same for the setup window's grid, the page with the most rows shown
+// and, for finding where the time goes, the same refreshes with nothing changed and the
+// share of the user-interface thread.
+
+int64_t ClockNs(clockid_t clock) {
+  timespec ts{};
+  clock_gettime(clock, &ts);
+  return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+int64_t MonotonicNs() {
+  return ClockNs(CLOCK_MONOTONIC);
+}
+
+double Median(std::vector<double> v) {
+  if (v.empty()) return NAN;
+  std::sort(v.begin(), v.end());
+  const std::size_t n = v.size();
+  return n % 2 != 0 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+// A temporary start directory with the data model and a settings file whose COM1 is the
+// given line.
+class StartDir {
+ public:
+  explicit StartDir(const std::string& com1) {
+    char pattern[] = "/tmp/vx310-uibench-XXXXXX";
+    if (const char* made = mkdtemp(pattern)) dir_ = made;
+    if (dir_.empty()) return;
+    std::filesystem::copy_file(kModel, dir_ / "VX310v220.par");
+    std::ofstream ini(dir_ / "VX310_ConfigTerm.ini", std::ios::binary);
+    if (!com1.empty()) ini << "[Ports]\r\nCOM1=" << com1 << "\r\n";
+  }
+  ~StartDir() {
+    std::error_code ec;
+    if (!dir_.empty()) std::filesystem::remove_all(dir_, ec);
+  }
+  StartDir(const StartDir&) = delete;
+  StartDir& operator=(const StartDir&) = delete;
+  bool Ok() const { return !dir_.empty(); }
+  std::string Path() const { return dir_.string() + "/"; }
+
+ private:
+  std::filesystem::path dir_;
+};
+
+// Ends `loop` once `widget` has been painted and the paint has been flushed.
+class FirstPaint : public QObject {
+ public:
+  FirstPaint(QWidget* widget, QEventLoop* loop) : loop_(loop) { widget->installEventFilter(this); }
+  bool Painted() const { return painted_; }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Paint && !painted_) {
+      painted_ = true;
+      watched->removeEventFilter(this);
+      QTimer::singleShot(0, loop_, &QEventLoop::quit);
+    }
+    return false;
+  }
+
+ private:
+  QEventLoop* loop_;
+  bool painted_ = false;
+};
+
+void FixFormats() {
+  vx::FormatSettings formats;
+  formats.DecimalSeparator = '.';
+  formats.ThousandSeparator = '\'';
+  formats.DateSeparator = '/';
+  formats.TimeSeparator = ':';
+  vx::SetFormats(formats);
+}
+
+// The child of ui-start: the terminal's start-up, then the monotonic time at which the main
+// window has been painted, on stdout.
+int UiStartChild(const std::vector<std::string>& args) {
+  if (args.size() != 1) return 2;
+  FixFormats();
+  QApplication::setApplicationName(QString::fromLatin1(kAppTitle));
+  vx::QtDispatcher dispatcher;
+  vx::ScopedDispatcher installed(dispatcher);
+  auto windows = std::make_unique<TApplicationWindows>(args[0]);
+  windows->ConnectProgramEnd();
+  QEventLoop loop;
+  FirstPaint painted(windows->MainForm(), &loop);
+  QTimer::singleShot(10000, &loop, &QEventLoop::quit);
+  windows->MainForm()->show();
+  loop.exec();
+  if (!painted.Painted()) return 1;
+  std::printf("shown-ns: %lld\n", static_cast<long long>(MonotonicNs()));
+  std::fflush(stdout);
+  return 0;
+}
+
+int UiStart(const std::vector<std::string>& args) {
+  int runs = 7;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--runs" && i + 1 < args.size()) {
+      runs = std::atoi(args[++i].c_str());
+    } else {
+      std::fprintf(stderr, "usage: vx310-bench ui-start [--runs N]\n");
+      return 2;
+    }
+  }
+  if (runs < 1) runs = 1;
+  StartDir dir("");
+  if (!dir.Ok()) return 1;
+  char self[4096];
+  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  if (n <= 0) return 1;
+  self[n] = '\0';
+  std::vector<double> ms;
+  for (int r = 0; r < runs; ++r) {
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) return 1;
+    const int64_t start = MonotonicNs();
+    const pid_t pid = fork();
+    if (pid == 0) {
+      dup2(fds[1], 1);
+      const std::string path = dir.Path();
+      execl(self, self, "ui-start-child", path.c_str(), static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(fds[1]);
+    std::string text;
+    char buf[256];
+    for (ssize_t got; (got = read(fds[0], buf, sizeof buf)) > 0;)
+      text.append(buf, static_cast<std::size_t>(got));
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    const auto at = text.find("shown-ns: ");
+    if (at == std::string::npos) {
+      std::fprintf(stderr, "ui-start: the child did not show its main window (status %d)\n",
+                   status);
+      return 1;
+    }
+    const long long shown = std::strtoll(text.c_str() + at + 10, nullptr, 10);
+    ms.push_back(static_cast<double>(shown - start) / 1e6);
+  }
+  std::printf("ui-start: %.1f ms\n", Median(ms));
+  std::printf("ui-start-min: %.1f ms\n", *std::min_element(ms.begin(), ms.end()));
+  return 0;
+}
+
+// User plus system CPU seconds of this process, and of its main (user-interface) thread.
+struct CpuTimes {
+  double process = 0;
+  double uiThread = 0;
+};
+
+CpuTimes ReadCpu() {
+  CpuTimes t;
+  rusage ru{};
+  getrusage(RUSAGE_SELF, &ru);
+  t.process = static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
+              static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+  std::ifstream f("/proc/self/task/" + std::to_string(getpid()) + "/stat");
+  std::string all((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+  const auto paren = all.rfind(')');
+  if (paren != std::string::npos) {
+    std::istringstream rest(all.substr(paren + 2));
+    std::string field;
+    unsigned long long ticks = 0;
+    for (int i = 3; i <= 15 && rest >> field; ++i)
+      if (i == 14 || i == 15) ticks += std::stoull(field);
+    t.uiThread = static_cast<double>(ticks) / static_cast<double>(sysconf(_SC_CLK_TCK));
+  }
+  return t;
+}
+
+// A line of /proc/self/status in MB.
+double StatusMb(const char* key) {
+  std::ifstream f("/proc/self/status");
+  std::string line;
+  while (std::getline(f, line))
+    if (line.rfind(key, 0) == 0) return std::strtod(line.c_str() + std::strlen(key), nullptr) / 1024.0;
+  return NAN;
+}
+
+void RunFor(Seconds limit, const std::function<bool()>& done = nullptr) {
+  QEventLoop loop;
+  QTimer poll;
+  if (done) {
+    poll.setTimerType(Qt::PreciseTimer);
+    poll.setInterval(1);
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+      if (done()) loop.quit();
+    });
+    poll.start();
+  }
+  QTimer::singleShot(std::chrono::duration_cast<std::chrono::milliseconds>(limit), &loop,
+                     &QEventLoop::quit);
+  if (!done || !done()) loop.exec();
+}
+
+// Whether every parameter row of a list shows a value.
+bool ListFilled(const QTreeWidget* list) {
+  if (list->topLevelItemCount() == 0) return false;
+  const int column = vx::FindColumn(list, lvcValue);
+  if (column < 0) return false;
+  for (int i = 0; i < list->topLevelItemCount(); ++i) {
+    const QTreeWidgetItem* row = list->topLevelItem(i);
+    if (vx::RowPar(row) != nullptr && row->text(column).isEmpty()) return false;
+  }
+  return true;
+}
+
+// The parameters of the list rows a binder shows.
+std::vector<TkoParValue*> ListedPars(const TkoUserInterfaceUtils* binder) {
+  std::vector<TkoParValue*> pars;
+  for (QObject* control : binder->CtrlList())
+    if (auto* list = qobject_cast<QTreeWidget*>(control))
+      for (int i = 0; i < list->topLevelItemCount(); ++i)
+        if (TkoParValue* par = vx::RowPar(list->topLevelItem(i))) pars.push_back(par);
+  return pars;
+}
+
+// Changes every value the parameters show (the lowest bit of each register), as a read of
+// a moving drive does, without raising any event.
+void Perturb(const std::vector<TkoParValue*>& pars) {
+  for (TkoParValue* par : pars) {
+    if (par->Register == nullptr || par->Register->View() == nullptr) continue;
+    TkoThreadBuffer* view = par->Register->View();
+    TkoThreadBuffer::WriteAccess w(*view);
+    if (view->Size() > 0) w.data()[view->Size() - 1] ^= 1;
+  }
+}
+
+// The median time of `refresh` plus the repaint it causes, in microseconds of this
+// thread's CPU time: on a loaded machine the wall clock would count other programs' turns.
+double TimeRefresh(int runs, const std::vector<TkoParValue*>& changed,
+                   const std::function<void()>& refresh) {
+  std::vector<double> us;
+  for (int r = 0; r < runs; ++r) {
+    Perturb(changed);
+    // What the connection has delivered meanwhile is not timed.
+    QCoreApplication::processEvents();
+    const int64_t start = ClockNs(CLOCK_THREAD_CPUTIME_ID);
+    refresh();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::UpdateRequest);
+    us.push_back(static_cast<double>(ClockNs(CLOCK_THREAD_CPUTIME_ID) - start) / 1e3);
+  }
+  return Median(us);
+}
+
+int UiCost(const std::vector<std::string>& args) {
+  double seconds = 60;
+  bool shares = false;
+  int connects = 5;
+  std::string simPath = vxbench::DefaultSimPath();
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--seconds" && i + 1 < args.size()) {
+      seconds = std::strtod(args[++i].c_str(), nullptr);
+    } else if (args[i] == "--connects" && i + 1 < args.size()) {
+      connects = std::max(1, std::atoi(args[++i].c_str()));
+    } else if (args[i] == "--sim" && i + 1 < args.size()) {
+      simPath = args[++i];
+    } else if (args[i] == "--shares") {
+      shares = true;
+    } else {
+      std::fprintf(stderr,
+                   "usage: vx310-bench ui-cost [--seconds S] [--connects N] [--shares] "
+                   "[--sim PATH]\n"
+                   "  --seconds  length of each CPU run (default 60)\n"
+                   "  --shares   also the CPU of the main window alone and with each other "
+                   "window\n");
+      return 2;
+    }
+  }
+  if (!(seconds > 0)) return 2;
+  vxbench::SimProcess sim(simPath, kModel);
+  if (sim.Port() == 0) {
+    std::fprintf(stderr, "ui-cost: the simulator %s does not start\n", simPath.c_str());
+    return 1;
+  }
+  StartDir dir("tcp:127.0.0.1:" + std::to_string(sim.Port()));
+  if (!dir.Ok()) return 1;
+  FixFormats();
+  vx::QtDispatcher dispatcher;
+  vx::ScopedDispatcher installed(dispatcher);
+  auto windows = std::make_unique<TApplicationWindows>(dir.Path());
+  TMainForm* main = windows->MainForm();
+  main->show();
+  RunFor(Seconds(0.5));
+
+  // Connect to identified, the lists filled; again after each disconnect.
+  FoundCounter found(main->Memo);
+  std::vector<double> identify;
+  for (int c = 0; c < connects; ++c) {
+    if (c > 0) {
+      main->acCloseConnection->trigger();
+      RunFor(Seconds(0.3));
+    }
+    const int before = found.Count();
+    const int64_t start = MonotonicNs();
+    main->acOpenConnection->trigger();
+    RunFor(Seconds(30), [&] {
+      return found.Count() > before && ListFilled(main->lvActState) && ListFilled(main->lvHwInfo);
+    });
+    if (found.Count() <= before) {
+      std::fprintf(stderr, "ui-cost: the drive was not identified within 30 s\n");
+      return 1;
+    }
+    identify.push_back(static_cast<double>(MonotonicNs() - start) / 1e6);
+  }
+  std::printf("identify-tcp: %.1f ms\n", Median(identify));
+  std::fflush(stdout);
+
+  TSetupForm* setup = windows->SetupForm();
+  TControlForm* control = windows->ControlForm();
+  TScopeForm* scope = windows->ScopeForm();
+  const auto show = [&](QWidget* w, bool on) {
+    if (on && !w->isVisible()) w->show();
+    if (!on && w->isVisible()) w->hide();
+  };
+  const auto cpuRun = [&](Seconds length) {
+    RunFor(Seconds(2));  // settled: the setup read of the showing done
+    const CpuTimes before = ReadCpu();
+    const int64_t start = MonotonicNs();
+    RunFor(length);
+    const CpuTimes after = ReadCpu();
+    const double wall = static_cast<double>(MonotonicNs() - start) / 1e9;
+    return std::pair<double, double>{100.0 * (after.process - before.process) / wall,
+                                     100.0 * (after.uiThread - before.uiThread) / wall};
+  };
+  if (shares) {
+    const struct {
+      const char* name;
+      bool setup, control, scope;
+    } phases[] = {{"cpu-main-only", false, false, false},
+                  {"cpu-main-setup", true, false, false},
+                  {"cpu-main-control", false, true, false},
+                  {"cpu-main-scope", false, false, true}};
+    for (const auto& p : phases) {
+      show(setup, p.setup);
+      show(control, p.control);
+      show(scope, p.scope);
+      const auto [cpu, ui] = cpuRun(Seconds(seconds));
+      std::printf("%s: %.2f %% (user-interface thread %.2f %%)\n", p.name, cpu, ui);
+      std::fflush(stdout);
+    }
+  }
+  show(setup, true);
+  show(control, true);
+  show(scope, true);
+  const auto [cpu, ui] = cpuRun(Seconds(seconds));
+  std::printf("terminal-cpu: %.2f %%\n", cpu);
+  std::printf("terminal-cpu-ui-thread: %.2f %%\n", ui);
+  std::printf("terminal-rss: %.1f MB\n", StatusMb("VmRSS:"));
+  std::printf("terminal-rss-peak: %.1f MB\n", StatusMb("VmHWM:"));
+  std::fflush(stdout);
+
+  // The setup page with the most list rows is the one shown.
+  QTabWidget* pages = setup->Pages();
+  int bestPage = 0, bestRows = -1;
+  for (int p = 0; p < pages->count(); ++p) {
+    int rows = 0;
+    for (QTreeWidget* list : pages->widget(p)->findChildren<QTreeWidget*>())
+      rows += list->topLevelItemCount();
+    if (rows > bestRows) {
+      bestRows = rows;
+      bestPage = p;
+    }
+  }
+  pages->setCurrentIndex(bestPage);
+  RunFor(Seconds(0.5));
+  const int runs = 200;
+  const std::vector<TkoParValue*> mainPars = [&] {
+    std::vector<TkoParValue*> all = ListedPars(main->koFastInterface);
+    for (TkoParValue* p : ListedPars(main->koSlowInterface)) all.push_back(p);
+    return all;
+  }();
+  const std::vector<TkoParValue*> setupPars = ListedPars(setup->koInterface());
+  const auto refreshMain = [&] {
+    main->koFastInterface->RefreshData();
+    main->koSlowInterface->RefreshData();
+  };
+  const auto refreshSetup = [&] { setup->RefreshData(); };
+  std::printf("refresh-main: %.0f us\n", TimeRefresh(runs, mainPars, refreshMain));
+  std::printf("refresh-setup: %.0f us\n", TimeRefresh(runs, setupPars, refreshSetup));
+  std::printf("refresh-main-same: %.0f us\n", TimeRefresh(runs, {}, refreshMain));
+  std::printf("refresh-setup-same: %.0f us\n", TimeRefresh(runs, {}, refreshSetup));
+  std::printf("# setup page shown: %s (%d rows), %zu setup values, %zu main values\n",
+              pages->tabText(bestPage).toLocal8Bit().constData(), bestRows, setupPars.size(),
+              mainPars.size());
+  std::fflush(stdout);
+
+  windows.reset();
+  vx::ResetComPortPaths();
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -363,13 +790,18 @@ int main(int argc, char** argv) {
   if (argc < 2 || std::strcmp(argv[1], "--help") == 0) {
     std::printf(
         "usage: vx310-uibench BENCHMARK [args...]\n\nbenchmarks:\n"
-        "  ui-stall     user-interface stalls and recovery times on a bad line\n");
+        "  ui-stall     user-interface stalls and recovery times on a bad line\n"
+        "  ui-start     process start to the main window shown\n"
+        "  ui-cost      identification time, CPU, memory and refresh times of the windows\n");
     return argc < 2 ? 2 : 0;
   }
   QApplication app(argc, argv);
   QApplication::setQuitOnLastWindowClosed(false);
   const std::vector<std::string> args(argv + 2, argv + argc);
   if (std::strcmp(argv[1], "ui-stall") == 0) return UiStall(args);
+  if (std::strcmp(argv[1], "ui-start") == 0) return UiStart(args);
+  if (std::strcmp(argv[1], "ui-start-child") == 0) return UiStartChild(args);
+  if (std::strcmp(argv[1], "ui-cost") == 0) return UiCost(args);
   std::fprintf(stderr, "vx310-uibench: unknown benchmark '%s' (try --help)\n", argv[1]);
   return 2;
 }
