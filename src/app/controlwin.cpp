@@ -301,6 +301,7 @@ void TControlForm::FitSize() {
 }
 
 void TControlForm::ReleaseDrive() {
+  ForgetReadBack();
   ResetBindings();
   FitHeight();
   UpdateActions();
@@ -316,6 +317,7 @@ bool TControlForm::BindingsStale() const {
 void TControlForm::koInterfaceBeforeRefresh() {
   if (BindingsStale()) {
     // Unbound here, the refresh that follows finds no control to touch.
+    ForgetReadBack();
     ResetBindings();
     FitHeight();
     return;
@@ -356,6 +358,7 @@ void TControlForm::UpdateActions() {
   if (BindingsStale()) {
     // The drive the controls were bound to has gone (or another took its place): its
     // parameters must not be touched again until the next BuildControls.
+    ForgetReadBack();
     ResetBindings();
     FitHeight();
   }
@@ -420,6 +423,13 @@ void TControlForm::ShowUnknown(TkoDeviceVX310* drive) {
                            static_cast<TkoParValue*>(drive->ParPosPktSpeed),
                            static_cast<TkoParValue*>(drive->ParPosPktTarget)})
     koInterface_->SetUnknown(par, !setupRead);
+}
+
+void TControlForm::ForgetReadBack() {
+  // The read-back transactions go with their drive; a drive made later at the same
+  // address must not be taken for it.
+  readBack_.clear();
+  readBackDrive_ = nullptr;
 }
 
 void TControlForm::StartReadBack() {

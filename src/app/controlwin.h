@@ -88,6 +88,8 @@ class TControlForm : public QMainWindow {
   void koInterfaceEdited(TkoParValue* par);
   // Unbinds everything; the bound actions show their own captions again.
   void ResetBindings();
+  // Lets go of the read-back transactions of a drive that goes.
+  void ForgetReadBack();
   // The list's height fitted to its rows, the frame and the window to the list.
   void FitHeight();
   // The window's fixed size from the list frame and the whole tool bar.

@@ -675,15 +675,17 @@ void TMainForm::AddMessage(const std::string& line) {
 }
 
 void TMainForm::SetFaultLines(QPlainTextEdit* page, const std::vector<std::string>& lines) {
-  page->setUpdatesEnabled(false);
-  page->clear();
-  if (lines.empty()) {
-    page->appendPlainText(QStringLiteral("- NO ERROR -"));
-  } else {
+  QString text = QStringLiteral("- NO ERROR -");
+  if (!lines.empty()) {
     QStringList all;
     for (const std::string& l : lines) all << vx::ToQString(l);
-    page->setPlainText(all.join(QLatin1Char('\n')));
+    text = all.join(QLatin1Char('\n'));
   }
+  // Read every second, the faults seldom change: the same text is not laid out and
+  // painted again, and the engineer's scroll position and selection stay.
+  if (page->toPlainText() == text) return;
+  page->setUpdatesEnabled(false);
+  page->setPlainText(text);
   page->setUpdatesEnabled(true);
 }
 

@@ -122,6 +122,12 @@ bool HasNoColumn(const QTreeWidget* list) {
 
 constexpr const char* kUnknownText = "unknown";
 
+// How a row is drawn as far as its parameter's flags go (greyed, texts hidden): a change
+// of them repaints the row even when no text changed.
+int RowLook(const TkoParValue* par) {
+  return (par->Enabled ? 1 : 0) | (par->Visible ? 2 : 0);
+}
+
 std::string CellText(const TkoParValue* par, enm_LvColumns kind, bool unknown) {
   if (unknown && kind == lvcValue) return kUnknownText;
   switch (kind) {
@@ -213,7 +219,9 @@ TkoUserInterfaceUtils::Bound& TkoUserInterfaceUtils::Register(QObject* control, 
   Bound* b = Find(control);
   *added = b == nullptr;
   if (b != nullptr) return *b;
-  ctrls_.push_back(Bound{control, {}, nullptr, nullptr, false});
+  Bound bound;
+  bound.control = control;
+  ctrls_.push_back(std::move(bound));
   return ctrls_.back();
 }
 
@@ -268,12 +276,15 @@ bool TkoUserInterfaceUtils::List(TkoParValue* par) {
   list->addTopLevelItem(row);
   // The first column is written once; refreshes recompute the others.
   RefreshColumn(row, 0);
+  if (Bound* b = Find(list)) b->fitted = false;
   return true;
 }
 
 void TkoUserInterfaceUtils::ListSep() {
-  if (auto* list = qobject_cast<QTreeWidget*>(current_))
+  if (auto* list = qobject_cast<QTreeWidget*>(current_)) {
     list->addTopLevelItem(new QTreeWidgetItem());
+    if (Bound* b = Find(list)) b->fitted = false;
+  }
 }
 
 int TkoUserInterfaceUtils::AdaptHeight() {
@@ -291,44 +302,102 @@ int TkoUserInterfaceUtils::AdaptHeight() {
 }
 
 void TkoUserInterfaceUtils::RefreshColumn(QTreeWidgetItem* row, int column) {
-  if (row == nullptr || row->treeWidget() == nullptr) return;
+  (void)UpdateColumn(row, column);
+}
+
+bool TkoUserInterfaceUtils::UpdateColumn(QTreeWidgetItem* row, int column) {
+  if (row == nullptr || row->treeWidget() == nullptr) return false;
   const TkoParValue* par = vx::RowPar(row);
-  if (par == nullptr) return;
+  if (par == nullptr) return false;
   const enm_LvColumns kind = vx::ColumnKind(row->treeWidget(), column);
+  QString text;
+  QString tip;
   try {
-    row->setText(column, vx::ToQString(CellText(par, kind, IsUnknown(par))));
-    row->setToolTip(column, QString());
+    text = vx::ToQString(CellText(par, kind, IsUnknown(par)));
   } catch (const std::exception& e) {
     // One unreadable parameter must not stop the refresh of the others, nor raise a
     // message at every refresh.
-    row->setText(column, QStringLiteral("?"));
-    row->setToolTip(column, vx::ToQString(e.what()));
+    text = QStringLiteral("?");
+    tip = vx::ToQString(e.what());
   }
+  // Ten refreshes a second mostly find the same texts: a cell is written, and so
+  // repainted, only when its text has changed.
+  if (row->toolTip(column) != tip) row->setToolTip(column, tip);
+  if (row->text(column) == text) return false;
+  row->setText(column, text);
+  return true;
 }
 
 void TkoUserInterfaceUtils::RefreshItem(QTreeWidgetItem* row) {
-  if (row == nullptr || row->treeWidget() == nullptr || vx::RowPar(row) == nullptr) return;
-  for (int c = 1; c < row->treeWidget()->columnCount(); ++c) RefreshColumn(row, c);
+  (void)UpdateItem(row, nullptr);
+}
+
+bool TkoUserInterfaceUtils::UpdateItem(QTreeWidgetItem* row, std::vector<bool>* changedColumns) {
+  if (row == nullptr || row->treeWidget() == nullptr || vx::RowPar(row) == nullptr) return false;
+  bool changed = false;
+  for (int c = 1; c < row->treeWidget()->columnCount(); ++c) {
+    if (!UpdateColumn(row, c)) continue;
+    changed = true;
+    if (changedColumns != nullptr && c < static_cast<int>(changedColumns->size()))
+      (*changedColumns)[static_cast<std::size_t>(c)] = true;
+  }
+  return changed;
 }
 
 void TkoUserInterfaceUtils::RefreshListView(QTreeWidget* list) {
   if (list == nullptr) return;
-  list->setUpdatesEnabled(false);
-  for (int i = 0; i < list->topLevelItemCount(); ++i) RefreshItem(list->topLevelItem(i));
-  FitColumns(list);
-  list->setUpdatesEnabled(true);
+  // Only the cells whose text changed are written (each repaints itself alone) and only
+  // their columns fitted again: a refresh that changes nothing costs no layout and no
+  // paint, and one that does repaints no more than it changed.
+  std::vector<bool> changed(static_cast<std::size_t>(list->columnCount()), false);
+  Bound* b = Find(list);
+  const int rows = list->topLevelItemCount();
+  if (b != nullptr && static_cast<int>(b->looks.size()) != rows) b->looks.assign(rows, -1);
+  for (int i = 0; i < rows; ++i) {
+    QTreeWidgetItem* row = list->topLevelItem(i);
+    UpdateItem(row, &changed);
+    const TkoParValue* par = vx::RowPar(row);
+    if (b == nullptr || par == nullptr) continue;
+    const int look = RowLook(par);
+    int& drawn = b->looks[static_cast<std::size_t>(i)];
+    if (drawn != look && drawn != -1) list->viewport()->update(list->visualItemRect(row));
+    drawn = look;
+  }
+  if (b == nullptr || !b->fitted) {
+    std::fill(changed.begin(), changed.end(), true);
+    if (b != nullptr) b->fitted = true;
+  }
+  FitColumns(list, changed);
 }
 
-void TkoUserInterfaceUtils::FitColumns(QTreeWidget* list) {
+void TkoUserInterfaceUtils::FitColumns(QTreeWidget* list, const std::vector<bool>& columns) {
+  Bound* b = Find(list);
   // The value, limit and default columns follow their widest text, the value column
   // at least 100 wide. The descriptions get 150 and more where one is longer: a cut
   // description leaves the engineer guessing which parameter a row is.
   for (int c = 0; c < list->columnCount(); ++c) {
     const enm_LvColumns kind = vx::ColumnKind(list, c);
     if (kind == lvcNone) continue;
-    list->resizeColumnToContents(c);
+    if (c >= static_cast<int>(columns.size()) || !columns[static_cast<std::size_t>(c)]) continue;
     const int least = kind == lvcParam ? kParamWidth : kind == lvcValue ? kMinWidth : 0;
-    if (list->columnWidth(c) < least) list->setColumnWidth(c, least);
+    QHeaderView* header = list->header();
+    const int content = static_cast<const QAbstractItemView*>(list)->sizeHintForColumn(c);
+    const int want =
+        std::max({least, content, header->isHidden() ? 0 : header->sectionSizeHint(c)});
+    // Set once, not fitted and then widened to the least width: each of those resizes
+    // would repaint every column right of it. The stretched last column is wider than
+    // asked: it is asked again only when what it needs has changed.
+    const bool stretched =
+        header->stretchLastSection() && header->visualIndex(c) == header->count() - 1;
+    int* asked = nullptr;
+    if (b != nullptr) {
+      if (static_cast<int>(b->widths.size()) < list->columnCount())
+        b->widths.resize(static_cast<std::size_t>(list->columnCount()), -1);
+      asked = &b->widths[static_cast<std::size_t>(c)];
+    }
+    const bool resize = stretched && asked != nullptr ? *asked != want : list->columnWidth(c) != want;
+    if (resize) list->setColumnWidth(c, want);
+    if (asked != nullptr) *asked = want;
   }
 }
 

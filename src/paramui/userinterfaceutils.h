@@ -108,6 +108,9 @@ class TkoUserInterfaceUtils : public QObject {
     QPointer<QAbstractItemDelegate> oldDelegate;  // lists: the delegate to give back
     QAbstractItemDelegate* delegate = nullptr;    // lists: ours, a child of the binder
     bool reported = false;                        // a refresh error was shown
+    bool fitted = false;                          // lists: columns fitted to every row
+    std::vector<int> looks;                       // lists: each row's flags as last drawn
+    std::vector<int> widths;                      // lists: each column's width as last fitted
   };
   Bound* Find(const QObject* control);
   Bound& Register(QObject* control, bool* added);
@@ -115,7 +118,12 @@ class TkoUserInterfaceUtils : public QObject {
   bool MayEdit(TkoParValue* par);
   void LvKeyPress(QTreeWidget* list, QKeyEvent* key, bool* handled);
   void LvDblClick(QTreeWidget* list);
-  void FitColumns(QTreeWidget* list);
+  // Fits the columns flagged in `columns`.
+  void FitColumns(QTreeWidget* list, const std::vector<bool>& columns);
+  // Write a cell's (a row's) text only where it changed; whether it did (and in which
+  // columns).
+  bool UpdateColumn(QTreeWidgetItem* row, int column);
+  bool UpdateItem(QTreeWidgetItem* row, std::vector<bool>* changedColumns);
 
   std::vector<Bound> ctrls_;
   QPointer<QObject> current_;

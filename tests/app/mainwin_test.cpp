@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QTest>
+#include <QTextCursor>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -431,6 +432,21 @@ TEST_F(DriveWithoutLine, FaultPagesListSetBitsInOrder) {
             std::vector<std::string>{"F1.12 Software position limit exceeded"});
   EXPECT_EQ(MemoLines(form->Controls().PrevFaultMemo),
             std::vector<std::string>{"F2.00 ModBus communication timeout"});
+
+  // Read again with the same faults, a page is left as it is: what the engineer selected
+  // in it stays selected. A new fault replaces the text.
+  QTextCursor all = form->PrevFaultMemo->textCursor();
+  all.select(QTextCursor::Document);
+  form->PrevFaultMemo->setTextCursor(all);
+  net->OnFaultState(drive, nullptr);
+  EXPECT_TRUE(form->PrevFaultMemo->textCursor().hasSelection());
+  EXPECT_EQ(MemoLines(form->PrevFaultMemo),
+            std::vector<std::string>{"F2.00 ModBus communication timeout"});
+  drive->RegPreFault2->SetValueInteger(0, 0x0080);
+  net->OnFaultState(drive, nullptr);
+  EXPECT_FALSE(form->PrevFaultMemo->textCursor().hasSelection());
+  EXPECT_EQ(MemoLines(form->PrevFaultMemo),
+            std::vector<std::string>{"F2.07 Motor stall detected"});
 }
 
 TEST_F(DriveWithoutLine, CurrentRangeEditOnlyOnItsFocusedRow) {

@@ -3,6 +3,8 @@
 #include <QAction>
 #include <QHeaderView>
 #include <QImage>
+#include <QPaintEvent>
+#include <QRegion>
 #include <QScrollBar>
 #include <QTest>
 #include <QTreeWidget>
@@ -171,6 +173,80 @@ TEST_F(BinderTest, RowsAreColouredGreyedAndTheValueColumnBold) {
   const QModelIndex valueCell = list->model()->index(0, 1);
   const QModelIndex maxCell = list->model()->index(0, 3);
   EXPECT_GT(d->sizeHint(option, valueCell).width(), d->sizeHint(option, maxCell).width());
+}
+
+// The region of the list's viewport painted since the last Take.
+class PaintRecorder : public QObject {
+ public:
+  explicit PaintRecorder(QWidget* w) { w->installEventFilter(this); }
+  // What has been painted once the pending work is done (a resize paints a pass later).
+  QRegion Take() {
+    for (int pass = 0; pass < 3; ++pass) QApplication::processEvents();
+    QRegion r = painted_;
+    painted_ = QRegion();
+    return r;
+  }
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Paint) painted_ += static_cast<QPaintEvent*>(event)->region();
+    return false;
+  }
+
+ private:
+  QRegion painted_;
+};
+
+TEST_F(BinderTest, RefreshRepaintsWhatChangedAndNothingElse) {
+  BindList();
+  PaintRecorder paints(list->viewport());
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  list->viewport()->repaint();
+  (void)paints.Take();
+  const auto cell = [this](int row, int column) {
+    return list->visualRect(list->model()->index(row, column));
+  };
+  const QRect speedRow = list->visualItemRect(list->topLevelItem(0));
+  const QRect baudRow = list->visualItemRect(list->topLevelItem(3));
+
+  // Nothing changed: nothing is drawn again.
+  binder.RefreshData();
+  EXPECT_TRUE(paints.Take().isEmpty());
+
+  // A new value: its cell is drawn, the other rows are not.
+  R("Speed")->SetValueInteger(0, 600);
+  binder.RefreshData();
+  EXPECT_EQ(Cell(0, 1), "600");
+  QRegion painted = paints.Take();
+  EXPECT_TRUE(painted.contains(cell(0, 1)));
+  EXPECT_FALSE(painted.intersects(baudRow));
+
+  // A row greyed with its texts unchanged is drawn again whole; then it rests again.
+  speed.Enabled = false;
+  binder.RefreshData();
+  painted = paints.Take();
+  EXPECT_TRUE(painted.contains(speedRow));
+  EXPECT_FALSE(painted.intersects(baudRow));
+  binder.RefreshData();
+  EXPECT_TRUE(paints.Take().isEmpty());
+  speed.Enabled = true;
+
+  // A value wider than its column widens it, though no other text changed.
+  QFont large = list->font();
+  large.setPointSize(24);
+  list->setFont(large);
+  TkoParValue label(R("Label"), 0);
+  binder.With(list, {});
+  binder.List(&label);
+  binder.RefreshData();
+  const int narrow = list->columnWidth(1);
+  label.SetValueString("WWWWWWWW");
+  binder.RefreshData();
+  EXPECT_EQ(Cell(4, 1), "WWWWWWWW");
+  QFont bold = list->font();
+  bold.setBold(true);
+  EXPECT_GT(list->columnWidth(1), QFontMetrics(bold).horizontalAdvance(Cell(4, 1)));
+  EXPECT_GT(list->columnWidth(1), narrow);
 }
 
 TEST_F(BinderTest, EditingInPlaceSetsTheParameterAndRefreshes) {
