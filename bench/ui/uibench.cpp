@@ -384,7 +384,8 @@ int UiStall(const std::vector<std::string>& args) {
 //                   remote control and oscilloscope windows open, per cent of one core
 //   terminal-rss    resident memory at the end of that run
 //   refresh-main    one refresh of the main window's two lists and the repaint it causes,
-//                   every value changed (as on a moving drive); median
+//                   every value changed (as on a moving drive), two values taking turns;
+//                   median. -fresh: a value not seen before at each refresh
 //   refresh-setup   the same for the setup window's grid, the page with the most rows shown
 // and, for finding where the time goes, the same refreshes with nothing changed and the
 // share of the user-interface thread.
@@ -606,24 +607,27 @@ std::vector<TkoParValue*> ListedPars(const TkoUserInterfaceUtils* binder) {
   return pars;
 }
 
-// Changes every value the parameters show (the lowest bit of each register), as a read of
-// a moving drive does, without raising any event.
-void Perturb(const std::vector<TkoParValue*>& pars) {
+// Changes every value the parameters show, as a read of a moving drive does, without
+// raising any event: `fresh` steps the lowest byte of each register (a value not had in
+// the last 255 changes), else it flips the lowest bit (two values taking turns).
+void Perturb(const std::vector<TkoParValue*>& pars, bool fresh) {
   for (TkoParValue* par : pars) {
     if (par->Register == nullptr || par->Register->View() == nullptr) continue;
     TkoThreadBuffer* view = par->Register->View();
     TkoThreadBuffer::WriteAccess w(*view);
-    if (view->Size() > 0) w.data()[view->Size() - 1] ^= 1;
+    if (view->Size() <= 0) continue;
+    std::uint8_t& low = w.data()[view->Size() - 1];
+    low = fresh ? static_cast<std::uint8_t>(low + 1) : static_cast<std::uint8_t>(low ^ 1);
   }
 }
 
 // The median time of `refresh` plus the repaint it causes, in microseconds of this
 // thread's CPU time: on a loaded machine the wall clock would count other programs' turns.
-double TimeRefresh(int runs, const std::vector<TkoParValue*>& changed,
+double TimeRefresh(int runs, const std::vector<TkoParValue*>& changed, bool fresh,
                    const std::function<void()>& refresh) {
   std::vector<double> us;
   for (int r = 0; r < runs; ++r) {
-    Perturb(changed);
+    Perturb(changed, fresh);
     // What the connection has delivered meanwhile is not timed.
     QCoreApplication::processEvents();
     const int64_t start = ClockNs(CLOCK_THREAD_CPUTIME_ID);
@@ -769,10 +773,12 @@ int UiCost(const std::vector<std::string>& args) {
     main->koSlowInterface->RefreshData();
   };
   const auto refreshSetup = [&] { setup->RefreshData(); };
-  std::printf("refresh-main: %.0f us\n", TimeRefresh(runs, mainPars, refreshMain));
-  std::printf("refresh-setup: %.0f us\n", TimeRefresh(runs, setupPars, refreshSetup));
-  std::printf("refresh-main-same: %.0f us\n", TimeRefresh(runs, {}, refreshMain));
-  std::printf("refresh-setup-same: %.0f us\n", TimeRefresh(runs, {}, refreshSetup));
+  std::printf("refresh-main: %.0f us\n", TimeRefresh(runs, mainPars, false, refreshMain));
+  std::printf("refresh-setup: %.0f us\n", TimeRefresh(runs, setupPars, false, refreshSetup));
+  std::printf("refresh-main-fresh: %.0f us\n", TimeRefresh(runs, mainPars, true, refreshMain));
+  std::printf("refresh-setup-fresh: %.0f us\n", TimeRefresh(runs, setupPars, true, refreshSetup));
+  std::printf("refresh-main-same: %.0f us\n", TimeRefresh(runs, {}, false, refreshMain));
+  std::printf("refresh-setup-same: %.0f us\n", TimeRefresh(runs, {}, false, refreshSetup));
   std::printf("# setup page shown: %s (%d rows), %zu setup values, %zu main values\n",
               pages->tabText(bestPage).toLocal8Bit().constData(), bestRows, setupPars.size(),
               mainPars.size());

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QHash>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QPainter>
@@ -92,18 +93,37 @@ class RowDelegate : public QStyledItemDelegate {
   }
 
   QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+    // Asked for every cell of a column each time one of its texts changes, and the
+    // style's answer lays the text out: the sizes of the texts seen are kept, as long as
+    // font and style stay the same.
+    const QStyle* style = option.widget != nullptr ? option.widget->style() : nullptr;
+    if (option.font != font_ || style != style_ || sizes_.size() > kMaxSizes) {
+      sizes_.clear();
+      font_ = option.font;
+      style_ = style;
+    }
+    const bool bold = index.column() == 1;
+    const QString key = (bold ? QLatin1Char('b') : QLatin1Char('n')) +
+                        index.data(Qt::DisplayRole).toString();
+    if (const auto found = sizes_.constFind(key); found != sizes_.constEnd()) return *found;
     QStyleOptionViewItem opt(option);
-    if (index.column() == 1) {
+    if (bold) {
       opt.font.setBold(true);
       opt.fontMetrics = QFontMetrics(opt.font);
     }
     // Some air above and below the text: bold values in rows of bare font height touch
     // the row below.
-    return QStyledItemDelegate::sizeHint(opt, index) + QSize(0, kRowPadding);
+    const QSize size = QStyledItemDelegate::sizeHint(opt, index) + QSize(0, kRowPadding);
+    sizes_.insert(key, size);
+    return size;
   }
 
  private:
+  static constexpr qsizetype kMaxSizes = 1024;
   TkoUserInterfaceUtils* binder_;
+  mutable QHash<QString, QSize> sizes_;
+  mutable QFont font_;
+  mutable const QStyle* style_ = nullptr;
 };
 
 // A column a window made itself carries no kind; its caption tells which it is.
