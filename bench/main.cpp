@@ -34,7 +34,8 @@ int main(int argc, char** argv) {
     for (const auto& [name, e] : reg) std::printf("  %-12s %s\n", name.c_str(), e.help.c_str());
     std::printf("  %-12s %s\n", "ui-stall",
                 "user-interface stalls and recovery on a bad line (vx310-uibench)");
-    std::printf("  %-12s %s\n", "ui-start", "process start to the main window shown (vx310-uibench)");
+    std::printf("  %-12s %s\n", "ui-start",
+                "process start to the main window shown (vx310-uibench)");
     std::printf("  %-12s %s\n", "ui-cost",
                 "identification, CPU, memory and refresh times of the windows (vx310-uibench)");
     return argc < 2 ? 2 : 0;

@@ -36,11 +36,11 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
-#include <sstream>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -565,7 +565,8 @@ double StatusMb(const char* key) {
   std::ifstream f("/proc/self/status");
   std::string line;
   while (std::getline(f, line))
-    if (line.rfind(key, 0) == 0) return std::strtod(line.c_str() + std::strlen(key), nullptr) / 1024.0;
+    if (line.rfind(key, 0) == 0)
+      return std::strtod(line.c_str() + std::strlen(key), nullptr) / 1024.0;
   return NAN;
 }
 
@@ -681,7 +682,7 @@ int UiCost(const std::vector<std::string>& args) {
   RunFor(Seconds(0.5));
 
   // Connect to identified, the lists filled; again after each disconnect.
-  FoundCounter found(main->Memo);
+  FoundCounter found(main->Controls().Memo);
   std::vector<double> identify;
   for (int c = 0; c < connects; ++c) {
     if (c > 0) {
@@ -692,7 +693,8 @@ int UiCost(const std::vector<std::string>& args) {
     const int64_t start = MonotonicNs();
     main->acOpenConnection->trigger();
     RunFor(Seconds(30), [&] {
-      return found.Count() > before && ListFilled(main->lvActState) && ListFilled(main->lvHwInfo);
+      return found.Count() > before && ListFilled(main->Controls().lvActState) &&
+             ListFilled(main->Controls().lvHwInfo);
     });
     if (found.Count() <= before) {
       std::fprintf(stderr, "ui-cost: the drive was not identified within 30 s\n");
@@ -763,14 +765,14 @@ int UiCost(const std::vector<std::string>& args) {
   RunFor(Seconds(0.5));
   const int runs = 200;
   const std::vector<TkoParValue*> mainPars = [&] {
-    std::vector<TkoParValue*> all = ListedPars(main->koFastInterface);
-    for (TkoParValue* p : ListedPars(main->koSlowInterface)) all.push_back(p);
+    std::vector<TkoParValue*> all = ListedPars(main->Controls().koFastInterface);
+    for (TkoParValue* p : ListedPars(main->Controls().koSlowInterface)) all.push_back(p);
     return all;
   }();
   const std::vector<TkoParValue*> setupPars = ListedPars(setup->koInterface());
   const auto refreshMain = [&] {
-    main->koFastInterface->RefreshData();
-    main->koSlowInterface->RefreshData();
+    main->Controls().koFastInterface->RefreshData();
+    main->Controls().koSlowInterface->RefreshData();
   };
   const auto refreshSetup = [&] { setup->RefreshData(); };
   std::printf("refresh-main: %.0f us\n", TimeRefresh(runs, mainPars, false, refreshMain));

@@ -103,8 +103,8 @@ class RowDelegate : public QStyledItemDelegate {
       style_ = style;
     }
     const bool bold = index.column() == 1;
-    const QString key = (bold ? QLatin1Char('b') : QLatin1Char('n')) +
-                        index.data(Qt::DisplayRole).toString();
+    const QString key =
+        (bold ? QLatin1Char('b') : QLatin1Char('n')) + index.data(Qt::DisplayRole).toString();
     if (const auto found = sizes_.constFind(key); found != sizes_.constEnd()) return *found;
     QStyleOptionViewItem opt(option);
     if (bold) {
@@ -415,7 +415,8 @@ void TkoUserInterfaceUtils::FitColumns(QTreeWidget* list, const std::vector<bool
         b->widths.resize(static_cast<std::size_t>(list->columnCount()), -1);
       asked = &b->widths[static_cast<std::size_t>(c)];
     }
-    const bool resize = stretched && asked != nullptr ? *asked != want : list->columnWidth(c) != want;
+    const bool resize =
+        stretched && asked != nullptr ? *asked != want : list->columnWidth(c) != want;
     if (resize) list->setColumnWidth(c, want);
     if (asked != nullptr) *asked = want;
   }

@@ -435,17 +435,17 @@ TEST_F(DriveWithoutLine, FaultPagesListSetBitsInOrder) {
 
   // Read again with the same faults, a page is left as it is: what the engineer selected
   // in it stays selected. A new fault replaces the text.
-  QTextCursor all = form->PrevFaultMemo->textCursor();
+  QTextCursor all = form->Controls().PrevFaultMemo->textCursor();
   all.select(QTextCursor::Document);
-  form->PrevFaultMemo->setTextCursor(all);
+  form->Controls().PrevFaultMemo->setTextCursor(all);
   net->OnFaultState(drive, nullptr);
-  EXPECT_TRUE(form->PrevFaultMemo->textCursor().hasSelection());
-  EXPECT_EQ(MemoLines(form->PrevFaultMemo),
+  EXPECT_TRUE(form->Controls().PrevFaultMemo->textCursor().hasSelection());
+  EXPECT_EQ(MemoLines(form->Controls().PrevFaultMemo),
             std::vector<std::string>{"F2.00 ModBus communication timeout"});
   drive->RegPreFault2->SetValueInteger(0, 0x0080);
   net->OnFaultState(drive, nullptr);
-  EXPECT_FALSE(form->PrevFaultMemo->textCursor().hasSelection());
-  EXPECT_EQ(MemoLines(form->PrevFaultMemo),
+  EXPECT_FALSE(form->Controls().PrevFaultMemo->textCursor().hasSelection());
+  EXPECT_EQ(MemoLines(form->Controls().PrevFaultMemo),
             std::vector<std::string>{"F2.07 Motor stall detected"});
 }
 
