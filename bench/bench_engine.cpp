@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "bench.h"
+#include "benchdevice.h"
 #include "mbwire/mbframe.h"
 #include "mbwire/mbserver.h"
 #include "modbus/mbthread.h"
@@ -115,44 +116,6 @@ class TimedServer final : public TkoMBServerRelay {
   std::mutex& mutex_;
 };
 
-// The smallest device the thread can run: a register image and a transaction list.
-class BenchDevice final : public TkoMBDevice {
- public:
-  explicit BenchDevice(TkoRegDefsList* model) : buffer_(model) {}
-  ~BenchDevice() override {
-    if (thread_) thread_->RemoveDevice(this);
-    while (list_.Size() > 0) delete list_.Snapshot().front();
-  }
-  TkoMBTransaList& GetTransactions() override { return list_; }
-  bool IsSetupEnabled() const override { return true; }
-  uint8_t GetSlaveAddress() const override { return 1; }
-  int32_t GetMaxFault() const override { return 0; }
-  int32_t GetDefaultRepeatTime() const override { return 1; }
-  TkoRegDataBuffer* GetRegBuffer() override { return &buffer_; }
-  TkoMBThread* GetThread() const override { return thread_; }
-  void SetThread(TkoMBThread* t) override {
-    if (t == thread_) return;
-    if (thread_) thread_->RemoveDevice(this);
-    thread_ = t;
-    if (thread_) thread_->AddDevice(this);
-  }
-  void DetachThread() override { thread_ = nullptr; }
-  void AddTransa(TkoMBTransaction* t) override { list_.Add(t); }
-  void RemoveTransa(TkoMBTransaction* t) override { list_.Remove(t); }
-  void DoTransaError(TkoMBTransaction*) override { ++errors; }
-  void DoTransaResponse(TkoMBTransaction*) override { ++responses; }
-  void DoStateChange(TkoMBObject*) override {}
-  void NotifySetupChange(TkoMBObject*) override {}
-
-  long errors = 0;
-  long responses = 0;
-
- private:
-  TkoRegDataBuffer buffer_;
-  TkoMBThread* thread_ = nullptr;
-  TkoMBTransaList list_;
-};
-
 double CpuSeconds() {
   rusage u{};
   getrusage(RUSAGE_SELF, &u);
@@ -240,7 +203,7 @@ int Run(const std::vector<std::string>& args) {
   std::mutex startsMutex;
   TkoMBThread::SetServerFactory([&] { return std::make_unique<TimedServer>(starts, startsMutex); });
 
-  BenchDevice device(&model);
+  vxbench::BenchDevice device(&model);
   auto* read = new TkoMBReadHoldRegisters(&device, true, kCount, kFirst);
   read->SetTermReasons(0);
   read->SetEnabled(true);

@@ -41,17 +41,20 @@ inline std::string DefaultSimPath() {
 class SimProcess {
  public:
   // `model` empty: the simulator's own default model.
-  explicit SimProcess(const std::string& path, const std::string& model = std::string()) {
+  explicit SimProcess(const std::string& path, const std::string& model = std::string())
+      : SimProcess(path, TcpArgs(model)) {}
+  // Any other command line (the arguments after the program name); ready once it has
+  // printed its "listening on" line.
+  SimProcess(const std::string& path, const std::vector<std::string>& args) {
     int fds[2];
     if (pipe2(fds, O_CLOEXEC) != 0) return;
+    std::vector<char*> argv{const_cast<char*>(path.c_str())};
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
     pid_ = fork();
     if (pid_ == 0) {
       dup2(fds[1], 1);
-      if (model.empty())
-        execl(path.c_str(), path.c_str(), "--tcp", "127.0.0.1:0", static_cast<char*>(nullptr));
-      else
-        execl(path.c_str(), path.c_str(), "--tcp", "127.0.0.1:0", "--model", model.c_str(),
-              static_cast<char*>(nullptr));
+      execv(path.c_str(), argv.data());
       _exit(127);
     }
     close(fds[1]);
@@ -59,7 +62,7 @@ class SimProcess {
       close(fds[0]);
       return;
     }
-    // Its first line is "listening on tcp 127.0.0.1:PORT".
+    // Its first line is "listening on ...", such as "listening on tcp 127.0.0.1:PORT".
     std::string text;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (text.find('\n') == std::string::npos && std::chrono::steady_clock::now() < deadline) {
@@ -71,8 +74,10 @@ class SimProcess {
       text.append(buf, static_cast<std::size_t>(n));
     }
     close(fds[0]);
+    ready_ = text.rfind("listening on", 0) == 0;
+    const auto tcp = text.find("tcp ");
     const auto colon = text.rfind(':');
-    if (text.rfind("listening on", 0) == 0 && colon != std::string::npos) {
+    if (ready_ && tcp != std::string::npos && colon != std::string::npos && colon > tcp) {
       const long port = std::strtol(text.c_str() + colon + 1, nullptr, 10);
       if (port > 0 && port <= 65535) port_ = static_cast<int>(port);
     }
@@ -86,8 +91,10 @@ class SimProcess {
   SimProcess(const SimProcess&) = delete;
   SimProcess& operator=(const SimProcess&) = delete;
 
-  // 0 when the simulator did not start.
+  // 0 when the simulator did not start or does not listen on TCP.
   int Port() const { return port_; }
+  // It has said where it listens.
+  bool Ready() const { return ready_; }
 
   // User plus system CPU time of the process so far, in seconds.
   double CpuSeconds() const {
@@ -107,8 +114,15 @@ class SimProcess {
   }
 
  private:
+  static std::vector<std::string> TcpArgs(const std::string& model) {
+    std::vector<std::string> args{"--tcp", "127.0.0.1:0"};
+    if (!model.empty()) args.insert(args.end(), {"--model", model});
+    return args;
+  }
+
   pid_t pid_ = -1;
   int port_ = 0;
+  bool ready_ = false;
 };
 
 }  // namespace vxbench

@@ -1,6 +1,7 @@
 // vx310-sim: a VX310 drive on the wire, for the terminal, the tests and training.
 #include <unistd.h>
 
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -84,6 +85,14 @@ int main(int argc, char** argv) {
   serverOptions.serialDevice = opt.serialDevice;
   serverOptions.serial.baudRate = opt.baud;
   serverOptions.serial.parity = opt.parity;
+  if (opt.line) {
+    serverOptions.serial = opt.line->Serial();
+    const auto turnaround =
+        opt.turnaroundMs
+            ? std::chrono::nanoseconds(static_cast<int64_t>(*opt.turnaroundMs * 1e6 + 0.5))
+            : std::chrono::nanoseconds(-1);
+    serverOptions.line = vx::SimLineTiming::Of(*opt.line, turnaround, opt.strictGaps);
+  }
   serverOptions.tcp = opt.tcp;
   serverOptions.tcpHost = opt.tcpHost;
   serverOptions.tcpPort = static_cast<uint16_t>(opt.tcpPort);

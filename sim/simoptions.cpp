@@ -116,6 +116,24 @@ bool ApplyOption(OptionArg& arg, SimOptions& o, std::string& error) {
       o.parity = MBParity::kEven;
     else
       return arg.Bad("the parity must be none, odd or even");
+  } else if (arg.name == "--line") {
+    if (!arg.Next()) return false;
+    SimLineFormat format;
+    std::string why;
+    if (!ParseSimLineFormat(arg.value, format, why)) return arg.Bad(why);
+    o.line = format;
+  } else if (arg.name == "--turnaround") {
+    if (!arg.Next()) return false;
+    double ms = -1.0;
+    const auto [end, ec] =
+        std::from_chars(arg.value.data(), arg.value.data() + arg.value.size(), ms);
+    if (arg.value.empty() || ec != std::errc() || end != arg.value.data() + arg.value.size() ||
+        !(ms >= 0.0 && ms <= 10000.0))
+      return arg.Bad("expected milliseconds, 0 to 10000 (such as 2 or 1.75)");
+    o.turnaroundMs = ms;
+  } else if (arg.name == "--strict-gaps") {
+    if (!arg.Flag()) return false;
+    o.strictGaps = true;
   } else if (arg.name == "--state") {
     if (!arg.Next()) return false;
     if (arg.value.empty()) return arg.Bad("an empty file name");
@@ -147,6 +165,7 @@ bool ApplyOption(OptionArg& arg, SimOptions& o, std::string& error) {
 }  // namespace
 
 bool ParseSimOptions(std::span<const std::string> args, SimOptions& o, std::string& error) {
+  bool baudOrParity = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     OptionArg arg{args, i, error, args[i], {}, false};
     if (const auto eq = arg.name.find('=');
@@ -156,8 +175,18 @@ bool ParseSimOptions(std::span<const std::string> args, SimOptions& o, std::stri
       arg.inlineValue = true;
     }
     if (!ApplyOption(arg, o, error)) return false;
+    baudOrParity = baudOrParity || arg.name == "--baud" || arg.name == "--parity";
   }
   if (o.help) return true;
+  if (o.line && baudOrParity) {
+    error = "--line gives the baud rate and parity: leave out --baud and --parity";
+    return false;
+  }
+  if (!o.line && (o.turnaroundMs || o.strictGaps)) {
+    error = std::string(o.turnaroundMs ? "--turnaround" : "--strict-gaps") +
+            " times a paced line: give --line BAUD,FORMAT too";
+    return false;
+  }
   if (o.ptyLink.empty() && o.serialDevice.empty() && !o.tcp) {
     error = "nowhere to listen: give --pty PATH, --serial DEVICE or --tcp [HOST:]PORT";
     return false;
@@ -191,6 +220,18 @@ std::string SimUsage(const std::string& defaultModel) {
          "  --tcp [HOST:]PORT     Modbus TCP; HOST defaults to 127.0.0.1, PORT 0 picks a free one\n"
          "  --baud N              serial baud rate (default 19200)\n"
          "  --parity none|odd|even  serial parity (default even)\n"
+         "\n"
+         "Serial timing (--pty and --serial; without --line bytes take no time):\n"
+         "  --line BAUD,FORMAT    a paced line, such as 19200,8E1 (data bits 7 or 8; parity\n"
+         "                        N, O, E, M or S; stop bits 1, 1.5 or 2); in place of --baud\n"
+         "                        and --parity. A request counts as received when its last\n"
+         "                        character would have arrived on the wire; the answer goes\n"
+         "                        out a character at a time at the line's character time.\n"
+         "  --turnaround MS       from the end of a request to the start of its answer\n"
+         "                        (default 3.5 characters)\n"
+         "  --strict-gaps         drop a request with a gap longer than 1.5 characters between\n"
+         "                        two of its characters (0.75 ms above 19200 baud), as a real\n"
+         "                        slave does\n"
          "\n"
          "EEPROM:\n"
          "  --state FILE          EEPROM image: loaded at start (the RAM setup starts as a copy\n"

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "mbwire/mbcodes.h"
+#include "sim/simline.h"
 
 namespace vx {
 
@@ -23,6 +24,10 @@ struct SimOptions {
   int tcpPort = 0;
   int baud = 19200;
   int parity = MBParity::kEven;  // none, odd or even
+  // A paced serial line (--line): characters take their time on the wire.
+  std::optional<SimLineFormat> line;
+  std::optional<double> turnaroundMs;  // empty: 3.5 characters
+  bool strictGaps = false;
   std::string stateFile;
   std::vector<std::pair<std::string, int>> faults;  // register (name or number), bit
   uint64_t dropEvery = 0;                           // 0: never

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -11,6 +12,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 
 #include "mbwire/mbresult.h"
 #include "mbwire/mbtcp.h"
@@ -218,7 +220,7 @@ void SimServer::Log(uint64_t number, const char* line, const SimDrive::Reply& re
                  reply.note.empty() ? "not for this slave" : reply.note.c_str(), extra);
 }
 
-void SimServer::ServeSerialFrame(Serial& s, std::span<const uint8_t> adu) {
+void SimServer::ServeSerialFrame(Serial& s, std::span<const uint8_t> adu, Clock::time_point end) {
   uint64_t number = 0;
   const Fate fate = Decide(adu, false, number);
   if (fate != Fate::kServe) {
@@ -235,22 +237,38 @@ void SimServer::ServeSerialFrame(Serial& s, std::span<const uint8_t> adu) {
       frame[frame.size() - 1] ^= 0xFF;
       frame[frame.size() - 2] ^= 0xFF;
     }
-    if (!WriteAll(s.fd, frame))
+    if (options_.line) {
+      // One transmitter: an answer never starts before the one before it has left.
+      Clock::time_point start = end + options_.line->turnaround;
+      if (!s.answers.empty()) {
+        const PacedAnswer& last = s.answers.back();
+        start = std::max(
+            start, last.start + options_.line->charTime * static_cast<int64_t>(last.bytes.size()));
+      }
+      s.answers.push_back({std::move(frame), 0, start});
+    } else if (!WriteAll(s.fd, frame)) {
       std::fprintf(stderr, "vx310-sim: %s: answer not sent: %s\n", s.name.c_str(),
                    std::strerror(errno));
+    }
   }
   Log(number, s.name.c_str(), reply, corrupt ? " (bad CRC sent)" : "");
 }
 
 void SimServer::FinishSerial(Serial& s) {
-  if (s.rx.Finish() == mbresult::kOk) {
+  // On a paced line a frame that only silence can end counts as received now.
+  const Clock::time_point end = Clock::now();
+  if (s.spoilt) {
+    if (options_.verbose)
+      std::fprintf(stderr, "vx310-sim: %s: %zu bytes with a gap inside dropped\n", s.name.c_str(),
+                   s.raw.size());
+  } else if (s.rx.Finish() == mbresult::kOk) {
     const std::vector<uint8_t> frame(s.rx.Frame().begin(), s.rx.Frame().end());
-    ServeSerialFrame(s, frame);
+    ServeSerialFrame(s, frame, end);
   } else if (s.raw.size() >= 4 && RtuCrcOk(s.raw)) {
     // A frame longer than its function's usual form (a 0x06 to a register of several
     // words) ends with a valid CRC all the same.
     const std::vector<uint8_t> frame(s.raw.begin(), s.raw.end() - 2);
-    ServeSerialFrame(s, frame);
+    ServeSerialFrame(s, frame, end);
   } else if (options_.verbose) {
     std::fprintf(stderr, "vx310-sim: %s: %zu bytes without a valid frame dropped\n", s.name.c_str(),
                  s.raw.size());
@@ -258,6 +276,83 @@ void SimServer::FinishSerial(Serial& s) {
   s.rx.Reset();
   s.raw.clear();
   s.deadline.reset();
+  s.spoilt = false;
+}
+
+void SimServer::TakePaced(Serial& s, uint8_t byte, Clock::time_point arrived) {
+  const SimLineTiming& line = *options_.line;
+  // A character that comes while the one before is still on the wire follows it back
+  // to back; the bytes of one write are one unbroken run of characters.
+  const Clock::time_point start = std::max(arrived, s.rxWireEnd);
+  if (!s.raw.empty() && line.strictGaps) {
+    const auto gap = start - s.rxWireEnd;
+    if (gap > line.frameGap)
+      FinishSerial(s);  // the unfinished frame ended at the silence; this one starts anew
+    else if (gap > line.charGap)
+      s.spoilt = true;
+  }
+  s.rxWireEnd = start + line.charTime;
+  s.raw.push_back(byte);
+  const MBRtuReceiver::Status st = s.rx.Feed(std::span<const uint8_t>(&byte, 1));
+  if (st == MBRtuReceiver::Status::kComplete) {
+    if (s.spoilt) {
+      FinishSerial(s);
+      return;
+    }
+    s.arriving.push_back(
+        {s.rxWireEnd, std::vector<uint8_t>(s.rx.Frame().begin(), s.rx.Frame().end())});
+    s.rx.Reset();
+    s.raw.clear();
+    s.deadline.reset();
+    return;
+  }
+  if (st == MBRtuReceiver::Status::kOverflow) {
+    s.rx.Reset();
+    s.raw.clear();
+    s.deadline.reset();
+    s.spoilt = false;
+    return;
+  }
+  s.needSilence = st == MBRtuReceiver::Status::kNeedSilence;
+  s.deadline = s.rxWireEnd + (s.needSilence || line.strictGaps
+                                  ? line.frameGap
+                                  : std::chrono::nanoseconds(kIncompleteFrameLimit));
+}
+
+void SimServer::PaceSerial(Serial& s, Clock::time_point now) {
+  while (!s.arriving.empty() && s.arriving.front().at <= now) {
+    const Arriving a = std::move(s.arriving.front());
+    s.arriving.pop_front();
+    ServeSerialFrame(s, a.adu, a.at);
+  }
+  const auto charTime = options_.line->charTime;
+  while (!s.answers.empty()) {
+    PacedAnswer& a = s.answers.front();
+    // Every character whose time has come goes in one write: a late wake-up catches up,
+    // and the deadlines stay where the answer's start put them.
+    const auto elapsed = now - a.start;
+    const auto due = elapsed < charTime
+                         ? std::size_t{0}
+                         : std::min(a.bytes.size(), static_cast<std::size_t>(elapsed / charTime));
+    if (due > a.sent) {
+      const std::size_t want = due - a.sent;
+      ssize_t n;
+      do {
+        n = ::write(s.fd, a.bytes.data() + a.sent, want);
+      } while (n < 0 && errno == EINTR);
+      if (n > 0) a.sent += static_cast<std::size_t>(n);
+      if (n < 0 || static_cast<std::size_t>(n) < want) {
+        // A wire does not wait for a master that does not read: the rest is lost.
+        if (options_.verbose)
+          std::fprintf(stderr, "vx310-sim: %s: %zu answer bytes lost: %s\n", s.name.c_str(),
+                       a.bytes.size() - a.sent,
+                       n < 0 ? std::strerror(errno) : "the other end does not read");
+        a.sent = a.bytes.size();
+      }
+    }
+    if (a.sent < a.bytes.size()) break;
+    s.answers.pop_front();
+  }
 }
 
 bool SimServer::ReadSerial(Serial& s, Clock::time_point now, bool hungUp) {
@@ -271,6 +366,10 @@ bool SimServer::ReadSerial(Serial& s, Clock::time_point now, bool hungUp) {
     if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) return false;
     if (n <= 0) return got || !hungUp;
     got = true;
+    if (options_.line) {
+      for (ssize_t k = 0; k < n; ++k) TakePaced(s, buf[k], now);
+      continue;
+    }
     const std::span<const uint8_t> bytes(buf, static_cast<std::size_t>(n));
     s.raw.insert(s.raw.end(), bytes.begin(), bytes.end());
     const MBRtuReceiver::Status st = s.rx.Feed(bytes);
@@ -345,6 +444,9 @@ bool SimServer::ReadTcp(TcpClient& c) {
 }
 
 bool SimServer::Run() {
+  // A paced line keeps deadlines a fraction of a millisecond apart: the default 50 us
+  // timer slack of the thread would be a sizeable error.
+  if (options_.line) (void)prctl(PR_SET_TIMERSLACK, 1UL, 0, 0, 0);
   std::vector<pollfd> fds;
   for (;;) {
     fds.clear();
@@ -353,15 +455,24 @@ bool SimServer::Run() {
     if (listenFd_ >= 0) fds.push_back({listenFd_, POLLIN, 0});
     for (const TcpClient& c : clients_) fds.push_back({c.fd, POLLIN, 0});
 
-    int timeout = -1;
-    Clock::time_point now = Clock::now();
-    for (const Serial& s : serials_)
-      if (s.deadline) {
-        const auto left = std::chrono::ceil<std::chrono::milliseconds>(*s.deadline - now).count();
-        const int ms = static_cast<int>(std::max<long long>(0, left));
-        timeout = timeout < 0 ? ms : std::min(timeout, ms);
+    std::optional<Clock::time_point> wake;
+    const auto earliest = [&wake](Clock::time_point t) { wake = wake ? std::min(*wake, t) : t; };
+    for (const Serial& s : serials_) {
+      if (s.deadline) earliest(*s.deadline);
+      if (!s.arriving.empty()) earliest(s.arriving.front().at);
+      if (!s.answers.empty()) {
+        const PacedAnswer& a = s.answers.front();
+        earliest(a.start + options_.line->charTime * static_cast<int64_t>(a.sent + 1));
       }
-    const int ready = ::poll(fds.data(), fds.size(), timeout);
+    }
+    Clock::time_point now = Clock::now();
+    timespec ts{};
+    if (wake) {
+      const auto ns = std::max<int64_t>(
+          0, std::chrono::duration_cast<std::chrono::nanoseconds>(*wake - now).count());
+      ts = {static_cast<time_t>(ns / 1000000000), static_cast<long>(ns % 1000000000)};
+    }
+    const int ready = ::ppoll(fds.data(), fds.size(), wake ? &ts : nullptr, nullptr);
     if (ready < 0 && errno != EINTR) {
       std::fprintf(stderr, "vx310-sim: %s\n", std::strerror(errno));
       return false;
@@ -382,6 +493,7 @@ bool SimServer::Run() {
         continue;
       }
       if (s.deadline && *s.deadline <= now) FinishSerial(s);
+      if (options_.line) PaceSerial(s, Clock::now());
     }
     std::erase_if(serials_, [](const Serial& s) { return s.fd < 0; });
     if (serials_.empty() && listenFd_ < 0) {

@@ -2,6 +2,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <string>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "mbwire/mbframe.h"
 #include "mbwire/mbserial.h"
 #include "sim/simdrive.h"
+#include "sim/simline.h"
 
 namespace vx {
 
@@ -23,6 +25,10 @@ struct SimServerOptions {
   uint64_t corruptEvery = 0;
   std::optional<uint64_t> silentAfter;
   bool verbose = false;
+  // A paced serial line: requests count as received when their last character would
+  // have arrived on the wire, answers leave a character at a time after the turnaround.
+  // Empty: bytes take no time. TCP is never paced.
+  std::optional<SimLineTiming> line;
 };
 
 // The simulator's line side: one poll loop over the listeners (pseudo-terminal, serial
@@ -65,6 +71,18 @@ class SimServer {
   void SetLineFaults(uint64_t dropEvery, uint64_t corruptEvery, bool silent);
 
  private:
+  // An answer on a paced line: character i is written when its last bit would leave
+  // the wire, at start + (i + 1) character times.
+  struct PacedAnswer {
+    std::vector<uint8_t> bytes;
+    std::size_t sent = 0;
+    Clock::time_point start;
+  };
+  // A request of a paced line, complete but still on the wire until `at`.
+  struct Arriving {
+    Clock::time_point at;
+    std::vector<uint8_t> adu;
+  };
   struct Serial {
     int fd = -1;
     std::string name;
@@ -72,6 +90,11 @@ class SimServer {
     std::vector<uint8_t> raw;  // bytes since the last frame
     std::optional<Clock::time_point> deadline;
     bool needSilence = false;
+    // Paced line only.
+    Clock::time_point rxWireEnd{};  // the last character received so far has arrived
+    bool spoilt = false;            // the frame in work had a gap too long (strict gaps)
+    std::deque<Arriving> arriving;
+    std::deque<PacedAnswer> answers;
   };
   struct TcpClient {
     int fd = -1;
@@ -82,8 +105,14 @@ class SimServer {
   void OpenPty();
   // False when the line has gone away.
   bool ReadSerial(Serial& s, Clock::time_point now, bool hungUp);
+  // Paced line: takes one received character at its time on the wire.
+  void TakePaced(Serial& s, uint8_t byte, Clock::time_point arrived);
   void FinishSerial(Serial& s);
-  void ServeSerialFrame(Serial& s, std::span<const uint8_t> adu);
+  // `end`: when the request's last character arrived (paced line).
+  void ServeSerialFrame(Serial& s, std::span<const uint8_t> adu, Clock::time_point end);
+  // Paced line: serves the requests that have arrived by `now` and writes the answer
+  // characters due by then.
+  void PaceSerial(Serial& s, Clock::time_point now);
   void AcceptTcp();
   bool ReadTcp(TcpClient& c);  // false: close the client
   // The drive a request is for: its slave address, or the first drive for the TCP units
