@@ -199,6 +199,7 @@ void TkoMBThread::Execute() {
       break;
     const auto start = Clock::now();
     bool opened = false;
+    worker_.ClearWake();  // a device attached by now is in this pass
 
     if (server_) {
       if (!abandoned_.load() && setup_->GetEnabled() && setup_->GetOnLine() &&
@@ -272,18 +273,14 @@ void TkoMBThread::Execute() {
     // The first pass follows the open at once, with what the start of running has set up
     // (the identification of the devices), rather than a whole idle cycle later.
     if (opened) continue;
-    // A steady clock never runs backwards, so the elapsed time is never negative.
-    // The whole milliseconds are slept interruptibly, the fraction after them exactly,
-    // so that cycles start 100 ms apart rather than up to 1 ms early.
+    // A steady clock never runs backwards, so the elapsed time is never negative. A
+    // device attached meanwhile ends the idle time: its first reads (a connect's setup
+    // read) need not wait for the cycle to run out.
     const auto deadline = start + kCycle;
-    const auto left = deadline - Clock::now();
-    if (left > Clock::duration::zero()) {
-      const auto whole = std::chrono::duration_cast<std::chrono::milliseconds>(left);
-      const bool ending = whole.count() > 0 && worker_.SleepUnlessTerminated(whole);
-      if (!ending) std::this_thread::sleep_until(deadline);
-    } else {
+    if (Clock::now() < deadline)
+      (void)worker_.IdleUntil(deadline);
+    else
       std::this_thread::yield();
-    }
   }
   if (abandoned_.load()) {
     finished_.Set();
@@ -503,7 +500,10 @@ void TkoMBThread::EndOfThread() {
 
 void TkoMBThread::AddDevice(TkoMBDevice* device) {
   if (!device) return;
-  if (devices_.AddUnique(device)) device->SetThread(this);
+  if (devices_.AddUnique(device)) {
+    device->SetThread(this);
+    worker_.Wake();
+  }
 }
 
 void TkoMBThread::RemoveDevice(TkoMBDevice* device) {

@@ -26,6 +26,34 @@ void WorkerThread::Start(std::function<void()> body) {
 void WorkerThread::RequestTerminate() {
   terminate_ = true;
   terminateEvent_.Set();
+  {
+    // Taken so that an idle worker cannot miss the flag between testing it and waiting.
+    std::lock_guard guard(idleMutex_);
+  }
+  idleCv_.notify_all();
+}
+
+WorkerThread::Idle WorkerThread::IdleUntil(std::chrono::steady_clock::time_point until) {
+  std::unique_lock lock(idleMutex_);
+  while (!terminate_.load() && !woken_)
+    if (idleCv_.wait_until(lock, until) == std::cv_status::timeout) break;
+  if (terminate_.load()) return Idle::kTerminate;
+  if (!woken_) return Idle::kElapsed;
+  woken_ = false;
+  return Idle::kWoken;
+}
+
+void WorkerThread::Wake() {
+  {
+    std::lock_guard guard(idleMutex_);
+    woken_ = true;
+  }
+  idleCv_.notify_all();
+}
+
+void WorkerThread::ClearWake() {
+  std::lock_guard guard(idleMutex_);
+  woken_ = false;
 }
 
 bool WorkerThread::SleepUnlessTerminated(std::chrono::milliseconds time) const {

@@ -1,7 +1,9 @@
 #pragma once
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <functional>
+#include <mutex>
 #include <optional>
 #include <thread>
 
@@ -32,6 +34,14 @@ class WorkerThread {
   // termination is requested. Returns whether it was requested.
   bool SleepUnlessTerminated(std::chrono::milliseconds time) const;
 
+  // For a worker that idles until a set time: it also ends early when the owner has work
+  // for it at once (Wake). A wake that comes while the worker is busy ends its next idle
+  // time, unless the worker drops it first (ClearWake, as it starts what the wake asked).
+  enum class Idle { kElapsed, kWoken, kTerminate };
+  Idle IdleUntil(std::chrono::steady_clock::time_point until);
+  void Wake();
+  void ClearWake();
+
   bool Started() const { return thread_.joinable(); }
   bool Finished() const { return finished_.IsSet(); }
 
@@ -51,6 +61,9 @@ class WorkerThread {
   std::atomic<bool> terminate_{false};
   ManualResetEvent terminateEvent_;
   ManualResetEvent finished_;
+  std::mutex idleMutex_;
+  std::condition_variable idleCv_;
+  bool woken_ = false;
 };
 
 }  // namespace vx

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <chrono>
 #include <string>
+#include <vector>
 
 #include "platform/koexception.h"
 #include "platform/workerthread.h"
@@ -26,6 +27,45 @@ TEST(WorkerThread, TerminationCutsTheIdleSleepShort) {
   ASSERT_TRUE(worker.WaitFinished(60s));
   worker.Join();
   EXPECT_TRUE(sawTerminate.load());
+}
+
+// An owner with work for the worker at once (a device attached to a connection) ends
+// its idle time; a wake that comes while the worker is busy ends the next one, unless the
+// worker drops it as it takes up that work. Hour-long idles end only so.
+TEST(WorkerThread, AWakeEndsTheIdleTimeOnce) {
+  using Idle = vx::WorkerThread::Idle;
+  const auto hour = [] { return std::chrono::steady_clock::now() + 3600s; };
+  vx::WorkerThread worker;
+  vx::ManualResetEvent idling, busy1, go1, busy2, go2, cleared;
+  std::vector<Idle> seen;
+  worker.Start([&] {
+    idling.Set();
+    seen.push_back(worker.IdleUntil(hour()));
+    busy1.Set();
+    go1.Wait();
+    seen.push_back(worker.IdleUntil(hour()));
+    busy2.Set();
+    go2.Wait();
+    worker.ClearWake();
+    seen.push_back(worker.IdleUntil(std::chrono::steady_clock::now() + 1ms));
+    cleared.Set();
+    seen.push_back(worker.IdleUntil(hour()));
+  });
+  ASSERT_TRUE(idling.WaitFor(60s));
+  worker.Wake();
+  ASSERT_TRUE(busy1.WaitFor(60s));
+  worker.Wake();
+  worker.Wake();  // one pending wake, however often asked
+  go1.Set();
+  ASSERT_TRUE(busy2.WaitFor(60s));
+  worker.Wake();
+  go2.Set();
+  ASSERT_TRUE(cleared.WaitFor(60s));
+  worker.RequestTerminate();
+  ASSERT_TRUE(worker.WaitFinished(60s));
+  worker.Join();
+  EXPECT_EQ(seen,
+            (std::vector<Idle>{Idle::kWoken, Idle::kWoken, Idle::kElapsed, Idle::kTerminate}));
 }
 
 TEST(WorkerThread, MisuseIsReported) {
