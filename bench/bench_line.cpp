@@ -208,7 +208,7 @@ double LineEfficiency(const Options& o, TkoRegDefsList& model, int32_t baud) {
     // another in the same pass: it has the silence before it and the one after it, as
     // on the wire (the first read of a pass has no silence to wait for).
     double wire = 0, measured = 0;
-    std::vector<double> each;
+    std::vector<double> each, between;
     for (std::size_t i = 1; i + 1 < all.size(); ++i) {
       const Exchange& before = all[i - 1];
       const Exchange& a = all[i];
@@ -217,6 +217,7 @@ double LineEfficiency(const Options& o, TkoRegDefsList& model, int32_t baud) {
       wire += WireMs(a, charMs);
       measured += b.start - a.start;
       each.push_back(b.start - a.start);
+      between.push_back(b.start - a.end);
     }
     if (!each.empty()) {
       efficiency = wire / measured;
@@ -225,8 +226,10 @@ double LineEfficiency(const Options& o, TkoRegDefsList& model, int32_t baud) {
       const double standardGap = baud > 19200 ? 1.75 : gap;
       std::fprintf(stderr,
                    "line: %d baud: %d reads a pass, %zu timed: a read %.3f ms on the wire, "
-                   "measured %.3f ms (median %.3f ms)",
-                   baud, reads, each.size(), wire / n, measured / n, Median(each));
+                   "measured %.3f ms (median %.3f ms, %.0f us of it from one exchange's end to "
+                   "the next one's start)",
+                   baud, reads, each.size(), wire / n, measured / n, Median(each),
+                   1000.0 * Median(between));
       if (standardGap > gap)
         std::fprintf(stderr,
                      "; the %.2f ms silence before a request above 19200 baud "
