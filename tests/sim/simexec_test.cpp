@@ -137,7 +137,8 @@ TEST(SimProgram, ExplainsItsOptionsAndRefusesBadOnes) {
   ASSERT_EQ(help.Wait(), 0);
   for (const char* option :
        {"--model", "--slave", "--version", "--pty", "--serial", "--tcp", "--baud", "--parity",
-        "--state", "--fault", "--drop-every", "--silent-after", "--corrupt-every", "--verbose"})
+        "--line", "--turnaround", "--strict-gaps", "--state", "--fault", "--drop-every",
+        "--silent-after", "--corrupt-every", "--verbose"})
     EXPECT_NE(help.Output().find(option), std::string::npos) << option;
 
   struct Case {
@@ -161,6 +162,8 @@ TEST(SimProgram, ExplainsItsOptionsAndRefusesBadOnes) {
       {{"--tcp", "0", "--model", missing}, missing.c_str()},
       {{"--tcp", "999.1.1.1:0"}, "999.1.1.1"},
       {{"--tcp", "0", "--state", "/nonexistent-dir/eeprom"}, "--state"},
+      {{"--tcp", "0", "--strict-gaps"}, "give --line"},
+      {{"--pty", "x", "--line", "19200,8E"}, "--line 19200,8E"},
   };
   for (const Case& c : cases) {
     std::vector<std::string> argv{kSim};
