@@ -321,7 +321,7 @@ void SimServer::TakePaced(Serial& s, uint8_t byte, Clock::time_point arrived) {
 
 void SimServer::PaceSerial(Serial& s, Clock::time_point now) {
   while (!s.arriving.empty() && s.arriving.front().at <= now) {
-    const Arriving a = std::move(s.arriving.front());
+    Arriving a = std::move(s.arriving.front());
     s.arriving.pop_front();
     ServeSerialFrame(s, a.adu, a.at);
   }
