@@ -356,7 +356,7 @@ bool ConnectAndWatch(const Options& o, ConnectFigures& f) {
                    fills.size(), static_cast<unsigned long long>(to - from),
                    fills.empty() ? 0.0 : *std::max_element(fills.begin(), fills.end()), overlong,
                    kCycleMs, late, errors != errors0 ? "; failed exchanges" : "");
-      if (fills.size() + 1 < to - from) {
+      if (fills.size() < to - from) {
         std::fprintf(stderr, "line: %llu cycles ran no read\n",
                      static_cast<unsigned long long>(to - from - fills.size()));
         f.overruns += static_cast<int>(to - from - fills.size());
