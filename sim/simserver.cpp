@@ -370,22 +370,25 @@ bool SimServer::ReadSerial(Serial& s, Clock::time_point now, bool hungUp) {
       for (ssize_t k = 0; k < n; ++k) TakePaced(s, buf[k], now);
       continue;
     }
-    const std::span<const uint8_t> bytes(buf, static_cast<std::size_t>(n));
-    s.raw.insert(s.raw.end(), bytes.begin(), bytes.end());
-    const MBRtuReceiver::Status st = s.rx.Feed(bytes);
-    if (st == MBRtuReceiver::Status::kComplete) {
-      FinishSerial(s);
-      continue;
+    // A byte at a time: a read that a busy simulator makes late may hold the next request
+    // too, which must start a frame of its own rather than go with the one before.
+    for (ssize_t k = 0; k < n; ++k) {
+      s.raw.push_back(buf[k]);
+      const MBRtuReceiver::Status st = s.rx.Feed(std::span<const uint8_t>(&buf[k], 1));
+      if (st == MBRtuReceiver::Status::kComplete) {
+        FinishSerial(s);
+        continue;
+      }
+      if (st == MBRtuReceiver::Status::kOverflow) {
+        s.rx.Reset();
+        s.raw.clear();
+        s.deadline.reset();
+        continue;
+      }
+      s.needSilence = st == MBRtuReceiver::Status::kNeedSilence;
+      s.deadline =
+          now + (s.needSilence ? frameGap_ : std::chrono::nanoseconds(kIncompleteFrameLimit));
     }
-    if (st == MBRtuReceiver::Status::kOverflow) {
-      s.rx.Reset();
-      s.raw.clear();
-      s.deadline.reset();
-      continue;
-    }
-    s.needSilence = st == MBRtuReceiver::Status::kNeedSilence;
-    s.deadline =
-        now + (s.needSilence ? frameGap_ : std::chrono::nanoseconds(kIncompleteFrameLimit));
   }
 }
 

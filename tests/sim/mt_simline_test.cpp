@@ -226,4 +226,28 @@ TEST(SimOnAPacedLine, DropsARequestWithAGapInsideOnlyWhenGapsAreStrict) {
   }
 }
 
+// Two requests in one write reach the drive in one read, as when a busy drive reads late
+// after the master's silence: each is a frame of its own and each is answered, paced or not.
+TEST(SimOnALine, AnswersBothOfTwoRequestsThatComeInOneRead) {
+  for (const bool paced : {false, true}) {
+    SCOPED_TRACE(paced ? "paced" : "unpaced");
+    const vx::SimLineFormat format = Format("19200,8E1");
+    vx::SimServerOptions options;
+    options.serial = format.Serial();
+    if (paced) options.line = vx::SimLineTiming::Of(format, nanoseconds(-1), false);
+    vxtest::ServedDrive sim(vxtest::Line::kRtu, options, "simline");
+    Master master(sim.Link(), format);
+    std::vector<uint8_t> both = vx::EncodeRtu(std::vector<uint8_t>{1, 0x03, 0, 200, 0, 2});
+    const std::vector<uint8_t> second = vx::EncodeRtu(std::vector<uint8_t>{1, 0x03, 0, 200, 0, 1});
+    both.insert(both.end(), second.begin(), second.end());
+    master.Write(both);
+    const std::vector<uint8_t> got = Bytes(master.Read(9 + 7));
+    ASSERT_EQ(got.size(), 16u);
+    EXPECT_EQ(got[2], 4);
+    EXPECT_EQ(got[9 + 2], 2);
+    EXPECT_TRUE(vx::RtuCrcOk(std::vector<uint8_t>(got.begin(), got.begin() + 9)));
+    EXPECT_TRUE(vx::RtuCrcOk(std::vector<uint8_t>(got.begin() + 9, got.end())));
+  }
+}
+
 }  // namespace
