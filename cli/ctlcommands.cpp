@@ -544,14 +544,14 @@ int Compare(const CtlOptions& o, CtlStreams s) {
     for (const SetupDifference& d : c.Differences)
       j.BeginObject()
           .String("name", d.Name)
-          .String("drive", d.Drive)
-          .String("file", d.File)
+          .String("drive", d.Mine)
+          .String("file", d.Other)
           .EndObject();
     j.EndArray().EndObject();
     s.Out << j.Text() << "\n";
   } else {
     for (const SetupDifference& d : c.Differences)
-      s.Out << d.Name << "\tdrive: " << U(d.Drive) << "\tfile: " << U(d.File) << "\n";
+      s.Out << d.Name << "\tdrive: " << U(d.Mine) << "\tfile: " << U(d.Other) << "\n";
     if (!o.Quiet)
       s.Err << "vx310ctl: " << c.Differences.size()
             << (c.Differences.size() == 1 ? " difference" : " differences") << " between "

@@ -6,6 +6,7 @@
 
 #include "config/setupfile.h"
 #include "devices/vxslave.h"
+#include "mbwire/mbresult.h"
 #include "params/parbuild.h"
 #include "platform/threadbuffer.h"
 #include "regmodel/regblock.h"
@@ -68,26 +69,16 @@ std::string RegisterText(const TkoRegister& reg) {
 
 }  // namespace
 
-SetupComparison CompareSetupFile(const TkoDeviceVXSlave& drive, const std::string& fileName) {
-  TkoTextResource file(fileName);
-  SetupComparison result;
-  result.HasSetup = file.FindSection(kSetupSection);
+std::vector<SetupDifference> CompareSetups(const TkoDeviceVXSlave& drive,
+                                           const TkoRegDataBuffer& other,
+                                           const std::string& category) {
+  std::vector<SetupDifference> differences;
   TkoRegDefsList* model = drive.DefsList();
-  if (!result.HasSetup || model == nullptr || drive.Image() == nullptr) return result;
-  const std::unique_ptr<TkoRegBlock> chain = GetCategory(*model, "ImportExport");
-  if (!chain) return result;
-
-  // The file's setup is loaded into a copy of the drive's image, through the same load
-  // an import runs, so that what is compared is what an import would send.
-  TkoRegDataBuffer fromFile(model);
-  if (fromFile.Image() == nullptr) return result;
-  {
-    const TkoThreadBuffer::ReadAccess src(*drive.Image());
-    TkoThreadBuffer::WriteAccess dst(*fromFile.Image());
-    std::memcpy(dst.data(), src.data(), static_cast<std::size_t>(drive.Image()->Size()));
-  }
-  MirrorTies(drive, fromFile);
-  (void)fromFile.LoadBlocks(kSetupSection, &file, chain.get());
+  if (model == nullptr || other.DefsList() != model || drive.Image() == nullptr ||
+      other.Image() == nullptr)
+    return differences;
+  const std::unique_ptr<TkoRegBlock> chain = GetCategory(*model, category);
+  if (!chain) return differences;
 
   std::vector<uint16_t> addresses;
   for (const TkoRegBlock* b = chain.get(); b != nullptr && b->Valid(); b = b->Next())
@@ -100,31 +91,80 @@ SetupComparison CompareSetupFile(const TkoDeviceVXSlave& drive, const std::strin
   std::vector<const TkoParValue*> reported;
   for (const uint16_t address : addresses) {
     const TkoRegister* reg = drive.RegisterAt(address);
-    if (reg == nullptr || SameBytes(drive, fromFile, address)) continue;
+    if (reg == nullptr || SameBytes(drive, other, address)) continue;
     bool shown = false;
     for (const TkoDeviceVXSlave::NamedParameter& p : params) {
       if (!Shows(*p.Parameter, reg)) continue;
       shown = true;  // the parameter speaks for the register, differing or not
       if (std::find(reported.begin(), reported.end(), p.Parameter) != reported.end()) continue;
       const std::string entry = model->ReadString("Parameters", p.Name, std::string());
-      const std::unique_ptr<TkoParValue> twin = BuildParameter(p.Kind, entry, fromFile);
+      const std::unique_ptr<TkoParValue> twin = BuildParameter(p.Kind, entry, other);
       if (!twin) continue;
       const std::string mine = p.Parameter->GetValueString();
       const std::string theirs = twin->GetValueString();
       if (mine == theirs) continue;
       reported.push_back(p.Parameter);
-      result.Differences.push_back({p.Name, mine, theirs});
+      differences.push_back({p.Name, mine, theirs});
     }
     // Bits that no parameter covers (or a parameter whose text rounds the difference
     // away) would go unseen: the register itself is named.
     const bool anyListed = std::any_of(reported.begin(), reported.end(),
                                        [&](const TkoParValue* p) { return Shows(*p, reg); });
     if (!shown || !anyListed) {
-      const TkoRegister* other = fromFile.RegisterAt(address);
-      if (other != nullptr)
-        result.Differences.push_back({reg->Name(), RegisterText(*reg), RegisterText(*other)});
+      const TkoRegister* twin = other.RegisterAt(address);
+      if (twin != nullptr)
+        differences.push_back({reg->Name(), RegisterText(*reg), RegisterText(*twin)});
     }
   }
+  return differences;
+}
+
+namespace {
+
+// A buffer on the drive's data model holding what the drive object's image holds now,
+// with the same ties between registers.
+std::unique_ptr<TkoRegDataBuffer> CopyOf(const TkoDeviceVXSlave& drive) {
+  auto copy = std::make_unique<TkoRegDataBuffer>(drive.DefsList());
+  if (copy->Image() == nullptr || drive.Image() == nullptr) return copy;
+  {
+    const TkoThreadBuffer::ReadAccess src(*drive.Image());
+    TkoThreadBuffer::WriteAccess dst(*copy->Image());
+    std::memcpy(dst.data(), src.data(), static_cast<std::size_t>(drive.Image()->Size()));
+  }
+  MirrorTies(drive, *copy);
+  return copy;
+}
+
+}  // namespace
+
+std::vector<SetupDifference> CompareWithDrive(TkoDeviceVXSlave& drive, int32_t& result) {
+  if (drive.DefsList() == nullptr) {
+    result = mbresult::kNoDataBuffer;
+    return {};
+  }
+  const std::unique_ptr<TkoRegDataBuffer> fromDrive = CopyOf(drive);
+  result = drive.ReadSetupInto(*fromDrive);
+  if (result != 0) return {};
+  return CompareSetups(drive, *fromDrive, TkoDeviceVXSlave::kSetupCategory);
+}
+
+SetupComparison CompareSetupFile(const TkoDeviceVXSlave& drive, const std::string& fileName) {
+  TkoTextResource file(fileName);
+  SetupComparison result;
+  result.HasSetup = file.FindSection(kSetupSection);
+  result.FileDrive = file.ReadString(kHeaderSection, kDriveKey, std::string());
+  TkoRegDefsList* model = drive.DefsList();
+  if (!result.HasSetup || model == nullptr || drive.Image() == nullptr) return result;
+  const std::unique_ptr<TkoRegBlock> chain = GetCategory(*model, "ImportExport");
+  if (!chain) return result;
+
+  // The file's setup is loaded into a copy of the drive's image, through the same load
+  // an import runs, so that what is compared is what an import would send.
+  const std::unique_ptr<TkoRegDataBuffer> fromFile = CopyOf(drive);
+  if (fromFile->Image() == nullptr) return result;
+  const std::string report = fromFile->LoadBlocks(kSetupSection, &file, chain.get());
+  result.OtherModel = FromOtherModel(drive, result.FileDrive, report);
+  result.Differences = CompareSetups(drive, *fromFile, "ImportExport");
   return result;
 }
 

@@ -59,15 +59,19 @@ SetupImport ImportSetupFile(TkoDeviceVXSlave& drive, const std::string& fileName
     else
       result.Skipped.emplace_back(line.substr(0, eq), outcome);
   }
-  if (!result.FileDrive.empty()) {
-    TkoVersionRecord written;
-    written.Parse(result.FileDrive);
-    result.OtherModel = drive.DefsList() != nullptr && !drive.DefsList()->MatchesVersion(&written);
-  } else {
-    result.OtherModel = std::any_of(result.Skipped.begin(), result.Skipped.end(),
-                                    [](const auto& s) { return s.second == "UNKNOWN!"; });
-  }
+  result.OtherModel = FromOtherModel(drive, result.FileDrive, result.Report);
   return result;
+}
+
+bool FromOtherModel(const TkoDeviceVXSlave& drive, const std::string& fileDrive,
+                    const std::string& loadReport) {
+  if (!fileDrive.empty()) {
+    TkoVersionRecord written;
+    written.Parse(fileDrive);
+    return drive.DefsList() != nullptr && !drive.DefsList()->MatchesVersion(&written);
+  }
+  // One "Name=Outcome" line per key line of the section.
+  return loadReport.find("=UNKNOWN!\r\n") != std::string::npos;
 }
 
 }  // namespace vx

@@ -49,6 +49,12 @@ struct SetupImport {
   // "Drive" key, or, without one, by names this drive has no register for).
   bool OtherModel = false;
 };
+// Whether a file comes from a drive that the drive's data model does not cover: by its
+// "Drive" key when it has one, else by names the drive has no register for ("UNKNOWN!" in
+// the load report of its setup section).
+bool FromOtherModel(const TkoDeviceVXSlave& drive, const std::string& fileDrive,
+                    const std::string& loadReport);
+
 // Loads the file's setup section into the drive (only registers of its "ImportExport"
 // category). Throws EkoException when the file cannot be read; the drive is then
 // unchanged.

@@ -12,6 +12,7 @@
 #include "platform/koexception.h"
 #include "platform/uidispatch.h"
 #include "regmodel/regblock.h"
+#include "regmodel/regdefslist.h"
 #include "regmodel/register.h"
 
 TkoDeviceSlave::TkoDeviceSlave(TkoDeviceSetup* setup, const TkoVersionRecord* version,
@@ -147,15 +148,19 @@ namespace {
 // run. On the user-interface thread the wait runs the dispatcher's hand-overs, whose
 // handlers may destroy the device and the transaction with it; so the transaction is
 // looked at only while the device lives, and its own wait (on an event inside it) is not
-// used there. True when it ran and both still exist.
+// used there. True when it ran and both still exist. There, a wait also ends when
+// `giveUp` (asked only while the device lives) says the run will not come.
 template <class Transa>
-bool WaitForRun(const std::weak_ptr<const int>& life, Transa* const& transa) {
-  const auto ended = [&] { return life.expired() || !transa || !transa->GetEnabled(); };
+bool WaitForRun(const std::weak_ptr<const int>& life, Transa* const& transa,
+                const std::function<bool()>& giveUp = {}) {
+  const auto ended = [&] {
+    return life.expired() || !transa || !transa->GetEnabled() || (giveUp && giveUp());
+  };
   vx::UiDispatcher* ui = vx::UiDispatcher::Current();
   if (ui && ui->IsUiThread()) {
     const bool done =
         ui->WaitWhileDraining(ended, std::chrono::milliseconds(TkoDeviceSlave::kDirectWaitMs));
-    return done && !life.expired() && transa;
+    return done && !life.expired() && transa && !transa->GetEnabled();
   }
   return transa->WaitFor(TkoDeviceSlave::kDirectWaitMs);
 }
@@ -208,6 +213,39 @@ int32_t TkoDeviceSlave::ReadReg(TkoRegister* reg, bool wait) {
 int32_t TkoDeviceSlave::WriteReg(TkoRegister* reg, bool wait) {
   if (!reg || reg->Buffer() != this) return vx::mbresult::kNoDataBuffer;
   return WriteRegister(reg->Definition()->Address, wait);
+}
+
+int32_t TkoDeviceSlave::ReadCategoryInto(const std::string& category, TkoRegDataBuffer& copy) {
+  TkoRegDefsList* model = DefsList();
+  if (model == nullptr || copy.DefsList() != model || copy.Image() == nullptr ||
+      model->GetCategoryText(category).empty())
+    return vx::mbresult::kNoDataBuffer;
+  // A port being reopened runs nothing: the read would only wait for its limit.
+  const auto lineDown = [this] {
+    const TkoMBThread* thread = thread_.load();
+    return !DirectReady() || thread->Reopening() || GetPaused();
+  };
+  if (lineDown() || GetState() != TkoDeviceSetup::dsReady) return kRegBufferNotReady;
+  const std::weak_ptr<const int> life = life_;
+  // Owned through the list until it has run, then destroyed here: its views borrow the
+  // copy, which the caller keeps no longer than this call. Created disabled, it runs only
+  // once its blocks lead into the copy.
+  TkoMBChainedTransa* transa = new TkoMBChainedTransa(this, true);
+  transa->SetTransaName("ReadCopy" + category);
+  transa->SetComment("Reads registers into a copy of the image.");
+  transa->SetReadBlocksText(category);
+  {
+    auto pass = transactions_.LockIdle(transa);
+    if (transa->GetReadBlocks() != nullptr) transa->GetReadBlocks()->Bind(&copy);
+  }
+  transa->SetTermReasons(TkoMBTransaction::trAlways);
+  transa->SetEnabled(true);
+  const bool ran = WaitForRun(life, transa, lineDown);
+  // A device taken down meanwhile took the transaction with it.
+  if (life.expired()) return kRegBufferNotReady;
+  const int32_t result = ran ? transa->GetLastError() : kRegBufferNotReady;
+  delete transa;
+  return result;
 }
 
 void TkoDeviceSlave::ReportBlocks(const TkoRegBlock* chain, std::vector<std::string>* lines) const {

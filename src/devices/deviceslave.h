@@ -85,6 +85,13 @@ class TkoDeviceSlave : public TkoRegDataBuffer, public TkoMBDevice {
   [[nodiscard]] int32_t WriteRegister(uint16_t address, bool wait);
   [[nodiscard]] int32_t ReadReg(TkoRegister* reg, bool wait) override;
   [[nodiscard]] int32_t WriteReg(TkoRegister* reg, bool wait) override;
+  // Reads the registers of a category of the data model from the slave into `copy`, a
+  // buffer of its own on this device's data model, and waits for the answer as a direct
+  // transfer does: what the slave holds now, while this image keeps what it holds (values
+  // edited here and not sent). The read's result; -11 as for a direct transfer, and when
+  // the device went while the read ran (nothing of it may be touched then); -3 for a copy
+  // on another data model or a category the model has not got.
+  [[nodiscard]] int32_t ReadCategoryInto(const std::string& category, TkoRegDataBuffer& copy);
 
   // The report lines of every register of the chain that the buffer holds.
   void ReportBlocks(const TkoRegBlock* chain, std::vector<std::string>* lines) const;

@@ -223,14 +223,14 @@ void TkoDeviceVXSlave::CreateTransactions() {
 
   // Retried every second until it is answered once.
   ReadRamSetup = AddChainedTransa("ReadRamSetup", "Load actual setup from device.");
-  ReadRamSetup->SetReadBlocksText("RamSetup");
+  ReadRamSetup->SetReadBlocksText(kSetupCategory);
   ReadRamSetup->SetRepeatTime(10);
   ReadRamSetup->SetTermReasons(TkoMBTransaction::trResponse);
   ReadRamSetup->OnResponse = [this](TkoMBTransaction* t) { SetupReadDone(t); };
   vx::EnableWithBlocks(ReadRamSetup);
 
   SendRamSetup = AddChainedTransa("SendRamSetup", "Send new setup to device.");
-  SendRamSetup->SetWriteBlocksText("RamSetup");
+  SendRamSetup->SetWriteBlocksText(kSetupCategory);
   SendRamSetup->SetTermReasons(TkoMBTransaction::trAlways);
   SendRamSetup->OnResponse = [this](TkoMBTransaction* t) { SetupSentDone(t); };
   SendRamSetup->SetEnabled(false);

@@ -167,6 +167,13 @@ class TkoDeviceVXSlave : public TkoDeviceSlave {
                           std::vector<TkoLoadIssue>* issues = nullptr);
 
   [[nodiscard]] uint8_t GetSetupState() const { return setupState_; }
+  // Reads the setup (the registers the setup read reads) from the drive into `copy`, a
+  // buffer on this drive's data model, and waits for it (ReadCategoryInto): the drive's
+  // values beside those of this object, which stay as they are.
+  [[nodiscard]] int32_t ReadSetupInto(TkoRegDataBuffer& copy) {
+    return ReadCategoryInto(kSetupCategory, copy);
+  }
+  static constexpr const char* kSetupCategory = "RamSetup";
 
   // --- Values edited here and not sent ---
   // A setup read copies the drive's whole RAM setup into the image, whenever it was

@@ -5,13 +5,18 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "config/setupfile.h"
 #include "devices/devicekit.h"
 #include "devices/vx310.h"
 #include "platform/koexception.h"
+#include "platform/threadbuffer.h"
+#include "regmodel/dmcollection.h"
+#include "regmodel/regdatabuffer.h"
 #include "regmodel/register.h"
 
 namespace {
@@ -55,8 +60,8 @@ TEST_F(SetupCompare, ChangedParametersAreListedOnceInRegisterOrder) {
   EXPECT_EQ(Names(c), (std::vector<std::string>{"CfgUseRamp", "ParMotorIrA", "ParMotorAccel",
                                                 "ParPosMaxLimit"}));
   ASSERT_EQ(c.Differences.size(), 4u);
-  EXPECT_EQ(c.Differences[1].Drive, "003.5A");
-  EXPECT_EQ(c.Differences[1].File, "002.8A");
+  EXPECT_EQ(c.Differences[1].Mine, "003.5A");
+  EXPECT_EQ(c.Differences[1].Other, "002.8A");
   EXPECT_EQ(drive->ParMotorIrA->GetValueString(), before) << "the compare changed the drive";
 }
 
@@ -79,6 +84,63 @@ TEST_F(SetupCompare, WhatAnImportWouldNotTakeIsNoDifference) {
   EXPECT_FALSE(foreign.HasSetup);
   EXPECT_TRUE(foreign.Differences.empty());
   EXPECT_THROW((void)vx::CompareSetupFile(*drive, dir.File("missing.310")), EkoException);
+}
+
+TEST_F(SetupCompare, TwoImagesOfOneModelDifferWhereTheOtherWasChanged) {
+  TkoRegDataBuffer other(kit.model);
+  {
+    const TkoThreadBuffer::ReadAccess src(*drive->Image());
+    TkoThreadBuffer::WriteAccess dst(*other.Image());
+    std::memcpy(dst.data(), src.data(), static_cast<std::size_t>(drive->Image()->Size()));
+  }
+  EXPECT_TRUE(vx::CompareSetups(*drive, other, "RamSetup").empty());
+  const std::string mine = drive->ParMotorAccel->GetValueString();
+  other.RegisterAt(drive->ParMotorAccel->Register->Definition()->Address)->SetValueInteger(0, 1234);
+  // EEPROM field-bus settings lie in the setup read but not in the file's category.
+  TkoRegister* address =
+      other.RegisterAt(drive->ParEEModBusAddress->Register->Definition()->Address);
+  address->SetValueInteger(0, address->GetValueInteger(0) + 1);
+  const std::vector<vx::SetupDifference> ram = vx::CompareSetups(*drive, other, "RamSetup");
+  ASSERT_EQ(ram.size(), 2u);
+  EXPECT_EQ(ram[0].Name, "ParMotorAccel");
+  EXPECT_EQ(ram[0].Mine, mine);
+  EXPECT_NE(ram[0].Other, mine);
+  EXPECT_EQ(ram[1].Name, "ParEEModBusAddress");
+  const std::vector<vx::SetupDifference> file = vx::CompareSetups(*drive, other, "ImportExport");
+  ASSERT_EQ(file.size(), 1u);
+  EXPECT_EQ(file[0].Name, "ParMotorAccel");
+  EXPECT_EQ(drive->ParMotorAccel->GetValueString(), mine) << "the compare changed the drive";
+
+  // Nothing to compare: an image of another data model (the same file loaded once more
+  // is another model object), a category the model has not got.
+  TkoDMCollection again;
+  again.SetFilePath(std::string(VX_SOURCE_DIR) + "/models");
+  TkoRegDefsList* otherModel = again.FindRegDefsListFor(&kit.version);
+  ASSERT_NE(otherModel, nullptr);
+  ASSERT_NE(otherModel, kit.model);
+  TkoRegDataBuffer foreign(otherModel);
+  EXPECT_TRUE(vx::CompareSetups(*drive, foreign, "RamSetup").empty());
+  EXPECT_TRUE(vx::CompareSetups(*drive, other, "NoSuchCategory").empty());
+}
+
+TEST_F(SetupCompare, AFileOfAnotherDriveModelIsMarked) {
+  const struct {
+    const char* text;
+    bool otherModel;
+  } cases[] = {
+      {"[Header]\r\nDrive=\"VX310v220\"\r\n[VX310_Setup]\r\nMotorIrA=\"\"35\"\"\r\n", false},
+      {"[Header]\r\nDrive=\"VX150v110\"\r\n[VX310_Setup]\r\nMotorIrA=\"\"35\"\"\r\n", true},
+      // Without the key: by names this drive has no register for.
+      {"[VX310_Setup]\r\nMotorIrA=\"\"35\"\"\r\n", false},
+      {"[VX310_Setup]\r\nMotorIrA=\"\"35\"\"\r\nNoSuchRegister=\"\"1\"\"\r\n", true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    dir.Write("case.310", c.text);
+    const vx::SetupComparison r = vx::CompareSetupFile(*drive, dir.File("case.310"));
+    EXPECT_EQ(r.OtherModel, c.otherModel);
+    EXPECT_EQ(r.Differences.size(), 1u) << "compared all the same";
+  }
 }
 
 }  // namespace

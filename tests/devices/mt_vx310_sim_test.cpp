@@ -17,6 +17,7 @@
 #include "devices/devicesetup.h"
 #include "devices/mbnetwork.h"
 #include "devices/vx310.h"
+#include "mbwire/mbresult.h"
 #include "modbus/mbenginekit.h"
 #include "modbus/mbseams.h"
 #include "modbus/mbthread.h"
@@ -24,6 +25,8 @@
 #include "modbus/mbtransakinds.h"
 #include "platform/queuedispatcher.h"
 #include "platform/watchdog.h"
+#include "regmodel/dmcollection.h"
+#include "regmodel/regdatabuffer.h"
 #include "regmodel/register.h"
 #include "regmodel/textresource.h"
 #include "sim/serveddrive.h"
@@ -177,6 +180,38 @@ TEST_F(VX310OnSimTest, ThePositionTargetReachesTheDriveInOneWrite) {
   target->SetLong(0);
   EXPECT_EQ(target->ReadNow(), 0);
   EXPECT_EQ(target->GetLong(), 65536u);
+}
+
+TEST_F(VX310OnSimTest, ASetupReadIntoACopyLeavesTheImageAsItIs) {
+  ASSERT_TRUE(
+      ui.PumpUntil([&] { return drive->GetSetupState() == TkoDeviceVXSlave::ssInStep; }, kLong));
+  drive->ParMotorAccel->SetValue(1234);  // edited here, not sent
+  const std::size_t transactions = drive->GetTransactions().Size();
+  const uint16_t accel = drive->ParMotorAccel->Register->Definition()->Address;
+
+  TkoRegDataBuffer copy(drive->DefsList());
+  EXPECT_EQ(drive->ReadSetupInto(copy), 0);
+  EXPECT_EQ(copy.RegisterAt(accel)->GetValueInteger(0), 5000) << "the drive's value";
+  EXPECT_DOUBLE_EQ(drive->ParMotorAccel->GetValue(), 1234);
+  EXPECT_EQ(drive->GetSetupState(), TkoDeviceVXSlave::ssModified);
+  EXPECT_TRUE(drive->HasLocalEdits());
+  EXPECT_EQ(drive->GetTransactions().Size(), transactions) << "the read's transaction is gone";
+
+  // Refused without a transfer: a copy of another data model, a category the model lacks.
+  TkoDMCollection again;
+  again.SetFilePath(kModelDir);
+  TkoRegDataBuffer foreign(again.FindRegDefsListFor(&drive->GetVersion()));
+  const std::size_t queries = Queries().size();
+  EXPECT_EQ(drive->ReadSetupInto(foreign), vx::mbresult::kNoDataBuffer);
+  EXPECT_EQ(drive->ReadCategoryInto("NoSuchCategory", copy), vx::mbresult::kNoDataBuffer);
+  EXPECT_EQ(Queries().size(), queries);
+
+  // A drive gone from the line: an error, and the image still holds what was edited.
+  sim.reset();
+  copy.RegisterAt(accel)->SetValueInteger(0, 4321);
+  EXPECT_NE(drive->ReadSetupInto(copy), 0);
+  EXPECT_EQ(copy.RegisterAt(accel)->GetValueInteger(0), 4321);
+  EXPECT_DOUBLE_EQ(drive->ParMotorAccel->GetValue(), 1234);
 }
 
 }  // namespace
