@@ -9,6 +9,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPainterPath>
@@ -21,7 +22,9 @@
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTextDocument>
+#include <QTime>
 #include <QToolBar>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -31,12 +34,15 @@
 #include <variant>
 
 #include "app/appdialogs.h"
+#include "app/comparedlg.h"
 #include "app/reportprinter.h"
 #include "app/wholetoolbar.h"
 #include "config/inifile.h"
+#include "config/setupcompare.h"
 #include "config/setupfile.h"
 #include "devices/devicesetup.h"
 #include "devices/vx310.h"
+#include "modbus/mbthread.h"
 #include "params/parencoded.h"
 #include "paramui/kocheckbox.h"
 #include "paramui/koradiogroup.h"
@@ -47,6 +53,7 @@
 #include "platform/koexception.h"
 #include "regmodel/numberformat.h"
 #include "regmodel/regblock.h"
+#include "regmodel/regdatabuffer.h"
 #include "regmodel/regdefinition.h"
 #include "regmodel/regdefslist.h"
 #include "regmodel/register.h"
@@ -325,6 +332,10 @@ void TSetupForm::CreateActions() {
   acImport = make("From File ...", "Load setup from file", QStyle::SP_DialogOpenButton);
   acExport = make("To File ...", "Save setup to file", QStyle::SP_DialogSaveButton);
   acPrint = make("Print", "Print setup", QStyle::SP_FileDialogDetailedView);
+  acCompareFile = make("Compare with file...", "List the values that differ from a setup file",
+                       QStyle::SP_FileDialogContentsView);
+  acCompareDrive = make("Compare with drive", "List the values that differ from the drive's",
+                        QStyle::SP_BrowserReload);
 
   auto run = [this](void (TSetupForm::*handler)()) {
     return [this, handler] {
@@ -339,6 +350,8 @@ void TSetupForm::CreateActions() {
   connect(acImport, &QAction::triggered, this, run(&TSetupForm::acImportExecute));
   connect(acExport, &QAction::triggered, this, run(&TSetupForm::acExportExecute));
   connect(acPrint, &QAction::triggered, this, run(&TSetupForm::acPrintExecute));
+  connect(acCompareFile, &QAction::triggered, this, run(&TSetupForm::acCompareFileExecute));
+  connect(acCompareDrive, &QAction::triggered, this, run(&TSetupForm::acCompareDriveExecute));
 
   auto* bar = new TWholeToolBar(QStringLiteral("Setup"), this);
   addToolBar(bar);
@@ -356,6 +369,18 @@ void TSetupForm::CreateActions() {
   bar->addAction(acExport);
   bar->addSeparator();
   bar->addAction(acPrint);
+  // Both comparisons behind one button: the tool bar keeps the window's width.
+  auto* compareMenu = new QMenu(this);
+  compareMenu->addAction(acCompareFile);
+  compareMenu->addAction(acCompareDrive);
+  QAction* compare = compareMenu->menuAction();
+  compare->setText(QStringLiteral("Compare"));
+  compare->setIcon(style()->standardIcon(QStyle::SP_FileDialogContentsView));
+  compare->setToolTip(QStringLiteral("Compare the setup with a file or with the drive"));
+  compare->setStatusTip(compare->toolTip());
+  bar->addAction(compare);
+  if (auto* button = qobject_cast<QToolButton*>(bar->widgetForAction(compare)))
+    button->setPopupMode(QToolButton::InstantPopup);
 }
 
 void TSetupForm::CreatePages() {
@@ -594,6 +619,9 @@ void TSetupForm::UpdateActions() {
   acImport->setEnabled(d != nullptr);
   acExport->setEnabled(d != nullptr);
   acPrint->setEnabled(d != nullptr);
+  // Comparing with the drive while it does not answer says so.
+  acCompareFile->setEnabled(d != nullptr);
+  acCompareDrive->setEnabled(d != nullptr);
   f_->btnModBusAddress->setEnabled(d != nullptr && d->ParEEModBusAddress != nullptr);
   f_->btnCanBaudrate->setEnabled(d != nullptr && d->ParEECanBusBaudrate != nullptr);
   UpdateCaption();
@@ -870,21 +898,21 @@ void TSetupForm::acExportExecute() {
   WriteLog("Setup exported!");
 }
 
+QString TSetupForm::AskOpenFileName(const QString& title) {
+  if (AskFileName) return AskFileName(false);
+  QFileDialog dialog(this, title, QString(), QString::fromLatin1(kFilter));
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setDefaultSuffix(QStringLiteral("310"));
+  if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+    return dialog.selectedFiles().first();
+  return QString();
+}
+
 void TSetupForm::acImportExecute() {
   TkoDeviceVX310* d = Drive();
   if (d == nullptr) return;
-  QString file;
-  if (AskFileName) {
-    file = AskFileName(false);
-  } else {
-    QFileDialog dialog(this, QStringLiteral("Import configuration from file"), QString(),
-                       QString::fromLatin1(kFilter));
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setDefaultSuffix(QStringLiteral("310"));
-    if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
-      file = dialog.selectedFiles().first();
-  }
+  const QString file = AskOpenFileName(QStringLiteral("Import configuration from file"));
   if (file.isEmpty()) return;
   WriteLog("Import setup from file: " + vx::FromQString(file));
   vx::SetupImport result;
@@ -939,6 +967,114 @@ void TSetupForm::LogImportChecks(TkoDeviceVX310& d, const vx::SetupImport& resul
     const std::string file = i.FileValue.empty() ? "-" : i.FileValue;
     WriteLog("    " + name + ": file " + file + ", kept " + i.Kept + " (" + i.Why + ")");
   }
+}
+
+void TSetupForm::acCompareFileExecute() {
+  TkoDeviceVX310* d = Drive();
+  if (d == nullptr) return;
+  const QString file = AskOpenFileName(QStringLiteral("Compare setup with file"));
+  if (file.isEmpty()) return;
+  vx::SetupComparison c;
+  try {
+    c = vx::CompareSetupFile(*d, file.toLocal8Bit().toStdString());
+  } catch (const EkoException& e) {
+    vx::ShowMessage(this, QStringLiteral("The file cannot be read: ") + vx::ToQString(e.what()));
+    return;
+  }
+  const QString nothing = QStringLiteral("\n\rNothing compared.");
+  if (!c.HasSetup) {
+    vx::ShowMessage(this, QStringLiteral("The file has no \"%1\" section: it is no setup file.")
+                                  .arg(QString::fromLatin1(vx::kSetupSection)) +
+                              nothing);
+    return;
+  }
+  // Names alike may mean other things on another model: such a list would mislead.
+  if (c.OtherModel) {
+    const QString why =
+        c.FileDrive.empty()
+            ? QStringLiteral(
+                  "The file names registers this drive has not got: it comes from "
+                  "another drive model.")
+            : QStringLiteral("The file was written for another drive model: %1 (this drive: %2).")
+                  .arg(vx::ToQString(c.FileDrive), vx::ToQString(d->GetVersion().ToString()));
+    vx::ShowMessage(this, why + nothing);
+    return;
+  }
+  WriteLog(Format("Setup compared with file %s: %d difference(s).", vx::FromQString(file).c_str(),
+                  static_cast<int>(c.Differences.size())));
+  ShowComparison(*d, QStringLiteral("The values of this window compared with the file ") + file,
+                 QStringLiteral("File"), c.Differences);
+}
+
+void TSetupForm::acCompareDriveExecute() {
+  TkoDeviceVX310* d = Drive();
+  if (d == nullptr) return;
+  const QString notAnswering = QStringLiteral(
+      "The drive is not connected or does not answer: its setup cannot be read.\n\rNothing "
+      "compared.");
+  if (!DriveReady()) {
+    vx::ShowMessage(this, notAnswering);
+    return;
+  }
+  int32_t result = 0;
+  std::vector<vx::SetupDifference> differences;
+  {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    // The read waits for the drive, running only the connection's hand-overs meanwhile.
+    differences = vx::CompareWithDrive(*d, result);
+    QApplication::restoreOverrideCursor();
+  }
+  // The drive may have gone while its setup was read (a hand-over of the connection).
+  if (Drive() != d) {
+    vx::ShowMessage(this, QStringLiteral("The drive went away while its setup was read.") +
+                              QStringLiteral("\n\rNothing compared."));
+    return;
+  }
+  if (result == kRegBufferNotReady) {
+    vx::ShowMessage(this, notAnswering);
+    return;
+  }
+  if (result != 0) {
+    vx::ShowMessage(this, QStringLiteral("The drive's setup could not be read: ") +
+                              vx::ToQString(TkoMBThread::GetErrorText(result)) +
+                              QStringLiteral("\n\rNothing compared."));
+    return;
+  }
+  const std::string drive = d->GetVersion().ToString();
+  WriteLog(Format("Setup compared with drive %s: %d difference(s).", drive.c_str(),
+                  static_cast<int>(differences.size())));
+  ShowComparison(
+      *d,
+      QStringLiteral("The values of this window compared with those of the drive %1, "
+                     "read at %2")
+          .arg(vx::ToQString(drive), QTime::currentTime().toString(QStringLiteral("hh:mm:ss"))),
+      QStringLiteral("Drive"), differences);
+}
+
+TCompareDialog* TSetupForm::CompareDialog() const {
+  return compare_;
+}
+
+void TSetupForm::ShowComparison(TkoDeviceVX310& d, const QString& heading,
+                                const QString& otherCaption,
+                                const std::vector<vx::SetupDifference>& differences) {
+  std::vector<TCompareDialog::Row> rows;
+  for (const vx::SetupDifference& diff : differences) {
+    // Named as the pages and the log name them: the description, with the name beside it.
+    std::string descr;
+    if (const TkoParValue* p = d.FindParameter(diff.Name))
+      descr = p->GetDescr();
+    else if (const TkoRegister* reg = d.FindRegister(diff.Name))
+      descr = reg->Definition()->GetDescr(-1, 0);
+    const std::string name =
+        descr.empty() || descr == diff.Name ? diff.Name : descr + " (" + diff.Name + ")";
+    rows.push_back({vx::ToQString(name), vx::ToQString(diff.Mine), vx::ToQString(diff.Other)});
+  }
+  if (compare_ == nullptr) compare_ = new TCompareDialog(this);
+  compare_->SetComparison(heading, otherCaption, rows);
+  compare_->show();
+  compare_->raise();
+  compare_->activateWindow();
 }
 
 std::vector<std::string> TSetupForm::PageReportLines(int page) const {

@@ -1,5 +1,6 @@
 #pragma once
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -14,10 +15,12 @@ class TkoDeviceVX310;
 class TkoParValue;
 class TkoPrintRtfDoc;
 class TkoUserInterfaceUtils;
+class TCompareDialog;
 class TWholeToolBar;
 namespace vx {
+struct SetupDifference;
 struct SetupImport;
-}
+}  // namespace vx
 
 // The drive setup window: the connected drive's configuration on seven pages, edited in
 // place, reloaded from the drive, sent to its working memory and saved to its EEPROM;
@@ -79,6 +82,10 @@ class TSetupForm : public QMainWindow {
   QAction* acImport = nullptr;
   QAction* acExport = nullptr;
   QAction* acPrint = nullptr;
+  // The window's values beside a setup file's, or beside the drive's own setup read
+  // afresh; the window keeps its values either way.
+  QAction* acCompareFile = nullptr;
+  QAction* acCompareDrive = nullptr;
 
   void acReloadExecute();
   void acSendExecute();
@@ -86,6 +93,8 @@ class TSetupForm : public QMainWindow {
   void acExportExecute();
   void acImportExecute();
   void acPrintExecute();
+  void acCompareFileExecute();
+  void acCompareDriveExecute();
 
   // Whether the window may close now, asking the engineer when the drive holds changes
   // that are not saved. The program's exit asks it too, whether the window is shown or not.
@@ -100,6 +109,8 @@ class TSetupForm : public QMainWindow {
   // --- For the report, the tests and pictures -----------------------------------------
   QTabWidget* Pages() const { return pages_; }
   TkoPrintRtfDoc* koPrintDoc() const { return koPrintDoc_; }
+  // The comparison shown last; none before the first.
+  TCompareDialog* CompareDialog() const;
   // The lines of one page of the report: its visible, enabled parameters in control
   // order, group frames with a heading line.
   std::vector<std::string> PageReportLines(int page) const;
@@ -147,6 +158,11 @@ class TSetupForm : public QMainWindow {
   void LogKeptEdits();
   // An import's values not taken as written, and a file of another drive model, in the log.
   void LogImportChecks(TkoDeviceVX310& d, const vx::SetupImport& result);
+  // The file an import or a comparison reads; empty when cancelled.
+  QString AskOpenFileName(const QString& title);
+  // Shows the differences in the comparison dialog, one row a parameter.
+  void ShowComparison(TkoDeviceVX310& d, const QString& heading, const QString& otherCaption,
+                      const std::vector<vx::SetupDifference>& differences);
 
   TkoUserInterfaceUtils* koInterface_ = nullptr;
   TkoPrintRtfDoc* koPrintDoc_ = nullptr;
@@ -154,5 +170,6 @@ class TSetupForm : public QMainWindow {
   TWholeToolBar* bar_ = nullptr;
   TkoDeviceVX310* boundDrive_ = nullptr;
   std::unique_ptr<Frames> f_;  // the page controls (widgets are children of the window)
+  QPointer<TCompareDialog> compare_;
   std::string settingsFile_;
 };
