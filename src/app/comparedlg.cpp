@@ -82,7 +82,6 @@ void TCompareDialog::SetComparison(const QString& heading, const QString& otherC
     outcome_->setText(QStringLiteral("%1 differences").arg(rows.size()));
   // Without rows the table would be an empty frame under "No differences".
   table_->setVisible(!rows.empty());
-  copy_->setDefault(false);
   FitToContent();
 }
 

@@ -1019,15 +1019,17 @@ void TSetupForm::acCompareDriveExecute() {
   int32_t result = 0;
   std::vector<vx::SetupDifference> differences;
   {
-    QApplication::setOverrideCursor(Qt::WaitCursor);
     // The read waits for the drive, running only the connection's hand-overs meanwhile.
+    struct WaitCursor {
+      WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+      ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    } waiting;
     differences = vx::CompareWithDrive(*d, result);
-    QApplication::restoreOverrideCursor();
   }
   // The drive may have gone while its setup was read (a hand-over of the connection).
   if (Drive() != d) {
-    vx::ShowMessage(this, QStringLiteral("The drive went away while its setup was read.") +
-                              QStringLiteral("\n\rNothing compared."));
+    vx::ShowMessage(this, QStringLiteral("The drive went away while its setup was read.\n\rNothing "
+                                         "compared."));
     return;
   }
   if (result == kRegBufferNotReady) {
