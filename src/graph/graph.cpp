@@ -276,11 +276,18 @@ void TkoGraph::DrawAll(vx::GraphCanvas& canvas) {
   for (const auto& d : diagrams_) d->Draw(&canvas);
 }
 
-void TkoGraph::RenderOn(QPaintDevice& device) {
+void TkoGraph::RenderOn(QPaintDevice& device, const std::function<void(QPainter&)>& over) {
   vx::GraphCanvas c(device);
   c.Painter().fillRect(QRect(Bounds.Left, Bounds.Top, Bounds.Width(), Bounds.Height()),
                        ButtonFace());
   DrawAll(c);
+  if (over) {
+    c.Painter().save();
+    c.Painter().setClipping(false);
+    c.Painter().setCompositionMode(QPainter::CompositionMode_SourceOver);
+    over(c.Painter());
+    c.Painter().restore();
+  }
 }
 
 void TkoGraph::SaveToFile(const std::string& fileName) {

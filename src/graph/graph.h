@@ -64,7 +64,8 @@ class TkoGraph : public QObject {
   }
   // Draws every diagram on any paint device (an SVG generator, a printer), at Bounds'
   // size, with the same drawing code as the bitmap.
-  void RenderOn(QPaintDevice& device);
+  // `over` draws on top, with the same painter, before the device is finished.
+  void RenderOn(QPaintDevice& device, const std::function<void(QPainter&)>& over = {});
   // Renders and writes the picture; the format follows the file's suffix: SVG (drawn as
   // lines and text) or a bitmap format (BMP without a known suffix). Written atomically.
   // Throws EkoException when the file cannot be written.
