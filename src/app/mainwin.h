@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/connectionstate.h"
+#include "app/logmemo.h"
 
 class QAction;
 class QLabel;
@@ -25,7 +26,6 @@ struct TNetworkMainWindow;
 
 namespace vx {
 class TIniFile;
-class TLogMemo;
 }
 
 // Application title, also the main window's caption.

@@ -8,6 +8,7 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QRegion>
 #include <QResizeEvent>
 #include <QShowEvent>
 #include <QSvgGenerator>
@@ -306,7 +307,20 @@ bool TScopeForm::SetMarkerAt(int which, const QPoint& clientPos) {
   const Axis axis = AxisOf(d);
   if (axis != markerAxis_) markerX_[1 - which].reset();
   markerAxis_ = axis;
-  markerX_[which] = d->ScaleX()->FromPixelX(clientPos.x(), d->PlotRect);
+  // On the sample nearest the mouse, when one is drawn within a few pixels: the values a
+  // marker reads are those of a read, not of a moment between two.
+  const double x = d->ScaleX()->FromPixelX(clientPos.x(), d->PlotRect);
+  const double reach = 3.0 / d->ScaleX()->PixelsPerUnit();
+  double snapped = x;
+  double best = reach;
+  for (const Channel& c : ChannelsOn(axis)) {
+    for (const Tko2DPoint& p : c.trace->Points()) {
+      if (!std::isfinite(p.X) || std::fabs(p.X - x) > best) continue;
+      best = std::fabs(p.X - x);
+      snapped = p.X;
+    }
+  }
+  markerX_[which] = snapped;
   if (Showing()) PaintScope();
   update();
   return true;
@@ -706,14 +720,16 @@ void TScopeForm::PaintScope() {
   PlaceDiagrams();
   PlaceMarkers();
   graph_->RenderTo(nullptr);
-  const vx::Rect& c = graph_->ChangedArea();
-  if (c.Width() <= 0 || c.Height() <= 0) return;
+  if (graph_->ChangedRects().empty()) return;
   // The cursor's and markers' boxes read the data: they are drawn anew with it.
-  if (cursor_ || markerX_[0] || markerX_[1]) {
+  if (cursor_ || markerX_[0] || markerX_[1] || paused_) {
     update();
-  } else {
-    update(QRect(c.Left, c.Top, c.Width(), c.Height()));
+    return;
   }
+  QRegion changed;
+  for (const vx::Rect& r : graph_->ChangedRects())
+    changed += QRect(r.Left, r.Top, r.Width(), r.Height());
+  update(changed);
 }
 
 void TScopeForm::FeedActState(const TkoDeviceVX310* drive, double timeStamp) {
@@ -827,7 +843,8 @@ void TScopeForm::leaveEvent(QEvent* event) {
 void TScopeForm::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
   // The window's face shows where no diagram is; a new palette is not in the bitmap yet.
-  if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange) {
+  if (graph_ != nullptr &&
+      (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange)) {
     graph_->Invalidate();
     if (Showing()) PaintScope();
   }

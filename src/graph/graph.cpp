@@ -210,6 +210,7 @@ bool TkoGraph::RenderTo(QPainter* canvas) {
   const int w = Bounds.Width();
   const int h = Bounds.Height();
   changed_ = {};
+  changedRects_.clear();
   if (w > 0 && h > 0) {
     const double dpr = DevicePixelRatio > 0.0 ? DevicePixelRatio : 1.0;
     const QSize pixels(qRound(w * dpr), qRound(h * dpr));
@@ -237,6 +238,7 @@ bool TkoGraph::RenderTo(QPainter* canvas) {
       bitmap_.fill(ButtonFace());
       DrawAll(c);
       changed_ = {0, 0, w, h};
+      changedRects_.push_back(changed_);
     } else {
       // A diagram drawn again paints over those below it where they overlap; those above
       // it are drawn again too, so that the stacking stays as it was.
@@ -257,7 +259,8 @@ bool TkoGraph::RenderTo(QPainter* canvas) {
         TkoGraphDiagram& d = *diagrams_[i];
         d.Draw(&c);
         const vx::Rect& o = d.OuterRect;
-        changed_ = Unite(changed_, {o.Left, o.Top, o.Right + 1, o.Bottom + 1});
+        changedRects_.push_back({o.Left, o.Top, o.Right + 1, o.Bottom + 1});
+        changed_ = Unite(changed_, changedRects_.back());
       }
     }
     // The drawing may have changed what the fingerprint sees (automatic ranges).

@@ -56,6 +56,9 @@ class TkoGraph : public QObject {
   // The part of the bitmap (layout pixels) the last RenderTo drew anew; empty when
   // nothing had changed.
   const vx::Rect& ChangedArea() const { return changed_; }
+  // The areas of the diagrams drawn anew (each with its Right and Bottom), or the whole
+  // bitmap after a full drawing.
+  const std::vector<vx::Rect>& ChangedRects() const { return changedRects_; }
   // The next RenderTo draws everything (after a change the fingerprint cannot see, such
   // as the application palette).
   void Invalidate() {
@@ -90,6 +93,7 @@ class TkoGraph : public QObject {
   std::uint64_t layout_ = 0;  // of the diagrams' order, places and visibility
   bool drawn_ = false;        // the bitmap holds a full drawing
   vx::Rect changed_;
+  std::vector<vx::Rect> changedRects_;
   TkoGraphDiagram* selected_ = nullptr;
   std::vector<std::unique_ptr<TkoGraphDiagram>> diagrams_;
 };
