@@ -21,7 +21,6 @@
 #include <cstdint>
 #include <filesystem>
 #include <limits>
-#include <map>
 #include <system_error>
 
 #include "config/inifile.h"
@@ -483,28 +482,50 @@ std::string WriteOut(const std::string& file, std::string_view data) {
 std::string TScopeForm::ExportCsv(const std::string& file) {
   // The decimal separator is the process's; a comma there moves the fields to semicolons.
   const char sep = vx::Formats().DecimalSeparator == ',' ? ';' : ',';
-  struct Row {
-    double volt = NAN, amps = NAN, pos = NAN, speed = NAN;
+  // The series in time order, gaps left out; a read gave each of them one sample, and
+  // reads may share a time stamp, so the rows are made by walking them side by side.
+  struct Sample {
+    double t, a, b;
   };
-  std::map<double, Row> rows;
-  for (const Tko2DPoint& p : trcVolt_->Points())
-    if (std::isfinite(p.X)) rows[p.X].volt = p.Y;
-  for (const Tko2DPoint& p : trcCurrent_->Points())
-    if (std::isfinite(p.X)) rows[p.X].amps = p.Y;
-  const auto& sp = trcSpeedPos_->Points();
-  for (std::size_t i = 0; i < sp.size() && i < speedPosTimes_.size(); ++i) {
-    if (!std::isfinite(speedPosTimes_[i]) || !std::isfinite(sp[i].X)) continue;
-    Row& r = rows[speedPosTimes_[i]];
-    r.pos = sp[i].X;
-    r.speed = sp[i].Y;
+  const auto samples = [](const std::vector<Tko2DPoint>& points, const std::deque<double>* times) {
+    std::vector<Sample> out;
+    for (std::size_t i = 0; i < points.size(); ++i) {
+      const double t = times != nullptr ? (i < times->size() ? (*times)[i] : NAN) : points[i].X;
+      if (std::isfinite(t) && std::isfinite(points[i].X)) out.push_back({t, points[i].X, points[i].Y});
+    }
+    return out;
+  };
+  const std::vector<Sample> series[3] = {samples(trcCurrent_->Points(), nullptr),
+                                         samples(trcVolt_->Points(), nullptr),
+                                         samples(trcSpeedPos_->Points(), &speedPosTimes_)};
+  struct Row {
+    double t;
+    double amps = NAN, volt = NAN, pos = NAN, speed = NAN;
+  };
+  std::vector<Row> rows;
+  std::size_t next[3] = {0, 0, 0};
+  for (;;) {
+    double t = INFINITY;
+    for (int k = 0; k < 3; ++k)
+      if (next[k] < series[k].size()) t = std::min(t, series[k][next[k]].t);
+    if (!std::isfinite(t)) break;
+    Row r{t};
+    for (int k = 0; k < 3; ++k) {
+      if (next[k] >= series[k].size() || series[k][next[k]].t != t) continue;
+      const Sample& s = series[k][next[k]++];
+      if (k == 0) r.amps = s.b;
+      if (k == 1) r.volt = s.b;
+      if (k == 2) r.pos = s.a, r.speed = s.b;
+    }
+    rows.push_back(r);
   }
   const auto number = [](double v) {
     return std::isfinite(v) ? vx::FormatFloat("0.######", v) : std::string();
   };
   std::string out = std::string("Time") + sep + "IAct [A]" + sep + "Volt [V]" + sep +
                     "Position [stp]" + sep + "Speed [rpm]\r\n";
-  for (const auto& [t, r] : rows) {
-    out += vx::FormatDateTime("dd/mm/yyyy hh:mm:ss.zzz", t);
+  for (const Row& r : rows) {
+    out += vx::FormatDateTime("dd/mm/yyyy hh:mm:ss.zzz", r.t);
     for (double v : {r.amps, r.volt, r.pos, r.speed}) {
       out += sep;
       out += number(v);
