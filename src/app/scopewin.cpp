@@ -738,6 +738,7 @@ void TScopeForm::PlaceDiagrams() {
 }
 
 void TScopeForm::PaintScope() {
+  stale_ = false;
   PlaceDiagrams();
   PlaceMarkers();
   graph_->RenderTo(nullptr);
@@ -776,7 +777,13 @@ void TScopeForm::FeedActState(const TkoDeviceVX310* drive, double timeStamp) {
   if (drive->ParI_MotorA != nullptr) AddCurrent(t, drive->ParI_MotorA->GetValue());
   if (drive->ParMotorIrA != nullptr) SetIMax(t, drive->ParMotorIrA->GetValue());
   if (drive->ParMotorIpA != nullptr) SetINom(t, drive->ParMotorIpA->GetValue());
-  if (!paused_ && Showing()) PaintScope();
+  if (paused_) return;
+  if (Showing()) {
+    PaintScope();
+  } else {
+    // Shown but not on screen yet (or minimised): drawn when it is painted.
+    stale_ = true;
+  }
 }
 
 void TScopeForm::AddGap() {
@@ -795,7 +802,11 @@ void TScopeForm::AddGap() {
 void TScopeForm::BreakTraces() {
   if (paused_) return Hold({Held::kGap, lastTime_, 0, 0});
   AddGap();
-  if (Showing()) PaintScope();
+  if (Showing()) {
+    PaintScope();
+  } else {
+    stale_ = true;
+  }
 }
 
 void TScopeForm::ResetStart1Click() {
@@ -840,8 +851,9 @@ void TScopeForm::FormClose() {
 void TScopeForm::paintEvent(QPaintEvent* /*event*/) {
   // A bitmap of another size is stale: the window was resized or never rendered.
   const QImage& bitmap = graph_->Bitmap();
-  if (bitmap.deviceIndependentSize().toSize() != size() ||
+  if (stale_ || bitmap.deviceIndependentSize().toSize() != size() ||
       bitmap.devicePixelRatio() != devicePixelRatioF()) {
+    stale_ = false;
     PlaceDiagrams();
     PlaceMarkers();
     graph_->RenderTo(nullptr);

@@ -219,6 +219,8 @@ class TScopeForm : public QWidget {
   QAction* acExportPicture_ = nullptr;
 
   bool paused_ = false;
+  // Samples came in while the window was not on screen: the bitmap is behind them.
+  bool stale_ = false;
   std::deque<Held> held_;
   // Time stamps of the position trace's points (its X is the position), for the export.
   std::deque<double> speedPosTimes_;

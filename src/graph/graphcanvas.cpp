@@ -124,6 +124,25 @@ void GraphCanvas::LineTo(int x, int y) {
   MoveTo(x, y);
 }
 
+void GraphCanvas::PolylineTo(const std::vector<QPoint>& points) {
+  if (points.empty()) return;
+  if (Pen.Style == Qt::NoPen || (Pen.Width <= 1 && raster_)) {
+    for (const QPoint& p : points) LineTo(p.x(), p.y());
+    return;
+  }
+  // Beyond the limits a wide line is left to Qt's clipping as in LineTo.
+  std::vector<QPoint> line;
+  line.reserve(points.size() + 1);
+  line.emplace_back(penX_, penY_);
+  for (const QPoint& p : points)
+    if (p != line.back()) line.push_back(p);
+  if (line.size() >= 2) {
+    ApplyPen();
+    painter_.drawPolyline(line.data(), static_cast<int>(line.size()));
+  }
+  MoveTo(points.back().x(), points.back().y());
+}
+
 void GraphCanvas::ThinLine(int x0, int y0, int x1, int y1) {
   // Qt leaves out the lower-right end of a thin line whichever way it runs; the drawing
   // code relies on a line covering its first point and not its last, so thin lines are

@@ -42,6 +42,10 @@ class GraphCanvas {
 
   void MoveTo(int x, int y);
   void LineTo(int x, int y);  // draws with Pen and moves the pen position to (x, y)
+  // Lines from the pen position through every point, as LineTo to each would draw them,
+  // but a wide pen strokes them as one line (joined, with ends only at the two ends),
+  // which costs a fraction of the separate lines.
+  void PolylineTo(const std::vector<QPoint>& points);
   int PenX() const { return penX_; }
   int PenY() const { return penY_; }
 

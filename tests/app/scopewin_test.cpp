@@ -378,8 +378,22 @@ TEST_F(ScopeTest, RendersTheLiveSeriesInTheirDiagrams) {
   const vx::Rect plot = scope->CurrentDiagram()->PlotRect;
   EXPECT_GT(vxtest::CountColor(image, plot, QColor(255, 0, 0)), plot.Width() / 4);
 
-  // For a person's eye: each of the small diagrams in turn in the large area.
+  // For a person's eye: the tools at work (markers A and B, the cursor, paused), then each
+  // of the small diagrams in turn in the large area.
   if (const char* png = std::getenv("VX_SCOPE_PNG")) {
+    const TkoGraphDiagram* d = scope->DcBusDiagram();
+    const auto at = [&](int i) {
+      const vx::Rect& p = d->PlotRect;
+      return QPoint(d->ScaleX()->ToPixelX(t0 + i * 0.1 * kSecond, p), (p.Top + 2 * p.Bottom) / 3);
+    };
+    scope->SetMarkerAt(0, at(60));
+    scope->SetMarkerAt(1, at(150));
+    scope->SetCursorAt(at(110));
+    scope->SetPaused(true);
+    scope->grab().save(QString(png) + ".tools.png");
+    scope->SetPaused(false);
+    scope->ClearCursor();
+    scope->ClearMarkers();
     for (const char* name : {"speedpos", "current"}) {
       scope->FormClick({w - 40, 50});
       scope->grab().save(QString(png) + "." + name + ".png");
