@@ -67,7 +67,8 @@ TLogMemo::~TLogMemo() {
 }
 
 int TLogMemo::StampWidth() const {
-  return fontMetrics().horizontalAdvance(QString::fromLatin1(FormatDateTime(kShownStamp, 0.5).c_str())) +
+  return fontMetrics().horizontalAdvance(
+             QString::fromLatin1(FormatDateTime(kShownStamp, 0.5).c_str())) +
          2 * kPad;
 }
 

@@ -17,8 +17,8 @@ namespace vx {
 class TLogMemo : public QPlainTextEdit {
  public:
   struct Entry {
-    double Stamp;       // local date and time in days; NaN for text put in without one
-    std::string Text;   // Windows-1252
+    double Stamp;      // local date and time in days; NaN for text put in without one
+    std::string Text;  // Windows-1252
   };
 
   explicit TLogMemo(QWidget* parent = nullptr);

@@ -12,8 +12,8 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
-#include <QMouseEvent>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QScrollBar>
@@ -721,8 +721,9 @@ void TMainForm::AddMessage(const std::string& line) {
 void TMainForm::acSaveLogExecute() {
   const QString caption = tr("Save log");
   const QString filter = tr("Log files (*.log);;Text files (*.txt);;All files (*)");
-  const QString file = AskSaveFileName ? AskSaveFileName(caption, filter)
-                                       : QFileDialog::getSaveFileName(this, caption, QString(), filter);
+  const QString file = AskSaveFileName
+                           ? AskSaveFileName(caption, filter)
+                           : QFileDialog::getSaveFileName(this, caption, QString(), filter);
   if (file.isEmpty()) return;
   if (const std::string why = Memo->SaveTo(vx::FromQString(file)); !why.empty())
     vx::ShowMessage(this, vx::ToQString(why));

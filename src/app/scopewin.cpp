@@ -16,15 +16,15 @@
 #include <QtGlobal>
 #include <algorithm>
 #include <cmath>
-#include <cstring>
-#include <string_view>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <limits>
+#include <string_view>
 #include <system_error>
 
-#include "config/inifile.h"
 #include "app/appdialogs.h"
+#include "config/inifile.h"
 #include "devices/vx310.h"
 #include "paramui/contrast.h"
 #include "platform/atomicfile.h"
@@ -177,8 +177,8 @@ void TScopeForm::CreateTools() {
                               .arg(kMarkerName[i]));
     connect(acMarker_[i], &QAction::triggered, this, [this, i] {
       // From the popup menu: where it was opened; by key: where the mouse is.
-      const QPoint at = menu_->isVisible() || !underMouse() ? menuPos_
-                                                            : mapFromGlobal(QCursor::pos());
+      const QPoint at =
+          menu_->isVisible() || !underMouse() ? menuPos_ : mapFromGlobal(QCursor::pos());
       SetMarkerAt(i, at);
     });
   }
@@ -291,10 +291,11 @@ QStringList TScopeForm::CursorReadout() const {
   lines << XText(axis, x);
   for (const Channel& c : ChannelsOn(axis)) {
     const std::optional<Tko2DPoint> p = SampleAt(c.trace, x);
-    lines << QStringLiteral("%1: %2").arg(QString::fromLatin1(c.caption),
-                                          p ? QString::fromStdString(vx::FormatFloat(c.picture, p->Y)) +
-                                                  QLatin1Char(' ') + QString::fromLatin1(c.unit)
-                                            : QStringLiteral("-"));
+    lines << QStringLiteral("%1: %2").arg(
+        QString::fromLatin1(c.caption),
+        p ? QString::fromStdString(vx::FormatFloat(c.picture, p->Y)) + QLatin1Char(' ') +
+                QString::fromLatin1(c.unit)
+          : QStringLiteral("-"));
   }
   return lines;
 }
@@ -368,14 +369,14 @@ QStringList TScopeForm::MarkerReadout() const {
     const auto value = [&](const std::optional<Tko2DPoint>& p) {
       return p ? QString::fromStdString(vx::FormatFloat(c.picture, p->Y)) : QStringLiteral("-");
     };
-    QString line = QStringLiteral("%1: %2 \u2192 %3 %4")
-                       .arg(QString::fromLatin1(c.caption), value(pa), value(pb),
-                            QString::fromLatin1(c.unit));
+    QString line =
+        QStringLiteral("%1: %2 \u2192 %3 %4")
+            .arg(QString::fromLatin1(c.caption), value(pa), value(pb), QString::fromLatin1(c.unit));
     if (pa && pb) {
       const std::string picture = std::string("+") + c.picture + ";-" + c.picture + ";" + c.picture;
-      line += QString::fromUtf8("  \u0394 %1 %2").arg(
-          QString::fromStdString(vx::FormatFloat(picture, pb->Y - pa->Y)),
-          QString::fromLatin1(c.unit));
+      line += QString::fromUtf8("  \u0394 %1 %2")
+                  .arg(QString::fromStdString(vx::FormatFloat(picture, pb->Y - pa->Y)),
+                       QString::fromLatin1(c.unit));
     }
     lines << line;
   }
@@ -491,7 +492,8 @@ std::string TScopeForm::ExportCsv(const std::string& file) {
     std::vector<Sample> out;
     for (std::size_t i = 0; i < points.size(); ++i) {
       const double t = times != nullptr ? (i < times->size() ? (*times)[i] : NAN) : points[i].X;
-      if (std::isfinite(t) && std::isfinite(points[i].X)) out.push_back({t, points[i].X, points[i].Y});
+      if (std::isfinite(t) && std::isfinite(points[i].X))
+        out.push_back({t, points[i].X, points[i].Y});
     }
     return out;
   };

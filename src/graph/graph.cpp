@@ -13,9 +13,9 @@
 
 #include "graph/graphcanvas.h"
 #include "graph/graphscala.h"
-#include "regmodel/numberformat.h"
 #include "platform/atomicfile.h"
 #include "platform/koexception.h"
+#include "regmodel/numberformat.h"
 
 namespace {
 

@@ -33,8 +33,8 @@ class TkoGraphMarker : public TkoGraphElement {
   // along the scale as little as needed to keep clear of `taken` (the boxes of the markers
   // placed before it); a box that finds no free place within its scale is left out. The
   // boxes placed are added to `taken`.
-  void PlaceBoxes(vx::GraphCanvas& canvas, const TkoGraphScala& scaleX,
-                  const TkoGraphScala& scaleY, std::vector<vx::Rect>& taken);
+  void PlaceBoxes(vx::GraphCanvas& canvas, const TkoGraphScala& scaleX, const TkoGraphScala& scaleY,
+                  std::vector<vx::Rect>& taken);
 
   // The parts whose value lies in its scale's range, each when its format is visible. The
   // value boxes drawn become the hit areas; a box not drawn cannot be hit. Boxes go where

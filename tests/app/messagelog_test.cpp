@@ -51,16 +51,16 @@ TEST_F(MessageLogTest, EveryLineKeepsTheMomentItWasWrittenBesideTheUnchangedText
   form->AddMessage("Device found: VX310v220");
   form->AddMessage("Setup dowloaded, data refreshed.");
   const double after = vx::Now();
-  EXPECT_EQ(form->Memo->toPlainText().toStdString(),
+  EXPECT_EQ(form->Controls().Memo->toPlainText().toStdString(),
             "Device found: VX310v220\nSetup dowloaded, data refreshed.");
-  const std::vector<vx::TLogMemo::Entry> entries = form->Memo->Entries();
+  const std::vector<vx::TLogMemo::Entry> entries = form->Controls().Memo->Entries();
   ASSERT_EQ(entries.size(), 2u);
   for (const auto& e : entries) {
     EXPECT_GE(e.Stamp, before);
     EXPECT_LE(e.Stamp, after);
   }
   EXPECT_LE(entries[0].Stamp, entries[1].Stamp);
-  EXPECT_GT(form->Memo->StampWidth(), 0);
+  EXPECT_GT(form->Controls().Memo->StampWidth(), 0);
 }
 
 TEST_F(MessageLogTest, SaveLogWritesEveryLineWithItsDateAndTimeInTheProcessSeparators) {
@@ -81,7 +81,7 @@ TEST_F(MessageLogTest, SaveLogWritesEveryLineWithItsDateAndTimeInTheProcessSepar
   form->acSaveLog->trigger();
   vx::SetFormats(kept);
   ASSERT_EQ(asked.size(), 1u);
-  const std::vector<vx::TLogMemo::Entry> e = form->Memo->Entries();
+  const std::vector<vx::TLogMemo::Entry> e = form->Controls().Memo->Entries();
   ASSERT_EQ(e.size(), 2u);
   const std::vector<std::string> saved = Lines(dir.Read("saved.log"));
   ASSERT_EQ(saved.size(), 2u);
@@ -89,8 +89,8 @@ TEST_F(MessageLogTest, SaveLogWritesEveryLineWithItsDateAndTimeInTheProcessSepar
     int y, mo, d, h, mi, s, ms;
     ASSERT_TRUE(vx::DecodeDateTime(e[i].Stamp, y, mo, d, h, mi, s, ms));
     char expected[64];
-    std::snprintf(expected, sizeof expected, "%02d-%02d-%04d %02d.%02d.%02d.%03d  ", d, mo, y, h, mi,
-                  s, ms);
+    std::snprintf(expected, sizeof expected, "%02d-%02d-%04d %02d.%02d.%02d.%03d  ", d, mo, y, h,
+                  mi, s, ms);
     EXPECT_EQ(saved[i], expected + e[i].Text);
   }
   EXPECT_TRUE(dialogs.messages.empty());
@@ -112,15 +112,15 @@ TEST_F(MessageLogTest, TheLogFileOfTheSettingsHoldsEachLineAsSoonAsItIsWritten) 
     const char* setting;  // the value of LogFile
     std::string file;
   } cases[] = {
-      {"old.log", dir.File("old.log")},            // beside the settings file, appended
-      {"", ""},                                     // no mirror
+      {"old.log", dir.File("old.log")},  // beside the settings file, appended
+      {"", ""},                          // no mirror
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.setting);
     dir.Write("VX310_ConfigTerm.ini", std::string("[MainForm]\nLogFile=") + c.setting + "\n");
     const std::string before = c.file.empty() ? "" : dir.Read("old.log");
     auto form = Open();
-    EXPECT_EQ(form->Memo->MirrorFile(), c.file);
+    EXPECT_EQ(form->Controls().Memo->MirrorFile(), c.file);
     std::vector<std::string> written;
     for (const char* text : {"Connecting COM1...", "Device found: VX310v220", "Offline"}) {
       form->AddMessage(text);
@@ -129,7 +129,7 @@ TEST_F(MessageLogTest, TheLogFileOfTheSettingsHoldsEachLineAsSoonAsItIsWritten) 
       // On the disk at once, with the window still open: a crash now loses nothing.
       const std::vector<std::string> lines = Lines(dir.Read("old.log"));
       ASSERT_EQ(lines.size(), Lines(before).size() + written.size());
-      const std::vector<vx::TLogMemo::Entry> e = form->Memo->Entries();
+      const std::vector<vx::TLogMemo::Entry> e = form->Controls().Memo->Entries();
       EXPECT_EQ(lines.back(), Stamped(e.back().Stamp, text));
     }
     form.reset();
@@ -148,9 +148,9 @@ TEST_F(MessageLogTest, TheLogFileOfTheSettingsHoldsEachLineAsSoonAsItIsWritten) 
 TEST_F(MessageLogTest, ALogFileThatCannotBeOpenedIsSaidInTheLog) {
   dir.Write("VX310_ConfigTerm.ini", "[MainForm]\nLogFile=" + dir.File("no/such/folder.log") + "\n");
   auto form = Open();
-  const std::string log = form->Memo->toPlainText().toStdString();
+  const std::string log = form->Controls().Memo->toPlainText().toStdString();
   EXPECT_NE(log.find("no/such/folder.log"), std::string::npos) << log;
-  EXPECT_FALSE(form->Memo->MirrorError().empty());
+  EXPECT_FALSE(form->Controls().Memo->MirrorError().empty());
 }
 
 class FaultNoticeTest : public MessageLogTest {
@@ -163,13 +163,14 @@ class FaultNoticeTest : public MessageLogTest {
     ASSERT_NE(pages, nullptr);
   }
   bool Marked() const {
-    return form->FaultNoticeShown() && form->FaultLabel->isVisible() &&
+    return form->FaultNoticeShown() && form->Controls().FaultLabel->isVisible() &&
            form->windowTitle().startsWith("FAULT - ") &&
-           pages->currentWidget() == form->ActFaultMemo &&
-           pages->tabBar()->tabTextColor(pages->indexOf(form->ActFaultMemo)) == QColor(198, 40, 40);
+           pages->currentWidget() == form->Controls().ActFaultMemo &&
+           pages->tabBar()->tabTextColor(pages->indexOf(form->Controls().ActFaultMemo)) ==
+               QColor(198, 40, 40);
   }
   bool Unmarked() const {
-    return !form->FaultNoticeShown() && !form->FaultLabel->isVisible() &&
+    return !form->FaultNoticeShown() && !form->Controls().FaultLabel->isVisible() &&
            form->windowTitle() == QString(kAppTitle);
   }
 
@@ -179,49 +180,47 @@ class FaultNoticeTest : public MessageLogTest {
 
 TEST_F(FaultNoticeTest, ANewPresentFaultIsMarkedUntilTheEngineerHasLooked) {
   EXPECT_TRUE(Unmarked());
-  form->SetFaultLines(form->ActFaultMemo, {});
+  form->SetFaults({}, {});
   EXPECT_TRUE(Unmarked());
   // The engineer is on the other page when the fault comes.
-  pages->setCurrentWidget(form->PrevFaultMemo);
-  form->SetFaultLines(form->ActFaultMemo, {"F2.07 Motor stall detected"});
+  pages->setCurrentWidget(form->Controls().PrevFaultMemo);
+  form->SetFaults({"F2.07 Motor stall detected"}, {});
   EXPECT_TRUE(Marked());
-  EXPECT_NE(form->FaultLabel->text().indexOf("F2.07 Motor stall detected"), -1);
+  EXPECT_NE(form->Controls().FaultLabel->text().indexOf("F2.07 Motor stall detected"), -1);
   // Read again, the same fault is no news; a click on the other page's tab is no look.
-  form->SetFaultLines(form->ActFaultMemo, {"F2.07 Motor stall detected"});
+  form->SetFaults({"F2.07 Motor stall detected"}, {});
   QTabBar* bar = pages->tabBar();
   QTest::mouseClick(bar, Qt::LeftButton, {},
-                    bar->tabRect(pages->indexOf(form->PrevFaultMemo)).center());
+                    bar->tabRect(pages->indexOf(form->Controls().PrevFaultMemo)).center());
   EXPECT_TRUE(form->FaultNoticeShown());
   // A click on the page is a look.
-  pages->setCurrentWidget(form->ActFaultMemo);
-  QTest::mouseClick(form->ActFaultMemo->viewport(), Qt::LeftButton);
+  pages->setCurrentWidget(form->Controls().ActFaultMemo);
+  QTest::mouseClick(form->Controls().ActFaultMemo->viewport(), Qt::LeftButton);
   EXPECT_TRUE(Unmarked());
-  form->SetFaultLines(form->ActFaultMemo, {"F2.07 Motor stall detected"});
+  form->SetFaults({"F2.07 Motor stall detected"}, {});
   EXPECT_TRUE(Unmarked());
 
   // A second fault beside the first is news again; the indicator takes the look too.
-  form->SetFaultLines(form->ActFaultMemo,
-                      {"F2.07 Motor stall detected", "F1.00 DC bus overvoltage"});
+  form->SetFaults({"F2.07 Motor stall detected", "F1.00 DC bus overvoltage"}, {});
   EXPECT_TRUE(Marked());
-  EXPECT_NE(form->FaultLabel->text().indexOf("F1.00 DC bus overvoltage"), -1);
-  EXPECT_EQ(form->FaultLabel->text().indexOf("F2.07"), -1);
-  QTest::mouseClick(form->FaultLabel, Qt::LeftButton);
+  EXPECT_NE(form->Controls().FaultLabel->text().indexOf("F1.00 DC bus overvoltage"), -1);
+  EXPECT_EQ(form->Controls().FaultLabel->text().indexOf("F2.07"), -1);
+  QTest::mouseClick(form->Controls().FaultLabel, Qt::LeftButton);
   EXPECT_TRUE(Unmarked());
 
   // A fault gone and back is new; so is every fault of the next drive.
-  form->SetFaultLines(form->ActFaultMemo, {"F1.00 DC bus overvoltage"});
+  form->SetFaults({"F1.00 DC bus overvoltage"}, {});
   EXPECT_TRUE(Unmarked());
-  form->SetFaultLines(form->ActFaultMemo,
-                      {"F2.07 Motor stall detected", "F1.00 DC bus overvoltage"});
+  form->SetFaults({"F2.07 Motor stall detected", "F1.00 DC bus overvoltage"}, {});
   EXPECT_TRUE(Marked());
   form->AcknowledgeFault();
   EXPECT_TRUE(Unmarked());
   form->ClearStateLists();
-  form->SetFaultLines(form->ActFaultMemo, {"F1.00 DC bus overvoltage"});
+  form->SetFaults({"F1.00 DC bus overvoltage"}, {});
   EXPECT_TRUE(Marked());
   // The previous-fault page tells nothing new.
   form->AcknowledgeFault();
-  form->SetFaultLines(form->PrevFaultMemo, {"F0.01 Something long ago"});
+  form->SetFaults({"F1.00 DC bus overvoltage"}, {"F0.01 Something long ago"});
   EXPECT_TRUE(Unmarked());
 }
 
@@ -232,7 +231,7 @@ TEST_F(FaultNoticeTest, ComingToTheWindowWithTheFaultsInFrontIsALook) {
   other.activateWindow();
   if (!QTest::qWaitFor([&] { return other.isActiveWindow(); }) || form->isActiveWindow())
     GTEST_SKIP() << "this platform does not move the activation between windows";
-  form->SetFaultLines(form->ActFaultMemo, {"F2.07 Motor stall detected"});
+  form->SetFaults({"F2.07 Motor stall detected"}, {});
   EXPECT_TRUE(Marked());
   form->activateWindow();
   EXPECT_TRUE(QTest::qWaitFor([&] { return form->isActiveWindow(); }));

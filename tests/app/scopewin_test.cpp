@@ -433,8 +433,8 @@ TEST_F(ScopeTest, TheCursorReadsEveryTraceUnderTheMouseAndTheMarkersTheirDiffere
   EXPECT_EQ(r[2], "Volt: 570.0 V");
   // On speed over position: the point nearest the mouse.
   const TkoGraphDiagram* sp = scope->SpeedPosDiagram();
-  scope->SetCursorAt({sp->ScaleX()->ToPixelX(300, sp->PlotRect),
-                      sp->ScaleY()->ToPixelY(600, sp->PlotRect)});
+  scope->SetCursorAt(
+      {sp->ScaleX()->ToPixelX(300, sp->PlotRect), sp->ScaleY()->ToPixelY(600, sp->PlotRect)});
   EXPECT_EQ(scope->CursorReadout(), (QStringList{"Position: 300 stp", "Speed: 600 rpm"}));
   // Outside every plot there is no cursor.
   scope->SetCursorAt({1, 1});
@@ -460,11 +460,12 @@ TEST_F(ScopeTest, TheCursorReadsEveryTraceUnderTheMouseAndTheMarkersTheirDiffere
   const QImage image = scope->grab().toImage().convertToFormat(QImage::Format_RGB32);
   const int ax = static_cast<int>(PixelOf(volts, time(20)).x() * image.devicePixelRatio());
   const vx::Rect column{ax, static_cast<int>(volts->PlotRect.Top * image.devicePixelRatio()),
-                        ax + 1, static_cast<int>(volts->PlotRect.Bottom * image.devicePixelRatio())};
+                        ax + 1,
+                        static_cast<int>(volts->PlotRect.Bottom * image.devicePixelRatio())};
   EXPECT_GT(vxtest::CountColor(image, column, QColor(176, 80, 0)), 10);
   // A marker put on the other quantity takes its partner away; clearing takes both.
-  ASSERT_TRUE(scope->SetMarkerAt(1, {sp->ScaleX()->ToPixelX(500, sp->PlotRect),
-                                     sp->ScaleY()->ToPixelY(0, sp->PlotRect)}));
+  ASSERT_TRUE(scope->SetMarkerAt(
+      1, {sp->ScaleX()->ToPixelX(500, sp->PlotRect), sp->ScaleY()->ToPixelY(0, sp->PlotRect)}));
   EXPECT_TRUE(scope->MarkerReadout().isEmpty());
   scope->PaintScope();
   EXPECT_FALSE(TkoGraphMarker::IsPlaced(scope->MarkerOf(volts, 0)->Position.X));
@@ -510,10 +511,10 @@ TEST_F(ScopeTest, NoLineJoinsTheSamplesOfTwoConnections) {
     const vx::Rect gap = device(before + 3, after - 2);
     const int markerTop = static_cast<int>((marker - 2) * dpr);
     const int markerBottom = static_cast<int>((marker + 3) * dpr);
-    EXPECT_EQ(vxtest::CountColor(image, {gap.Left, gap.Top, gap.Right, markerTop}, c.color) +
-                  vxtest::CountColor(image, {gap.Left, markerBottom, gap.Right, gap.Bottom},
-                                     c.color),
-              0);
+    EXPECT_EQ(
+        vxtest::CountColor(image, {gap.Left, gap.Top, gap.Right, markerTop}, c.color) +
+            vxtest::CountColor(image, {gap.Left, markerBottom, gap.Right, gap.Bottom}, c.color),
+        0);
     EXPECT_GT(markerTop - gap.Top + gap.Bottom - markerBottom, 20);
   }
 }
