@@ -177,8 +177,7 @@ void TScopeForm::CreateTools() {
                               .arg(kMarkerName[i]));
     connect(acMarker_[i], &QAction::triggered, this, [this, i] {
       // From the popup menu: where it was opened; by key: where the mouse is.
-      const QPoint at =
-          menu_->isVisible() || !underMouse() ? menuPos_ : mapFromGlobal(QCursor::pos());
+      const QPoint at = menuOpen_ ? menuPos_ : mapFromGlobal(QCursor::pos());
       SetMarkerAt(i, at);
     });
   }
@@ -905,7 +904,10 @@ void TScopeForm::mouseReleaseEvent(QMouseEvent* event) {
 
 void TScopeForm::contextMenuEvent(QContextMenuEvent* event) {
   menuPos_ = event->pos();
-  menu_->popup(event->globalPos());
+  // Run to its end here, so that a marker chosen in it goes where it was opened.
+  menuOpen_ = true;
+  menu_->exec(event->globalPos());
+  menuOpen_ = false;
   event->accept();
 }
 

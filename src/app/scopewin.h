@@ -227,6 +227,7 @@ class TScopeForm : public QWidget {
   double lastTime_;  // of the last sample fed, NaN before the first
   std::optional<QPoint> cursor_;
   QPoint menuPos_;  // where the popup menu was opened
+  bool menuOpen_ = false;
   // Markers A and B: the quantity they stand on and their value there.
   std::array<std::optional<double>, 2> markerX_{};
   Axis markerAxis_ = Axis::kTime;

@@ -187,6 +187,7 @@ TEST_F(FaultNoticeTest, ANewPresentFaultIsMarkedUntilTheEngineerHasLooked) {
   form->SetFaults({"F2.07 Motor stall detected"}, {});
   EXPECT_TRUE(Marked());
   EXPECT_NE(form->Controls().FaultLabel->text().indexOf("F2.07 Motor stall detected"), -1);
+  vxtest::SaveShot(*form, "main_fault");
   // Read again, the same fault is no news; a click on the other page's tab is no look.
   form->SetFaults({"F2.07 Motor stall detected"}, {});
   QTabBar* bar = pages->tabBar();
