@@ -2,7 +2,7 @@
 # Installs with apt-get whatever of the build and test dependencies is missing.
 set -euo pipefail
 pkgs=(cmake g++ ninja-build pkg-config libgtest-dev libgmock-dev
-      qt6-base-dev libgl-dev libmodbus-dev mbpoll socat xvfb xauth
+      qt6-base-dev qt6-svg-dev libgl-dev libmodbus-dev mbpoll socat xvfb xauth
       clang libclang-rt-dev lld ccache dpkg-dev file)
 missing=()
 for p in "${pkgs[@]}"; do

@@ -52,6 +52,7 @@
 #include "app/scopewin.h"
 #include "app/setupwin.h"
 #include "app/startup.h"
+#include "graph/graph.h"
 #include "graph/graphtraccia.h"
 #include "mbwire/mbportmap.h"
 #include "mbwire/mbserial.h"
@@ -791,6 +792,128 @@ int UiCost(const std::vector<std::string>& args) {
   return 0;
 }
 
+// scope-render: the oscilloscope window with full series (320 samples each, a motor
+// running, the limit markers and markers A and B set), rendered into its bitmap at 1x and
+// at 2x device pixels. Figures per scale (median of the runs):
+//   scope-render        all three diagrams drawn from scratch
+//   scope-render-feed   one read more: only the diagrams that changed are drawn
+// and the window's share of a core for a drive standing still (scope-idle-cpu-shown,
+// -hidden).
+
+// --- scope-render ------------------------------------------------------------------------
+
+double MedianMs(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v.empty() ? 0 : v[v.size() / 2];
+}
+
+int ScopeRender(const std::vector<std::string>& args) {
+  int runs = 300;
+  int idleSeconds = 10;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (args[i] == "--runs" && i + 1 < args.size()) {
+      runs = std::atoi(args[++i].c_str());
+    } else if (args[i] == "--idle-seconds" && i + 1 < args.size()) {
+      idleSeconds = std::atoi(args[++i].c_str());
+    } else {
+      std::fprintf(stderr, "usage: vx310-uibench scope-render [--runs N] [--idle-seconds S]\n");
+      return 2;
+    }
+  }
+  if (runs < 1) runs = 1;
+  TScopeForm scope("");
+  const double second = 1.0 / 86400;
+  const double t0 = 46000.5;
+  int n = 0;
+  const auto feed = [&] {
+    const double t = t0 + n * 0.1 * second;
+    const double phase = n / 40.0;
+    scope.AddDcBus(t, 560 + 25 * std::sin(phase * 1.7));
+    scope.AddSpeedPos(180.0 * n + 4000 * std::sin(phase), 1500 * std::sin(phase) + 200);
+    scope.AddCurrent(t, 6 + 4 * std::sin(phase * 2.3) + (n % 7) * 0.2);
+    scope.SetIMax(t, 15);
+    scope.SetINom(t, 9.5);
+    ++n;
+  };
+  for (int i = 0; i < TScopeForm::kMaxPoints; ++i) feed();
+  scope.PaintScope();  // places the diagrams
+  TkoGraphDiagram* large = scope.DcBusDiagram();
+  const vx::Rect& p = large->PlotRect;
+  const auto at = [&](int sample) {
+    return QPoint(large->ScaleX()->ToPixelX(t0 + sample * 0.1 * second, p), (p.Top + p.Bottom) / 2);
+  };
+  scope.SetMarkerAt(0, at(n - 200));
+  scope.SetMarkerAt(1, at(n - 50));
+  TkoGraph* graph = scope.koGraph();
+  for (double dpr : {1.0, 2.0}) {
+    graph->DevicePixelRatio = dpr;
+    std::vector<double> full, fed;
+    for (int i = 0; i < runs + 10; ++i) {
+      graph->Invalidate();
+      QElapsedTimer timer;
+      timer.start();
+      graph->RenderTo(nullptr);
+      const double ms = timer.nsecsElapsed() / 1e6;
+      if (i >= 10) full.push_back(ms);
+    }
+    for (int i = 0; i < runs + 10; ++i) {
+      feed();
+      QElapsedTimer timer;
+      timer.start();
+      graph->RenderTo(nullptr);
+      const double ms = timer.nsecsElapsed() / 1e6;
+      if (i >= 10) fed.push_back(ms);
+    }
+    std::printf("# scale: %gx (%dx%d device pixels)\n", dpr, graph->Bitmap().width(),
+                graph->Bitmap().height());
+    std::printf("scope-render: %.2f ms\n", MedianMs(full));
+    std::printf("scope-render-feed: %.2f ms\n", MedianMs(fed));
+    std::fflush(stdout);
+  }
+
+  // The window's share of a core with a drive standing still and connected: a read every
+  // 100 ms with the same values (only the time moves on), the window on screen and, for
+  // comparison, hidden. Process CPU time over wall time, the feed, drawing and painting
+  // included.
+  const auto idleShare = [&](bool shown) {
+    TScopeForm idle("");
+    int k = 0;
+    const auto read = [&] {
+      const double t = t0 + 100 + k++ * 0.1 * second;
+      idle.AddDcBus(t, 325);
+      idle.AddSpeedPos(1000, 0);
+      idle.AddCurrent(t, 0);
+      idle.SetIMax(t, 8);
+      idle.SetINom(t, 4);
+      if (idle.isVisible()) idle.PaintScope();
+    };
+    for (int i = 0; i < TScopeForm::kMaxPoints; ++i) read();
+    if (shown) idle.show();
+    QTimer timer;
+    timer.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&timer, &QTimer::timeout, read);
+    timer.start(100);
+    QEventLoop loop;
+    QTimer::singleShot(1000, &loop, &QEventLoop::quit);  // settle
+    loop.exec();
+    timespec c0{}, c1{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &c0);
+    QElapsedTimer wall;
+    wall.start();
+    QTimer::singleShot(idleSeconds * 1000, &loop, &QEventLoop::quit);
+    loop.exec();
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &c1);
+    const double cpu = (c1.tv_sec - c0.tv_sec) + (c1.tv_nsec - c0.tv_nsec) / 1e9;
+    return 100.0 * cpu / (wall.nsecsElapsed() / 1e9);
+  };
+  if (idleSeconds > 0) {
+    std::printf("# idle drive, one read per 100 ms, %d s each\n", idleSeconds);
+    std::printf("scope-idle-cpu-shown: %.2f %%\n", idleShare(true));
+    std::printf("scope-idle-cpu-hidden: %.2f %%\n", idleShare(false));
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -800,7 +923,8 @@ int main(int argc, char** argv) {
         "usage: vx310-uibench BENCHMARK [args...]\n\nbenchmarks:\n"
         "  ui-stall     user-interface stalls and recovery times on a bad line\n"
         "  ui-start     process start to the main window shown\n"
-        "  ui-cost      identification time, CPU, memory and refresh times of the windows\n");
+        "  ui-cost      identification time, CPU, memory and refresh times of the windows\n"
+        "  scope-render oscilloscope rendering time at 1x and 2x\n");
     return argc < 2 ? 2 : 0;
   }
   QApplication app(argc, argv);
@@ -810,6 +934,7 @@ int main(int argc, char** argv) {
   if (std::strcmp(argv[1], "ui-start") == 0) return UiStart(args);
   if (std::strcmp(argv[1], "ui-start-child") == 0) return UiStartChild(args);
   if (std::strcmp(argv[1], "ui-cost") == 0) return UiCost(args);
+  if (std::strcmp(argv[1], "scope-render") == 0) return ScopeRender(args);
   std::fprintf(stderr, "vx310-uibench: unknown benchmark '%s' (try --help)\n", argv[1]);
   return 2;
 }

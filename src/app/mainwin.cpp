@@ -7,11 +7,13 @@
 #include <QDateTime>
 #include <QDialog>
 #include <QDir>
+#include <QFileDialog>
 #include <QFontDatabase>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QScreen>
 #include <QScrollBar>
@@ -30,6 +32,7 @@
 
 #include "app/appdialogs.h"
 #include "app/getstringdlg.h"
+#include "app/logmemo.h"
 #include "app/modulenetwork.h"
 #include "app/wholetoolbar.h"
 #include "config/inifile.h"
@@ -42,6 +45,7 @@
 #include "paramui/textcodec.h"
 #include "paramui/uierror.h"
 #include "paramui/userinterfaceutils.h"
+#include "regmodel/numberformat.h"
 
 namespace {
 
@@ -159,6 +163,11 @@ TMainForm::TMainForm(const std::string& startDirectory, QWidget* parent) : QMain
     move(left, top);
     std::string problems;
     vx::ApplyPortSettings(ini, &problems);
+    // The log mirrored to a file as it is written; a name without a folder is in the
+    // start directory.
+    std::string logFile = ini.ReadString("MainForm", "LogFile", "");
+    if (!logFile.empty() && logFile.front() != '/') logFile = startDirectory_ + logFile;
+    if (const std::string why = Memo->MirrorTo(logFile); !why.empty()) problems += why + "\n";
     SelectPort(ini.ReadInteger("Setup", "LastPort", 1));
     SelectSlave(ini.ReadInteger("Setup", "LastSlave", 1));
     if (!ini.ReadError().empty()) problems += ini.ReadError() + "\n";
@@ -252,6 +261,11 @@ void TMainForm::CreateActions() {
   run(acEditCurRange, [this] {
     if (CanEditCurRange()) acEditCurRangeExecute();
   });
+
+  acSaveLog = MakeAction(this, tr("Save log..."), QKeySequence(Qt::CTRL | Qt::Key_S),
+                         tr("Save the message log to a file"));
+  addAction(acSaveLog);
+  run(acSaveLog, [this] { acSaveLogExecute(); });
 }
 
 void TMainForm::CreateControls() {
@@ -338,7 +352,10 @@ void TMainForm::CreateToolBar() {
 void TMainForm::CreatePanes() {
   mainSplitter_ = new QSplitter(Qt::Vertical, this);
   mainSplitter_->setChildrenCollapsible(false);
-  Memo = MakeTextBox(mainSplitter_);
+  Memo = new vx::TLogMemo(mainSplitter_);
+  Memo->setReadOnly(true);
+  Memo->setLineWrapMode(QPlainTextEdit::NoWrap);
+  Memo->SaveAction = acSaveLog;
   Memo->setObjectName(QStringLiteral("Memo"));
   Memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
   Memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
@@ -370,6 +387,9 @@ void TMainForm::CreatePanes() {
   PrevFaultMemo->setPalette(tip);
   faultPages_->addTab(ActFaultMemo, tr("Present Fault List"));
   faultPages_->addTab(PrevFaultMemo, tr("Previous Fault List"));
+  // Looking at the present faults (a click on the page or its tab) takes a fault notice.
+  ActFaultMemo->viewport()->installEventFilter(this);
+  faultPages_->tabBar()->installEventFilter(this);
 
   stateGroup_ = new QGroupBox(tr("System State"), lowerSplitter_);
   auto* stateLayout = new QVBoxLayout(stateGroup_);
@@ -394,6 +414,22 @@ void TMainForm::CreatePanes() {
   ConnectionLabel->setObjectName(QStringLiteral("ConnectionLabel"));
   ConnectionLabel->setAutoFillBackground(true);
   ConnectionLabel->setContentsMargins(6, 1, 6, 1);
+  // A new fault, unmistakable until looked at; a click on it shows the faults.
+  FaultLabel = new QLabel(this);
+  FaultLabel->setObjectName(QStringLiteral("FaultLabel"));
+  FaultLabel->setAutoFillBackground(true);
+  FaultLabel->setContentsMargins(6, 1, 6, 1);
+  QPalette alarm = FaultLabel->palette();
+  alarm.setColor(QPalette::Window, QColor(198, 40, 40));
+  alarm.setColor(QPalette::WindowText, TextOn(QColor(198, 40, 40)));
+  FaultLabel->setPalette(alarm);
+  QFont alarmFont = FaultLabel->font();
+  alarmFont.setBold(true);
+  FaultLabel->setFont(alarmFont);
+  FaultLabel->setCursor(Qt::PointingHandCursor);
+  FaultLabel->installEventFilter(this);
+  FaultLabel->hide();
+  statusBar()->addPermanentWidget(FaultLabel);
   statusBar()->addPermanentWidget(ConnectionLabel);
   statusBar()->setSizeGripEnabled(true);
 }
@@ -525,6 +561,16 @@ void TMainForm::SetAboutWindow(QWidget* aboutForm) {
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+  if (faultNotice_ && event->type() == QEvent::MouseButtonPress &&
+      (watched == ActFaultMemo->viewport() || watched == FaultLabel ||
+       watched == faultPages_->tabBar())) {
+    faultPages_->setCurrentWidget(ActFaultMemo);
+    // A click on the other page's tab is no look at the present faults.
+    if (watched != faultPages_->tabBar() ||
+        faultPages_->tabBar()->tabAt(static_cast<QMouseEvent*>(event)->position().toPoint()) ==
+            faultPages_->indexOf(ActFaultMemo))
+      AcknowledgeFault();
+  }
   // The toggle buttons follow their windows, however a window was shown or hidden.
   if ((event->type() == QEvent::Show || event->type() == QEvent::Hide) &&
       (watched == setupForm_ || watched == controlForm_ || watched == scopeForm_))
@@ -669,12 +715,59 @@ void TMainForm::FitToContent() {
 }
 
 void TMainForm::AddMessage(const std::string& line) {
-  Memo->appendPlainText(vx::ToQString(line));
-  // The newest line is the one that matters.
-  Memo->verticalScrollBar()->setValue(Memo->verticalScrollBar()->maximum());
+  Memo->AddLine(line, vx::Now());
+}
+
+void TMainForm::acSaveLogExecute() {
+  const QString caption = tr("Save log");
+  const QString filter = tr("Log files (*.log);;Text files (*.txt);;All files (*)");
+  const QString file = AskSaveFileName
+                           ? AskSaveFileName(caption, filter)
+                           : QFileDialog::getSaveFileName(this, caption, QString(), filter);
+  if (file.isEmpty()) return;
+  if (const std::string why = Memo->SaveTo(vx::FromQString(file)); !why.empty())
+    vx::ShowMessage(this, vx::ToQString(why));
+}
+
+void TMainForm::ShowFaultNotice(const std::vector<std::string>& fresh) {
+  faultNotice_ = true;
+  FaultLabel->setText(tr("New fault: %1").arg(vx::ToQString(fresh.front())) +
+                      (fresh.size() > 1 ? tr(" (+%1)").arg(fresh.size() - 1) : QString()));
+  FaultLabel->setToolTip(tr("Click to acknowledge"));
+  FaultLabel->show();
+  const int page = faultPages_->indexOf(ActFaultMemo);
+  faultPages_->tabBar()->setTabTextColor(page, QColor(198, 40, 40));
+  faultPages_->setCurrentIndex(page);
+  setWindowTitle(QStringLiteral("FAULT - ") + QString::fromLatin1(kAppTitle));
+  // The desktop draws attention to a window in the background.
+  QApplication::alert(this);
+}
+
+void TMainForm::AcknowledgeFault() {
+  if (!faultNotice_) return;
+  faultNotice_ = false;
+  FaultLabel->hide();
+  faultPages_->tabBar()->setTabTextColor(faultPages_->indexOf(ActFaultMemo), QColor());
+  setWindowTitle(QString::fromLatin1(kAppTitle));
+}
+
+void TMainForm::changeEvent(QEvent* event) {
+  QMainWindow::changeEvent(event);
+  // Coming to the window with the present faults in front is looking at them.
+  if (event->type() == QEvent::ActivationChange && faultNotice_ && isActiveWindow() &&
+      faultPages_->currentWidget() == ActFaultMemo)
+    AcknowledgeFault();
 }
 
 void TMainForm::SetFaultLines(QPlainTextEdit* page, const std::vector<std::string>& lines) {
+  if (page == ActFaultMemo) {
+    std::vector<std::string> fresh;
+    for (const std::string& l : lines)
+      if (std::find(presentFaults_.begin(), presentFaults_.end(), l) == presentFaults_.end())
+        fresh.push_back(l);
+    presentFaults_ = lines;
+    if (!fresh.empty()) ShowFaultNotice(fresh);
+  }
   QString text = QStringLiteral("- NO ERROR -");
   if (!lines.empty()) {
     QStringList all;
@@ -723,7 +816,7 @@ TNetworkMainWindow TMainForm::SupervisorHooks() {
 TMainForm::TControls TMainForm::Controls() const {
   return {Memo,        ActFaultMemo,    PrevFaultMemo,   lvHwInfo,
           lvActState,  koFastInterface, koSlowInterface, PortButton,
-          SlaveButton, PortMenu,        ConnectionLabel};
+          SlaveButton, PortMenu,        ConnectionLabel, FaultLabel};
 }
 
 void TMainForm::ClearStateLists() {
@@ -733,6 +826,8 @@ void TMainForm::ClearStateLists() {
   lvActState->clear();
   ActFaultMemo->clear();
   PrevFaultMemo->clear();
+  // The next drive's faults are all new to the engineer.
+  presentFaults_.clear();
   UpdateActions();
 }
 

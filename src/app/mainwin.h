@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/connectionstate.h"
+#include "app/logmemo.h"
 
 class QAction;
 class QLabel;
@@ -80,8 +81,17 @@ class TMainForm : public QMainWindow {
   // Replaces the text of the two fault pages; "- NO ERROR -" on a page without lines.
   void SetFaults(const std::vector<std::string>& present, const std::vector<std::string>& previous);
 
-  // Appends one line to the message log.
+  // Appends one line to the message log, stamped with the present moment (shown beside
+  // it, and in front of it in a saved or mirrored log).
   void AddMessage(const std::string& line);
+  // Asked for the name of a file to write; empty: cancelled. Unset: the standard dialog.
+  std::function<QString(const QString& caption, const QString& filter)> AskSaveFileName;
+
+  // A fault that was not present before has appeared: the fault indicator is red, the
+  // present fault page in front and the window title marked, until the engineer has looked
+  // (the page shown while the window becomes active, or a click on the page or indicator).
+  [[nodiscard]] bool FaultNoticeShown() const { return faultNotice_; }
+  void AcknowledgeFault();
   // The connect button carries Disconnect while a connection runs, Connect otherwise.
   void SetConnectionRunning(bool running);
   // The action the connect button carries now.
@@ -106,6 +116,8 @@ class TMainForm : public QMainWindow {
   QAction* acViewScope = nullptr;
   QAction* acSupportedDev = nullptr;
   QAction* acEditCurRange = nullptr;
+  // "Save log..." (Ctrl+S, and in the log's popup menu).
+  QAction* acSaveLog = nullptr;
 
   // Whether the current-range edit can run now: a drive, the hardware list focused and
   // its maximum-current-range row selected.
@@ -114,7 +126,7 @@ class TMainForm : public QMainWindow {
   // --- For the tests and pictures ------------------------------------------------------
   // The window's controls and binders; the rest of the program uses the operations above.
   struct TControls {
-    QPlainTextEdit* Memo;
+    vx::TLogMemo* Memo;
     QPlainTextEdit* ActFaultMemo;
     QPlainTextEdit* PrevFaultMemo;
     QTreeWidget* lvHwInfo;
@@ -125,6 +137,7 @@ class TMainForm : public QMainWindow {
     QToolButton* SlaveButton;
     QMenu* PortMenu;
     QLabel* ConnectionLabel;
+    QLabel* FaultLabel;
   };
   [[nodiscard]] TControls Controls() const;
 
@@ -136,6 +149,7 @@ class TMainForm : public QMainWindow {
   void closeEvent(QCloseEvent* event) override;
   void showEvent(QShowEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void changeEvent(QEvent* event) override;
 
  private:
   void CreateActions();
@@ -155,11 +169,13 @@ class TMainForm : public QMainWindow {
   void FitToContent();
   void ShowConnectionStatus(const TConnectionStatus& status);
   void ShowStale();
+  void acSaveLogExecute();
+  void ShowFaultNotice(const std::vector<std::string>& fresh);
   // Replaces a fault page's text; "- NO ERROR -" when there are no lines.
   void SetFaultLines(QPlainTextEdit* page, const std::vector<std::string>& lines);
 
   // Controls and binders.
-  QPlainTextEdit* Memo = nullptr;
+  vx::TLogMemo* Memo = nullptr;
   QPlainTextEdit* ActFaultMemo = nullptr;
   QPlainTextEdit* PrevFaultMemo = nullptr;
   QTreeWidget* lvHwInfo = nullptr;
@@ -172,6 +188,8 @@ class TMainForm : public QMainWindow {
   QMenu* PortMenu = nullptr;
   // The connection-state indicator in the status bar.
   QLabel* ConnectionLabel = nullptr;
+  // The new-fault indicator beside it, shown while a new fault has not been looked at.
+  QLabel* FaultLabel = nullptr;
 
   std::string startDirectory_;
   int32_t selPort_ = 1;
@@ -192,4 +210,7 @@ class TMainForm : public QMainWindow {
   TConnectionStatus connectionStatus_;
   // The supervisor has told a state: until then nothing is drawn as stale.
   bool statusTold_ = false;
+  // The present faults last shown, to tell a new one.
+  std::vector<std::string> presentFaults_;
+  bool faultNotice_ = false;
 };

@@ -1,6 +1,7 @@
 #include "graph/graphcanvas.h"
 
 #include <QFontMetrics>
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -48,10 +49,16 @@ QFont GraphFont::ToQFont() const {
   return f;
 }
 
-GraphCanvas::GraphCanvas(QImage& bitmap) : painter_(&bitmap) {
+GraphCanvas::GraphCanvas(QImage& bitmap) : GraphCanvas(static_cast<QPaintDevice&>(bitmap)) {}
+
+GraphCanvas::GraphCanvas(QPaintDevice& device)
+    : painter_(&device),
+      raster_(device.devType() == QInternal::Image),
+      dpr_(device.devicePixelRatioF() > 1.0 ? device.devicePixelRatioF() : 1.0) {
   painter_.setRenderHint(QPainter::Antialiasing, false);
   painter_.setRenderHint(QPainter::TextAntialiasing, true);
   qfont_ = metricsFont_.ToQFont();
+  deviceFont_ = qfont_;
 }
 
 void GraphCanvas::ApplyPen() {
@@ -74,8 +81,24 @@ QFontMetrics GraphCanvas::Metrics() {
   if (!(Font == metricsFont_)) {
     metricsFont_ = Font;
     qfont_ = Font.ToQFont();
+    deviceFont_ = qfont_;
+    if (dpr_ > 1.0) {
+      if (qfont_.pixelSize() > 0) {
+        deviceFont_.setPixelSize(qRound(qfont_.pixelSize() * dpr_));
+      } else {
+        deviceFont_.setPointSizeF(qfont_.pointSizeF() * dpr_);
+      }
+    }
   }
   return QFontMetrics(qfont_);
+}
+
+int GraphCanvas::MeasuredWidth(const QString& text) {
+  const int plain = Metrics().horizontalAdvance(text);
+  if (dpr_ <= 1.0) return plain;
+  // Glyphs hinted at twice the size are not exactly twice as wide.
+  const int device = QFontMetrics(deviceFont_).horizontalAdvance(text);
+  return std::max(plain, static_cast<int>(std::ceil(device / dpr_)));
 }
 
 void GraphCanvas::MoveTo(int x, int y) {
@@ -92,13 +115,32 @@ void GraphCanvas::LineTo(int x, int y) {
     const long long reach = 4LL * (device->width() + device->height());
     const long long length = std::llabs(static_cast<long long>(x) - penX_) +
                              std::llabs(static_cast<long long>(y) - penY_);
-    if (Pen.Width > 1 || length > reach) {
+    if (Pen.Width > 1 || length > reach || !raster_) {
       painter_.drawLine(penX_, penY_, x, y);
     } else {
       ThinLine(penX_, penY_, x, y);
     }
   }
   MoveTo(x, y);
+}
+
+void GraphCanvas::PolylineTo(const std::vector<QPoint>& points) {
+  if (points.empty()) return;
+  if (Pen.Style == Qt::NoPen || (Pen.Width <= 1 && raster_)) {
+    for (const QPoint& p : points) LineTo(p.x(), p.y());
+    return;
+  }
+  // Beyond the limits a wide line is left to Qt's clipping as in LineTo.
+  std::vector<QPoint> line;
+  line.reserve(points.size() + 1);
+  line.emplace_back(penX_, penY_);
+  for (const QPoint& p : points)
+    if (p != line.back()) line.push_back(p);
+  if (line.size() >= 2) {
+    ApplyPen();
+    painter_.drawPolyline(line.data(), static_cast<int>(line.size()));
+  }
+  MoveTo(points.back().x(), points.back().y());
 }
 
 void GraphCanvas::ThinLine(int x0, int y0, int x1, int y1) {
@@ -209,8 +251,7 @@ void GraphCanvas::TextOut(int x, int y, const std::string& text) {
   const QString s = FromWin1252(text);
   painter_.setCompositionMode(QPainter::CompositionMode_SourceOver);
   if (Brush.Style != Qt::NoBrush) {
-    painter_.fillRect(QRect(x, y, fm.horizontalAdvance(s), fm.height()),
-                      QBrush(Brush.Color, Brush.Style));
+    painter_.fillRect(QRect(x, y, MeasuredWidth(s), fm.height()), QBrush(Brush.Color, Brush.Style));
   }
   painter_.setFont(qfont_);
   painter_.setPen(Font.Color);
@@ -236,7 +277,7 @@ void GraphCanvas::TextOutTurned(int x, int y, const std::string& text) {
 }
 
 int GraphCanvas::TextWidth(const std::string& text) {
-  return Metrics().horizontalAdvance(FromWin1252(text));
+  return MeasuredWidth(FromWin1252(text));
 }
 
 int GraphCanvas::TextHeight(const std::string& text) {

@@ -24,9 +24,15 @@ int TruncPixel(double value);
 // one convention throughout: a line covers its first point but not its last, and the
 // boxes of Rectangle, Ellipse, RoundRect and FillRect cover Left..Right-1 and Top..Bottom-1.
 // Painting is never antialiased, so that what the layout computes lands on exact pixels.
+//
+// On a bitmap with a device pixel ratio above 1 the drawing is done at that resolution
+// (lines and text sharp, not an enlarged 1x picture) and texts are measured at both
+// resolutions, the wider one counting, so that a text never outgrows the room the layout
+// gave it. On a vector device (an SVG file) lines are drawn as lines, not pixel by pixel.
 class GraphCanvas {
  public:
   explicit GraphCanvas(QImage& bitmap);
+  explicit GraphCanvas(QPaintDevice& device);
   GraphCanvas(const GraphCanvas&) = delete;
   GraphCanvas& operator=(const GraphCanvas&) = delete;
 
@@ -36,6 +42,10 @@ class GraphCanvas {
 
   void MoveTo(int x, int y);
   void LineTo(int x, int y);  // draws with Pen and moves the pen position to (x, y)
+  // Lines from the pen position through every point, as LineTo to each would draw them,
+  // but a wide pen strokes them as one line (joined, with ends only at the two ends),
+  // which costs a fraction of the separate lines.
+  void PolylineTo(const std::vector<QPoint>& points);
   int PenX() const { return penX_; }
   int PenY() const { return penY_; }
 
@@ -68,8 +78,13 @@ class GraphCanvas {
   void ThinLine(int x0, int y0, int x1, int y1);
   void ApplyBrush();
   QFontMetrics Metrics();
+  // The text's width in layout pixels as drawn on this device.
+  int MeasuredWidth(const QString& text);
 
   QPainter painter_;
+  bool raster_ = true;
+  double dpr_ = 1.0;
+  QFont deviceFont_;  // the font at the device's resolution, for measuring only
   int penX_ = 0;
   int penY_ = 0;
   GraphFont metricsFont_;

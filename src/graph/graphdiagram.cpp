@@ -81,6 +81,11 @@ void TkoGraphDiagram::CalcLayout(vx::GraphCanvas& canvas) {
     labelWidth = std::max(labelWidth, canvas.TextWidth(y.LabelText(v)) + 2);
     labelWidth = std::max(labelWidth, canvas.TextWidth(y.LabelSecondLine(v)) + 2);
   }
+  // The markers' value boxes share that room and must not reach the title either.
+  for (auto& m : markers_) {
+    if (const int box = m->BoxWidthY(canvas, y); box > 0)
+      labelWidth = std::max(labelWidth, box + 1);
+  }
   const int width = 5 + labelWidth + titleRoom(y);
   y.Bounds = o;
   if (y.Orientation == TkoGraphScala::kLeft) {
@@ -136,7 +141,8 @@ vx::DataRange AutoRange(const TkoGraphDiagram::TraceList& traces,
   }
   for (const auto& m : markers) {
     const double v = markerValue(*m);
-    if (!m->Visible || !m->HasAxis(axis) || !TkoGraphMarker::IsPlaced(v)) continue;
+    if (!m->Visible || !m->WidensRange || !m->HasAxis(axis) || !TkoGraphMarker::IsPlaced(v))
+      continue;
     if (v > r.Max) {
       r.Max = v;
     } else if (v < r.Min) {
@@ -184,6 +190,15 @@ bool TkoGraphDiagram::Draw(vx::GraphCanvas* canvas) {
   canvas->Rectangle(p.Left, p.Top, p.Right + 1, p.Bottom + 1);
 
   for (auto& t : traces_) t->Draw(canvas, scaleX_.get(), scaleY_.get());
+
+  // The markers' value boxes are placed first, clear of each other, and the scales' labels
+  // keep clear of them: a live value outranks a tick label.
+  std::vector<vx::Rect> boxes;
+  for (auto& m : markers_) {
+    if (m->Visible) m->PlaceBoxes(*canvas, *scaleX_, *scaleY_, boxes);
+  }
+  scaleX_->Reserved = boxes;
+  scaleY_->Reserved = boxes;
 
   canvas->SetClip(o);
   // The plot's frame takes the pen the scale drew with last.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 #include <vector>
 
 #include "graph/graphcanvas.h"
@@ -70,14 +71,6 @@ BoxTexts TextsOf(vx::GraphCanvas& canvas, double v, const TkoGraphScala& scale,
   return b;
 }
 
-// How far a box spanning [from, to) must move to lie within [low, high]; 0 when it
-// already does, and the box is aligned at `low` when it is longer than the room.
-int Inward(int from, int to, int low, int high) {
-  if (to > high) return std::max(high - to, low - from);
-  if (from < low) return low - from;
-  return 0;
-}
-
 }  // namespace
 
 TkoGraphMarker::TkoGraphMarker(const std::string& name) : TkoGraphElement(name) {
@@ -95,11 +88,120 @@ bool TkoGraphMarker::IsPlaced(double v) {
   return std::isfinite(v) && std::fabs(v) < kUnplaced;
 }
 
-bool TkoGraphMarker::Draw(vx::GraphCanvas* canvas, const TkoGraphScala* scaleX,
-                          const TkoGraphScala* scaleY) {
+namespace {
+
+bool Apart(const vx::Rect& a, const vx::Rect& b) {
+  return a.Right <= b.Left || b.Right <= a.Left || a.Bottom <= b.Top || b.Bottom <= a.Top;
+}
+
+// The place nearest `want` for a box of `box` moved along one axis (x when `alongX`) within
+// [low, high] where it keeps clear of every rectangle of `taken`; nullopt when there is none.
+// The candidates are the wanted place and the places just beside each box in the way.
+std::optional<vx::Rect> FreePlace(const vx::Rect& box, bool alongX, int low, int high,
+                                  const std::vector<vx::Rect>& taken) {
+  const int from = alongX ? box.Left : box.Top;
+  const int length = alongX ? box.Width() : box.Height();
+  const auto moved = [&](int start) {
+    vx::Rect r = box;
+    if (alongX) {
+      r.Left = start;
+      r.Right = start + length;
+    } else {
+      r.Top = start;
+      r.Bottom = start + length;
+    }
+    return r;
+  };
+  std::vector<int> starts{std::clamp(from, low, std::max(low, high - length))};
+  for (const vx::Rect& t : taken) {
+    starts.push_back(alongX ? t.Right + 1 : t.Bottom + 1);
+    starts.push_back((alongX ? t.Left : t.Top) - 1 - length);
+  }
+  std::optional<vx::Rect> best;
+  int bestDistance = 0;
+  for (int start : starts) {
+    if (start < low || start + length > high) continue;
+    const vx::Rect r = moved(start);
+    if (!std::all_of(taken.begin(), taken.end(), [&](const vx::Rect& t) { return Apart(r, t); }))
+      continue;
+    const int distance = std::abs(start - from);
+    if (!best || distance < bestDistance) {
+      best = r;
+      bestDistance = distance;
+    }
+  }
+  return best;
+}
+
+}  // namespace
+
+int TkoGraphMarker::BoxWidthY(vx::GraphCanvas& canvas, const TkoGraphScala& scaleY) {
+  if (!Visible || !HasAxis(kAxisY) || !LabelFormat.Visible() || !InRange(Position.Y, scaleY))
+    return 0;
+  vx::UseFormat(canvas, LabelFormat);
+  return TextsOf(canvas, Position.Y, scaleY, LabelFormat.Text()).w + 4;
+}
+
+void TkoGraphMarker::PlaceBoxes(vx::GraphCanvas& canvas, const TkoGraphScala& scaleX,
+                                const TkoGraphScala& scaleY, std::vector<vx::Rect>& taken) {
   LabelRectX = {};
   LabelRectY = {};
-  if (!Visible || canvas == nullptr || scaleX == nullptr || scaleY == nullptr) return false;
+  placed_ = true;
+  if (!Visible || !LabelFormat.Visible()) return;
+  const vx::Rect& p = Bounds;
+  vx::UseFormat(canvas, LabelFormat);
+  if (HasAxis(kAxisX) && InRange(Position.X, scaleX)) {
+    const int px = scaleX.ToPixelX(Position.X, p);
+    const BoxTexts t = TextsOf(canvas, Position.X, scaleX, LabelFormat.Text());
+    // In the row of the scale's labels, just past the ticks.
+    vx::Rect box;
+    if (scaleX.Orientation == TkoGraphScala::kAbove) {
+      box.Bottom = p.Top - 6;
+      box.Top = box.Bottom - t.h1 - t.q;
+    } else {
+      box.Top = p.Bottom + 6;
+      box.Bottom = box.Top + t.h1 + t.q;
+    }
+    box.Left = px - t.w / 2 - 2;
+    box.Right = box.Left + t.w + 4;
+    if (auto at = FreePlace(box, true, scaleX.Bounds.Left, scaleX.Bounds.Right, taken)) {
+      LabelRectX = *at;
+      taken.push_back(*at);
+    }
+  }
+  if (HasAxis(kAxisY) && InRange(Position.Y, scaleY)) {
+    const int py = scaleY.ToPixelY(Position.Y, p);
+    const BoxTexts t = TextsOf(canvas, Position.Y, scaleY, LabelFormat.Text());
+    vx::Rect box;
+    box.Top = py - t.q;
+    box.Bottom = py + t.h1;
+    if (scaleY.Orientation == TkoGraphScala::kLeft) {
+      box.Right = p.Left - 7;
+      box.Left = box.Right - t.w - 4;
+    } else {
+      box.Left = p.Right + 8;
+      box.Right = box.Left + t.w + 4;
+    }
+    if (auto at = FreePlace(box, false, scaleY.Bounds.Top, scaleY.Bounds.Bottom, taken)) {
+      LabelRectY = *at;
+      taken.push_back(*at);
+    }
+  }
+}
+
+bool TkoGraphMarker::Draw(vx::GraphCanvas* canvas, const TkoGraphScala* scaleX,
+                          const TkoGraphScala* scaleY) {
+  const bool placed = placed_;
+  placed_ = false;
+  if (!Visible || canvas == nullptr || scaleX == nullptr || scaleY == nullptr) {
+    LabelRectX = {};
+    LabelRectY = {};
+    return false;
+  }
+  if (!placed) {
+    std::vector<vx::Rect> taken;
+    PlaceBoxes(*canvas, *scaleX, *scaleY, taken);
+  }
   const bool xIn = InRange(Position.X, *scaleX);
   const bool yIn = InRange(Position.Y, *scaleY);
   const int px = xIn ? scaleX->ToPixelX(Position.X, Bounds) : 0;
@@ -108,12 +210,12 @@ bool TkoGraphMarker::Draw(vx::GraphCanvas* canvas, const TkoGraphScala* scaleX,
   if (HasAxis(kAxisX) && xIn) {
     const bool above = scaleX->Orientation == TkoGraphScala::kAbove;
     if (LineFormat.Visible()) DrawLineX(*canvas, px, above);
-    if (LabelFormat.Visible()) LabelRectX = DrawLabelX(*canvas, px, *scaleX, above);
+    if (LabelRectX.Width() > 0) DrawBoxX(*canvas, *scaleX);
   }
   if (HasAxis(kAxisY) && yIn) {
     const bool left = scaleY->Orientation == TkoGraphScala::kLeft;
     if (LineFormat.Visible()) DrawLineY(*canvas, py, left);
-    if (LabelFormat.Visible()) LabelRectY = DrawLabelY(*canvas, py, *scaleY, left);
+    if (LabelRectY.Width() > 0) DrawBoxY(*canvas, *scaleY);
   }
   if (xIn && yIn) {
     vx::UseFormat(*canvas, LineFormat);
@@ -157,71 +259,35 @@ void TkoGraphMarker::DrawLineY(vx::GraphCanvas& canvas, int py, bool left) const
   }
 }
 
-vx::Rect TkoGraphMarker::DrawLabelX(vx::GraphCanvas& canvas, int px, const TkoGraphScala& scaleX,
-                                    bool above) const {
-  const vx::Rect& p = Bounds;
+void TkoGraphMarker::DrawBoxX(vx::GraphCanvas& canvas, const TkoGraphScala& scaleX) const {
   vx::UseFormat(canvas, LabelFormat);
   const BoxTexts t = TextsOf(canvas, Position.X, scaleX, LabelFormat.Text());
-  vx::Rect box;
-  if (above) {
-    box.Bottom = p.Top - 7;
-    box.Top = box.Bottom - t.h1 - t.q;
-  } else {
-    box.Top = p.Bottom + 8;
-    box.Bottom = box.Top + t.h1 + t.q;
-  }
-  // One pixel more on the right than on a bare text cell, so that the last digit does
-  // not run into the frame.
-  box.Left = px - t.w / 2 - 2;
-  box.Right = px + t.w / 2 + 2;
-  // Near either end of the axis the box slides inward, so that its value is not cut
-  // off at the diagram's edge.
-  const int shift = Inward(box.Left, box.Right, scaleX.Bounds.Left, scaleX.Bounds.Right);
-  box.Left += shift;
-  box.Right += shift;
-  const int cx = px + shift;
+  const vx::Rect& box = LabelRectX;
+  const int cx = (box.Left + box.Right) / 2;
   canvas.Rectangle(box.Left, box.Top, box.Right, box.Bottom);
   canvas.Brush.Style = Qt::NoBrush;
-  if (above) {
+  if (scaleX.Orientation == TkoGraphScala::kAbove) {
     canvas.TextOut(cx - t.w2 / 2, box.Top, t.t2);
     canvas.TextOut(cx - t.w1 / 2, box.Top + t.q, t.t1);
   } else {
     canvas.TextOut(cx - t.w1 / 2, box.Top, t.t1);
     canvas.TextOut(cx - t.w2 / 2, box.Top + t.q, t.t2);
   }
-  return box;
 }
 
-vx::Rect TkoGraphMarker::DrawLabelY(vx::GraphCanvas& canvas, int py, const TkoGraphScala& scaleY,
-                                    bool left) const {
-  const vx::Rect& p = Bounds;
+void TkoGraphMarker::DrawBoxY(vx::GraphCanvas& canvas, const TkoGraphScala& scaleY) const {
   vx::UseFormat(canvas, LabelFormat);
   const BoxTexts t = TextsOf(canvas, Position.Y, scaleY, LabelFormat.Text());
-  vx::Rect box;
-  box.Top = py - t.q;
-  box.Bottom = py + t.h1;
-  // Slides up (or down) near the ends of the axis, as the X box does sideways.
-  const int shift = Inward(box.Top, box.Bottom, scaleY.Bounds.Top, scaleY.Bounds.Bottom);
-  box.Top += shift;
-  box.Bottom += shift;
-  const int ty = py + shift;
-  if (left) {
-    box.Right = p.Left - 7;
-    box.Left = box.Right - t.w - 4;
-  } else {
-    box.Left = p.Right + 8;
-    box.Right = box.Left + t.w + 4;
-  }
+  const vx::Rect& box = LabelRectY;
   canvas.Rectangle(box.Left, box.Top, box.Right, box.Bottom);
   canvas.Brush.Style = Qt::NoBrush;
-  if (left) {
-    canvas.TextOut(box.Right - t.w1 - 2, ty, t.t1);
-    canvas.TextOut(box.Right - t.w2 - 2, ty - t.q, t.t2);
+  if (scaleY.Orientation == TkoGraphScala::kLeft) {
+    canvas.TextOut(box.Right - t.w1 - 2, box.Top + t.q, t.t1);
+    canvas.TextOut(box.Right - t.w2 - 2, box.Top, t.t2);
   } else {
-    canvas.TextOut(box.Left + 2, ty, t.t1);
-    canvas.TextOut(box.Left + 2, ty - t.q, t.t2);
+    canvas.TextOut(box.Left + 2, box.Top + t.q, t.t1);
+    canvas.TextOut(box.Left + 2, box.Top, t.t2);
   }
-  return box;
 }
 
 TkoGraphMarker* TkoGraphMarker::HitTest(const QPoint& point) {

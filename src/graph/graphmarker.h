@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "graph/graphelement.h"
 
@@ -28,10 +29,21 @@ class TkoGraphMarker : public TkoGraphElement {
   static bool IsPlaced(double v);
   bool HasAxis(std::uint8_t axis) const { return (Axes & axis) != 0; }
 
+  // Places the value boxes for the next Draw: each beside its scale at its value, moved
+  // along the scale as little as needed to keep clear of `taken` (the boxes of the markers
+  // placed before it); a box that finds no free place within its scale is left out. The
+  // boxes placed are added to `taken`.
+  void PlaceBoxes(vx::GraphCanvas& canvas, const TkoGraphScala& scaleX, const TkoGraphScala& scaleY,
+                  std::vector<vx::Rect>& taken);
+
   // The parts whose value lies in its scale's range, each when its format is visible. The
-  // value boxes drawn become the hit areas; a box not drawn cannot be hit. False, drawing
+  // value boxes drawn become the hit areas; a box not drawn cannot be hit. Boxes go where
+  // PlaceBoxes put them (placed now, alone, when it was not called). False, drawing
   // nothing, when the marker is invisible or a canvas or scale is missing.
   bool Draw(vx::GraphCanvas* canvas, const TkoGraphScala* scaleX, const TkoGraphScala* scaleY);
+
+  // The width a Y value box takes beside the plot, for the layout (0 when it shows none).
+  int BoxWidthY(vx::GraphCanvas& canvas, const TkoGraphScala& scaleY);
 
   // The marker when the point lies strictly inside a drawn value box of one of its axes
   // (SelectedPart 1 for the X box, 2 for the Y box), else null (SelectedPart 0).
@@ -42,6 +54,9 @@ class TkoGraphMarker : public TkoGraphElement {
   std::uint8_t HeadStyle = kHeadNone;
   std::uint8_t PointStyle = 0;  // as the trace point styles
   std::uint8_t Axes = kAxisX | kAxisY;
+  // Whether the position takes part in the diagram's automatic ranges. A reading cursor
+  // set by the engineer does not: it shows where it stands while that is in view.
+  bool WidensRange = true;
   vx::Rect LabelRectY;
   vx::Rect LabelRectX;
   std::uint8_t SelectedPart = 0;
@@ -50,9 +65,9 @@ class TkoGraphMarker : public TkoGraphElement {
   // The line at pixel px (x) or py (y) across the plot, with its head beside the scale.
   void DrawLineX(vx::GraphCanvas& canvas, int px, bool above) const;
   void DrawLineY(vx::GraphCanvas& canvas, int py, bool left) const;
-  // The value box beside the scale; answers the box drawn.
-  vx::Rect DrawLabelX(vx::GraphCanvas& canvas, int px, const TkoGraphScala& scaleX,
-                      bool above) const;
-  vx::Rect DrawLabelY(vx::GraphCanvas& canvas, int py, const TkoGraphScala& scaleY,
-                      bool left) const;
+  // The value box at its placed rectangle, its text centred (X) or aligned to the plot (Y).
+  void DrawBoxX(vx::GraphCanvas& canvas, const TkoGraphScala& scaleX) const;
+  void DrawBoxY(vx::GraphCanvas& canvas, const TkoGraphScala& scaleY) const;
+
+  bool placed_ = false;  // PlaceBoxes ran for the coming Draw
 };

@@ -137,6 +137,8 @@ std::string TkoGraphScala::LabelSecondLine(double value) const {
 }
 
 bool TkoGraphScala::Draw(vx::GraphCanvas* canvas) {
+  labelRects_.clear();
+  titleArea_ = {};
   if (!Visible || canvas == nullptr) return false;
   const std::vector<double> values = vx::TickValues(Min, Max, TickStep(*canvas));
   if (LineFormat.Visible()) DrawTicks(*canvas, values);
@@ -202,20 +204,20 @@ void TkoGraphScala::DrawGrid(vx::GraphCanvas& canvas, const std::vector<double>&
   }
 }
 
-void TkoGraphScala::DrawLabels(vx::GraphCanvas& canvas, const std::vector<double>& values) const {
+void TkoGraphScala::DrawLabels(vx::GraphCanvas& canvas, const std::vector<double>& values) {
   vx::UseFormat(canvas, LabelFormat);
   const bool twoLines = DateLabels && TimeLabels;
-  // Rectangles of the labels written so far: an intermediate label that would run into
-  // one of them (an end label, mostly) is left out rather than printed over it.
-  std::vector<vx::Rect> written;
+  // A label that would run into a reserved area (a marker's value box) or a label
+  // written before it (the end labels come first) is left out rather than printed over it.
+  std::vector<vx::Rect>& written = labelRects_;
   const auto label = [&](double v, LabelKind kind) {
     const std::string first = LabelText(v);
     const std::string second = LabelSecondLine(v);
     const LabelPlace at = PlaceLabel(canvas, v, kind, first, second);
-    if (kind == LabelKind::kBetween) {
-      for (const vx::Rect& r : written)
-        if (Overlaps(r, at.area)) return;
-    }
+    for (const vx::Rect& r : Reserved)
+      if (Overlaps(r, at.area)) return;
+    for (const vx::Rect& r : written)
+      if (Overlaps(r, at.area)) return;
     written.push_back(at.area);
     canvas.TextOut(at.x, at.y, first);
     if (twoLines) canvas.TextOut(at.x2, at.y2, second);
@@ -272,7 +274,7 @@ TkoGraphScala::LabelPlace TkoGraphScala::PlaceLabel(vx::GraphCanvas& canvas, dou
   return at;
 }
 
-void TkoGraphScala::DrawTitle(vx::GraphCanvas& canvas) const {
+void TkoGraphScala::DrawTitle(vx::GraphCanvas& canvas) {
   const vx::Rect& b = Bounds;
   vx::UseFormat(canvas, TextFormat);
   const std::string& title = TextFormat.Text();
@@ -280,16 +282,25 @@ void TkoGraphScala::DrawTitle(vx::GraphCanvas& canvas) const {
   const int h = canvas.TextHeight(title);
   switch (Orientation) {
     case kAbove:
-      canvas.TextOut(b.Left + (b.Width() - w) / 2, b.Top + 1, title);
+      titleArea_ = {b.Left + (b.Width() - w) / 2, b.Top + 1, 0, 0};
       break;
     case kBelow:
-      canvas.TextOut(b.Left + (b.Width() - w) / 2, b.Bottom - 1 - h, title);
+      titleArea_ = {b.Left + (b.Width() - w) / 2, b.Bottom - 1 - h, 0, 0};
       break;
     case kLeft:
-      canvas.TextOutTurned(b.Left + 2, b.Bottom - (b.Height() - w) / 2, title);
+      titleArea_ = {b.Left + 2, b.Bottom - (b.Height() - w) / 2 - w, 0, 0};
       break;
     default:
-      canvas.TextOutTurned(b.Right - 2 - h, b.Bottom - (b.Height() - w) / 2, title);
+      titleArea_ = {b.Right - 2 - h, b.Bottom - (b.Height() - w) / 2 - w, 0, 0};
       break;
+  }
+  // Written upward, a turned title starts at the bottom of its area.
+  const bool turned = !Horizontal();
+  titleArea_.Right = titleArea_.Left + (turned ? h : w);
+  titleArea_.Bottom = titleArea_.Top + (turned ? w : h);
+  if (turned) {
+    canvas.TextOutTurned(titleArea_.Left, titleArea_.Bottom, title);
+  } else {
+    canvas.TextOut(titleArea_.Left, titleArea_.Top, title);
   }
 }

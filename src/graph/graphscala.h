@@ -54,6 +54,12 @@ class TkoGraphScala : public TkoGraphElement {
   bool DateLabels = false;
   bool TimeLabels = false;
   vx::Rect PlotRect;  // copied by the diagram layout
+  // Areas the labels keep clear of (the diagram puts its markers' value boxes here); a
+  // label that would run into one of them, or into a label written before it, is left out.
+  std::vector<vx::Rect> Reserved;
+  // What the last Draw wrote: the area of each label and that of the title.
+  const std::vector<vx::Rect>& LabelRects() const { return labelRects_; }
+  const vx::Rect& TitleArea() const { return titleArea_; }
 
  private:
   enum class LabelKind { kMax, kMin, kBetween };
@@ -68,10 +74,13 @@ class TkoGraphScala : public TkoGraphElement {
   int PixelAt(double value) const;
   void DrawTicks(vx::GraphCanvas& canvas, const std::vector<double>& values) const;
   void DrawGrid(vx::GraphCanvas& canvas, const std::vector<double>& values) const;
-  void DrawLabels(vx::GraphCanvas& canvas, const std::vector<double>& values) const;
+  void DrawLabels(vx::GraphCanvas& canvas, const std::vector<double>& values);
   LabelPlace PlaceLabel(vx::GraphCanvas& canvas, double value, LabelKind kind,
                         const std::string& first, const std::string& second) const;
-  void DrawTitle(vx::GraphCanvas& canvas) const;
+  void DrawTitle(vx::GraphCanvas& canvas);
+
+  std::vector<vx::Rect> labelRects_;
+  vx::Rect titleArea_;
 };
 
 namespace vx {

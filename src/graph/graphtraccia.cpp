@@ -94,6 +94,27 @@ bool TkoGraphTraccia::Draw(vx::GraphCanvas* canvas, const TkoGraphScala* scaleX,
   const auto valid = [](const Tko2DPoint& p) { return std::isfinite(p.X) && std::isfinite(p.Y); };
   bool penDown = false;  // false at the start and after a gap
   const std::size_t n = points_.size();
+  if (LineStyle == kLineLine && PointStyle == kPointNone) {
+    // The plain line, the oscilloscope's: each stretch between gaps in one stroke.
+    std::vector<QPoint> run;
+    const auto flush = [&] {
+      if (run.empty()) return;
+      canvas->MoveTo(run.front().x(), run.front().y());
+      run.erase(run.begin());
+      canvas->PolylineTo(run);
+      run.clear();
+    };
+    for (const Tko2DPoint& p : points_) {
+      if (!valid(p)) {
+        flush();
+        continue;
+      }
+      run.emplace_back(scaleX->ToPixelX(p.X, b), scaleY->ToPixelY(p.Y, b));
+    }
+    flush();
+    canvas->ClearClip();
+    return true;
+  }
   for (std::size_t i = 0; i < n; ++i) {
     const Tko2DPoint& p = points_[i];
     if (!valid(p)) {

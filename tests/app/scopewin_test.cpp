@@ -12,6 +12,8 @@
 #include <QImage>
 #include <QMenu>
 #include <QTest>
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -126,8 +128,14 @@ TEST_F(ScopeTest, BuildsTheThreeDiagramsHiddenWithTheirSeriesAndMarkers) {
   EXPECT_FALSE(fresh.isVisible());
   EXPECT_EQ(fresh.objectName(), "ScopeForm");
   EXPECT_EQ(fresh.windowTitle(), "Oscilloscope");
-  ASSERT_EQ(fresh.pmnScope()->actions().size(), 1);
+  // "Reset / Restart" first, the engineer's tools after it.
+  ASSERT_GE(fresh.pmnScope()->actions().size(), 1);
   EXPECT_EQ(fresh.pmnScope()->actions()[0]->text(), "Reset / Restart");
+  for (QAction* tool : {fresh.acPause(), fresh.acMarkerA(), fresh.acMarkerB(),
+                        fresh.acClearMarkers(), fresh.acExportData(), fresh.acExportPicture()})
+    EXPECT_TRUE(fresh.pmnScope()->actions().contains(tool)) << tool->text().toStdString();
+  // The tool tip says what becomes of the samples while paused.
+  EXPECT_TRUE(fresh.acPause()->toolTip().contains("Acquisition goes on"));
   EXPECT_EQ(fresh.ResetStart1()->shortcut(), QKeySequence("Ctrl+R"));
 
   TkoGraph& g = *fresh.koGraph();
@@ -140,9 +148,12 @@ TEST_F(ScopeTest, BuildsTheThreeDiagramsHiddenWithTheirSeriesAndMarkers) {
     std::vector<std::pair<std::string, std::uint8_t>> markers;
     vx::DataRange y;
   } cases[] = {
-      {fresh.SpeedPosDiagram(), {"SpeedPos"}, {{"SpeedPos", 3}}, {0, 0}},
-      {fresh.CurrentDiagram(), {"IAct"}, {{"IAct", 2}, {"IMax", 2}, {"INom", 2}}, {0, 20}},
-      {fresh.DcBusDiagram(), {"Volt"}, {{"Act", 2}}, {0, 700}},
+      {fresh.SpeedPosDiagram(), {"SpeedPos"}, {{"SpeedPos", 3}, {"A", 1}, {"B", 1}}, {0, 0}},
+      {fresh.CurrentDiagram(),
+       {"IAct"},
+       {{"IAct", 2}, {"IMax", 2}, {"INom", 2}, {"A", 1}, {"B", 1}},
+       {0, 20}},
+      {fresh.DcBusDiagram(), {"Volt"}, {{"Act", 2}, {"A", 1}, {"B", 1}}, {0, 700}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.diagram->Name());
@@ -154,8 +165,12 @@ TEST_F(ScopeTest, BuildsTheThreeDiagramsHiddenWithTheirSeriesAndMarkers) {
       const TkoGraphMarker& m = *c.diagram->Markers()[i];
       EXPECT_EQ(m.TextFormat.Text(), c.markers[i].first);
       EXPECT_EQ(m.Axes, c.markers[i].second);
-      EXPECT_EQ(m.Position.X, 0);
-      EXPECT_EQ(m.Position.Y, 0);
+      // The engineer's markers A and B wait unplaced and never stretch a range.
+      const bool engineers = m.Name() == "A" || m.Name() == "B";
+      EXPECT_EQ(fresh.MarkerOf(c.diagram, m.Name() == "A" ? 0 : 1) == &m, engineers);
+      EXPECT_EQ(m.WidensRange, !engineers);
+      EXPECT_EQ(m.Position.X, engineers ? TkoGraphMarker::kUnplaced : 0);
+      EXPECT_EQ(m.Position.Y, engineers ? TkoGraphMarker::kUnplaced : 0);
     }
     EXPECT_EQ(c.diagram->ScaleY()->Min, c.y.Min);
     EXPECT_EQ(c.diagram->ScaleY()->Max, c.y.Max);
@@ -363,13 +378,220 @@ TEST_F(ScopeTest, RendersTheLiveSeriesInTheirDiagrams) {
   const vx::Rect plot = scope->CurrentDiagram()->PlotRect;
   EXPECT_GT(vxtest::CountColor(image, plot, QColor(255, 0, 0)), plot.Width() / 4);
 
-  // For a person's eye: each of the small diagrams in turn in the large area.
+  // For a person's eye: the tools at work (markers A and B, the cursor, paused), then each
+  // of the small diagrams in turn in the large area.
   if (const char* png = std::getenv("VX_SCOPE_PNG")) {
+    const TkoGraphDiagram* d = scope->DcBusDiagram();
+    const auto at = [&](int i) {
+      const vx::Rect& p = d->PlotRect;
+      return QPoint(d->ScaleX()->ToPixelX(t0 + i * 0.1 * kSecond, p), (p.Top + 2 * p.Bottom) / 3);
+    };
+    scope->SetMarkerAt(0, at(60));
+    scope->SetMarkerAt(1, at(150));
+    scope->SetCursorAt(at(110));
+    scope->SetPaused(true);
+    scope->grab().save(QString(png) + ".tools.png");
+    scope->SetPaused(false);
+    scope->ClearCursor();
+    scope->ClearMarkers();
     for (const char* name : {"speedpos", "current"}) {
       scope->FormClick({w - 40, 50});
       scope->grab().save(QString(png) + "." + name + ".png");
     }
   }
+}
+
+// --- The engineer's tools ---------------------------------------------------------------
+
+// Where a sample of the time diagram `d` is drawn, halfway up its plot.
+QPoint PixelOf(const TkoGraphDiagram* d, double t) {
+  const vx::Rect& p = d->PlotRect;
+  return {d->ScaleX()->ToPixelX(t, p), (p.Top + p.Bottom) / 2};
+}
+
+TEST_F(ScopeTest, TheCursorReadsEveryTraceUnderTheMouseAndTheMarkersTheirDifference) {
+  Show();
+  const double t0 = vx::Now();
+  const auto time = [&](int i) { return t0 + i * 0.1 * kSecond; };
+  for (int i = 0; i < 100; ++i)
+    Feed(*scope, {time(i), 500.0 + i, 10.0 * i, 20.0 * i, 1.0 + 0.1 * i, 12, 9});
+  scope->PaintScope();
+  const TkoGraphDiagram* volts = scope->DcBusDiagram();  // the large one
+  const TkoGraphDiagram* amps = scope->CurrentDiagram();
+
+  // On a time diagram: the moment, and both time traces there.
+  scope->SetCursorAt(PixelOf(volts, time(40)));
+  QStringList r = scope->CursorReadout();
+  ASSERT_EQ(r.size(), 3) << r.join('|').toStdString();
+  EXPECT_EQ(r[1], "IAct: 5.0 A");
+  EXPECT_EQ(r[2], "Volt: 540.0 V");
+  // The same moment read on the other time diagram.
+  scope->SetCursorAt(PixelOf(amps, time(70)));
+  r = scope->CursorReadout();
+  ASSERT_EQ(r.size(), 3);
+  EXPECT_EQ(r[1], "IAct: 8.0 A");
+  EXPECT_EQ(r[2], "Volt: 570.0 V");
+  // On speed over position: the point nearest the mouse.
+  const TkoGraphDiagram* sp = scope->SpeedPosDiagram();
+  scope->SetCursorAt(
+      {sp->ScaleX()->ToPixelX(300, sp->PlotRect), sp->ScaleY()->ToPixelY(600, sp->PlotRect)});
+  EXPECT_EQ(scope->CursorReadout(), (QStringList{"Position: 300 stp", "Speed: 600 rpm"}));
+  // Outside every plot there is no cursor.
+  scope->SetCursorAt({1, 1});
+  EXPECT_TRUE(scope->CursorReadout().isEmpty());
+
+  // Markers A and B on samples 20 and 70: their moments, the time between and what changed.
+  EXPECT_TRUE(scope->MarkerReadout().isEmpty());
+  ASSERT_TRUE(scope->SetMarkerAt(0, PixelOf(volts, time(20))));
+  EXPECT_TRUE(scope->MarkerReadout().isEmpty());  // one marker alone tells no difference
+  ASSERT_TRUE(scope->SetMarkerAt(1, PixelOf(amps, time(70))));
+  const QStringList m = scope->MarkerReadout();
+  ASSERT_EQ(m.size(), 4) << m.join('|').toStdString();
+  EXPECT_EQ(m[1], QString::fromUtf8("\u0394t 5.000 s"));
+  EXPECT_EQ(m[2], QString::fromUtf8("IAct: 3.0 \u2192 8.0 A  \u0394 +5.0 A"));
+  EXPECT_EQ(m[3], QString::fromUtf8("Volt: 520.0 \u2192 570.0 V  \u0394 +50.0 V"));
+  // Both stand in both time diagrams, drawn in their colours; not on speed over position.
+  scope->PaintScope();
+  for (const TkoGraphDiagram* d : {volts, amps}) {
+    EXPECT_DOUBLE_EQ(scope->MarkerOf(d, 0)->Position.X, time(20));
+    EXPECT_DOUBLE_EQ(scope->MarkerOf(d, 1)->Position.X, time(70));
+  }
+  EXPECT_FALSE(TkoGraphMarker::IsPlaced(scope->MarkerOf(sp, 0)->Position.X));
+  const QImage image = scope->grab().toImage().convertToFormat(QImage::Format_RGB32);
+  const int ax = static_cast<int>(PixelOf(volts, time(20)).x() * image.devicePixelRatio());
+  const vx::Rect column{ax, static_cast<int>(volts->PlotRect.Top * image.devicePixelRatio()),
+                        ax + 1,
+                        static_cast<int>(volts->PlotRect.Bottom * image.devicePixelRatio())};
+  EXPECT_GT(vxtest::CountColor(image, column, QColor(176, 80, 0)), 10);
+  // A marker put on the other quantity takes its partner away; clearing takes both.
+  ASSERT_TRUE(scope->SetMarkerAt(
+      1, {sp->ScaleX()->ToPixelX(500, sp->PlotRect), sp->ScaleY()->ToPixelY(0, sp->PlotRect)}));
+  EXPECT_TRUE(scope->MarkerReadout().isEmpty());
+  scope->PaintScope();
+  EXPECT_FALSE(TkoGraphMarker::IsPlaced(scope->MarkerOf(volts, 0)->Position.X));
+  EXPECT_DOUBLE_EQ(scope->MarkerOf(sp, 1)->Position.X, 500);
+  scope->ClearMarkers();
+  EXPECT_FALSE(TkoGraphMarker::IsPlaced(scope->MarkerOf(sp, 1)->Position.X));
+  EXPECT_FALSE(scope->SetMarkerAt(0, {1, 1}));
+}
+
+TEST_F(ScopeTest, NoLineJoinsTheSamplesOfTwoConnections) {
+  Show();
+  const double t0 = vx::Now();
+  const auto time = [&](int i) { return t0 + i * 0.1 * kSecond; };
+  // A first connection, the drive lost (the supervisor breaks the series), a second one
+  // ten seconds later at other values.
+  for (int i = 0; i < 30; ++i) Feed(*scope, {time(i), 100, 10.0 * i, 100, 2, 12, 9});
+  scope->BreakTraces();
+  for (int i = 100; i < 130; ++i) Feed(*scope, {time(i), 600, 10.0 * i, 900, 8, 12, 9});
+  scope->PaintScope();
+  const QImage image = scope->grab().toImage().convertToFormat(QImage::Format_RGB32);
+  const double dpr = image.devicePixelRatio();
+  const struct {
+    const TkoGraphDiagram* d;
+    QColor color;
+  } cases[] = {{scope->DcBusDiagram(), QColor(255, 0, 255)},
+               {scope->CurrentDiagram(), QColor(0, 255, 0)}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.d->Name());
+    const vx::Rect& p = c.d->PlotRect;
+    const int before = PixelOf(c.d, time(29)).x(), after = PixelOf(c.d, time(100)).x();
+    ASSERT_GT(after - before, 20);
+    const auto device = [&](int l, int r) {
+      return vx::Rect{static_cast<int>(l * dpr), static_cast<int>(p.Top * dpr),
+                      static_cast<int>(r * dpr), static_cast<int>((p.Bottom + 1) * dpr)};
+    };
+    // Both stretches are there; between them (beyond the round ends of the wide pen) not a
+    // single pixel of the trace.
+    EXPECT_GT(vxtest::CountColor(image, device(p.Left, before), c.color), 20);
+    EXPECT_GT(vxtest::CountColor(image, device(after, p.Right + 1), c.color), 20);
+    // The last value's marker line crosses the whole plot in the trace's colour: its rows
+    // are left out (a line joining the stretches would cross every row between them).
+    const int marker = c.d->ScaleY()->ToPixelY(c.d == scope->DcBusDiagram() ? 600 : 8, p);
+    const vx::Rect gap = device(before + 3, after - 2);
+    const int markerTop = static_cast<int>((marker - 2) * dpr);
+    const int markerBottom = static_cast<int>((marker + 3) * dpr);
+    EXPECT_EQ(
+        vxtest::CountColor(image, {gap.Left, gap.Top, gap.Right, markerTop}, c.color) +
+            vxtest::CountColor(image, {gap.Left, markerBottom, gap.Right, gap.Bottom}, c.color),
+        0);
+    EXPECT_GT(markerTop - gap.Top + gap.Bottom - markerBottom, 20);
+  }
+}
+
+TEST_F(ScopeTest, ExportsTheDataShownAsCsvAndThePictureAsPngAndSvg) {
+  const double t0 = vx::EncodeDate(2026, 12, 10) + vx::EncodeTime(18, 30, 0, 0);
+  const Sample samples[] = {
+      {t0, 560.5, 1000, 1500, 3.5, 12, 9},
+      {t0 + 0.1 * kSecond, 561, -2000, -1500, 0.25, 12, 9},
+  };
+  for (const Sample& s : samples) Feed(*scope, s);
+  scope->BreakTraces();  // a gap: no row of its own
+  Feed(*scope, {t0 + 10 * kSecond, 0, 123456, 0, 0, 12, 9});
+  ASSERT_EQ(scope->ExportCsv(scratch.File("scope.csv")), "");
+  std::istringstream csv(ReadAll(scratch.File("scope.csv")));
+  std::vector<std::string> rows;
+  for (std::string line; std::getline(csv, line);) rows.push_back(line);
+  const std::vector<std::string> expected = {
+      "Time,IAct [A],Volt [V],Position [stp],Speed [rpm]\r",
+      "10/12/2026 18:30:00.000,3.5,560.5,1000,1500\r",
+      "10/12/2026 18:30:00.100,0.25,561,-2000,-1500\r",
+      "10/12/2026 18:30:10.000,0,0,123456,0\r",
+  };
+  EXPECT_EQ(rows, expected);
+  // Paused, the file holds what is shown, not what came in meanwhile.
+  scope->SetPaused(true);
+  Feed(*scope, {t0 + 11 * kSecond, 1, 2, 3, 4, 12, 9});
+  ASSERT_EQ(scope->ExportCsv(scratch.File("paused.csv")), "");
+  EXPECT_EQ(ReadAll(scratch.File("paused.csv")), ReadAll(scratch.File("scope.csv")));
+  scope->SetPaused(false);
+  // A folder that is not there: said, and no file.
+  const std::string bad = scratch.File("missing/scope.csv");
+  EXPECT_NE(scope->ExportCsv(bad).find(bad), std::string::npos);
+
+  Show();
+  scope->PaintScope();
+  ASSERT_EQ(scope->ExportPicture(scratch.File("scope.png")), "");
+  QImage png(QString::fromStdString(scratch.File("scope.png")));
+  ASSERT_FALSE(png.isNull());
+  const double dpr = scope->devicePixelRatioF();
+  EXPECT_EQ(png.size(), QSize(qRound(scope->width() * dpr), qRound(scope->height() * dpr)));
+  EXPECT_GT(vxtest::CountColor(png, {0, 0, png.width(), png.height()}, QColor(255, 0, 255)), 10);
+  ASSERT_EQ(scope->ExportPicture(scratch.File("scope.svg")), "");
+  const std::string svg = ReadAll(scratch.File("scope.svg"));
+  EXPECT_NE(svg.find("<svg"), std::string::npos);
+  EXPECT_NE(svg.find("DcBus"), std::string::npos);  // texts stay texts
+  EXPECT_NE(scope->ExportPicture(scratch.File("missing/scope.svg")), "");
+}
+
+TEST_F(ScopeTest, DrawsOnlyTheDiagramsThatChanged) {
+  Show();
+  const double t0 = vx::Now();
+  // A drive standing still: the same speed and position at every read.
+  for (int i = 0; i < 330; ++i) Feed(*scope, {t0 + i * 0.1 * kSecond, 560, 1000, 0, 0.5, 12, 9});
+  scope->PaintScope();
+  const TkoGraph& g = *scope->koGraph();
+  EXPECT_FALSE(g.ChangedRects().empty());
+  // Nothing new: nothing drawn.
+  scope->PaintScope();
+  EXPECT_TRUE(g.ChangedRects().empty());
+  // One more read: the time diagrams move on, speed over position stays as it is.
+  Feed(*scope, {t0 + 330 * 0.1 * kSecond, 560, 1000, 0, 0.5, 12, 9});
+  scope->PaintScope();
+  const auto drawn = [&](const TkoGraphDiagram* d) {
+    const vx::Rect& o = d->OuterRect;
+    const vx::Rect area{o.Left, o.Top, o.Right + 1, o.Bottom + 1};
+    return std::find(g.ChangedRects().begin(), g.ChangedRects().end(), area) !=
+           g.ChangedRects().end();
+  };
+  EXPECT_TRUE(drawn(scope->CurrentDiagram()));
+  EXPECT_TRUE(drawn(scope->DcBusDiagram()));
+  EXPECT_FALSE(drawn(scope->SpeedPosDiagram()));
+  // What was not drawn again is still right: a full drawing gives the same picture.
+  const QImage partial = g.Bitmap().copy();
+  scope->koGraph()->Invalidate();
+  scope->PaintScope();
+  EXPECT_TRUE(partial == g.Bitmap());
 }
 
 // --- The drive: its actual-state read answered by a scripted line --------------------
@@ -568,6 +790,45 @@ TEST_F(ScopeDriveTest, AClosedWindowKeepsCollectingWithoutRenderingAndShowsItAll
             0);
 }
 
+TEST_F(ScopeDriveTest, PausedTheTracesStandStillWhileTheReadsGoOnInTheBackground) {
+  Show();
+  words[kDcBus] = 5000;
+  for (int i = 0; i < 3; ++i) Read(*drive);
+  int renders = 0;
+  scope->koGraph()->OnRefreshed = [&](TkoGraph*, const QImage&) { ++renders; };
+  scope->acPause()->trigger();
+  ASSERT_TRUE(scope->Paused());
+  EXPECT_EQ(scope->windowTitle(), "Oscilloscope (paused)");
+  renders = 0;
+  const std::vector<Tko2DPoint> frozen = scope->VoltTrace()->Points();
+  std::vector<double> stamps;
+  for (int i = 0; i < 400; ++i) {
+    words[kDcBus] = static_cast<uint16_t>(5100 + i);
+    stamps.push_back(Read(*drive));
+  }
+  scope->BreakTraces();  // the drive lost while paused
+  words[kDcBus] = 6000;
+  stamps.push_back(Read(*drive));
+  // Nothing moved, nothing was drawn.
+  ASSERT_EQ(scope->VoltTrace()->Points().size(), frozen.size());
+  EXPECT_EQ(Last(scope->VoltTrace()).X, frozen.back().X);
+  EXPECT_EQ(renders, 0);
+
+  // Resumed: the newest samples of the pause, the gap, the last read.
+  scope->acPause()->trigger();
+  EXPECT_FALSE(scope->Paused());
+  EXPECT_EQ(scope->windowTitle(), "Oscilloscope");
+  const auto& p = scope->VoltTrace()->Points();
+  ASSERT_EQ(p.size(), static_cast<std::size_t>(TScopeForm::kMaxPoints));
+  EXPECT_EQ(p.back().X, stamps.back());
+  EXPECT_NEAR(p.back().Y, 600.0, 1e-9);
+  EXPECT_TRUE(std::isnan(p[p.size() - 2].X));
+  EXPECT_EQ(p[p.size() - 3].X, stamps[399]);
+  EXPECT_NEAR(p[p.size() - 3].Y, (5100 + 399) / 10.0, 1e-9);
+  EXPECT_EQ(scope->VoltMarker()->Position.Y, p.back().Y);
+  EXPECT_GE(renders, 1);
+}
+
 // --- End to end: the simulator's motor, read over loopback -----------------------------
 
 #if __has_include("sim/simserver.h")
@@ -587,9 +848,15 @@ TEST_F(ScopeTest, FollowsTheSimulatedMotorReadByReadInDisplayUnits) {
   ASSERT_TRUE(vxtest::PumpUntilVX310(ui, *dev, kLong));
   auto* drive = static_cast<TkoDeviceVX310*>(dev->GetSlave());
   std::vector<double> stamps;
+  // What the simulator sent at each read, in display units: amps, volts, position, speed.
+  std::vector<std::array<double, 4>> sent;
   drive->OnActState = [&](TkoDeviceVXSlave* sender, TkoMBTransaction* t) {
     stamps.push_back(t->GetTimeStamp());
-    scope->FeedActState(dynamic_cast<TkoDeviceVX310*>(sender), t->GetTimeStamp());
+    auto* d = dynamic_cast<TkoDeviceVX310*>(sender);
+    sent.push_back({d->ParI_MotorA->GetValue(), d->ParU_Dc_BusV->GetValue(),
+                    static_cast<double>(static_cast<std::int32_t>(d->ParActualPos->GetLong())),
+                    d->ParS_MotorRPM->GetValue()});
+    scope->FeedActState(d, t->GetTimeStamp());
   };
   // The setup read brings the drive's current limits.
   ASSERT_TRUE(ui.PumpUntil([&] { return drive->GetSetupState() == 1; }, kLong));
@@ -612,13 +879,21 @@ TEST_F(ScopeTest, FollowsTheSimulatedMotorReadByReadInDisplayUnits) {
   ui.PumpPending();
 
   // One point per read in each series, at the read's time stamp.
+  // A read that came more than a second late on a loaded machine leaves a gap in the
+  // series, which is no sample.
+  const auto samples = [](const TkoGraphTraccia* t) {
+    std::vector<Tko2DPoint> out;
+    for (const Tko2DPoint& p : t->Points())
+      if (!std::isnan(p.X)) out.push_back(p);
+    return out;
+  };
   const std::size_t n = stamps.size();
-  ASSERT_EQ(static_cast<std::size_t>(scope->VoltTrace()->Count()), n);
-  ASSERT_EQ(static_cast<std::size_t>(scope->CurrentTrace()->Count()), n);
-  ASSERT_EQ(static_cast<std::size_t>(scope->SpeedPosTrace()->Count()), n);
+  ASSERT_EQ(samples(scope->VoltTrace()).size(), n);
+  ASSERT_EQ(samples(scope->CurrentTrace()).size(), n);
+  ASSERT_EQ(samples(scope->SpeedPosTrace()).size(), n);
   for (std::size_t i = 0; i < n; ++i) {
-    EXPECT_EQ(scope->VoltTrace()->Points()[i].X, stamps[i]);
-    EXPECT_EQ(scope->CurrentTrace()->Points()[i].X, stamps[i]);
+    EXPECT_EQ(samples(scope->VoltTrace())[i].X, stamps[i]);
+    EXPECT_EQ(samples(scope->CurrentTrace())[i].X, stamps[i]);
     if (i > 0) {
       EXPECT_GE(stamps[i], stamps[i - 1]);
     }
@@ -632,12 +907,34 @@ TEST_F(ScopeTest, FollowsTheSimulatedMotorReadByReadInDisplayUnits) {
   EXPECT_NEAR(Last(scope->CurrentTrace()).Y, drive->ParI_MotorA->GetValue(), 1e-9);
   EXPECT_GT(Last(scope->CurrentTrace()).Y, 0);
   // The motor turns forward: the position grows with the speed.
-  const auto& sp = scope->SpeedPosTrace()->Points();
+  const std::vector<Tko2DPoint> sp = samples(scope->SpeedPosTrace());
   EXPECT_GT(sp.back().X, sp[from].X);
   EXPECT_EQ(sp.back().Y, drive->ParS_MotorRPM->GetValue());
   EXPECT_NEAR(scope->IMaxMarker()->Position.Y, drive->ParMotorIrA->GetValue(), 1e-9);
   EXPECT_NEAR(scope->INomMarker()->Position.Y, drive->ParMotorIpA->GetValue(), 1e-9);
   EXPECT_GT(scope->INomMarker()->Position.Y, 0);
+
+  // The data exported read back: a row per read, in order, with the values sent.
+  ASSERT_EQ(scope->ExportCsv(scratch.File("sim.csv")), "");
+  std::istringstream csv(ReadAll(scratch.File("sim.csv")));
+  std::string line;
+  ASSERT_TRUE(std::getline(csv, line));
+  EXPECT_EQ(line, "Time,IAct [A],Volt [V],Position [stp],Speed [rpm]\r");
+  std::size_t row = 0;
+  for (; std::getline(csv, line); ++row) {
+    ASSERT_LT(row, n) << line;
+    std::vector<std::string> fields;
+    std::istringstream cells(line.substr(0, line.find('\r')));
+    for (std::string f; std::getline(cells, f, ',');) fields.push_back(f);
+    ASSERT_EQ(fields.size(), 5u) << line;
+    // The time to the second (milliseconds after the point).
+    double t = 0;
+    ASSERT_TRUE(vx::TextToDateTime(fields[0].substr(0, fields[0].find('.')), t)) << fields[0];
+    EXPECT_NEAR(t, stamps[row], 1.001 * kSecond) << line;
+    for (std::size_t k = 0; k < 4; ++k)
+      EXPECT_NEAR(std::strtod(fields[k + 1].c_str(), nullptr), sent[row][k], 1e-6) << line;
+  }
+  EXPECT_EQ(row, n);
   net.reset();
 }
 
