@@ -13,7 +13,9 @@
 
 #include <algorithm>
 #include <atomic>
+#include <deque>
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <fstream>
 #include <memory>
@@ -26,6 +28,7 @@
 #include "benchdevice.h"
 #include "mbwire/mbframe.h"
 #include "mbwire/mbserver.h"
+#include "mbwire/mbtap.h"
 #include "modbus/mbthread.h"
 #include "modbus/mbthreadsetup.h"
 #include "modbus/mbtransakinds.h"
@@ -138,6 +141,48 @@ double Percentile(std::vector<double> v, double p) {
   return v[std::min(i, v.size() - 1)];
 }
 
+// What the bus monitor window does with the tap, without the window: ten times a second it
+// takes the new records, decodes and formats each, and keeps the newest 10,000.
+class MonitorReader {
+ public:
+  explicit MonitorReader(vx::MBFrameTap& tap) : tap_(tap), watch_(tap) {
+    thread_ = std::thread([this] {
+      std::vector<vx::MBTapRecord> batch;
+      while (!stop_.load()) {
+        batch.clear();
+        tap_.CopySince(last_, batch);
+        for (const auto& r : batch) {
+          last_ = r.seq;
+          const vx::MBDecoded d = vx::MBDecode(r);
+          rows_.push_back(vx::MBTraceText(r, d, std::string()));
+          if (rows_.size() > vx::MBFrameTap::kDefaultCapacity) rows_.pop_front();
+        }
+        std::unique_lock lock(mutex_);
+        cv_.wait_for(lock, std::chrono::milliseconds(100), [this] { return stop_.load(); });
+      }
+    });
+  }
+  ~MonitorReader() {
+    {
+      std::lock_guard lock(mutex_);
+      stop_ = true;
+    }
+    cv_.notify_all();
+    thread_.join();
+  }
+  std::size_t Rows() const { return rows_.size(); }
+
+ private:
+  vx::MBFrameTap& tap_;
+  vx::MBTapWatch watch_;
+  uint64_t last_ = 0;
+  std::deque<std::string> rows_;
+  std::atomic<bool> stop_{false};
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  std::thread thread_;
+};
+
 int Run(const std::vector<std::string>& args) {
   const std::string exeDir = vxbench::ExeDir();
   std::string simPath =
@@ -146,6 +191,7 @@ int Run(const std::vector<std::string>& args) {
       vxbench::FirstExisting({exeDir + "/../../../models/VX310v220.par",
                               exeDir + "/../../models/VX310v220.par", "models/VX310v220.par"});
   double seconds = 30.0;
+  double monitorSeconds = 30.0;
   bool fake = false;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const bool hasValue = i + 1 < args.size();
@@ -155,11 +201,14 @@ int Run(const std::vector<std::string>& args) {
       modelPath = args[++i];
     else if (args[i] == "--seconds" && hasValue)
       seconds = std::stod(args[++i]);
+    else if (args[i] == "--monitor-seconds" && hasValue)
+      monitorSeconds = std::stod(args[++i]);
     else if (args[i] == "--fake")
       fake = true;
     else {
       std::fprintf(stderr,
-                   "engine: unknown argument %s (--sim PATH, --model FILE, --seconds S, --fake)\n",
+                   "engine: unknown argument %s (--sim PATH, --model FILE, --seconds S, "
+                   "--monitor-seconds S, --fake)\n",
                    args[i].c_str());
       return 2;
     }
@@ -242,6 +291,29 @@ int Run(const std::vector<std::string>& args) {
     std::lock_guard guard(startsMutex);
     for (std::size_t i = 1; i < starts.size(); ++i) intervals.push_back(starts[i] - starts[i - 1]);
   }
+  // The tap: CPU of the same cycles with the tap recording and a monitor taking every record,
+  // against the tap off. Off and on alternate in blocks, so that a drift of the machine's
+  // load falls on both alike.
+  double cpuOff = 0, wallOff = 0, cpuOn = 0, wallOn = 0;
+  std::size_t monitorRows = 0;
+  const int blocks = 6;
+  for (int b = 0; b < blocks && monitorSeconds > 0; ++b) {
+    const bool on = b % 2 == 1;
+    std::unique_ptr<MonitorReader> monitor;
+    if (on) monitor = std::make_unique<MonitorReader>(vx::MBFrameTap::Global());
+    const double c0 = CpuSeconds();
+    const auto w0 = Clock::now();
+    const auto blockEnd = w0 + std::chrono::duration_cast<Clock::duration>(
+                                   std::chrono::duration<double>(monitorSeconds / blocks * 2));
+    while (Clock::now() < blockEnd)
+      ui.PumpOne(std::chrono::duration_cast<std::chrono::milliseconds>(blockEnd - Clock::now()));
+    const double c = CpuSeconds() - c0;
+    const double w = std::chrono::duration<double>(Clock::now() - w0).count();
+    if (monitor) monitorRows = std::max(monitorRows, monitor->Rows());
+    (on ? cpuOn : cpuOff) += c;
+    (on ? wallOn : wallOff) += w;
+  }
+
   const long errors = device.errors;
   setup.reset();
   TkoMBThread::ResetServerFactory();
@@ -251,6 +323,11 @@ int Run(const std::vector<std::string>& args) {
   vxbench::Figure("cycle-p99", Percentile(intervals, 0.99), "ms");
   vxbench::Figure("engine-cpu", 100.0 * cpu / wall, "%");
   vxbench::Figure("engine-rss", rss, "MB");
+  if (monitorSeconds > 0 && wallOff > 0 && wallOn > 0 && cpuOff > 0) {
+    std::printf("engine: tap off %.3f s CPU in %.1f s, on %.3f s CPU in %.1f s, %zu records taken\n",
+                cpuOff, wallOff, cpuOn, wallOn, monitorRows);
+    vxbench::Figure("monitor-overhead", 100.0 * ((cpuOn / wallOn) / (cpuOff / wallOff) - 1.0), "%");
+  }
   return intervals.empty() ? 1 : 0;
 }
 

@@ -38,6 +38,8 @@ int main(int argc, char** argv) {
                 "process start to the main window shown (vx310-uibench)");
     std::printf("  %-12s %s\n", "ui-cost",
                 "identification, CPU, memory and refresh times of the windows (vx310-uibench)");
+    std::printf("  %-12s %s\n", "ui-monitor",
+                "bus monitor update with a full ring and a filter (vx310-uibench)");
     return argc < 2 ? 2 : 0;
   }
   // The benchmarks of the windows need Qt, which this program does not link: they are

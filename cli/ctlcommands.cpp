@@ -588,6 +588,7 @@ int RunCtl(std::span<const std::string> args, CtlStreams s) {
     if (o.Command == "set") return Set(o, s);
     if (o.Command == "backup") return Backup(o, s);
     if (o.Command == "restore") return Restore(o, s);
+    if (o.Command == "sniff") return CtlSniff(o, s);
     return Compare(o, s);
   } catch (const CtlError& e) {
     s.Err << "vx310ctl: " << Cp1252ToUtf8(e.Message) << "\n";

@@ -92,6 +92,14 @@ const CommandHelp kHelp[] = {
      "Reads the drive's setup and lists every parameter whose value differs from the\n"
      "setup file: name, drive value, file value. Exits with 1 when anything differs.\n",
      "vx310ctl compare --slave 1 --in axis1.310 || echo \"axis 1 has been changed\""},
+    {"sniff", "sniff [--count N]",
+     "Listens on a serial line without sending anything and prints the traffic of the\n"
+     "master and slaves on it, exchange by exchange: time, the bytes each way, slave,\n"
+     "function, addresses, values, the failure if any (time-out, CRC error, wrong slave,\n"
+     "truncated, late answer) and the timing (silence before the request, round trip,\n"
+     "longest gap inside the answer). --count N stops after N exchanges; otherwise it runs\n"
+     "until interrupted. --json prints one JSON object a line.\n",
+     "vx310ctl sniff --port /dev/ttyUSB0 --baud 38400 --parity none"},
 };
 
 }  // namespace
@@ -162,6 +170,8 @@ CtlOptions ParseCtlOptions(std::span<const std::string> args) {
       o.Models = value;
     } else if (name == "--timeout") {
       number(1, 60000, o.TimeoutMs, "the time-out must be 1 to 60000 ms");
+    } else if (name == "--count") {
+      number(1, 100000000, o.Count, "the count must be 1 or more");
     } else if (name == "--interval") {
       number(1, 3600000, o.IntervalMs, "the interval must be 1 to 3600000 ms");
     } else if (name == "--json") {
@@ -203,6 +213,7 @@ CtlOptions ParseCtlOptions(std::span<const std::string> args) {
   only(o.Save, "--save", {"set", "restore"});
   only(!o.Out.empty(), "--out", {"backup"});
   only(!o.In.empty(), "--in", {"restore", "compare"});
+  only(o.Count != 0, "--count", {"sniff"});
   if ((o.Command == "get" || o.Command == "set") && o.Items.empty())
     throw bad(o.Command + " needs at least one " + (o.Command == "get" ? "NAME" : "NAME=VALUE"));
   if (o.Command == "set")

@@ -43,10 +43,12 @@ struct CtlOptions {
   std::string Out;
   std::string In;
   std::vector<std::string> Items;  // get: names; set: NAME=VALUE
+  int Count = 0;                   // sniff: exchanges to show; 0 until interrupted
 };
 
 inline constexpr const char* kCtlCommands[] = {"scan", "identify", "state",   "faults", "get",
-                                               "set",  "backup",   "restore", "compare"};
+                                               "set",  "backup",   "restore", "compare",
+                                               "sniff"};
 
 // Parses the arguments after the program name. Throws CtlError (kCtlUsage) naming the
 // option at fault.

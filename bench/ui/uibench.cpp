@@ -916,6 +916,8 @@ int ScopeRender(const std::vector<std::string>& args) {
 
 }  // namespace
 
+int UiMonitor(const std::vector<std::string>& args);  // uibench_monitor.cpp
+
 int main(int argc, char** argv) {
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   if (argc < 2 || std::strcmp(argv[1], "--help") == 0) {
@@ -924,7 +926,8 @@ int main(int argc, char** argv) {
         "  ui-stall     user-interface stalls and recovery times on a bad line\n"
         "  ui-start     process start to the main window shown\n"
         "  ui-cost      identification time, CPU, memory and refresh times of the windows\n"
-        "  scope-render oscilloscope rendering time at 1x and 2x\n");
+        "  scope-render oscilloscope rendering time at 1x and 2x\n"
+        "  ui-monitor   bus monitor update with a full ring and a filter\n");
     return argc < 2 ? 2 : 0;
   }
   QApplication app(argc, argv);
@@ -935,6 +938,7 @@ int main(int argc, char** argv) {
   if (std::strcmp(argv[1], "ui-start-child") == 0) return UiStartChild(args);
   if (std::strcmp(argv[1], "ui-cost") == 0) return UiCost(args);
   if (std::strcmp(argv[1], "scope-render") == 0) return ScopeRender(args);
+  if (std::strcmp(argv[1], "ui-monitor") == 0) return UiMonitor(args);
   std::fprintf(stderr, "vx310-uibench: unknown benchmark '%s' (try --help)\n", argv[1]);
   return 2;
 }

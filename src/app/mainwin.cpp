@@ -219,7 +219,11 @@ void TMainForm::CreateActions() {
       MakeAction(this, QString(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F11), QString());
   acEditCurRange =
       MakeAction(this, QString(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F12), QString());
-  for (QAction* a : {acSetupForm, acRemoteCtrl, acViewScope}) a->setCheckable(true);
+  acBusMonitor = MakeAction(this, tr("Bus Monitor"), QKeySequence(Qt::CTRL | Qt::Key_M),
+                            tr("Frames on the line, decoded"), QStyle::SP_FileDialogContentsView);
+  acBusMonitor->setVisible(false);
+  acBusMonitor->setShortcutContext(Qt::ApplicationShortcut);
+  for (QAction* a : {acSetupForm, acRemoteCtrl, acViewScope, acBusMonitor}) a->setCheckable(true);
   // The engineer works in the setup, remote control and scope windows as much as here:
   // connecting and toggling those windows answer from any window of the terminal (a modal
   // box still blocks them).
@@ -227,7 +231,7 @@ void TMainForm::CreateActions() {
     a->setShortcutContext(Qt::ApplicationShortcut);
   // Actions without a button must belong to the window for their shortcuts to work.
   addActions({acOpenConnection, acCloseConnection, acClose, acAbout, acSlaveAddr, acSetupForm,
-              acRemoteCtrl, acViewScope, acSupportedDev, acEditCurRange});
+              acRemoteCtrl, acViewScope, acSupportedDev, acEditCurRange, acBusMonitor});
 
   const auto run = [this](QAction* a, std::function<void()> fn) {
     connect(a, &QAction::triggered, this, [this, fn = std::move(fn)] {
@@ -255,6 +259,14 @@ void TMainForm::CreateActions() {
   run(acSetupForm, [this] { ToggleWindow(setupForm_); });
   run(acRemoteCtrl, [this] { ToggleWindow(controlForm_); });
   run(acViewScope, [this] { ToggleWindow(scopeForm_); });
+  run(acBusMonitor, [this] {
+    if (!monitorForm_) return;
+    monitorForm_->setVisible(!monitorForm_->isVisible());
+    if (monitorForm_->isVisible()) {
+      monitorForm_->raise();
+      monitorForm_->activateWindow();
+    }
+  });
   run(acSupportedDev, [this] {
     if (network_) network_->koMBNetwork()->ShowSupportedDeviceList();
   });
@@ -343,6 +355,7 @@ void TMainForm::CreateToolBar() {
   bar->addAction(acRemoteCtrl);
   bar->addAction(acSetupForm);
   bar->addAction(acViewScope);
+  bar->addAction(acBusMonitor);
   bar->addSeparator();
   bar->addAction(acAbout);
   toolBar_ = bar;
@@ -489,7 +502,7 @@ void TMainForm::CloseDriveWindows() {
   // The exit has been agreed: the setup window is not asked a second time, only hidden;
   // the others close as usual (and store their places).
   if (setupForm_ != nullptr) setupForm_->hide();
-  for (QWidget* w : {controlForm_.data(), scopeForm_.data()})
+  for (QWidget* w : {controlForm_.data(), scopeForm_.data(), monitorForm_.data()})
     if (w != nullptr) w->close();
 }
 
@@ -555,6 +568,13 @@ void TMainForm::SetDriveWindows(QWidget* setupForm, QWidget* controlForm, QWidge
   UpdateActions();
 }
 
+void TMainForm::SetMonitorWindow(QWidget* monitorForm) {
+  monitorForm_ = monitorForm;
+  acBusMonitor->setVisible(monitorForm != nullptr);
+  if (monitorForm) monitorForm->installEventFilter(this);
+  UpdateActions();
+}
+
 void TMainForm::SetAboutWindow(QWidget* aboutForm) {
   aboutForm_ = aboutForm;
   acAbout->setVisible(aboutForm != nullptr);
@@ -573,7 +593,8 @@ bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
   }
   // The toggle buttons follow their windows, however a window was shown or hidden.
   if ((event->type() == QEvent::Show || event->type() == QEvent::Hide) &&
-      (watched == setupForm_ || watched == controlForm_ || watched == scopeForm_))
+      (watched == setupForm_ || watched == controlForm_ || watched == scopeForm_ ||
+       watched == monitorForm_))
     UpdateActions();
   return QMainWindow::eventFilter(watched, event);
 }
@@ -616,6 +637,7 @@ void TMainForm::UpdateActions() {
     t.action->setChecked(t.window != nullptr && t.window->isVisible());
   }
   acEditCurRange->setEnabled(CanEditCurRange());
+  acBusMonitor->setChecked(monitorForm_ != nullptr && monitorForm_->isVisible());
 }
 
 bool TMainForm::ValuesStale() const {

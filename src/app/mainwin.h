@@ -60,6 +60,9 @@ class TMainForm : public QMainWindow {
   // out); the about window is shown modally when it is a dialog.
   void SetDriveWindows(QWidget* setupForm, QWidget* controlForm, QWidget* scopeForm);
   void SetAboutWindow(QWidget* aboutForm);
+  // The bus monitor, shown and hidden by acBusMonitor at any time (also without a drive:
+  // a silent line is when it is wanted most).
+  void SetMonitorWindow(QWidget* monitorForm);
   // Asked before the connected drive goes (Disconnect, a new Connect) and before the
   // program ends; false keeps everything as it is. Empty: nothing to lose. Start-up wires
   // them to the setup window, which knows of values edited and not sent.
@@ -118,6 +121,7 @@ class TMainForm : public QMainWindow {
   QAction* acEditCurRange = nullptr;
   // "Save log..." (Ctrl+S, and in the log's popup menu).
   QAction* acSaveLog = nullptr;
+  QAction* acBusMonitor = nullptr;
 
   // Whether the current-range edit can run now: a drive, the hardware list focused and
   // its maximum-current-range row selected.
@@ -199,6 +203,7 @@ class TMainForm : public QMainWindow {
   QPointer<QWidget> controlForm_;
   QPointer<QWidget> scopeForm_;
   QPointer<QWidget> aboutForm_;
+  QPointer<QWidget> monitorForm_;
   QActionGroup* portGroup_ = nullptr;
   QToolBar* toolBar_ = nullptr;
   QAction* connectAction_ = nullptr;

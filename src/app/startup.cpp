@@ -14,12 +14,16 @@
 #include "app/datapaths.h"
 #include "app/mainwin.h"
 #include "app/modulenetwork.h"
+#include "app/monitorwin.h"
 #include "app/scopewin.h"
 #include "app/setupwin.h"
 #include "config/inifile.h"
 #include "devices/mbnetwork.h"
+#include "devices/vx310.h"
 #include "paramui/userinterfaceutils.h"
 #include "regmodel/dmcollection.h"
+#include "regmodel/regdefinition.h"
+#include "regmodel/regdefslist.h"
 #include "tools/supporteddevicelist.h"
 
 TApplicationWindows::TApplicationWindows(const std::string& startDirectory) {
@@ -56,9 +60,20 @@ TApplicationWindows::TApplicationWindows(const std::string& startDirectory) {
   aboutForm_ = std::make_unique<TAboutForm>(aboutSettings);
   aboutForm_->SetDeviceSource([this] { return network_ ? network_->DeviceSetup() : nullptr; });
 
+  // The bus monitor names registers from the data model of the drive connected now.
+  monitorForm_ = std::make_unique<TMonitorForm>();
+  monitorForm_->SetNames([this](uint8_t slave, uint16_t address) -> std::string {
+    TkoDeviceVX310* drive = network_ ? network_->Device() : nullptr;
+    if (drive == nullptr || drive->GetSlaveAddress() != slave || drive->DefsList() == nullptr)
+      return std::string();
+    const TkoRegDefinition* def = drive->DefsList()->FindByAddress(address);
+    return def != nullptr ? def->Name : std::string();
+  });
+
   PlaceNewWindows(settings);
   mainForm_->SetDriveWindows(setupForm_.get(), controlForm_.get(), scopeForm_.get());
   mainForm_->SetAboutWindow(aboutForm_.get());
+  mainForm_->SetMonitorWindow(monitorForm_.get());
   mainForm_->DropDriveQuery = [this] { return setupForm_->DropDriveQuery(); };
   mainForm_->ExitQuery = [this] { return setupForm_->ExitQuery(); };
   vx::InstallSupportedDeviceList(network_->koMBNetwork(), mainForm_.get());
@@ -138,6 +153,7 @@ TApplicationWindows::~TApplicationWindows() {
   // windows it feeds must still be there. Then the others in reverse order.
   network_.reset();
   mainForm_->SetNetwork(nullptr);
+  monitorForm_.reset();
   aboutForm_.reset();
   controlForm_.reset();
   scopeForm_.reset();

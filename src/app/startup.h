@@ -7,6 +7,7 @@
 class TAboutForm;
 class TControlForm;
 class TMainForm;
+class TMonitorForm;
 class TNetwork;
 class TScopeForm;
 class TSetupForm;
@@ -43,6 +44,7 @@ class TApplicationWindows {
   TScopeForm* ScopeForm() const { return scopeForm_.get(); }
   TControlForm* ControlForm() const { return controlForm_.get(); }
   TAboutForm* AboutForm() const { return aboutForm_.get(); }
+  TMonitorForm* MonitorForm() const { return monitorForm_.get(); }
 
  private:
   void PlaceNewWindows(const std::string& settings);
@@ -53,4 +55,5 @@ class TApplicationWindows {
   std::unique_ptr<TScopeForm> scopeForm_;
   std::unique_ptr<TControlForm> controlForm_;
   std::unique_ptr<TAboutForm> aboutForm_;
+  std::unique_ptr<TMonitorForm> monitorForm_;
 };

@@ -51,6 +51,7 @@ bool MBServer::Connect() {
       transport_ = std::make_unique<vx::MBRtuTransport>(std::move(channel), line_, timing);
     else
       transport_ = std::make_unique<vx::MBAsciiTransport>(std::move(channel), line_, timing);
+    transport_->SetTap(&vx::MBFrameTap::Global(), "COM" + std::to_string(comPort_));
     return true;
   }
   if (type_ == vx::MBConnType::kTcp) {
@@ -65,6 +66,7 @@ bool MBServer::Connect() {
         std::make_unique<vx::MBTcpChannel>(host_, static_cast<uint16_t>(tcpPort_), connectTimeout);
     if (!channel->Connect(&connectError_)) return false;
     transport_ = std::make_unique<vx::MBTcpTransport>(std::move(channel), timing);
+    transport_->SetTap(&vx::MBFrameTap::Global(), host_ + ":" + std::to_string(tcpPort_));
     return true;
   }
   connectError_ = "OpenConnection was not called";

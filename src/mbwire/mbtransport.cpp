@@ -45,6 +45,17 @@ void WaitUntil(MBClock::time_point t) {
 
 }  // namespace
 
+void MBTransport::SetTap(MBFrameTap* tap, std::string port) {
+  capture_ = tap != nullptr ? std::make_unique<MBTapCapture>(tap, std::move(port), Framing())
+                            : nullptr;
+}
+
+void MBTransport::CaptureStale(MBChannel& channel, MBTapCapture* capture) {
+  if (capture == nullptr) return;
+  std::vector<uint8_t> stale;
+  if (channel.Read(stale, MBClock::now()) == mbresult::kOk) capture->Late(stale, MBClock::now());
+}
+
 // ---- RTU ----
 
 MBRtuTransport::MBRtuTransport(std::unique_ptr<MBChannel> channel, const MBSerialSettings& line,
@@ -59,12 +70,24 @@ MBRtuTransport::MBRtuTransport(std::unique_ptr<MBChannel> channel, const MBSeria
 }
 
 int32_t MBRtuTransport::Transact(std::span<const uint8_t> request, std::vector<uint8_t>& response) {
+  MBTapCapture* capture = Capturing();
+  const int32_t rc = Exchange(request, response, capture);
+  if (capture != nullptr) capture->End(rc);
+  return rc;
+}
+
+int32_t MBRtuTransport::Exchange(std::span<const uint8_t> request, std::vector<uint8_t>& response,
+                                 MBTapCapture* capture) {
   response.clear();
   if (const int32_t rc = CheckRequest(request); rc != mbresult::kOk) return rc;
+  CaptureStale(*channel_, capture);
   if (const int32_t rc = channel_->BeginExchange(); rc != mbresult::kOk) return rc;
   if (MBClock::now() < quietUntil_) WaitUntil(quietUntil_);
 
   const std::vector<uint8_t> frame = EncodeRtu(request);
+  if (capture != nullptr)
+    capture->Begin(frame, MBClock::now(),
+                   quietUntil_ == MBClock::time_point{} ? quietUntil_ : quietUntil_ - frameGap_);
   if (const int32_t rc = channel_->Write(frame); rc != mbresult::kOk) return rc;
   // The bytes are still on the wire after write() returns; time-outs count from their end.
   const auto sent = MBClock::now() + charTime_ * static_cast<int64_t>(frame.size());
@@ -86,6 +109,7 @@ int32_t MBRtuTransport::Transact(std::span<const uint8_t> request, std::vector<u
     if (rc != mbresult::kOk) return rc;
     const auto now = MBClock::now();
     quietUntil_ = now + frameGap_;
+    if (capture != nullptr) capture->Chunk(rx_, now);
     switch (rx.Feed(rx_)) {
       case MBRtuReceiver::Status::kComplete:
         return Accept(request[1], rx.Frame(), response);
@@ -115,12 +139,23 @@ MBAsciiTransport::MBAsciiTransport(std::unique_ptr<MBChannel> channel, const MBS
 
 int32_t MBAsciiTransport::Transact(std::span<const uint8_t> request,
                                    std::vector<uint8_t>& response) {
+  MBTapCapture* capture = Capturing();
+  const int32_t rc = Exchange(request, response, capture);
+  if (capture != nullptr) capture->End(rc);
+  return rc;
+}
+
+int32_t MBAsciiTransport::Exchange(std::span<const uint8_t> request,
+                                   std::vector<uint8_t>& response, MBTapCapture* capture) {
   response.clear();
   if (const int32_t rc = CheckRequest(request); rc != mbresult::kOk) return rc;
+  CaptureStale(*channel_, capture);
   if (const int32_t rc = channel_->BeginExchange(); rc != mbresult::kOk) return rc;
   const std::vector<uint8_t> frame = EncodeAscii(request);
+  if (capture != nullptr) capture->Begin(frame, MBClock::now(), lineBusy_);
   if (const int32_t rc = channel_->Write(frame); rc != mbresult::kOk) return rc;
   const auto sent = MBClock::now() + charTime_ * static_cast<int64_t>(frame.size());
+  lineBusy_ = sent;
   if (request[0] == 0) return mbresult::kOk;
 
   MBAsciiReceiver rx = MBAsciiReceiver::ForResponse(request[0], request[1]);
@@ -131,6 +166,8 @@ int32_t MBAsciiTransport::Transact(std::span<const uint8_t> request,
     const int32_t rc = channel_->Read(rx_, deadline);
     if (rc == mbresult::kTimeout) return rx.Finish();
     if (rc != mbresult::kOk) return rc;
+    lineBusy_ = MBClock::now();
+    if (capture != nullptr) capture->Chunk(rx_, lineBusy_);
     switch (rx.Feed(rx_)) {
       case MBAsciiReceiver::Status::kComplete:
         if (rx.Result() != mbresult::kOk) return rx.Result();
@@ -152,11 +189,26 @@ MBTcpTransport::MBTcpTransport(std::unique_ptr<MBChannel> channel, MBTiming timi
 }
 
 int32_t MBTcpTransport::Transact(std::span<const uint8_t> request, std::vector<uint8_t>& response) {
+  MBTapCapture* capture = Capturing();
+  const int32_t rc = Exchange(request, response, capture);
+  if (capture != nullptr) capture->End(rc);
+  return rc;
+}
+
+int32_t MBTcpTransport::Exchange(std::span<const uint8_t> request, std::vector<uint8_t>& response,
+                                 MBTapCapture* capture) {
   response.clear();
   if (const int32_t rc = CheckRequest(request); rc != mbresult::kOk) return rc;
+  CaptureStale(*channel_, capture);
   if (const int32_t rc = channel_->BeginExchange(); rc != mbresult::kOk) return rc;
   const uint16_t tid = ++transactionId_;
-  if (const int32_t rc = channel_->Write(EncodeMbap(tid, request)); rc != mbresult::kOk) return rc;
+  const std::vector<uint8_t> frame = EncodeMbap(tid, request);
+  if (capture != nullptr) {
+    capture->measureGaps = false;
+    capture->Begin(frame, MBClock::now(), lineBusy_);
+  }
+  if (const int32_t rc = channel_->Write(frame); rc != mbresult::kOk) return rc;
+  lineBusy_ = MBClock::now();
 
   const auto deadline = MBClock::now() + timeOut_;
   bool foreignSeen = false;
@@ -175,6 +227,8 @@ int32_t MBTcpTransport::Transact(std::span<const uint8_t> request, std::vector<u
         // A late answer to an earlier request is passed over as if it never came; an
         // identifier we never sent makes the exchange invalid unless ours follows.
         if (static_cast<uint16_t>(tid - h.transactionId) >= 0x8000u) foreignSeen = true;
+        else if (capture != nullptr)
+          capture->Late(std::span<const uint8_t>(rx_).first(total), MBClock::now());
         rx_.erase(rx_.begin(), rx_.begin() + static_cast<std::ptrdiff_t>(total));
         continue;
       }
@@ -187,10 +241,14 @@ int32_t MBTcpTransport::Transact(std::span<const uint8_t> request, std::vector<u
         return mbresult::kInvalidResponse;
       return Accept(request[1], adu, response);
     }
+    const std::size_t had = rx_.size();
     const int32_t rc = channel_->Read(rx_, deadline);
     if (rc == mbresult::kTimeout)
       return rx_.empty() && !foreignSeen ? mbresult::kTimeout : mbresult::kInvalidResponse;
     if (rc != mbresult::kOk) return rc;
+    lineBusy_ = MBClock::now();
+    if (capture != nullptr)
+      capture->Chunk(std::span<const uint8_t>(rx_).subspan(had), lineBusy_);
   }
 }
 

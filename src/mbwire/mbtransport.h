@@ -3,10 +3,12 @@
 #include <cstdint>
 #include <memory>
 #include <span>
+#include <string>
 #include <vector>
 
 #include "mbwire/mbchannel.h"
 #include "mbwire/mbserial.h"
+#include "mbwire/mbtap.h"
 
 // Client transports: one request ADU (slave address and PDU) out, one response ADU in,
 // over RTU, ASCII or Modbus TCP framing on a byte channel. Every failure comes back as
@@ -27,6 +29,21 @@ class MBTransport {
   // request to address 0 on a serial line is a broadcast: sent, nothing awaited.
   [[nodiscard]] virtual int32_t Transact(std::span<const uint8_t> request,
                                          std::vector<uint8_t>& response) = 0;
+  // Exchanges are recorded in `tap` under the name `port` while the tap has watchers.
+  void SetTap(MBFrameTap* tap, std::string port);
+
+ protected:
+  [[nodiscard]] virtual MBFraming Framing() const = 0;
+  // The capture to fill for this exchange; none while nobody watches.
+  [[nodiscard]] MBTapCapture* Capturing() const {
+    return capture_ && capture_->On() ? capture_.get() : nullptr;
+  }
+  // Bytes already waiting before a request are an answer that came too late: recorded
+  // before the channel drops them.
+  static void CaptureStale(MBChannel& channel, MBTapCapture* capture);
+
+ private:
+  std::unique_ptr<MBTapCapture> capture_;
 };
 
 class MBRtuTransport final : public MBTransport {
@@ -35,6 +52,9 @@ class MBRtuTransport final : public MBTransport {
   int32_t Transact(std::span<const uint8_t> request, std::vector<uint8_t>& response) override;
 
  private:
+  MBFraming Framing() const override { return MBFraming::kRtu; }
+  int32_t Exchange(std::span<const uint8_t> request, std::vector<uint8_t>& response,
+                   MBTapCapture* capture);
   std::unique_ptr<MBChannel> channel_;
   std::chrono::nanoseconds charTime_;
   std::chrono::nanoseconds frameGap_;
@@ -52,9 +72,13 @@ class MBAsciiTransport final : public MBTransport {
   int32_t Transact(std::span<const uint8_t> request, std::vector<uint8_t>& response) override;
 
  private:
+  MBFraming Framing() const override { return MBFraming::kAscii; }
+  int32_t Exchange(std::span<const uint8_t> request, std::vector<uint8_t>& response,
+                   MBTapCapture* capture);
   std::unique_ptr<MBChannel> channel_;
   std::chrono::nanoseconds charTime_;
   std::chrono::nanoseconds gapLimit_;
+  MBClock::time_point lineBusy_{};
   std::chrono::nanoseconds timeOut_;
   std::vector<uint8_t> rx_;
 };
@@ -65,9 +89,13 @@ class MBTcpTransport final : public MBTransport {
   int32_t Transact(std::span<const uint8_t> request, std::vector<uint8_t>& response) override;
 
  private:
+  MBFraming Framing() const override { return MBFraming::kTcp; }
+  int32_t Exchange(std::span<const uint8_t> request, std::vector<uint8_t>& response,
+                   MBTapCapture* capture);
   std::unique_ptr<MBChannel> channel_;
   std::chrono::nanoseconds timeOut_;
   uint16_t transactionId_ = 0;
+  MBClock::time_point lineBusy_{};
   std::vector<uint8_t> rx_;
 };
 
