@@ -13,6 +13,7 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
+#include <QMenuBar>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QScreen>
@@ -355,7 +356,6 @@ void TMainForm::CreateToolBar() {
   bar->addAction(acRemoteCtrl);
   bar->addAction(acSetupForm);
   bar->addAction(acViewScope);
-  bar->addAction(acBusMonitor);
   bar->addSeparator();
   bar->addAction(acAbout);
   toolBar_ = bar;
@@ -571,6 +571,11 @@ void TMainForm::SetDriveWindows(QWidget* setupForm, QWidget* controlForm, QWidge
 void TMainForm::SetMonitorWindow(QWidget* monitorForm) {
   monitorForm_ = monitorForm;
   acBusMonitor->setVisible(monitorForm != nullptr);
+  // A menu of its own: the tool bar keeps the buttons it has, and fits the design size.
+  if (monitorForm != nullptr && toolsMenu_ == nullptr) {
+    toolsMenu_ = menuBar()->addMenu(tr("&Tools"));
+    toolsMenu_->addAction(acBusMonitor);
+  }
   if (monitorForm) monitorForm->installEventFilter(this);
   UpdateActions();
 }

@@ -204,6 +204,7 @@ class TMainForm : public QMainWindow {
   QPointer<QWidget> scopeForm_;
   QPointer<QWidget> aboutForm_;
   QPointer<QWidget> monitorForm_;
+  QMenu* toolsMenu_ = nullptr;
   QActionGroup* portGroup_ = nullptr;
   QToolBar* toolBar_ = nullptr;
   QAction* connectAction_ = nullptr;

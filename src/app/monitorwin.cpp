@@ -185,7 +185,8 @@ QVariant TMonitorModel::data(const QModelIndex& index, int role) const {
       if (index.column() == colRegisters) return r.Registers;
       return {};
     case Qt::TextAlignmentRole:
-      if (index.column() == colSlave || index.column() >= colSilence && index.column() <= colGap)
+      if (index.column() == colSlave ||
+          (index.column() >= colSilence && index.column() <= colGap))
         return QVariant(Qt::AlignRight | Qt::AlignVCenter);
       return {};
     default:
@@ -283,6 +284,15 @@ TMonitorForm::TMonitorForm(vx::MBFrameTap& tap, QWidget* parent)
   auto* clear = new QPushButton(tr("Clear"), this);
   ListenPort = new QComboBox(this);
   for (int n = 1; n <= 8; ++n) ListenPort->addItem(QStringLiteral("COM%1").arg(n), n);
+  // The terminal's own line settings by default: 19200 baud, even parity.
+  ListenBaud = new QComboBox(this);
+  for (int baud : {9600, 19200, 38400, 57600, 115200}) ListenBaud->addItem(QString::number(baud), baud);
+  ListenBaud->setCurrentIndex(1);
+  ListenParity = new QComboBox(this);
+  ListenParity->addItem(tr("None"), vx::MBParity::kNone);
+  ListenParity->addItem(tr("Odd"), vx::MBParity::kOdd);
+  ListenParity->addItem(tr("Even"), vx::MBParity::kEven);
+  ListenParity->setCurrentIndex(2);
   ListenButton = new QPushButton(tr("Listen"), this);
   ListenButton->setCheckable(true);
   ListenButton->setToolTip(
@@ -323,6 +333,8 @@ TMonitorForm::TMonitorForm(vx::MBFrameTap& tap, QWidget* parent)
   actions->addStretch(1);
   actions->addWidget(new QLabel(tr("Listen only:"), this));
   actions->addWidget(ListenPort);
+  actions->addWidget(ListenBaud);
+  actions->addWidget(ListenParity);
   actions->addWidget(ListenButton);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(filters);
@@ -349,7 +361,8 @@ TMonitorForm::TMonitorForm(vx::MBFrameTap& tap, QWidget* parent)
   connect(ListenButton, &QPushButton::toggled, this, [this](bool on) {
     if (on == Listening()) return;
     if (on) {
-      if (!StartListening(ListenPort->currentData().toInt(), 19200, vx::MBParity::kEven)) {
+      if (!StartListening(ListenPort->currentData().toInt(), ListenBaud->currentData().toInt(),
+                          ListenParity->currentData().toInt())) {
         const QSignalBlocker block(ListenButton);
         ListenButton->setChecked(false);
       }
@@ -519,7 +532,9 @@ bool TMonitorForm::StartListening(int comPort, int baudRate, int parity) {
     ListenButton->setChecked(true);
   }
   ListenPort->setCurrentIndex(comPort - 1);
-  ListenPort->setEnabled(false);
+  for (QWidget* w : {static_cast<QWidget*>(ListenPort), static_cast<QWidget*>(ListenBaud),
+                    static_cast<QWidget*>(ListenParity)})
+    w->setEnabled(false);
   ShowStatus();
   return true;
 }
@@ -532,7 +547,9 @@ void TMonitorForm::StopListening() {
   if (ListenButton) {
     const QSignalBlocker block(ListenButton);
     ListenButton->setChecked(false);
-    ListenPort->setEnabled(true);
+    for (QWidget* w : {static_cast<QWidget*>(ListenPort), static_cast<QWidget*>(ListenBaud),
+                      static_cast<QWidget*>(ListenParity)})
+      w->setEnabled(true);
   }
   if (!isVisible()) watch_.reset();
   ShowStatus();

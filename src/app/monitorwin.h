@@ -144,6 +144,8 @@ class TMonitorForm : public QWidget {
   QLineEdit* NameEdit = nullptr;
   QPushButton* PauseButton = nullptr;
   QComboBox* ListenPort = nullptr;
+  QComboBox* ListenBaud = nullptr;
+  QComboBox* ListenParity = nullptr;
   QPushButton* ListenButton = nullptr;
 
  protected:

@@ -2,14 +2,19 @@
 // whose answers are spoilt now and then: the spoilt exchanges show as errors with their
 // bytes, the drive's register names come from its data model, the filters pick rows, and
 // the exports read back.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
 
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QItemSelectionModel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTableView>
+#include <QTest>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -21,6 +26,7 @@
 #include "mbwire/mbframe.h"
 #include "mbwire/mbportmap.h"
 #include "mbwire/mbtap.h"
+#include "mbwire/mbtest_hex.h"
 #include "platform/queuedispatcher.h"
 #include "sim/serveddrive.h"
 
@@ -90,10 +96,12 @@ TEST_F(MonitorOnSim, SpoiltAnswersShowAsErrorsWithTheirBytesAndExportsReadBack) 
     return r.Decoded.failure == vx::MBFailure::kCrc;
   };
   const auto named = [](const TMonitorModel::Row& r) {
-    return r.Registers.contains(QStringLiteral("ParU_Dc_BusV"));
+    return r.Registers.contains(QStringLiteral("DcBusVolt"));
   };
   ASSERT_TRUE(Pump([&] { return CountRows(crcError) >= 3 && CountRows(named) >= 1; }))
-      << monitor->Model()->rowCount() << " rows";
+      << monitor->Model()->rowCount() << " rows, " << CountRows(crcError) << " CRC errors, "
+      << CountRows(named) << " named; first: "
+      << monitor->Model()->TraceLine(monitor->Model()->rowCount() / 2).toStdString();
 
   for (int r = 0; r < monitor->Model()->rowCount(); ++r) {
     const TMonitorModel::Row& row = monitor->Model()->At(r);
@@ -126,7 +134,7 @@ TEST_F(MonitorOnSim, SpoiltAnswersShowAsErrorsWithTheirBytesAndExportsReadBack) 
                     ->At(monitor->Filter()->mapToSource(monitor->Filter()->index(r, 0)).row())
                     .Decoded.IsError());
   monitor->ErrorsOnly->setChecked(false);
-  monitor->NameEdit->setText(QStringLiteral("parU_dc_busv"));
+  monitor->NameEdit->setText(QStringLiteral("dcbusvolt"));
   ASSERT_GE(monitor->Filter()->rowCount(), 1);
   for (int r = 0; r < monitor->Filter()->rowCount(); ++r)
     EXPECT_TRUE(named(monitor->Model()->At(
@@ -192,6 +200,65 @@ TEST_F(MonitorOnSim, SpoiltAnswersShowAsErrorsWithTheirBytesAndExportsReadBack) 
   form->acBusMonitor->trigger();
   EXPECT_FALSE(monitor->isVisible());
   EXPECT_FALSE(vx::MBFrameTap::Global().Enabled()) << "nobody watches: nothing is recorded";
+}
+
+// Listen-only: the window opens a line without sending and shows another master's
+// exchanges, told request from answer.
+TEST(MonitorListening, ShowsAnotherMastersTraffic) {
+  vxtest::App();
+  const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(grantpt(master), 0);
+  ASSERT_EQ(unlockpt(master), 0);
+  vx::SetComPortPath(3, ptsname(master));
+  vx::MBFrameTap tap;
+  TMonitorForm monitor(tap);
+  monitor.show();
+  ASSERT_TRUE(monitor.StartListening(3, 19200, vx::MBParity::kNone));
+  EXPECT_TRUE(monitor.ListenButton->isChecked());
+  EXPECT_FALSE(monitor.ListenPort->isEnabled());
+
+  using vxtest::Hex;
+  std::vector<uint8_t> traffic;
+  for (const auto& f : {vx::EncodeRtu(Hex("02 10 00 30 00 02 04 00 01 00 02")),
+                        vx::EncodeRtu(Hex("02 10 00 30 00 02")),
+                        vx::EncodeRtu(Hex("02 03 00 30 00 01")), vx::EncodeRtu(Hex("02 83 02"))})
+    traffic.insert(traffic.end(), f.begin(), f.end());
+  ASSERT_EQ(write(master, traffic.data(), traffic.size()), static_cast<ssize_t>(traffic.size()));
+  EXPECT_TRUE(QTest::qWaitFor(
+      [&] {
+        monitor.Update();
+        return monitor.Model()->rowCount() >= 2;
+      },
+      60000));
+  ASSERT_EQ(monitor.Model()->rowCount(), 2);
+  const TMonitorModel::Row& write = monitor.Model()->At(0);
+  EXPECT_EQ(write.Dir, QStringLiteral("heard Q>A"));
+  EXPECT_EQ(write.Record.port, "COM3");
+  EXPECT_EQ(write.Decoded.slave, 2);
+  EXPECT_EQ(write.Addresses, QStringLiteral("48-49"));
+  EXPECT_EQ(write.Values, QStringLiteral("1 2"));
+  EXPECT_EQ(write.Result, QStringLiteral("OK"));
+  const TMonitorModel::Row& refused = monitor.Model()->At(1);
+  EXPECT_EQ(refused.Result, QStringLiteral("exception 02"));
+  EXPECT_EQ(refused.Answer.toStdString(), vxtest::ToHex(vx::EncodeRtu(Hex("02 83 02"))));
+
+  monitor.StopListening();
+  EXPECT_FALSE(monitor.Listening());
+  EXPECT_FALSE(monitor.ListenButton->isChecked());
+  close(master);
+  vx::ResetComPortPaths();
+}
+
+// A port that cannot be opened is said so, and nothing listens.
+TEST(MonitorListening, APortThatCannotBeOpenedIsRefused) {
+  vxtest::App();
+  vx::SetComPortPath(4, "/nonexistent/tty");
+  vx::MBFrameTap tap;
+  TMonitorForm monitor(tap);
+  EXPECT_FALSE(monitor.StartListening(4, 19200, vx::MBParity::kEven));
+  EXPECT_FALSE(monitor.Listening());
+  vx::ResetComPortPaths();
 }
 
 }  // namespace

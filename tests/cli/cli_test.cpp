@@ -2,7 +2,10 @@
 // TCP and on its pseudo-terminal: every command's main path, the backup-change-compare-
 // restore round, EEPROM saves reaching the simulator's state file only when asked, and
 // every failure with its exit code and its one line on standard error.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -11,6 +14,8 @@
 #include <vector>
 
 #include "clikit.h"
+#include "mbwire/mbframe.h"
+#include "mbwire/mbtest_hex.h"
 
 namespace {
 
@@ -61,7 +66,8 @@ TEST_F(CliTest, HelpNamesEveryCommandTheExitCodesAndAnExample) {
   const CtlRun all = RunCtl({"--help"});
   EXPECT_EQ(all.Status, 0);
   for (const char* c :
-       {"scan", "identify", "state", "faults", "get", "set", "backup", "restore", "compare"}) {
+       {"scan", "identify", "state", "faults", "get", "set", "backup", "restore", "compare",
+        "sniff"}) {
     EXPECT_NE(all.Out.find(std::string("  ") + c), std::string::npos) << c;
     const CtlRun one = RunCtl({c, "--help"});
     EXPECT_EQ(one.Status, 0) << c;
@@ -377,6 +383,53 @@ TEST_F(CliTest, PseudoTerminalByPathAndByComPort) {
   const CtlRun diff = Ctl("COM1", {"compare", "--slave", "1", "--in", File("pty.310")});
   EXPECT_EQ(diff.Status, 1);
   EXPECT_EQ(diff.Out, "ParSpeedWin\tdrive: 40rpm\tfile: 20rpm\n");
+}
+
+// Another master's traffic on a line (the far side of a pseudo-terminal, written by the
+// test): sniff prints each exchange decoded, the spoilt answer as a CRC error, and sends
+// nothing.
+TEST_F(CliTest, SniffDecodesAnotherMastersExchanges) {
+  const int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  ASSERT_GE(master, 0);
+  ASSERT_EQ(grantpt(master), 0);
+  ASSERT_EQ(unlockpt(master), 0);
+  const std::string line = ptsname(master);
+  Child sniff({kCtl, "sniff", "--port", line, "--parity", "none", "--count", "3"}, dir_);
+  ASSERT_TRUE(sniff.WaitErr("listening on " + line)) << sniff.Err();
+
+  using vxtest::Hex;
+  std::vector<uint8_t> traffic;
+  for (const auto& f : {vx::EncodeRtu(Hex("01 03 00 10 00 02")),
+                        vx::EncodeRtu(Hex("01 03 04 00 0A 01 F4")),
+                        vx::EncodeRtu(Hex("01 06 00 20 00 05")),
+                        vx::EncodeRtu(Hex("01 06 00 20 00 05")),
+                        vx::EncodeRtu(Hex("01 03 00 10 00 01"))})
+    traffic.insert(traffic.end(), f.begin(), f.end());
+  auto spoilt = vx::EncodeRtu(Hex("01 03 02 00 07"));
+  spoilt.back() ^= 0x5A;
+  traffic.insert(traffic.end(), spoilt.begin(), spoilt.end());
+  ASSERT_EQ(write(master, traffic.data(), traffic.size()), static_cast<ssize_t>(traffic.size()));
+
+  EXPECT_EQ(sniff.Wait(), 0) << sniff.Err();
+  const std::string& out = sniff.Out();
+  EXPECT_NE(out.find("  TX 01 03 00 10 00 02 "), std::string::npos) << out;
+  EXPECT_NE(out.find("slave 1 Read holding registers @16-17 = 10 500: OK"), std::string::npos)
+      << out;
+  EXPECT_NE(out.find("slave 1 Write single register @32 = 5: OK"), std::string::npos) << out;
+  EXPECT_NE(out.find("  RX " + vxtest::ToHex(spoilt)), std::string::npos) << out;
+  EXPECT_NE(out.find("@16: CRC error"), std::string::npos) << out;
+  // Nothing came back to the master's side: a sniffer never writes.
+  char buf[64];
+  const int flags = fcntl(master, F_GETFL);
+  fcntl(master, F_SETFL, flags | O_NONBLOCK);
+  EXPECT_LT(read(master, buf, sizeof buf), 1);
+  close(master);
+}
+
+TEST_F(CliTest, SniffRefusesATcpTarget) {
+  const CtlRun r = RunCtl({"sniff", "--port", "tcp:127.0.0.1:502"}, dir_);
+  EXPECT_EQ(r.Status, 2);
+  EXPECT_NE(r.Err.find("sniff listens on a serial line"), std::string::npos) << r.Err;
 }
 
 }  // namespace

@@ -74,6 +74,13 @@ class Child {
       if (!ReadSome(deadline)) return std::string();
     }
   }
+  // True once standard error holds `text`; false when it did not come within the limit.
+  bool WaitErr(const std::string& text, std::chrono::seconds limit = 60s) {
+    const auto deadline = Clock::now() + limit;
+    while (err_.find(text) == std::string::npos)
+      if (!ReadSome(deadline)) return false;
+    return true;
+  }
   // Reads everything and waits for the end: the exit status, or -1 when it did not end in
   // time or ended by a signal.
   int Wait(std::chrono::seconds limit = 120s) {
