@@ -17,6 +17,7 @@
 #include <QMessageBox>
 #include <QPalette>
 #include <QPushButton>
+#include <QScreen>
 #include <QShortcut>
 #include <QTableView>
 #include <QTimer>
@@ -71,6 +72,15 @@ bool ParseRange(const QString& text, int& from, int& to) {
   to = parts.size() == 2 ? parts[1].trimmed().toInt(&ok2, 0) : from;
   if (!ok1 || !ok2 || from < 0 || to < from) return false;
   return true;
+}
+
+// Red that reads on both row colours of the table (plain and alternate).
+QColor ErrorColour(const QPalette& pal) {
+  QColor c = vx::IsDark(pal) ? QColor(255, 140, 130) : QColor(170, 0, 0);
+  for (QPalette::ColorRole role : {QPalette::Base, QPalette::AlternateBase})
+    if (vx::ContrastRatio(c, pal.color(role)) < vx::kMinTextContrast)
+      c = vx::FitText(c, pal.color(role));
+  return c;
 }
 
 }  // namespace
@@ -173,11 +183,7 @@ QVariant TMonitorModel::data(const QModelIndex& index, int role) const {
     case Qt::DisplayRole:
       return Cell(index.row(), index.column());
     case Qt::ForegroundRole:
-      if (r.Decoded.IsError()) {
-        const QPalette pal = QApplication::palette();
-        return vx::FitText(vx::IsDark(pal) ? QColor(255, 110, 100) : QColor(190, 0, 0),
-                           pal.color(QPalette::Base));
-      }
+      if (r.Decoded.IsError()) return ErrorColour(QApplication::palette());
       return {};
     case Qt::ToolTipRole:
       if (index.column() == colResult && r.Record.result != 0)
@@ -318,6 +324,10 @@ TMonitorForm::TMonitorForm(vx::MBFrameTap& tap, QWidget* parent)
   view_->setFont(fixed);
 
   status_ = new QLabel(this);
+  // A long status line is cut, never widens the window.
+  status_->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+  FunctionBox->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  FunctionBox->setMinimumContentsLength(16);
 
   auto* filters = new QHBoxLayout;
   filters->addWidget(ErrorsOnly);
@@ -331,14 +341,18 @@ TMonitorForm::TMonitorForm(vx::MBFrameTap& tap, QWidget* parent)
   actions->addWidget(trace);
   actions->addWidget(clear);
   actions->addStretch(1);
-  actions->addWidget(new QLabel(tr("Listen only:"), this));
-  actions->addWidget(ListenPort);
-  actions->addWidget(ListenBaud);
-  actions->addWidget(ListenParity);
-  actions->addWidget(ListenButton);
+  // Listening has a row of its own, so that the window fits a small screen at 2x.
+  auto* listen = new QHBoxLayout;
+  listen->addWidget(new QLabel(tr("Listen only:"), this));
+  listen->addWidget(ListenPort);
+  listen->addWidget(ListenBaud);
+  listen->addWidget(ListenParity);
+  listen->addWidget(ListenButton);
+  listen->addStretch(1);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(filters);
   layout->addLayout(actions);
+  layout->addLayout(listen);
   layout->addWidget(view_, 1);
   layout->addWidget(status_);
   resize(1000, 500);
@@ -382,6 +396,14 @@ TMonitorForm::~TMonitorForm() {
 }
 
 void TMonitorForm::showEvent(QShowEvent* event) {
+  if (!placed_) {
+    // A first showing fits the screen it is on, however small.
+    placed_ = true;
+    if (const QScreen* screen = this->screen()) {
+      const QRect room = screen->availableGeometry();
+      resize(std::min(width(), room.width() * 9 / 10), std::min(height(), room.height() * 8 / 10));
+    }
+  }
   // Recording costs the line nothing while nobody looks: it runs while the window is open.
   if (!watch_) watch_ = std::make_unique<vx::MBTapWatch>(tap_);
   timer_->start();

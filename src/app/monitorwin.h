@@ -167,6 +167,7 @@ class TMonitorForm : public QWidget {
   uint64_t lastSeq_ = 0;
   uint64_t lost_ = 0;  // records that left the ring before the window took them
   bool paused_ = false;
+  bool placed_ = false;
   std::atomic<bool> stopListening_{false};
   std::optional<std::thread> listenThread_;
   std::atomic<int32_t> listenResult_{0};

@@ -294,7 +294,8 @@ MBDecoded MBDecode(const MBTapRecord& r) {
     } else if (r.framing == MBFraming::kTcp && r.answer.size() >= kMbapHeaderSize) {
       MbapHeader h;
       (void)DecodeMbapHeader(r.answer, h);
-      d.failure = h.protocolId != 0 ? MBFailure::kCrc : Refused(q, a);
+      // TCP has no checksum: a spoilt header is an invalid answer.
+      d.failure = h.protocolId != 0 ? MBFailure::kInvalid : Refused(q, a);
     } else {
       d.failure = Refused(q, a);
     }

@@ -125,7 +125,7 @@ enum class MBFailure : uint8_t {
   kNone,
   kException,   // the slave answered with an exception code
   kTimeout,     // nothing came back
-  kCrc,         // checksum (CRC or LRC) wrong, or a spoilt MBAP header
+  kCrc,         // checksum (CRC or LRC) wrong
   kWrongSlave,  // an answer from another address or to another function
   kTruncated,   // the answer stopped before its length
   kLateAnswer,  // an answer after its exchange had given up

@@ -15,6 +15,7 @@
 #include <QStyle>
 #include <QStyleFactory>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTest>
 #include <QTreeWidget>
 #include <QtMath>
@@ -27,6 +28,7 @@
 
 #include "app/controlwin.h"
 #include "app/mainwin.h"
+#include "app/monitorwin.h"
 #include "app/scopewin.h"
 #include "app/setupwin.h"
 #include "app/startup.h"
@@ -185,6 +187,42 @@ TEST_P(ScreensOnSim, EveryWindowFitsAndReads) {
   vxtest::SaveShot(*main, Name("main").c_str());
   vxtest::SaveShot(*control, Name("control").c_str());
   vxtest::SaveShot(*scopeForm, Name("scope").c_str());
+
+  // The bus monitor: every visible cell of its table reads, the failed exchanges' red
+  // included.
+  TMonitorForm* monitor = windows->MonitorForm();
+  sim->SetLineFaults(0, 3, false);
+  main->acBusMonitor->trigger();
+  ASSERT_TRUE(Pump([&] {
+    monitor->Update();
+    int errors = 0;
+    for (int r = 0; r < monitor->Model()->rowCount(); ++r)
+      errors += monitor->Model()->At(r).Decoded.IsError();
+    return errors >= 3 && monitor->Model()->rowCount() >= 30;
+  }));
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(monitor));
+  ExpectFitsTheScreen(monitor);
+  QApplication::sendPostedEvents();
+  QTableView* view = monitor->View();
+  const QImage image = view->viewport()->grab().toImage();
+  const double dpr = image.devicePixelRatio();
+  int cells = 0;
+  for (int row = 0; row < view->model()->rowCount(); ++row) {
+    for (int column : {TMonitorModel::colFunction, TMonitorModel::colResult}) {
+      const QRect x = view->visualRect(view->model()->index(row, column));
+      // Cells wholly in sight only.
+      if (!x.isValid() || !view->viewport()->rect().contains(x)) continue;
+      const QRect px(qRound(x.left() * dpr), qRound(x.top() * dpr), qRound(x.width() * dpr),
+                     qRound(x.height() * dpr));
+      const int inset = qCeil(2 * dpr);
+      ++cells;
+      EXPECT_GE(DrawnContrast(image, px.adjusted(inset, inset, -inset, -inset)),
+                vx::kMinTextContrast)
+          << "monitor row " << row << " column " << column;
+    }
+  }
+  EXPECT_GT(cells, 10);
+  vxtest::SaveShot(*monitor, Name("monitor").c_str());
 }
 
 INSTANTIATE_TEST_SUITE_P(Palettes, ScreensOnSim, ::testing::Values("light", "dark"),

@@ -205,6 +205,47 @@ TEST(MBFrameTap, KeepsTheNewestRecordsUpToItsCapacity) {
   EXPECT_EQ(out.front().seq, 13u) << "numbers go on after a clear";
 }
 
+// TCP and ASCII records decode from their own framing.
+TEST(MBDecode, TcpAndAsciiFramesDecode) {
+  const struct {
+    const char* name;
+    vx::MBFraming framing;
+    std::vector<uint8_t> request, answer;
+    int32_t result;
+    MBFailure failure;
+    std::vector<uint16_t> values;
+  } cases[] = {
+      {"tcp read", vx::MBFraming::kTcp, vx::EncodeMbap(7, Hex("01 03 00 10 00 01")),
+       vx::EncodeMbap(7, Hex("01 03 02 01 2C")), mbr::kOk, MBFailure::kNone, {300}},
+      {"tcp exception", vx::MBFraming::kTcp, vx::EncodeMbap(8, Hex("01 03 00 10 00 01")),
+       vx::EncodeMbap(8, Hex("01 83 02")), mbr::FromException(2), MBFailure::kException, {}},
+      {"tcp spoilt header", vx::MBFraming::kTcp, vx::EncodeMbap(9, Hex("01 03 00 10 00 01")),
+       Hex("00 09 FF 00 00 05 01 03 02 01 2C"), mbr::kInvalidResponse, MBFailure::kInvalid, {}},
+      {"tcp other unit", vx::MBFraming::kTcp, vx::EncodeMbap(10, Hex("01 03 00 10 00 01")),
+       vx::EncodeMbap(10, Hex("04 03 02 01 2C")), mbr::kInvalidResponse, MBFailure::kWrongSlave,
+       {}},
+      {"ascii read", vx::MBFraming::kAscii, vx::EncodeAscii(Hex("01 03 00 10 00 01")),
+       vx::EncodeAscii(Hex("01 03 02 01 2C")), mbr::kOk, MBFailure::kNone, {300}},
+      {"ascii LRC error", vx::MBFraming::kAscii, vx::EncodeAscii(Hex("01 03 00 10 00 01")),
+       vxtest::Bytes(":010302012CFF\r\n"), mbr::kInvalidCrc, MBFailure::kCrc, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    vx::MBTapRecord r;
+    r.framing = c.framing;
+    r.request = c.request;
+    r.answer = c.answer;
+    r.result = c.result;
+    const vx::MBDecoded d = vx::MBDecode(r);
+    EXPECT_EQ(d.slave, 1);
+    EXPECT_EQ(d.function, 0x03);
+    EXPECT_EQ(d.address, 0x10);
+    EXPECT_EQ(d.count, 1);
+    EXPECT_EQ(d.failure, c.failure) << vx::MBFailureText(d.failure);
+    EXPECT_EQ(d.values, c.values);
+  }
+}
+
 // ---- listening ----
 
 struct Heard {
