@@ -15,10 +15,12 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPalette>
 #include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -41,8 +43,8 @@ namespace {
 constexpr int kUpdateMs = 100;
 
 const char* const kHeaders[TMonitorModel::colCount] = {
-    "Time",     "Port",   "Dir",    "Slave",      "Function",   "Addresses", "Registers",
-    "Values",   "Result", "Silence ms", "Round trip ms", "Gap ms", "Request", "Answer"};
+    "Time",    "Dir",    "Result",     "Slave",         "Function", "Addresses", "Registers",
+    "Values",  "Request", "Answer",    "Silence ms",    "Round trip ms", "Gap ms", "Port"};
 
 QString Millis(int64_t us) {
   if (us < 0) return QString();
@@ -82,6 +84,31 @@ QColor ErrorColour(const QPalette& pal) {
       c = vx::FitText(c, pal.color(role));
   return c;
 }
+
+// Cells are one line of plain text: drawn directly, elided at the right, without the
+// style's general item layout (a full table is repainted at every update while following).
+class TMonitorDelegate final : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  void paint(QPainter* painter, const QStyleOptionViewItem& option,
+             const QModelIndex& index) const override {
+    const bool selected = option.state & QStyle::State_Selected;
+    if (selected) painter->fillRect(option.rect, option.palette.brush(QPalette::Highlight));
+    const QString text = index.data(Qt::DisplayRole).toString();
+    if (text.isEmpty()) return;
+    QColor pen = option.palette.color(selected ? QPalette::HighlightedText : QPalette::Text);
+    if (!selected) {
+      const QVariant fg = index.data(Qt::ForegroundRole);
+      if (fg.isValid()) pen = fg.value<QColor>();
+    }
+    const QVariant align = index.data(Qt::TextAlignmentRole);
+    const int flags = (align.isValid() ? align.toInt() : int(Qt::AlignLeft)) | Qt::AlignVCenter;
+    const QRect r = option.rect.adjusted(3, 0, -3, 0);
+    painter->setPen(pen);
+    painter->setFont(option.font);
+    painter->drawText(r, flags, option.fontMetrics.elidedText(text, Qt::ElideRight, r.width()));
+  }
+};
 
 }  // namespace
 
@@ -310,6 +337,7 @@ TMonitorForm::TMonitorForm(vx::MBFrameTap& tap, QWidget* parent)
   view_->setSelectionMode(QAbstractItemView::ExtendedSelection);
   view_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   view_->setWordWrap(false);
+  view_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
   view_->setAlternatingRowColors(true);
   // Fixed row heights and column widths: nothing is measured row by row on an update.
   view_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
@@ -318,10 +346,9 @@ TMonitorForm::TMonitorForm(vx::MBFrameTap& tap, QWidget* parent)
   view_->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
   view_->horizontalHeader()->setStretchLastSection(true);
   const int ch = view_->fontMetrics().horizontalAdvance(QLatin1Char('0'));
-  const int widths[TMonitorModel::colCount] = {16, 6, 9, 5, 28, 11, 24, 18, 14, 9, 9, 8, 30, 30};
+  const int widths[TMonitorModel::colCount] = {16, 9, 13, 5, 28, 9, 24, 18, 30, 30, 8, 8, 7, 16};
   for (int c = 0; c < TMonitorModel::colCount; ++c) view_->setColumnWidth(c, widths[c] * ch + 8);
-  QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-  view_->setFont(fixed);
+  view_->setItemDelegate(new TMonitorDelegate(view_));
 
   status_ = new QLabel(this);
   // A long status line is cut, never widens the window.

@@ -29,21 +29,22 @@ class TMonitorModel : public QAbstractTableModel {
   Q_OBJECT
 
  public:
+  // The decoding first, the raw bytes beside it, then timing and port.
   enum Column {
     colTime,
-    colPort,
     colDir,
+    colResult,
     colSlave,
     colFunction,
     colAddresses,
     colRegisters,
     colValues,
-    colResult,
+    colRequest,
+    colAnswer,
     colSilence,
     colRoundTrip,
     colGap,
-    colRequest,
-    colAnswer,
+    colPort,
     colCount
   };
   struct Row {

@@ -163,8 +163,8 @@ TEST_F(MonitorOnSim, SpoiltAnswersShowAsErrorsWithTheirBytesAndExportsReadBack) 
   const std::vector<std::string> lines = Lines(csv);
   ASSERT_EQ(lines.size(), static_cast<std::size_t>(monitor->Model()->rowCount()) + 1);
   EXPECT_EQ(lines[0],
-            "Time,Port,Dir,Slave,Function,Addresses,Registers,Values,Result,Silence ms,"
-            "Round trip ms,Gap ms,Request,Answer");
+            "Time,Dir,Result,Slave,Function,Addresses,Registers,Values,Request,Answer,"
+            "Silence ms,Round trip ms,Gap ms,Port");
   int csvErrors = 0;
   for (std::size_t i = 1; i < lines.size(); ++i) {
     const TMonitorModel::Row& row = monitor->Model()->At(static_cast<int>(i - 1));
