@@ -346,7 +346,7 @@ TMonitorForm::TMonitorForm(vx::MBFrameTap& tap, QWidget* parent)
   view_->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
   view_->horizontalHeader()->setStretchLastSection(true);
   const int ch = view_->fontMetrics().horizontalAdvance(QLatin1Char('0'));
-  const int widths[TMonitorModel::colCount] = {16, 9, 13, 5, 28, 9, 24, 18, 30, 30, 8, 8, 7, 16};
+  const int widths[TMonitorModel::colCount] = {16, 9, 15, 5, 28, 9, 24, 18, 30, 30, 8, 8, 7, 16};
   for (int c = 0; c < TMonitorModel::colCount; ++c) view_->setColumnWidth(c, widths[c] * ch + 8);
   view_->setItemDelegate(new TMonitorDelegate(view_));
 
