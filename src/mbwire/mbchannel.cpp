@@ -4,6 +4,11 @@
 
 namespace vx {
 
+int32_t MBChannel::BeginExchange(std::vector<uint8_t>& dropped) {
+  (void)Read(dropped, MBClock::now());
+  return BeginExchange();
+}
+
 std::pair<std::unique_ptr<MBMemoryChannel>, std::unique_ptr<MBMemoryChannel>>
 MBMemoryChannel::Pair() {
   auto ab = std::make_shared<Queue>();

@@ -22,6 +22,9 @@ class MBChannel {
   // Readies the channel for a new exchange: stale input is dropped; a channel that lost
   // its peer tries to get it back. Returns kOk or the code that stops the exchange.
   [[nodiscard]] virtual int32_t BeginExchange() = 0;
+  // The same, handing the stale input to `dropped` instead of losing it (an answer that
+  // came after its exchange gave up, for the frame tap).
+  [[nodiscard]] virtual int32_t BeginExchange(std::vector<uint8_t>& dropped);
   [[nodiscard]] virtual int32_t Write(std::span<const uint8_t> bytes) = 0;
   // Waits until bytes are there or the deadline passes, then appends what is there.
   // kOk when bytes came, kTimeout when none did, else a read error.
@@ -46,6 +49,7 @@ class MBMemoryChannel final : public MBChannel {
   // Queues bytes for the peer that become readable after `delay` (measured from now).
   void WriteAfter(std::chrono::microseconds delay, std::span<const uint8_t> bytes);
 
+  using MBChannel::BeginExchange;
   int32_t BeginExchange() override;
   int32_t Write(std::span<const uint8_t> bytes) override;
   int32_t Read(std::vector<uint8_t>& into, MBClock::time_point deadline) override;

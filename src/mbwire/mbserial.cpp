@@ -231,6 +231,18 @@ int32_t MBSerialChannel::BeginExchange() {
   return mbresult::kOk;
 }
 
+int32_t MBSerialChannel::BeginExchange(std::vector<uint8_t>& dropped) {
+  if (!port_.IsOpen()) return mbresult::kPortNotInitialized;
+  int pending = 0;
+  if (ioctl(port_.Fd(), FIONREAD, &pending) == 0 && pending > 0) {
+    uint8_t buf[512];
+    const ssize_t n = ::read(port_.Fd(), buf, sizeof buf);
+    if (n > 0) dropped.insert(dropped.end(), buf, buf + n);
+  }
+  (void)tcflush(port_.Fd(), TCIFLUSH);
+  return mbresult::kOk;
+}
+
 int32_t MBSerialChannel::Write(std::span<const uint8_t> bytes) {
   if (!port_.IsOpen()) return mbresult::kPortNotInitialized;
   const int fd = port_.Fd();

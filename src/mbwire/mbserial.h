@@ -60,6 +60,7 @@ class MBSerialChannel final : public MBChannel {
  public:
   explicit MBSerialChannel(MBSerialPort port) : port_(std::move(port)) {}
   int32_t BeginExchange() override;
+  int32_t BeginExchange(std::vector<uint8_t>& dropped) override;
   int32_t Write(std::span<const uint8_t> bytes) override;
   int32_t Read(std::vector<uint8_t>& into, MBClock::time_point deadline) override;
   [[nodiscard]] const MBSerialPort& Port() const { return port_; }

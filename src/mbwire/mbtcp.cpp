@@ -96,13 +96,24 @@ void MBTcpChannel::Close() {
 }
 
 int32_t MBTcpChannel::BeginExchange() {
+  return Drain(nullptr);
+}
+
+int32_t MBTcpChannel::BeginExchange(std::vector<uint8_t>& dropped) {
+  return Drain(&dropped);
+}
+
+int32_t MBTcpChannel::Drain(std::vector<uint8_t>* dropped) {
   if (lost_ && !Connect()) return mbresult::kSocketNotConnected;
   if (fd_ < 0) return mbresult::kSocketNotConnected;
   // Late answers to an earlier request that timed out must not be taken for this one.
   uint8_t buf[512];
   for (;;) {
     const ssize_t n = ::recv(fd_, buf, sizeof buf, MSG_DONTWAIT);
-    if (n > 0) continue;
+    if (n > 0) {
+      if (dropped != nullptr) dropped->insert(dropped->end(), buf, buf + n);
+      continue;
+    }
     if (n == 0) {  // the peer closed: try once to get a fresh connection
       lost_ = true;
       return Connect() ? mbresult::kOk : mbresult::kSocketNotConnected;

@@ -23,10 +23,12 @@ class MBTcpChannel final : public MBChannel {
 
   // Reconnects once when the peer has closed the connection since the last exchange.
   int32_t BeginExchange() override;
+  int32_t BeginExchange(std::vector<uint8_t>& dropped) override;
   int32_t Write(std::span<const uint8_t> bytes) override;
   int32_t Read(std::vector<uint8_t>& into, MBClock::time_point deadline) override;
 
  private:
+  int32_t Drain(std::vector<uint8_t>* dropped);
   std::string host_;
   uint16_t port_;
   std::chrono::milliseconds connectTimeout_;

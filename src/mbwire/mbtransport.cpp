@@ -50,10 +50,12 @@ void MBTransport::SetTap(MBFrameTap* tap, std::string port) {
                             : nullptr;
 }
 
-void MBTransport::CaptureStale(MBChannel& channel, MBTapCapture* capture) {
-  if (capture == nullptr) return;
-  std::vector<uint8_t> stale;
-  if (channel.Read(stale, MBClock::now()) == mbresult::kOk) capture->Late(stale, MBClock::now());
+int32_t MBTransport::BeginExchange(MBChannel& channel, MBTapCapture* capture) {
+  if (capture == nullptr) return channel.BeginExchange();
+  stale_.clear();
+  const int32_t rc = channel.BeginExchange(stale_);
+  if (!stale_.empty()) capture->Late(stale_, MBClock::now());
+  return rc;
 }
 
 // ---- RTU ----
@@ -80,8 +82,7 @@ int32_t MBRtuTransport::Exchange(std::span<const uint8_t> request, std::vector<u
                                  MBTapCapture* capture) {
   response.clear();
   if (const int32_t rc = CheckRequest(request); rc != mbresult::kOk) return rc;
-  CaptureStale(*channel_, capture);
-  if (const int32_t rc = channel_->BeginExchange(); rc != mbresult::kOk) return rc;
+  if (const int32_t rc = BeginExchange(*channel_, capture); rc != mbresult::kOk) return rc;
   if (MBClock::now() < quietUntil_) WaitUntil(quietUntil_);
 
   const std::vector<uint8_t> frame = EncodeRtu(request);
@@ -149,8 +150,7 @@ int32_t MBAsciiTransport::Exchange(std::span<const uint8_t> request,
                                    std::vector<uint8_t>& response, MBTapCapture* capture) {
   response.clear();
   if (const int32_t rc = CheckRequest(request); rc != mbresult::kOk) return rc;
-  CaptureStale(*channel_, capture);
-  if (const int32_t rc = channel_->BeginExchange(); rc != mbresult::kOk) return rc;
+  if (const int32_t rc = BeginExchange(*channel_, capture); rc != mbresult::kOk) return rc;
   const std::vector<uint8_t> frame = EncodeAscii(request);
   if (capture != nullptr) capture->Begin(frame, MBClock::now(), lineBusy_);
   if (const int32_t rc = channel_->Write(frame); rc != mbresult::kOk) return rc;
@@ -199,8 +199,7 @@ int32_t MBTcpTransport::Exchange(std::span<const uint8_t> request, std::vector<u
                                  MBTapCapture* capture) {
   response.clear();
   if (const int32_t rc = CheckRequest(request); rc != mbresult::kOk) return rc;
-  CaptureStale(*channel_, capture);
-  if (const int32_t rc = channel_->BeginExchange(); rc != mbresult::kOk) return rc;
+  if (const int32_t rc = BeginExchange(*channel_, capture); rc != mbresult::kOk) return rc;
   const uint16_t tid = ++transactionId_;
   const std::vector<uint8_t> frame = EncodeMbap(tid, request);
   if (capture != nullptr) {

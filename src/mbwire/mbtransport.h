@@ -38,12 +38,13 @@ class MBTransport {
   [[nodiscard]] MBTapCapture* Capturing() const {
     return capture_ && capture_->On() ? capture_.get() : nullptr;
   }
-  // Bytes already waiting before a request are an answer that came too late: recorded
-  // before the channel drops them.
-  static void CaptureStale(MBChannel& channel, MBTapCapture* capture);
+  // Readies the channel; while capturing, bytes already waiting before the request are
+  // recorded as an answer that came too late before they are dropped.
+  int32_t BeginExchange(MBChannel& channel, MBTapCapture* capture);
 
  private:
   std::unique_ptr<MBTapCapture> capture_;
+  std::vector<uint8_t> stale_;
 };
 
 class MBRtuTransport final : public MBTransport {
