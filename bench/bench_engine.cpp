@@ -14,10 +14,10 @@
 
 #include <algorithm>
 #include <atomic>
-#include <deque>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <deque>
 #include <fstream>
 #include <memory>
 #include <mutex>
@@ -360,12 +360,14 @@ int Run(const std::vector<std::string>& args) {
       cyclesOn > 0) {
     const double perOff = threadOff / static_cast<double>(cyclesOff);
     const double perOn = threadOn / static_cast<double>(cyclesOn);
-    std::printf("engine: connection thread %.1f us CPU a cycle with the tap off (%zu cycles), "
-                "%.1f us on (%zu cycles, %zu records taken by the monitor)\n",
-                perOff, cyclesOff, perOn, cyclesOn, monitorRows);
-    std::printf("engine: process CPU %.2f %% with the tap off, %.2f %% on (the monitor's own "
-                "ten wake-ups a second included)\n",
-                100.0 * cpuOff / wallOff, 100.0 * cpuOn / wallOn);
+    std::printf(
+        "engine: connection thread %.1f us CPU a cycle with the tap off (%zu cycles), "
+        "%.1f us on (%zu cycles, %zu records taken by the monitor)\n",
+        perOff, cyclesOff, perOn, cyclesOn, monitorRows);
+    std::printf(
+        "engine: process CPU %.2f %% with the tap off, %.2f %% on (the monitor's own "
+        "ten wake-ups a second included)\n",
+        100.0 * cpuOff / wallOff, 100.0 * cpuOn / wallOn);
     vxbench::Figure("monitor-overhead", 100.0 * (perOn / perOff - 1.0), "%");
   }
   return intervals.empty() ? 1 : 0;

@@ -46,9 +46,8 @@ struct CtlOptions {
   int Count = 0;                   // sniff: exchanges to show; 0 until interrupted
 };
 
-inline constexpr const char* kCtlCommands[] = {"scan", "identify", "state",   "faults", "get",
-                                               "set",  "backup",   "restore", "compare",
-                                               "sniff"};
+inline constexpr const char* kCtlCommands[] = {"scan", "identify", "state",   "faults",  "get",
+                                               "set",  "backup",   "restore", "compare", "sniff"};
 
 // Parses the arguments after the program name. Throws CtlError (kCtlUsage) naming the
 // option at fault.

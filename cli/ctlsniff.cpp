@@ -77,14 +77,14 @@ int CtlSniff(const CtlOptions& o, CtlStreams s) {
     ~Unwatch() { CtlWatching().store(false); }
   } unwatch;
   int shown = 0;
-  const int32_t rc = listener.Run(
-      [&] { return CtlInterrupted().load() || (o.Count > 0 && shown >= o.Count); },
-      [&](const MBTapRecord& r) {
-        if (o.Count > 0 && shown >= o.Count) return;
-        const MBDecoded d = MBDecode(r);
-        s.Out << (o.Json ? Json(r, d) : MBTraceText(r, d, std::string())) << std::endl;
-        ++shown;
-      });
+  const int32_t rc =
+      listener.Run([&] { return CtlInterrupted().load() || (o.Count > 0 && shown >= o.Count); },
+                   [&](const MBTapRecord& r) {
+                     if (o.Count > 0 && shown >= o.Count) return;
+                     const MBDecoded d = MBDecode(r);
+                     s.Out << (o.Json ? Json(r, d) : MBTraceText(r, d, std::string())) << std::endl;
+                     ++shown;
+                   });
   if (rc != mbresult::kOk)
     throw CtlError{kCtlNoAnswer, o.Port + ": " + TkoMBThread::GetErrorText(rc)};
   return kCtlOk;

@@ -27,7 +27,7 @@ int UiMonitor(const std::vector<std::string>& args);
 
 namespace {
 
-const char* const kNames[] = {"ParU_Dc_BusV", "ParU_MotorV",  "ParI_MotorA", "ParF_MotorHz",
+const char* const kNames[] = {"ParU_Dc_BusV",  "ParU_MotorV",  "ParI_MotorA", "ParF_MotorHz",
                               "ParS_MotorRPM", "ParActualPos", "StateMotor",  "StatePosLoop",
                               "ParMotorIrA",   "CfgRefSource"};
 
@@ -67,7 +67,8 @@ vx::MBTapRecord Exchange(uint64_t n) {
 double Percentile(std::vector<double> v, double p) {
   if (v.empty()) return 0;
   std::sort(v.begin(), v.end());
-  return v[std::min(v.size() - 1, static_cast<std::size_t>(p * static_cast<double>(v.size() - 1) + 0.5))];
+  return v[std::min(v.size() - 1,
+                    static_cast<std::size_t>(p * static_cast<double>(v.size() - 1) + 0.5))];
 }
 
 void UseDarkPalette() {

@@ -5,9 +5,8 @@
 #include <QClipboard>
 #include <QComboBox>
 #include <QDateTime>
-#include <QFontDatabase>
-#include <QScrollBar>
 #include <QFileDialog>
+#include <QFontDatabase>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -19,6 +18,7 @@
 #include <QPalette>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QStyledItemDelegate>
 #include <QTableView>
@@ -43,8 +43,8 @@ namespace {
 constexpr int kUpdateMs = 100;
 
 const char* const kHeaders[TMonitorModel::colCount] = {
-    "Time",    "Dir",    "Result",     "Slave",         "Function", "Addresses", "Registers",
-    "Values",  "Request", "Answer",    "Silence ms",    "Round trip ms", "Gap ms", "Port"};
+    "Time",   "Dir",     "Result", "Slave",      "Function",      "Addresses", "Registers",
+    "Values", "Request", "Answer", "Silence ms", "Round trip ms", "Gap ms",    "Port"};
 
 QString Millis(int64_t us) {
   if (us < 0) return QString();
@@ -129,12 +129,14 @@ TMonitorModel::Row TMonitorModel::MakeRow(const vx::MBTapRecord& r) const {
         QStringLiteral("%1").arg(d.function, 2, 16, QLatin1Char('0')).toUpper(),
         QString::fromStdString(vx::MBFunctionName(d.function)));
   if (d.address >= 0)
-    row.Addresses = d.count > 1 ? QStringLiteral("%1-%2").arg(d.address).arg(d.address + d.count - 1)
-                                : QString::number(d.address);
+    row.Addresses = d.count > 1
+                        ? QStringLiteral("%1-%2").arg(d.address).arg(d.address + d.count - 1)
+                        : QString::number(d.address);
   if (names_ && d.slave >= 0 && d.address >= 0) {
     std::string joined;
     for (int i = 0; i < std::min(d.count, 125); ++i) {
-      const std::string n = names_(static_cast<uint8_t>(d.slave), static_cast<uint16_t>(d.address + i));
+      const std::string n =
+          names_(static_cast<uint8_t>(d.slave), static_cast<uint16_t>(d.address + i));
       if (n.empty()) continue;
       if (!joined.empty()) joined += ", ";
       joined += n;
@@ -163,7 +165,8 @@ void TMonitorModel::Append(const std::vector<vx::MBTapRecord>& batch) {
   }
   const int first = static_cast<int>(rows_.size());
   beginInsertRows(QModelIndex(), first, first + static_cast<int>(take) - 1);
-  for (std::size_t i = batch.size() - take; i < batch.size(); ++i) rows_.push_back(MakeRow(batch[i]));
+  for (std::size_t i = batch.size() - take; i < batch.size(); ++i)
+    rows_.push_back(MakeRow(batch[i]));
   endInsertRows();
 }
 
@@ -185,21 +188,36 @@ int TMonitorModel::columnCount(const QModelIndex& parent) const {
 QString TMonitorModel::Cell(int row, int column) const {
   const Row& r = At(row);
   switch (column) {
-    case colTime: return r.Time;
-    case colPort: return QString::fromStdString(r.Record.port);
-    case colDir: return r.Dir;
-    case colSlave: return r.Decoded.slave < 0 ? QString() : QString::number(r.Decoded.slave);
-    case colFunction: return r.Function;
-    case colAddresses: return r.Addresses;
-    case colRegisters: return r.Registers;
-    case colValues: return r.Values;
-    case colResult: return r.Result;
-    case colSilence: return Millis(r.Record.silenceUs);
-    case colRoundTrip: return Millis(r.Record.roundTripUs);
-    case colGap: return Millis(r.Record.maxGapUs);
-    case colRequest: return r.Request;
-    case colAnswer: return r.Answer;
-    default: return QString();
+    case colTime:
+      return r.Time;
+    case colPort:
+      return QString::fromStdString(r.Record.port);
+    case colDir:
+      return r.Dir;
+    case colSlave:
+      return r.Decoded.slave < 0 ? QString() : QString::number(r.Decoded.slave);
+    case colFunction:
+      return r.Function;
+    case colAddresses:
+      return r.Addresses;
+    case colRegisters:
+      return r.Registers;
+    case colValues:
+      return r.Values;
+    case colResult:
+      return r.Result;
+    case colSilence:
+      return Millis(r.Record.silenceUs);
+    case colRoundTrip:
+      return Millis(r.Record.roundTripUs);
+    case colGap:
+      return Millis(r.Record.maxGapUs);
+    case colRequest:
+      return r.Request;
+    case colAnswer:
+      return r.Answer;
+    default:
+      return QString();
   }
 }
 
@@ -218,8 +236,7 @@ QVariant TMonitorModel::data(const QModelIndex& index, int role) const {
       if (index.column() == colRegisters) return r.Registers;
       return {};
     case Qt::TextAlignmentRole:
-      if (index.column() == colSlave ||
-          (index.column() >= colSilence && index.column() <= colGap))
+      if (index.column() == colSlave || (index.column() >= colSilence && index.column() <= colGap))
         return QVariant(Qt::AlignRight | Qt::AlignVCenter);
       return {};
     default:
@@ -228,7 +245,8 @@ QVariant TMonitorModel::data(const QModelIndex& index, int role) const {
 }
 
 QVariant TMonitorModel::headerData(int section, Qt::Orientation orientation, int role) const {
-  if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 || section >= colCount)
+  if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
+      section >= colCount)
     return {};
   return QString::fromLatin1(kHeaders[section]);
 }
@@ -319,7 +337,8 @@ TMonitorForm::TMonitorForm(vx::MBFrameTap& tap, QWidget* parent)
   for (int n = 1; n <= 8; ++n) ListenPort->addItem(QStringLiteral("COM%1").arg(n), n);
   // The terminal's own line settings by default: 19200 baud, even parity.
   ListenBaud = new QComboBox(this);
-  for (int baud : {9600, 19200, 38400, 57600, 115200}) ListenBaud->addItem(QString::number(baud), baud);
+  for (int baud : {9600, 19200, 38400, 57600, 115200})
+    ListenBaud->addItem(QString::number(baud), baud);
   ListenBaud->setCurrentIndex(1);
   ListenParity = new QComboBox(this);
   ListenParity->addItem(tr("None"), vx::MBParity::kNone);
@@ -450,7 +469,8 @@ void TMonitorForm::Update() {
     const int32_t rc = listenResult_.load();
     StopListening();
     if (rc != 0)
-      status_->setText(tr("Listening stopped: %1").arg(vx::ToQString(TkoMBThread::GetErrorText(rc))));
+      status_->setText(
+          tr("Listening stopped: %1").arg(vx::ToQString(TkoMBThread::GetErrorText(rc))));
   }
   if (paused_) return;
   std::vector<vx::MBTapRecord> batch;
@@ -464,8 +484,9 @@ void TMonitorForm::Update() {
   tap_.CopySince(lastSeq_, batch);
   if (batch.size() < wanted) lost_ += wanted - batch.size();
   if (!batch.empty()) lastSeq_ = batch.back().seq;
-  const bool follow = view_->verticalScrollBar() == nullptr ||
-                      view_->verticalScrollBar()->value() >= view_->verticalScrollBar()->maximum() - 1;
+  const bool follow =
+      view_->verticalScrollBar() == nullptr ||
+      view_->verticalScrollBar()->value() >= view_->verticalScrollBar()->maximum() - 1;
   model_->Append(batch);
   if (follow) view_->scrollToBottom();
   ShowStatus();
@@ -489,8 +510,9 @@ void TMonitorForm::ApplyFilter() {
   int from = -1, to = -1;
   const bool rangeOk = ParseRange(AddressEdit->text(), from, to);
   QPalette pal = AddressEdit->palette();
-  pal.setColor(QPalette::Text, rangeOk ? palette().color(QPalette::Text)
-                                       : vx::FitText(QColor(190, 0, 0), palette().color(QPalette::Base)));
+  pal.setColor(QPalette::Text,
+               rangeOk ? palette().color(QPalette::Text)
+                       : vx::FitText(QColor(190, 0, 0), palette().color(QPalette::Base)));
   AddressEdit->setPalette(pal);
   if (!rangeOk) from = to = -1;
   filter_->SetFilter(ErrorsOnly->isChecked(), FunctionBox->currentData().toInt(), from, to,
@@ -523,12 +545,13 @@ namespace {
 QString WriteAll(const QString& path, const QString& text) {
   const char* step = nullptr;
   const QByteArray bytes = text.toUtf8();
-  const int err = vx::WriteFileAtomically(path.toStdString(),
-                                          std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())),
-                                          &step);
+  const int err = vx::WriteFileAtomically(
+      path.toStdString(),
+      std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())), &step);
   if (err == 0) return QString();
-  return QStringLiteral("%1: %2 (%3)").arg(path, QString::fromLocal8Bit(std::strerror(err)),
-                                           QString::fromLatin1(step ? step : "write"));
+  return QStringLiteral("%1: %2 (%3)")
+      .arg(path, QString::fromLocal8Bit(std::strerror(err)),
+           QString::fromLatin1(step ? step : "write"));
 }
 
 }  // namespace
@@ -563,8 +586,7 @@ bool TMonitorForm::StartListening(int comPort, int baudRate, int parity) {
   settings.baudRate = baudRate;
   settings.parity = parity;
   std::string error;
-  if (path.empty() ||
-      !listener->Open(path, settings, "COM" + std::to_string(comPort), &error)) {
+  if (path.empty() || !listener->Open(path, settings, "COM" + std::to_string(comPort), &error)) {
     if (error.empty()) error = "COM" + std::to_string(comPort) + " is not a serial port";
     status_->setText(tr("Cannot listen: %1").arg(vx::ToQString(error)));
     return false;
@@ -573,7 +595,8 @@ bool TMonitorForm::StartListening(int comPort, int baudRate, int parity) {
   stopListening_ = false;
   listenResult_ = 1;  // running
   listenThread_.emplace([this, listener] {
-    const int32_t rc = listener->Run([this] { return stopListening_.load(); }, [this](const vx::MBTapRecord& r) { tap_.Record(r); });
+    const int32_t rc = listener->Run([this] { return stopListening_.load(); },
+                                     [this](const vx::MBTapRecord& r) { tap_.Record(r); });
     listenResult_ = rc;
   });
   {
@@ -582,7 +605,7 @@ bool TMonitorForm::StartListening(int comPort, int baudRate, int parity) {
   }
   ListenPort->setCurrentIndex(comPort - 1);
   for (QWidget* w : {static_cast<QWidget*>(ListenPort), static_cast<QWidget*>(ListenBaud),
-                    static_cast<QWidget*>(ListenParity)})
+                     static_cast<QWidget*>(ListenParity)})
     w->setEnabled(false);
   ShowStatus();
   return true;
@@ -597,7 +620,7 @@ void TMonitorForm::StopListening() {
     const QSignalBlocker block(ListenButton);
     ListenButton->setChecked(false);
     for (QWidget* w : {static_cast<QWidget*>(ListenPort), static_cast<QWidget*>(ListenBaud),
-                      static_cast<QWidget*>(ListenParity)})
+                       static_cast<QWidget*>(ListenParity)})
       w->setEnabled(true);
   }
   if (!isVisible()) watch_.reset();

@@ -21,7 +21,8 @@ MBListenDecoder::MBListenDecoder(std::string port, Timing timing, Sink sink)
 void MBListenDecoder::Feed(std::span<const uint8_t> bytes, MBClock::time_point at) {
   if (bytes.empty()) return;
   // A pause longer than any tolerated gap ends what was open before these bytes came.
-  if (!at_.empty() && at - at_.back() > timing_.gapLimit) Idle(at_.back() + timing_.gapLimit + timing_.frameGap);
+  if (!at_.empty() && at - at_.back() > timing_.gapLimit)
+    Idle(at_.back() + timing_.gapLimit + timing_.frameGap);
   Idle(at);
   buf_.insert(buf_.end(), bytes.begin(), bytes.end());
   at_.insert(at_.end(), bytes.size(), at);
@@ -31,9 +32,8 @@ void MBListenDecoder::Feed(std::span<const uint8_t> bytes, MBClock::time_point a
 MBListenDecoder::Verdict MBListenDecoder::Classify(std::size_t& length,
                                                    MBDirection& direction) const {
   // The expected reading first: an answer after a request, else a request.
-  const MBDirection order[2] = {
-      ExpectingAnswer() ? MBDirection::kResponse : MBDirection::kRequest,
-      ExpectingAnswer() ? MBDirection::kRequest : MBDirection::kResponse};
+  const MBDirection order[2] = {ExpectingAnswer() ? MBDirection::kResponse : MBDirection::kRequest,
+                                ExpectingAnswer() ? MBDirection::kRequest : MBDirection::kResponse};
   bool needMore = false;
   for (MBDirection d : order) {
     const MBAduLength len = AduLength(d, buf_);
@@ -111,14 +111,17 @@ void MBListenDecoder::Cut(std::size_t n, bool good, MBDirection direction) {
   f.bytes.assign(buf_.begin(), buf_.begin() + static_cast<std::ptrdiff_t>(n));
   f.first = at_.front();
   f.last = at_[n - 1];
-  for (std::size_t i = 1; i < n; ++i) f.maxGapUs = std::max(f.maxGapUs, Micros(at_[i] - at_[i - 1]));
+  for (std::size_t i = 1; i < n; ++i)
+    f.maxGapUs = std::max(f.maxGapUs, Micros(at_[i] - at_[i - 1]));
   buf_.erase(buf_.begin(), buf_.begin() + static_cast<std::ptrdiff_t>(n));
   at_.erase(at_.begin(), at_.begin() + static_cast<std::ptrdiff_t>(n));
   OnFrame(std::move(f), good, direction);
 }
 
 void MBListenDecoder::OnFrame(Frame f, bool good, MBDirection direction) {
-  const auto silence = lastFrameEnd_ == MBClock::time_point{} ? -1 : std::max<int64_t>(0, Micros(f.first - lastFrameEnd_));
+  const auto silence = lastFrameEnd_ == MBClock::time_point{}
+                           ? -1
+                           : std::max<int64_t>(0, Micros(f.first - lastFrameEnd_));
   lastFrameEnd_ = f.last;
   if (good && direction == MBDirection::kRequest) {
     if (pending_) EmitPending(mbresult::kTimeout);
@@ -206,10 +209,12 @@ int32_t MBListener::Run(const std::function<bool()>& stop, const MBListenDecoder
   std::vector<uint8_t> chunk;
   chunk.reserve(512);
   // Short reads, so that silence is noticed within a frame gap and a stop within 50 ms.
-  const auto step = std::max<std::chrono::nanoseconds>(timing.frameGap, std::chrono::milliseconds(1));
+  const auto step =
+      std::max<std::chrono::nanoseconds>(timing.frameGap, std::chrono::milliseconds(1));
   while (!stop()) {
     chunk.clear();
-    const auto deadline = MBClock::now() + std::min<std::chrono::nanoseconds>(step * 2, std::chrono::milliseconds(50));
+    const auto deadline = MBClock::now() + std::min<std::chrono::nanoseconds>(
+                                               step * 2, std::chrono::milliseconds(50));
     const int32_t rc = channel_->Read(chunk, deadline);
     const auto now = MBClock::now();
     if (rc == mbresult::kOk) {

@@ -63,7 +63,7 @@ class MBListenDecoder {
   std::vector<uint8_t> buf_;
   std::vector<MBClock::time_point> at_;  // arrival time of each buffered byte
   MBClock::time_point lastFrameEnd_{};
-  std::optional<Frame> pending_;  // a request waiting for its answer
+  std::optional<Frame> pending_;                         // a request waiting for its answer
   std::optional<std::pair<uint8_t, uint8_t>> timedOut_;  // slave, function of the last unanswered
 };
 

@@ -33,9 +33,7 @@ int HexValue(uint8_t c) {
 // Why an answer that came back was refused, judged from its bytes.
 MBFailure Refused(std::span<const uint8_t> request, std::span<const uint8_t> answer) {
   if (answer.size() < 2) return MBFailure::kTruncated;
-  if (request.size() >= 2 &&
-      (answer[0] != request[0] ||
-       (answer[1] & 0x7F) != (request[1] & 0x7F)))
+  if (request.size() >= 2 && (answer[0] != request[0] || (answer[1] & 0x7F) != (request[1] & 0x7F)))
     return MBFailure::kWrongSlave;
   const MBAduLength len = AduLength(MBDirection::kResponse, answer);
   if (len.kind == MBAduLength::Kind::kNeedMore ||
@@ -95,7 +93,8 @@ std::size_t MBFrameTap::CopySince(uint64_t after, std::vector<MBTapRecord>& out,
     if (next > last_) break;
     const std::size_t batch =
         static_cast<std::size_t>(std::min<uint64_t>({last_ - next + 1, kCopyBatch, max - copied}));
-    for (std::size_t i = 0; i < batch; ++i, ++next) out.push_back(slots_[(next - 1) % slots_.size()]);
+    for (std::size_t i = 0; i < batch; ++i, ++next)
+      out.push_back(slots_[(next - 1) % slots_.size()]);
     copied += batch;
   }
   return copied;
@@ -131,7 +130,8 @@ void MBTapCapture::Begin(std::span<const uint8_t> frame, MBClock::time_point sta
   record_.timeUs = MBWallMicros(start);
   record_.request.assign(frame.begin(), frame.end());
   record_.answer.clear();
-  record_.silenceUs = lineBusy == MBClock::time_point{} ? -1 : std::max<int64_t>(0, Micros(start - lineBusy));
+  record_.silenceUs =
+      lineBusy == MBClock::time_point{} ? -1 : std::max<int64_t>(0, Micros(start - lineBusy));
   record_.roundTripUs = -1;
   record_.maxGapUs = -1;
 }
@@ -175,15 +175,24 @@ void MBTapCapture::Late(std::span<const uint8_t> bytes, MBClock::time_point at) 
 
 const char* MBFailureText(MBFailure f) {
   switch (f) {
-    case MBFailure::kNone: return "";
-    case MBFailure::kException: return "exception";
-    case MBFailure::kTimeout: return "time-out";
-    case MBFailure::kCrc: return "CRC error";
-    case MBFailure::kWrongSlave: return "wrong slave";
-    case MBFailure::kTruncated: return "truncated";
-    case MBFailure::kLateAnswer: return "late answer";
-    case MBFailure::kInvalid: return "invalid answer";
-    case MBFailure::kPort: return "port error";
+    case MBFailure::kNone:
+      return "";
+    case MBFailure::kException:
+      return "exception";
+    case MBFailure::kTimeout:
+      return "time-out";
+    case MBFailure::kCrc:
+      return "CRC error";
+    case MBFailure::kWrongSlave:
+      return "wrong slave";
+    case MBFailure::kTruncated:
+      return "truncated";
+    case MBFailure::kLateAnswer:
+      return "late answer";
+    case MBFailure::kInvalid:
+      return "invalid answer";
+    case MBFailure::kPort:
+      return "port error";
   }
   return "";
 }
@@ -312,16 +321,26 @@ MBDecoded MBDecode(const MBTapRecord& r) {
 
 std::string MBFunctionName(int function) {
   switch (function) {
-    case MBFunction::kReadCoils: return "Read coils";
-    case MBFunction::kReadDiscreteInputs: return "Read discrete inputs";
-    case MBFunction::kReadHoldingRegisters: return "Read holding registers";
-    case MBFunction::kReadInputRegisters: return "Read input registers";
-    case MBFunction::kWriteSingleCoil: return "Write single coil";
-    case MBFunction::kWriteSingleRegister: return "Write single register";
-    case MBFunction::kWriteMultipleCoils: return "Write multiple coils";
-    case MBFunction::kWriteMultipleRegisters: return "Write multiple registers";
-    case MBFunction::kDeviceVersion: return "Read device version";
-    default: break;
+    case MBFunction::kReadCoils:
+      return "Read coils";
+    case MBFunction::kReadDiscreteInputs:
+      return "Read discrete inputs";
+    case MBFunction::kReadHoldingRegisters:
+      return "Read holding registers";
+    case MBFunction::kReadInputRegisters:
+      return "Read input registers";
+    case MBFunction::kWriteSingleCoil:
+      return "Write single coil";
+    case MBFunction::kWriteSingleRegister:
+      return "Write single register";
+    case MBFunction::kWriteMultipleCoils:
+      return "Write multiple coils";
+    case MBFunction::kWriteMultipleRegisters:
+      return "Write multiple registers";
+    case MBFunction::kDeviceVersion:
+      return "Read device version";
+    default:
+      break;
   }
   if (function < 0) return std::string();
   char buf[24];
@@ -397,7 +416,9 @@ std::string MBTraceText(const MBTapRecord& r, const MBDecoded& d, const std::str
     return std::string(buf);
   };
   std::string timing;
-  const auto add = [&timing](const std::string& part) { timing += (timing.empty() ? "" : ", ") + part; };
+  const auto add = [&timing](const std::string& part) {
+    timing += (timing.empty() ? "" : ", ") + part;
+  };
   if (r.silenceUs >= 0) add("silence " + ms(r.silenceUs));
   if (r.roundTripUs >= 0) add("round trip " + ms(r.roundTripUs));
   if (r.maxGapUs >= 0) add("gap " + ms(r.maxGapUs));
@@ -410,8 +431,8 @@ std::string MBRangeNames(const MBDecoded& d, const MBRegisterNames& names) {
   if (d.slave < 0 || d.address < 0) return out;
   const int count = std::min(d.count, 125);
   for (int i = 0; i < count; ++i) {
-    const std::string n = names.RegisterName(static_cast<uint8_t>(d.slave),
-                                             static_cast<uint16_t>(d.address + i));
+    const std::string n =
+        names.RegisterName(static_cast<uint8_t>(d.slave), static_cast<uint16_t>(d.address + i));
     if (n.empty()) continue;
     if (!out.empty()) out += ", ";
     out += n;

@@ -27,9 +27,9 @@ enum class MBTapOrigin : uint8_t {
 };
 
 struct MBTapRecord {
-  uint64_t seq = 0;     // given by the ring, from 1
-  int64_t timeUs = 0;   // wall clock at the start of the request, microseconds since the epoch
-  std::string port;     // "COM1 /dev/ttyS0", "127.0.0.1:502"
+  uint64_t seq = 0;    // given by the ring, from 1
+  int64_t timeUs = 0;  // wall clock at the start of the request, microseconds since the epoch
+  std::string port;    // "COM1", or "127.0.0.1:502" on TCP
   MBFraming framing = MBFraming::kRtu;
   MBTapOrigin origin = MBTapOrigin::kExchange;
   std::vector<uint8_t> request;  // as on the wire: checksum, ASCII characters or MBAP header
@@ -73,7 +73,7 @@ class MBFrameTap {
   std::atomic<int> watchers_{0};
   mutable std::mutex mutex_;
   std::vector<MBTapRecord> slots_;
-  uint64_t last_ = 0;   // seq of the newest record
+  uint64_t last_ = 0;  // seq of the newest record
   std::size_t size_ = 0;
 };
 
@@ -137,10 +137,10 @@ enum class MBFailure : uint8_t {
 [[nodiscard]] const char* MBFailureText(MBFailure failure);
 
 struct MBDecoded {
-  int slave = -1;     // -1: no frame to tell
-  int function = -1;  // without the exception flag
-  int address = -1;   // first register; -1 when the function names none
-  int count = 0;      // registers
+  int slave = -1;                // -1: no frame to tell
+  int function = -1;             // without the exception flag
+  int address = -1;              // first register; -1 when the function names none
+  int count = 0;                 // registers
   std::vector<uint16_t> values;  // read or written, when the exchange got that far
   int exception = -1;
   MBFailure failure = MBFailure::kNone;

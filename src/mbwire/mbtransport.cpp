@@ -46,8 +46,8 @@ void WaitUntil(MBClock::time_point t) {
 }  // namespace
 
 void MBTransport::SetTap(MBFrameTap* tap, std::string port) {
-  capture_ = tap != nullptr ? std::make_unique<MBTapCapture>(tap, std::move(port), Framing())
-                            : nullptr;
+  capture_ =
+      tap != nullptr ? std::make_unique<MBTapCapture>(tap, std::move(port), Framing()) : nullptr;
 }
 
 int32_t MBTransport::BeginExchange(MBChannel& channel, MBTapCapture* capture) {
@@ -146,8 +146,8 @@ int32_t MBAsciiTransport::Transact(std::span<const uint8_t> request,
   return rc;
 }
 
-int32_t MBAsciiTransport::Exchange(std::span<const uint8_t> request,
-                                   std::vector<uint8_t>& response, MBTapCapture* capture) {
+int32_t MBAsciiTransport::Exchange(std::span<const uint8_t> request, std::vector<uint8_t>& response,
+                                   MBTapCapture* capture) {
   response.clear();
   if (const int32_t rc = CheckRequest(request); rc != mbresult::kOk) return rc;
   if (const int32_t rc = BeginExchange(*channel_, capture); rc != mbresult::kOk) return rc;
@@ -225,7 +225,8 @@ int32_t MBTcpTransport::Exchange(std::span<const uint8_t> request, std::vector<u
       if (h.transactionId != tid) {
         // A late answer to an earlier request is passed over as if it never came; an
         // identifier we never sent makes the exchange invalid unless ours follows.
-        if (static_cast<uint16_t>(tid - h.transactionId) >= 0x8000u) foreignSeen = true;
+        if (static_cast<uint16_t>(tid - h.transactionId) >= 0x8000u)
+          foreignSeen = true;
         else if (capture != nullptr)
           capture->Late(std::span<const uint8_t>(rx_).first(total), MBClock::now());
         rx_.erase(rx_.begin(), rx_.begin() + static_cast<std::ptrdiff_t>(total));
@@ -246,8 +247,7 @@ int32_t MBTcpTransport::Exchange(std::span<const uint8_t> request, std::vector<u
       return rx_.empty() && !foreignSeen ? mbresult::kTimeout : mbresult::kInvalidResponse;
     if (rc != mbresult::kOk) return rc;
     lineBusy_ = MBClock::now();
-    if (capture != nullptr)
-      capture->Chunk(std::span<const uint8_t>(rx_).subspan(had), lineBusy_);
+    if (capture != nullptr) capture->Chunk(std::span<const uint8_t>(rx_).subspan(had), lineBusy_);
   }
 }
 

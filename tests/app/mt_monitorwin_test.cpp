@@ -188,10 +188,10 @@ TEST_F(MonitorOnSim, SpoiltAnswersShowAsErrorsWithTheirBytesAndExportsReadBack) 
   // Copy: the selected rows, tab-separated, in table order.
   monitor->View()->selectRow(0);
   monitor->View()->selectionModel()->select(
-      monitor->Filter()->index(2, 0),
-      QItemSelectionModel::Select | QItemSelectionModel::Rows);
+      monitor->Filter()->index(2, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
   const QString copied = monitor->CopySelection();
-  EXPECT_EQ(copied, monitor->Model()->TabLine(0) + QLatin1Char('\n') + monitor->Model()->TabLine(2));
+  EXPECT_EQ(copied,
+            monitor->Model()->TabLine(0) + QLatin1Char('\n') + monitor->Model()->TabLine(2));
 
   // An export that cannot be written says why and leaves nothing behind.
   const QString bad = monitor->ExportCsv(QString::fromStdString(dir.File("no/such/dir/t.csv")));

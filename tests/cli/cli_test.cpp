@@ -65,9 +65,8 @@ class CliTest : public ::testing::Test {
 TEST_F(CliTest, HelpNamesEveryCommandTheExitCodesAndAnExample) {
   const CtlRun all = RunCtl({"--help"});
   EXPECT_EQ(all.Status, 0);
-  for (const char* c :
-       {"scan", "identify", "state", "faults", "get", "set", "backup", "restore", "compare",
-        "sniff"}) {
+  for (const char* c : {"scan", "identify", "state", "faults", "get", "set", "backup", "restore",
+                        "compare", "sniff"}) {
     EXPECT_NE(all.Out.find(std::string("  ") + c), std::string::npos) << c;
     const CtlRun one = RunCtl({c, "--help"});
     EXPECT_EQ(one.Status, 0) << c;
@@ -399,11 +398,10 @@ TEST_F(CliTest, SniffDecodesAnotherMastersExchanges) {
 
   using vxtest::Hex;
   std::vector<uint8_t> traffic;
-  for (const auto& f : {vx::EncodeRtu(Hex("01 03 00 10 00 02")),
-                        vx::EncodeRtu(Hex("01 03 04 00 0A 01 F4")),
-                        vx::EncodeRtu(Hex("01 06 00 20 00 05")),
-                        vx::EncodeRtu(Hex("01 06 00 20 00 05")),
-                        vx::EncodeRtu(Hex("01 03 00 10 00 01"))})
+  for (const auto& f :
+       {vx::EncodeRtu(Hex("01 03 00 10 00 02")), vx::EncodeRtu(Hex("01 03 04 00 0A 01 F4")),
+        vx::EncodeRtu(Hex("01 06 00 20 00 05")), vx::EncodeRtu(Hex("01 06 00 20 00 05")),
+        vx::EncodeRtu(Hex("01 03 00 10 00 01"))})
     traffic.insert(traffic.end(), f.begin(), f.end());
   auto spoilt = vx::EncodeRtu(Hex("01 03 02 00 07"));
   spoilt.back() ^= 0x5A;
