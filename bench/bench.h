@@ -1,6 +1,7 @@
 #pragma once
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <functional>
 #include <string>
 #include <vector>
@@ -21,6 +22,15 @@ inline double NowMs() {
 inline void Figure(const std::string& name, double value, const char* unit) {
   std::printf("%s: %.3f %s\n", name.c_str(), value, unit);
   std::fflush(stdout);
+}
+
+// A run length option: a number of seconds above 0, at most an hour.
+inline bool ParseSeconds(const std::string& text, double& out) {
+  char* end = nullptr;
+  const double v = std::strtod(text.c_str(), &end);
+  if (text.empty() || *end != '\0' || !(v > 0.0 && v <= 3600.0)) return false;
+  out = v;
+  return true;
 }
 
 }  // namespace vxbench

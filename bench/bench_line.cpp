@@ -373,13 +373,6 @@ bool ConnectAndWatch(const Options& o, ConnectFigures& f) {
 }
 
 bool ParseOptions(const std::vector<std::string>& args, Options& o) {
-  const auto seconds = [](const std::string& text, double& out) {
-    char* end = nullptr;
-    const double v = std::strtod(text.c_str(), &end);
-    if (text.empty() || *end != '\0' || !(v > 0.0 && v <= 3600.0)) return false;
-    out = v;
-    return true;
-  };
   for (std::size_t i = 0; i < args.size(); i += 2) {
     const std::string& name = args[i];
     const bool known = name == "--sim" || name == "--model" || name == "--seconds" ||
@@ -398,9 +391,9 @@ bool ParseOptions(const std::vector<std::string>& args, Options& o) {
     } else if (name == "--model") {
       o.modelPath = value;
     } else if (name == "--seconds") {
-      good = seconds(value, o.fillSeconds);
+      good = vxbench::ParseSeconds(value, o.fillSeconds);
     } else if (name == "--efficiency-seconds") {
-      good = seconds(value, o.efficiencySeconds);
+      good = vxbench::ParseSeconds(value, o.efficiencySeconds);
     } else {
       o.connects = std::atoi(value.c_str());
       good = o.connects >= 1 && o.connects <= 100 &&

@@ -43,13 +43,6 @@ int Run(const std::vector<std::string>& args) {
   std::string simPath = vxbench::DefaultSimPath();
   double idleSeconds = 30.0;
   double loadSeconds = 3.0;
-  const auto seconds = [](const std::string& text, double& out) {
-    char* end = nullptr;
-    const double v = std::strtod(text.c_str(), &end);
-    if (text.empty() || *end != '\0' || !(v > 0.0 && v <= 3600.0)) return false;
-    out = v;
-    return true;
-  };
   for (std::size_t i = 0; i < args.size(); i += 2) {
     const bool known =
         args[i] == "--sim" || args[i] == "--idle-seconds" || args[i] == "--load-seconds";
@@ -61,7 +54,8 @@ int Run(const std::vector<std::string>& args) {
     const std::string& value = args[i + 1];
     if (args[i] == "--sim") {
       simPath = value;
-    } else if (!seconds(value, args[i] == "--idle-seconds" ? idleSeconds : loadSeconds)) {
+    } else if (!vxbench::ParseSeconds(value,
+                                      args[i] == "--idle-seconds" ? idleSeconds : loadSeconds)) {
       std::fprintf(stderr, "sim: %s %s: a number of seconds above 0, at most 3600\n",
                    args[i].c_str(), value.c_str());
       return 2;
