@@ -226,6 +226,8 @@ TEST_F(EditorTest, RefusedEntriesSayWhyAndLeaveTheEditOpen) {
   TkoParValue plain(R("Plain"), 0);  // an unsigned word without limits
   TkoParValue day(R("Day"), 0);
   TkoParValue label(R("Label"), 0);  // 8 characters
+  // An unset date reads as the present moment, which may tick between two reads.
+  day.SetValueString("15/06/2023");
   FillList({&speed, &plain, &day, &label});
   const auto number = [](const TkoParValue& p, double v) {
     return vx::FormatFloat(p.Register->Definition()->FormatString, v);
