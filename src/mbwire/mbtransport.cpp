@@ -50,6 +50,13 @@ void MBTransport::SetTap(MBFrameTap* tap, std::string port) {
       tap != nullptr ? std::make_unique<MBTapCapture>(tap, std::move(port), Framing()) : nullptr;
 }
 
+int32_t MBTransport::Transact(std::span<const uint8_t> request, std::vector<uint8_t>& response) {
+  MBTapCapture* capture = Capturing();
+  const int32_t rc = Exchange(request, response, capture);
+  if (capture != nullptr) capture->End(rc);
+  return rc;
+}
+
 int32_t MBTransport::BeginExchange(MBChannel& channel, MBTapCapture* capture) {
   if (capture == nullptr) return channel.BeginExchange();
   stale_.clear();
@@ -69,13 +76,6 @@ MBRtuTransport::MBRtuTransport(std::unique_ptr<MBChannel> channel, const MBSeria
       gapLimit_(std::max<nanoseconds>(silence_, timing.timeOut)),
       timeOut_(timing.timeOut) {
   rx_.reserve(512);
-}
-
-int32_t MBRtuTransport::Transact(std::span<const uint8_t> request, std::vector<uint8_t>& response) {
-  MBTapCapture* capture = Capturing();
-  const int32_t rc = Exchange(request, response, capture);
-  if (capture != nullptr) capture->End(rc);
-  return rc;
 }
 
 int32_t MBRtuTransport::Exchange(std::span<const uint8_t> request, std::vector<uint8_t>& response,
@@ -138,14 +138,6 @@ MBAsciiTransport::MBAsciiTransport(std::unique_ptr<MBChannel> channel, const MBS
   rx_.reserve(1024);
 }
 
-int32_t MBAsciiTransport::Transact(std::span<const uint8_t> request,
-                                   std::vector<uint8_t>& response) {
-  MBTapCapture* capture = Capturing();
-  const int32_t rc = Exchange(request, response, capture);
-  if (capture != nullptr) capture->End(rc);
-  return rc;
-}
-
 int32_t MBAsciiTransport::Exchange(std::span<const uint8_t> request, std::vector<uint8_t>& response,
                                    MBTapCapture* capture) {
   response.clear();
@@ -186,13 +178,6 @@ int32_t MBAsciiTransport::Exchange(std::span<const uint8_t> request, std::vector
 MBTcpTransport::MBTcpTransport(std::unique_ptr<MBChannel> channel, MBTiming timing)
     : channel_(std::move(channel)), timeOut_(timing.timeOut) {
   rx_.reserve(1024);
-}
-
-int32_t MBTcpTransport::Transact(std::span<const uint8_t> request, std::vector<uint8_t>& response) {
-  MBTapCapture* capture = Capturing();
-  const int32_t rc = Exchange(request, response, capture);
-  if (capture != nullptr) capture->End(rc);
-  return rc;
 }
 
 int32_t MBTcpTransport::Exchange(std::span<const uint8_t> request, std::vector<uint8_t>& response,

@@ -27,13 +27,15 @@ class MBTransport {
   virtual ~MBTransport() = default;
   // `response` is cleared, and on success holds the response ADU without checksum. A
   // request to address 0 on a serial line is a broadcast: sent, nothing awaited.
-  [[nodiscard]] virtual int32_t Transact(std::span<const uint8_t> request,
-                                         std::vector<uint8_t>& response) = 0;
+  [[nodiscard]] int32_t Transact(std::span<const uint8_t> request, std::vector<uint8_t>& response);
   // Exchanges are recorded in `tap` under the name `port` while the tap has watchers.
   void SetTap(MBFrameTap* tap, std::string port);
 
  protected:
   [[nodiscard]] virtual MBFraming Framing() const = 0;
+  // One exchange of the framing; `capture` (null while nobody watches) records it.
+  virtual int32_t Exchange(std::span<const uint8_t> request, std::vector<uint8_t>& response,
+                           MBTapCapture* capture) = 0;
   // The capture to fill for this exchange; none while nobody watches.
   [[nodiscard]] MBTapCapture* Capturing() const {
     return capture_ && capture_->On() ? capture_.get() : nullptr;
@@ -50,12 +52,11 @@ class MBTransport {
 class MBRtuTransport final : public MBTransport {
  public:
   MBRtuTransport(std::unique_ptr<MBChannel> channel, const MBSerialSettings& line, MBTiming timing);
-  int32_t Transact(std::span<const uint8_t> request, std::vector<uint8_t>& response) override;
 
  private:
   MBFraming Framing() const override { return MBFraming::kRtu; }
   int32_t Exchange(std::span<const uint8_t> request, std::vector<uint8_t>& response,
-                   MBTapCapture* capture);
+                   MBTapCapture* capture) override;
   std::unique_ptr<MBChannel> channel_;
   std::chrono::nanoseconds charTime_;
   std::chrono::nanoseconds frameGap_;
@@ -70,12 +71,11 @@ class MBAsciiTransport final : public MBTransport {
  public:
   MBAsciiTransport(std::unique_ptr<MBChannel> channel, const MBSerialSettings& line,
                    MBTiming timing);
-  int32_t Transact(std::span<const uint8_t> request, std::vector<uint8_t>& response) override;
 
  private:
   MBFraming Framing() const override { return MBFraming::kAscii; }
   int32_t Exchange(std::span<const uint8_t> request, std::vector<uint8_t>& response,
-                   MBTapCapture* capture);
+                   MBTapCapture* capture) override;
   std::unique_ptr<MBChannel> channel_;
   std::chrono::nanoseconds charTime_;
   std::chrono::nanoseconds gapLimit_;
@@ -87,12 +87,11 @@ class MBAsciiTransport final : public MBTransport {
 class MBTcpTransport final : public MBTransport {
  public:
   MBTcpTransport(std::unique_ptr<MBChannel> channel, MBTiming timing);
-  int32_t Transact(std::span<const uint8_t> request, std::vector<uint8_t>& response) override;
 
  private:
   MBFraming Framing() const override { return MBFraming::kTcp; }
   int32_t Exchange(std::span<const uint8_t> request, std::vector<uint8_t>& response,
-                   MBTapCapture* capture);
+                   MBTapCapture* capture) override;
   std::unique_ptr<MBChannel> channel_;
   std::chrono::nanoseconds timeOut_;
   uint16_t transactionId_ = 0;
