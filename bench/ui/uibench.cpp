@@ -454,20 +454,11 @@ class FirstPaint : public QObject {
   bool painted_ = false;
 };
 
-void FixFormats() {
-  vx::FormatSettings formats;
-  formats.DecimalSeparator = '.';
-  formats.ThousandSeparator = '\'';
-  formats.DateSeparator = '/';
-  formats.TimeSeparator = ':';
-  vx::SetFormats(formats);
-}
-
 // The child of ui-start: the terminal's start-up, then the monotonic time at which the main
 // window has been painted, on stdout.
 int UiStartChild(const std::vector<std::string>& args) {
   if (args.size() != 1) return 2;
-  FixFormats();
+  UseTerminalFormats();
   QApplication::setApplicationName(QString::fromLatin1(kAppTitle));
   vx::QtDispatcher dispatcher;
   vx::ScopedDispatcher installed(dispatcher);
@@ -674,7 +665,7 @@ int UiCost(const std::vector<std::string>& args) {
   }
   StartDir dir("tcp:127.0.0.1:" + std::to_string(sim.Port()));
   if (!dir.Ok()) return 1;
-  FixFormats();
+  UseTerminalFormats();
   vx::QtDispatcher dispatcher;
   vx::ScopedDispatcher installed(dispatcher);
   auto windows = std::make_unique<TApplicationWindows>(dir.Path());

@@ -19,17 +19,6 @@
 
 namespace {
 
-// Numbers and dates look the same on every machine; the system's regional settings are
-// never consulted, now or later.
-void FixFormats() {
-  vx::FormatSettings formats;
-  formats.DecimalSeparator = '.';
-  formats.ThousandSeparator = '\'';
-  formats.DateSeparator = '/';
-  formats.TimeSeparator = ':';
-  vx::SetFormats(formats);
-}
-
 constexpr const char* kUsage =
     "Usage: vx310-terminal [--supported-devices | --version | --help]\n"
     "Starts the VX310 Configuration Terminal in the current directory, which holds its\n"
@@ -64,7 +53,7 @@ int main(int argc, char** argv) {
       return 2;
     }
   }
-  FixFormats();
+  UseTerminalFormats();
   QApplication::setApplicationName(QString::fromLatin1(kAppTitle));
   // The main window's close ends the program even while other windows are shown.
   QApplication::setQuitOnLastWindowClosed(false);

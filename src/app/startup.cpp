@@ -22,9 +22,19 @@
 #include "devices/vx310.h"
 #include "paramui/userinterfaceutils.h"
 #include "regmodel/dmcollection.h"
+#include "regmodel/numberformat.h"
 #include "regmodel/regdefinition.h"
 #include "regmodel/regdefslist.h"
 #include "tools/supporteddevicelist.h"
+
+void UseTerminalFormats() {
+  vx::FormatSettings formats;
+  formats.DecimalSeparator = '.';
+  formats.ThousandSeparator = '\'';
+  formats.DateSeparator = '/';
+  formats.TimeSeparator = ':';
+  vx::SetFormats(formats);
+}
 
 TApplicationWindows::TApplicationWindows(const std::string& startDirectory) {
   mainForm_ = std::make_unique<TMainForm>(startDirectory);

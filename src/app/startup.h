@@ -12,6 +12,10 @@ class TNetwork;
 class TScopeForm;
 class TSetupForm;
 
+// Numbers and dates look the same on every machine; the system's regional settings are
+// never consulted, now or later. Called once, before any window is made.
+void UseTerminalFormats();
+
 // The windows of the program and the supervisor, created in the start-up order (main
 // window, supervisor, setup, oscilloscope, remote control, about) and wired together:
 // the supervisor reaches the other windows through its hooks, they reach the drive
