@@ -15,12 +15,14 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cmath>
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
 #include <fstream>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -31,7 +33,6 @@
 #include "mbwire/mbframe.h"
 #include "mbwire/mbserver.h"
 #include "mbwire/mbtap.h"
-#include "mbwire/mbtransport.h"
 #include "modbus/mbthread.h"
 #include "modbus/mbthreadsetup.h"
 #include "modbus/mbtransakinds.h"
@@ -110,29 +111,52 @@ double ThreadCpuUs() {
   return static_cast<double>(t.tv_sec) * 1e6 + static_cast<double>(t.tv_nsec) / 1e3;
 }
 
-// The real component, with the time of every exchange's start noted, and the connection
-// thread's CPU time then (one exchange a cycle: the difference is one cycle's CPU).
+// Every exchange's start: when, and the connection thread's CPU time then (one exchange a
+// cycle: the difference between two starts is one cycle's CPU). While `alternate` is set,
+// the tap records every other exchange, and `tapOn` says which.
+struct Starts {
+  std::mutex mutex;
+  std::vector<double> ms;
+  std::vector<double> cpuUs;
+  std::vector<bool> tapOn;
+  std::vector<double> exchangeUs;  // the connection thread's CPU inside each exchange
+  std::atomic<bool> alternate{false};
+  std::size_t Count() {
+    std::lock_guard guard(mutex);
+    return ms.size();
+  }
+};
+
+// The real component, noting every exchange's start.
 class TimedServer final : public TkoMBServerRelay {
  public:
-  TimedServer(std::vector<double>& starts, std::atomic<double>& threadCpuUs, std::mutex& mutex)
-      : TkoMBServerRelay(vx::CreateTransportServer()),
-        starts_(starts),
-        threadCpuUs_(threadCpuUs),
-        mutex_(mutex) {}
+  explicit TimedServer(Starts& starts)
+      : TkoMBServerRelay(vx::CreateTransportServer()), starts_(starts) {}
   int32_t TxRxMessage(const std::vector<uint8_t>& q, int16_t ql, int16_t rl,
                       std::vector<uint8_t>& r) override {
+    const double cpu = ThreadCpuUs();
+    bool tapOn = false;
     {
-      std::lock_guard guard(mutex_);
-      starts_.push_back(vxbench::NowMs());
+      std::lock_guard guard(starts_.mutex);
+      tapOn = starts_.alternate.load() && starts_.ms.size() % 2 == 1;
+      starts_.ms.push_back(vxbench::NowMs());
+      starts_.cpuUs.push_back(cpu);
+      starts_.tapOn.push_back(tapOn);
     }
-    threadCpuUs_.store(ThreadCpuUs());
-    return TkoMBServerRelay::TxRxMessage(q, ql, rl, r);
+    int32_t result = 0;
+    {
+      std::optional<vx::MBTapWatch> watch;
+      if (tapOn) watch.emplace(vx::MBFrameTap::Global());
+      result = TkoMBServerRelay::TxRxMessage(q, ql, rl, r);
+    }
+    const double spent = ThreadCpuUs() - cpu;
+    std::lock_guard guard(starts_.mutex);
+    starts_.exchangeUs.push_back(spent);
+    return result;
   }
 
  private:
-  std::vector<double>& starts_;
-  std::atomic<double>& threadCpuUs_;
-  std::mutex& mutex_;
+  Starts& starts_;
 };
 
 double CpuSeconds() {
@@ -158,10 +182,11 @@ double Percentile(std::vector<double> v, double p) {
 }
 
 // What the bus monitor window does with the tap, without the window: ten times a second it
-// takes the new records, decodes and formats each, and keeps the newest 10,000.
+// takes the new records, decodes and formats each, and keeps the newest 10,000. It does not
+// turn the tap on itself: the measurement does, exchange by exchange.
 class MonitorReader {
  public:
-  explicit MonitorReader(vx::MBFrameTap& tap) : tap_(tap), watch_(tap) {
+  explicit MonitorReader(vx::MBFrameTap& tap) : tap_(tap) {
     thread_ = std::thread([this] {
       std::vector<vx::MBTapRecord> batch;
       while (!stop_.load()) {
@@ -190,7 +215,6 @@ class MonitorReader {
 
  private:
   vx::MBFrameTap& tap_;
-  vx::MBTapWatch watch_;
   uint64_t last_ = 0;
   std::deque<std::string> rows_;
   std::atomic<bool> stop_{false};
@@ -199,42 +223,37 @@ class MonitorReader {
   std::thread thread_;
 };
 
-// The tap's own price per exchange, without the line's noise: RTU exchanges with a slave
-// that answers at once on an in-memory line, the tap off and then watched, in CPU
-// microseconds of this thread.
-double TapCostUs(double* exchangeUs) {
-  auto [ours, peer] = vx::MBMemoryChannel::Pair();
-  const std::vector<uint8_t> answer = vx::EncodeRtu(std::vector<uint8_t>{
-      1,  3, 40, 0, 1,  0, 2,  0, 3,  0, 4,  0, 5,  0, 6,  0, 7,  0, 8,  0, 9, 0,
-      10, 0, 11, 0, 12, 0, 13, 0, 14, 0, 15, 0, 16, 0, 17, 0, 18, 0, 19, 0, 20});
-  peer->OnData([&answer](vx::MBMemoryChannel& self, std::span<const uint8_t>) {
-    self.WriteAfter(std::chrono::microseconds(0), answer);
-  });
-  vx::MBSerialSettings line;
-  line.baudRate = 4000000;
+// The tap's own price per exchange, without the line's noise: what a transport does for a
+// recorded exchange of the bench's size (request, answer in two reads, the record into a
+// full ring, whose slots are reused), in CPU nanoseconds of this thread. The transports'
+// system calls are the same with the tap on or off, so this is all that recording adds.
+double TapCostNs() {
+  const std::vector<uint8_t> request = vx::EncodeMbap(1, std::vector<uint8_t>{1, 3, 0, 100, 0, 20});
+  std::vector<uint8_t> adu{1, 3, 40};
+  adu.resize(43, 7);
+  const std::vector<uint8_t> answer = vx::EncodeMbap(1, adu);
+  const std::span<const uint8_t> head(answer.data(), 9);
+  const std::span<const uint8_t> rest(answer.data() + 9, answer.size() - 9);
   vx::MBFrameTap tap;
-  vx::MBRtuTransport rtu(std::move(ours), line, vx::MBTiming{});
-  rtu.SetTap(&tap, "COM1");
-  const std::vector<uint8_t> request{1, 3, 0, 100, 0, 20};
-  std::vector<uint8_t> response;
-  constexpr int kRounds = 1500;
-  const auto measure = [&] {
-    const double t0 = ThreadCpuUs();
-    for (int i = 0; i < kRounds; ++i) (void)rtu.Transact(request, response);
-    return (ThreadCpuUs() - t0) / kRounds;
+  vx::MBTapWatch watch(tap);
+  vx::MBTapCapture capture(&tap, "127.0.0.1:502", vx::MBFraming::kTcp);
+  capture.measureGaps = false;
+  const auto record = [&] {
+    const auto t = vx::MBClock::now();
+    capture.Begin(request, t, t);
+    capture.Chunk(head, vx::MBClock::now());
+    capture.Chunk(rest, vx::MBClock::now());
+    capture.End(0);
   };
-  // Alternating, twice each, so that a change of the machine's load falls on both.
-  double off = 0, on = 0;
-  for (int pass = 0; pass < 4; ++pass) {
-    if (pass % 2 == 0) {
-      off += measure();
-    } else {
-      vx::MBTapWatch watch(tap);
-      on += measure();
-    }
+  while (tap.LastSeq() < tap.Capacity()) record();
+  constexpr int kRounds = 100000;
+  std::vector<double> passes;
+  for (int pass = 0; pass < 7; ++pass) {
+    const double t0 = ThreadCpuUs();
+    for (int i = 0; i < kRounds; ++i) record();
+    passes.push_back((ThreadCpuUs() - t0) * 1000.0 / kRounds);
   }
-  *exchangeUs = off / 2;
-  return (on - off) / 2;
+  return Percentile(passes, 0.5);
 }
 
 int Run(const std::vector<std::string>& args) {
@@ -301,12 +320,10 @@ int Run(const std::vector<std::string>& args) {
 
   vx::QueueDispatcher ui;
   vx::ScopedDispatcher scope(ui);
-  std::vector<double> starts;
-  starts.reserve(static_cast<std::size_t>(seconds * 12) + 16);
-  std::mutex startsMutex;
-  std::atomic<double> threadCpuUs{0.0};
-  TkoMBThread::SetServerFactory(
-      [&] { return std::make_unique<TimedServer>(starts, threadCpuUs, startsMutex); });
+  Starts starts;
+  starts.ms.reserve(static_cast<std::size_t>((seconds + monitorSeconds * 2) * 12) + 64);
+  starts.cpuUs.reserve(starts.ms.capacity());
+  TkoMBThread::SetServerFactory([&] { return std::make_unique<TimedServer>(starts); });
 
   vxbench::BenchDevice device(&model);
   auto* read = new TkoMBReadHoldRegisters(&device, true, kCount, kFirst);
@@ -328,9 +345,10 @@ int Run(const std::vector<std::string>& args) {
 
   // Let the first exchanges settle, then measure.
   ui.PumpUntil([&] { return device.responses + device.errors >= 5; }, std::chrono::seconds(10));
+  std::size_t measuredFrom = 0;
   {
-    std::lock_guard guard(startsMutex);
-    starts.clear();
+    std::lock_guard guard(starts.mutex);
+    measuredFrom = starts.ms.size();
   }
   const double cpu0 = CpuSeconds();
   const auto t0 = Clock::now();
@@ -344,47 +362,41 @@ int Run(const std::vector<std::string>& args) {
 
   std::vector<double> intervals;
   {
-    std::lock_guard guard(startsMutex);
-    for (std::size_t i = 1; i < starts.size(); ++i) intervals.push_back(starts[i] - starts[i - 1]);
+    std::lock_guard guard(starts.mutex);
+    for (std::size_t i = measuredFrom + 1; i < starts.ms.size(); ++i)
+      intervals.push_back(starts.ms[i] - starts.ms[i - 1]);
   }
-  // The tap: CPU of the connection thread per cycle with the tap recording and a monitor
-  // taking every record, against the tap off; the process's CPU (the monitor's own work
-  // included) is told beside it. Off and on alternate in blocks, so that a drift of the
-  // machine's load falls on both alike.
-  double cpuOff = 0, wallOff = 0, cpuOn = 0, wallOn = 0;
-  double threadOff = 0, threadOn = 0;
-  std::size_t cyclesOff = 0, cyclesOn = 0;
-  const auto exchanges = [&] {
-    std::lock_guard guard(startsMutex);
-    return starts.size();
-  };
+  // The tap in place: with a monitor taking every record, the tap records every other
+  // exchange, and each recorded exchange's CPU on the connection thread is set beside the
+  // unrecorded one of the cycle before, which saw the same load of the machine. Whole
+  // blocks with and without the tap differ by several per cent from one block to the next
+  // on an idle machine, far more than the tap's price; the median of the neighbours'
+  // differences does not.
+  std::vector<double> cycles, extra;
   std::size_t monitorRows = 0;
-  const int blocks = 6;
-  for (int b = 0; b < blocks && monitorSeconds > 0; ++b) {
-    const bool on = b % 2 == 1;
-    std::unique_ptr<MonitorReader> monitor;
-    if (on) monitor = std::make_unique<MonitorReader>(vx::MBFrameTap::Global());
+  double monitorCpu = 0, monitorWall = 0;
+  if (monitorSeconds > 0) {
+    MonitorReader monitor(vx::MBFrameTap::Global());
     const double c0 = CpuSeconds();
     const auto w0 = Clock::now();
-    // From one exchange's start to another's: whole cycles of the connection thread.
-    const std::size_t n0 = exchanges();
-    ui.PumpUntil([&] { return exchanges() > n0; }, std::chrono::seconds(5));
-    const std::size_t e0 = exchanges();
-    const double t0us = threadCpuUs.load();
-    const auto blockEnd = w0 + std::chrono::duration_cast<Clock::duration>(
-                                   std::chrono::duration<double>(monitorSeconds / blocks * 2));
-    while (Clock::now() < blockEnd)
-      ui.PumpOne(std::chrono::duration_cast<std::chrono::milliseconds>(blockEnd - Clock::now()));
-    const std::size_t n1 = exchanges();
-    ui.PumpUntil([&] { return exchanges() > n1; }, std::chrono::seconds(5));
-    const std::size_t e1 = exchanges();
-    (on ? threadOn : threadOff) += threadCpuUs.load() - t0us;
-    (on ? cyclesOn : cyclesOff) += e1 - e0;
-    const double c = CpuSeconds() - c0;
-    const double w = std::chrono::duration<double>(Clock::now() - w0).count();
-    if (monitor) monitorRows = std::max(monitorRows, monitor->Rows());
-    (on ? cpuOn : cpuOff) += c;
-    (on ? wallOn : wallOff) += w;
+    const std::size_t e0 = starts.Count();
+    starts.alternate = true;
+    const auto phaseEnd = w0 + std::chrono::duration_cast<Clock::duration>(
+                                   std::chrono::duration<double>(monitorSeconds));
+    while (Clock::now() < phaseEnd)
+      ui.PumpOne(std::chrono::duration_cast<std::chrono::milliseconds>(phaseEnd - Clock::now()));
+    starts.alternate = false;
+    monitorCpu = CpuSeconds() - c0;
+    monitorWall = std::chrono::duration<double>(Clock::now() - w0).count();
+    monitorRows = monitor.Rows();
+    std::lock_guard guard(starts.mutex);
+    const std::size_t done = starts.exchangeUs.size();  // exchanges that have ended
+    for (std::size_t i = e0 + 1; i < done; ++i) {
+      if (i + 1 < starts.cpuUs.size() && !starts.tapOn[i])
+        cycles.push_back(starts.cpuUs[i + 1] - starts.cpuUs[i]);
+      if (starts.tapOn[i] && !starts.tapOn[i - 1])
+        extra.push_back(starts.exchangeUs[i] - starts.exchangeUs[i - 1]);
+    }
   }
 
   const long errors = device.errors;
@@ -396,26 +408,24 @@ int Run(const std::vector<std::string>& args) {
   vxbench::Figure("cycle-p99", Percentile(intervals, 0.99), "ms");
   vxbench::Figure("engine-cpu", 100.0 * cpu / wall, "%");
   vxbench::Figure("engine-rss", rss, "MB");
-  if (monitorSeconds > 0 && wallOff > 0 && wallOn > 0 && cpuOff > 0 && cyclesOff > 0 &&
-      cyclesOn > 0) {
-    const double perOff = threadOff / static_cast<double>(cyclesOff);
-    const double perOn = threadOn / static_cast<double>(cyclesOn);
+  if (!cycles.empty() && !extra.empty()) {
+    const double perCycle = Percentile(cycles, 0.5);
+    const double added = Percentile(extra, 0.5);
+    // The spread of a median (the notch of a box plot): 1.57 interquartile ranges / sqrt(n).
+    const double spread = 1.57 * (Percentile(extra, 0.75) - Percentile(extra, 0.25)) /
+                          std::sqrt(static_cast<double>(extra.size()));
     std::printf(
-        "engine: connection thread %.1f us CPU a cycle with the tap off (%zu cycles), "
-        "%.1f us on (%zu cycles, %zu records taken by the monitor)\n",
-        perOff, cyclesOff, perOn, cyclesOn, monitorRows);
-    std::printf(
-        "engine: process CPU %.2f %% with the tap off, %.2f %% on (the monitor's own "
-        "ten wake-ups a second included)\n",
-        100.0 * cpuOff / wallOff, 100.0 * cpuOn / wallOn);
-    vxbench::Figure("monitor-overhead", 100.0 * (perOn / perOff - 1.0), "%");
-    double exchangeUs = 0;
-    const double tapUs = TapCostUs(&exchangeUs);
-    std::printf(
-        "engine: the tap adds %.2f us CPU to an exchange (%.2f us without it, on an "
-        "in-memory line), %.2f %% of the connection thread's cycle\n",
-        tapUs, exchangeUs, 100.0 * tapUs / perOff);
-    vxbench::Figure("tap-cost", tapUs, "us");
+        "engine: connection thread's median cycle %.1f us CPU unrecorded (%zu cycles); a "
+        "recorded exchange takes %.2f +- %.2f us more than the one before it (median of %zu "
+        "pairs; %zu records taken by the monitor)\n",
+        perCycle, cycles.size(), added, spread, extra.size(), monitorRows);
+    std::printf("engine: process CPU %.2f %% with the monitor attached, its own work included\n",
+                100.0 * monitorCpu / monitorWall);
+    vxbench::Figure("monitor-overhead", 100.0 * added / perCycle, "%");
+    const double tapNs = TapCostNs();
+    std::printf("engine: recording one exchange costs %.0f ns CPU, %.2f %% of the cycle\n", tapNs,
+                100.0 * tapNs / 1000.0 / perCycle);
+    vxbench::Figure("tap-cost", tapNs / 1000.0, "us");
   }
   return intervals.empty() ? 1 : 0;
 }

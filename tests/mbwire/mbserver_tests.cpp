@@ -187,6 +187,29 @@ TEST_F(MBServerSerialOpen, AHungUpLineIsAPortError) {
   EXPECT_EQ(rc, mbr::kPortWriteError);
 }
 
+// Bytes on the line before a request are an earlier answer that came late: they are
+// handed to whoever records the line, and none of them is read as the next answer.
+TEST(MBSerialChannel, BytesWaitingBeforeAnExchangeAreHandedOverAndGone) {
+  vxtest::Pty pty;
+  vx::MBSerialPort port;
+  ASSERT_TRUE(port.Open(pty.Path(), vx::MBSerialSettings{}));
+  vx::MBSerialChannel channel(std::move(port));
+  std::vector<uint8_t> dropped;
+  ASSERT_EQ(channel.BeginExchange(dropped), mbr::kOk);
+  EXPECT_TRUE(dropped.empty()) << "a quiet line";
+
+  const std::vector<uint8_t> late{0x01, 0x03, 0x02, 0x00, 0x07};
+  ASSERT_EQ(::write(pty.Master(), late.data(), late.size()), static_cast<ssize_t>(late.size()));
+  // A pseudo-terminal passes the bytes on in its own time.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (dropped.size() < late.size() && std::chrono::steady_clock::now() < deadline)
+    ASSERT_EQ(channel.BeginExchange(dropped), mbr::kOk);
+  EXPECT_EQ(dropped, late);
+  std::vector<uint8_t> after;
+  EXPECT_EQ(channel.Read(after, vx::MBClock::now() + std::chrono::milliseconds(50)), mbr::kTimeout);
+  EXPECT_TRUE(after.empty());
+}
+
 TEST(MBServerTcp, ConnectToAClosedPortFails) {
   uint16_t port = 0;
   const int fd = vx::TcpListen("127.0.0.1", 0, &port);
