@@ -29,7 +29,6 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 
 #include "app/appdialogs.h"
 #include "app/getstringdlg.h"
@@ -42,6 +41,7 @@
 #include "devices/mbnetwork.h"
 #include "devices/vx310.h"
 #include "params/parentry.h"
+#include "paramui/contrast.h"
 #include "paramui/parrows.h"
 #include "paramui/textcodec.h"
 #include "paramui/uierror.h"
@@ -78,33 +78,6 @@ QTreeWidget* MakeStateList(QWidget* parent) {
   font.setPointSize(8);
   list->setFont(font);
   return list;
-}
-
-// Relative luminance and contrast ratio as the accessibility guidelines define them.
-double Luminance(const QColor& c) {
-  const auto channel = [](double v) {
-    return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
-  };
-  return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
-}
-
-double Contrast(const QColor& a, const QColor& b) {
-  const double la = Luminance(a);
-  const double lb = Luminance(b);
-  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
-}
-
-// Black or white, whichever reads better on the background.
-QColor TextOn(const QColor& background) {
-  return Contrast(Qt::black, background) >= Contrast(Qt::white, background) ? QColor(Qt::black)
-                                                                            : QColor(Qt::white);
-}
-
-// A colour between two others; `part` of the way from `a` to `b`.
-QColor Blend(const QColor& a, const QColor& b, double part) {
-  return QColor::fromRgbF(static_cast<float>(a.redF() + (b.redF() - a.redF()) * part),
-                          static_cast<float>(a.greenF() + (b.greenF() - a.greenF()) * part),
-                          static_cast<float>(a.blueF() + (b.blueF() - a.blueF()) * part));
 }
 
 QString StateText(const TConnectionStatus& status) {
@@ -375,10 +348,7 @@ void TMainForm::CreatePanes() {
   QFont fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont);
   fixed.setPointSize(8);
   Memo->setFont(fixed);
-  QPalette memoPalette = Memo->palette();
-  memoPalette.setColor(QPalette::Base, QColor(144, 200, 255));
-  memoPalette.setColor(QPalette::Text, Qt::black);
-  Memo->setPalette(memoPalette);
+  ColourLog();
   Memo->setMinimumHeight(40);
 
   lowerSplitter_ = new QSplitter(Qt::Horizontal, mainSplitter_);
@@ -434,7 +404,7 @@ void TMainForm::CreatePanes() {
   FaultLabel->setContentsMargins(6, 1, 6, 1);
   QPalette alarm = FaultLabel->palette();
   alarm.setColor(QPalette::Window, QColor(198, 40, 40));
-  alarm.setColor(QPalette::WindowText, TextOn(QColor(198, 40, 40)));
+  alarm.setColor(QPalette::WindowText, vx::TextOn(QColor(198, 40, 40)));
   FaultLabel->setPalette(alarm);
   QFont alarmFont = FaultLabel->font();
   alarmFont.setBold(true);
@@ -657,6 +627,19 @@ void TMainForm::SetConnectionStatus(const TConnectionStatus& status) {
   ShowStale();
 }
 
+// The log's light blue, as far as the palette's text reads on it; under a dark palette a
+// dark blue.
+void TMainForm::ColourLog() {
+  if (Memo == nullptr) return;  // a palette change while the window is being built
+  const QPalette app = palette();
+  QPalette pal = Memo->palette();
+  const QColor text = app.color(QPalette::Text);
+  pal.setColor(QPalette::Base,
+               vx::FitBackground(QColor(144, 200, 255), app.color(QPalette::Base), text));
+  pal.setColor(QPalette::Text, text);
+  Memo->setPalette(pal);
+}
+
 void TMainForm::ShowConnectionStatus(const TConnectionStatus& status) {
   connectionStatus_ = status;
   ConnectionLabel->setText(StateText(status));
@@ -679,7 +662,7 @@ void TMainForm::ShowConnectionStatus(const TConnectionStatus& status) {
   }
   if (fill.isValid()) {
     pal.setColor(QPalette::Window, fill);
-    pal.setColor(QPalette::WindowText, TextOn(fill));
+    pal.setColor(QPalette::WindowText, vx::TextOn(fill));
   }
   ConnectionLabel->setPalette(pal);
   QFont bold = ConnectionLabel->font();
@@ -701,7 +684,7 @@ void TMainForm::ShowStale() {
                {PrevFaultMemo, app.color(QPalette::ToolTipText), app.color(QPalette::ToolTipBase)}};
   for (const auto& p : pages) {
     QPalette pp = p.page->palette();
-    pp.setColor(QPalette::Text, stale ? Blend(p.text, p.base, 0.45) : p.text);
+    pp.setColor(QPalette::Text, stale ? vx::MixColours(p.text, p.base, 0.45) : p.text);
     p.page->setPalette(pp);
     QFont f = p.page->font();
     f.setStrikeOut(stale);
@@ -780,6 +763,7 @@ void TMainForm::AcknowledgeFault() {
 
 void TMainForm::changeEvent(QEvent* event) {
   QMainWindow::changeEvent(event);
+  if (event->type() == QEvent::PaletteChange) ColourLog();
   // Coming to the window with the present faults in front is looking at them.
   if (event->type() == QEvent::ActivationChange && faultNotice_ && isActiveWindow() &&
       faultPages_->currentWidget() == ActFaultMemo)

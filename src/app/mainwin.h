@@ -173,6 +173,7 @@ class TMainForm : public QMainWindow {
   void FitToContent();
   void ShowConnectionStatus(const TConnectionStatus& status);
   void ShowStale();
+  void ColourLog();
   void acSaveLogExecute();
   void ShowFaultNotice(const std::vector<std::string>& fresh);
   // Replaces a fault page's text; "- NO ERROR -" when there are no lines.

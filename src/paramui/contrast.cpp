@@ -16,13 +16,13 @@ double Luminance(const QColor& c) {
   return 0.2126 * Channel(c.redF()) + 0.7152 * Channel(c.greenF()) + 0.0722 * Channel(c.blueF());
 }
 
-QColor Mix(const QColor& from, const QColor& to, double f) {
+}  // namespace
+
+QColor MixColours(const QColor& from, const QColor& to, double f) {
   return QColor::fromRgbF(static_cast<float>(from.redF() + (to.redF() - from.redF()) * f),
                           static_cast<float>(from.greenF() + (to.greenF() - from.greenF()) * f),
                           static_cast<float>(from.blueF() + (to.blueF() - from.blueF()) * f));
 }
-
-}  // namespace
 
 double ContrastRatio(const QColor& a, const QColor& b) {
   const double la = Luminance(a);
@@ -34,7 +34,7 @@ QColor FitBackground(const QColor& designed, const QColor& base, const QColor& t
   // From the designed colour towards the base, in small steps: the first that the text
   // reads on keeps as much of the design's tint as the palette allows.
   for (int step = 10; step > 0; --step) {
-    const QColor c = Mix(base, designed, step / 10.0);
+    const QColor c = MixColours(base, designed, step / 10.0);
     if (ContrastRatio(c, text) >= kMinTextContrast) return c;
   }
   return base;
@@ -42,6 +42,10 @@ QColor FitBackground(const QColor& designed, const QColor& base, const QColor& t
 
 QColor FitText(const QColor& designed, const QColor& background) {
   if (ContrastRatio(designed, background) >= kMinTextContrast) return designed;
+  return TextOn(background);
+}
+
+QColor TextOn(const QColor& background) {
   const QColor black(0, 0, 0);
   const QColor white(255, 255, 255);
   return ContrastRatio(black, background) >= ContrastRatio(white, background) ? black : white;

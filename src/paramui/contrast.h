@@ -24,6 +24,12 @@ QColor FitBackground(const QColor& designed, const QColor& base, const QColor& t
 // `designed` when it reads on `background`; otherwise black or white, whichever reads better.
 QColor FitText(const QColor& designed, const QColor& background);
 
+// Black or white, whichever reads better on `background`.
+QColor TextOn(const QColor& background);
+
+// The colour `part` of the way from `from` to `to`.
+QColor MixColours(const QColor& from, const QColor& to, double part);
+
 // True when the palette's window colour is darker than its text.
 bool IsDark(const QPalette& palette);
 

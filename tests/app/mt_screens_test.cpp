@@ -184,6 +184,13 @@ TEST_P(ScreensOnSim, EveryWindowFitsAndReads) {
   EXPECT_DOUBLE_EQ(bitmap.devicePixelRatio(), scopeForm->devicePixelRatioF());
   EXPECT_EQ(bitmap.size(), scopeForm->size() * scopeForm->devicePixelRatioF());
 
+  // The message log keeps its blue tint but writes in the palette's text colour, on a
+  // background that text reads on: under a dark palette no light panel with dark lines.
+  const QPalette log = main->Controls().Memo->palette();
+  EXPECT_EQ(log.color(QPalette::Text), QApplication::palette().color(QPalette::Text));
+  EXPECT_GE(vx::ContrastRatio(log.color(QPalette::Base), log.color(QPalette::Text)),
+            vx::kMinTextContrast);
+  EXPECT_GT(log.color(QPalette::Base).blue(), log.color(QPalette::Base).red()) << "tinted blue";
   vxtest::SaveShot(*main, Name("main").c_str());
   vxtest::SaveShot(*control, Name("control").c_str());
   vxtest::SaveShot(*scopeForm, Name("scope").c_str());
